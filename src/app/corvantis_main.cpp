@@ -1,0 +1,37 @@
+#include "ui/main_window.h"
+#include "util/settings_store.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+bool HasDisplay() {
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (!HasDisplay()) {
+        std::fprintf(stderr,
+                     "corvantis: no display found; start it in a desktop session, under "
+                     "'xvfb-run -a', or scan without a window with corvantis-scan --help\n");
+        return 1;
+    }
+    // The browser engine refuses to run as root with its sandbox on.
+    if (::getuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Corvantis"));
+    QApplication::setApplicationName(QStringLiteral("Corvantis"));
+
+    corvantis::ui::MainWindow window;
+    window.show();
+    const int rc = app.exec();
+    corvantis::util::SettingsStore::instance().sync();
+    return rc;
+}

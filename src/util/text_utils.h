@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+namespace corvantis::util {
+
+// Containment and replacement in the two comparison rules the program uses:
+// case-insensitive for containment and prefix tests, exact for computed texts.
+bool ContainsCI(const QString& text, const QString& part);
+bool StartsWithCI(const QString& text, const QString& prefix);
+QString ReplaceAllCI(QString text, const QString& before, const QString& after);
+QString ReplaceAll(QString text, const QString& before, const QString& after);
+
+// A decimal number with "0" in front until it is at least three characters (7 -> "007").
+QString ZeroFilled(qint64 number);
+
+// Decimal conversion with range checks; surrounding spaces are allowed, anything
+// else that is not a plain signed decimal number gives no value.
+std::optional<qint16> ToInt16(const QString& text);
+std::optional<qint32> ToInt32(const QString& text);
+
+// True when the text is empty or a single space: the program's "left empty" test.
+bool IsBlank(const QString& text);
+
+// Joins lines with CR LF and ends with one CR LF: the line form of every file the user keeps.
+QString JoinCrLf(const QStringList& lines);
+
+} // namespace corvantis::util

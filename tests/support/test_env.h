@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace corvantis::testing {
+
+// Gives a test process its own settings store and application folder in a
+// temporary folder, so tests never touch the user's files or each other's.
+class TestEnvironment {
+public:
+    TestEnvironment();
+    QString root() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace corvantis::testing
+
+#define CORVANTIS_TEST_MAIN(TestObject)                                                            \
+    int main(int argc, char** argv) {                                                              \
+        corvantis::testing::TestEnvironment env;                                                   \
+        QCoreApplication app(argc, argv);                                                          \
+        QCoreApplication::setOrganizationName(QStringLiteral("Corvantis"));                        \
+        QCoreApplication::setApplicationName(QStringLiteral("Corvantis"));                         \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }
