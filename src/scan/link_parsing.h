@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace corvantis::scan {
+
+// Screening of a fetched page: whether the user's domain text occurs in it and
+// the last remark it earns ("Possible Redirected URL", "Source Protected",
+// "Server Script Error"; empty when none).
+struct Screening {
+    bool domainSeen = false;
+    QString note;
+};
+Screening ScreenPage(const QString& page, const QString& domain);
+
+// Closes up "href=" followed by spaces and puts every href attribute at the
+// start of a line of its own, written "href=".
+QString NormaliseHrefs(const QString& page);
+
+// The page text on one line: every CR and LF taken out.
+QString MailWorkText(const QString& normalised);
+
+// Splits a text into lines at CR LF, CR or LF.
+QStringList SplitLines(const QString& text);
+
+// True when the line holds one of the redirect markers ("302 Found", ...).
+bool HasRedirectMarker(const QString& line);
+
+// The href value of a line when it is a link worth following: cut from the line,
+// trimmed, and not a script, mail, other-scheme, file, fragment or excluded file type.
+std::optional<QString> LinkValue(const QString& line);
+
+// The target address written on the line that follows a redirect marker; empty
+// when nothing is left (the caller then uses the page's own address).
+QString RedirectTarget(const QString& line);
+
+// The rewrite that the "already known" rule applies to an address before looking it up.
+QString StripForKnownUrl(const QString& address);
+// The rewrite that the "already a result page" rule applies.
+QString StripForResultPage(const QString& address);
+
+// Links back to the user's site: the address contains the domain text (direct),
+// or its host equals the domain's host exactly (domain link).
+bool IsDirectLink(const QString& address, const QString& domain);
+bool IsDomainLink(const QString& address, const QString& domain);
+// Host part of a text: without "http://" and "https://", cut before the first "/".
+QString HostPart(const QString& text);
+
+} // namespace corvantis::scan
