@@ -1,0 +1,94 @@
+// Micro benchmarks of the per-link work of a scan: the "already queued?" index.
+
+#include "scan/substring_index.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QString>
+#include <QStringList>
+
+#include <random>
+
+namespace {
+
+using corvantis::scan::SubstringIndex;
+
+// Addresses shaped like a large partner site: one host, a few levels of
+// directories and numbered pages, so texts share long prefixes.
+QString SiteAddress(std::mt19937& rng, int page) {
+    static const char* const kSections[] = {"products", "news",    "Archive", "links",
+                                            "partners", "support", "blog",    "Catalog"};
+    std::uniform_int_distribution<int> section(0, 7);
+    std::uniform_int_distribution<int> topic(1, 40);
+    return QStringLiteral("www.partner-site.example.com/%1/topic-%2/page-%3.html")
+        .arg(QLatin1String(kSections[section(rng)]))
+        .arg(topic(rng))
+        .arg(page);
+}
+
+QStringList SiteAddresses(int count, unsigned seed) {
+    std::mt19937 rng(seed);
+    QStringList out;
+    out.reserve(count);
+    for (int i = 0; i < count; ++i)
+        out.append(SiteAddress(rng, i));
+    return out;
+}
+
+// The links a crawl meets: mostly addresses already queued (in another letter
+// case now and then), their parent directories, and new pages of the same site.
+QStringList Queries(const QStringList& texts, int count, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<qsizetype> pick(0, texts.size() - 1);
+    QStringList out;
+    out.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const QString& known = texts[pick(rng)];
+        switch (i % 4) {
+        case 0:
+            out.append(known);
+            break;
+        case 1:
+            out.append(known.toUpper());
+            break;
+        case 2:
+            out.append(known.left(known.lastIndexOf(QLatin1Char('/')) + 1));
+            break;
+        default:
+            out.append(SiteAddress(rng, int(texts.size()) + i));
+            break;
+        }
+    }
+    return out;
+}
+
+void BM_SubstringIndexAdd(benchmark::State& state) {
+    const QStringList texts = SiteAddresses(int(state.range(0)), 1);
+    for (auto _ : state) {
+        SubstringIndex index;
+        for (const QString& t : texts)
+            index.add(t);
+        benchmark::DoNotOptimize(index.size());
+    }
+    state.SetItemsProcessed(state.iterations() * texts.size());
+}
+BENCHMARK(BM_SubstringIndexAdd)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_SubstringIndexQuery(benchmark::State& state) {
+    const QStringList texts = SiteAddresses(int(state.range(0)), 1);
+    SubstringIndex index;
+    for (const QString& t : texts)
+        index.add(t);
+    const QStringList queries = Queries(texts, 4096, 2);
+    qsizetype i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(index.anyContains(queries[i]));
+        i = (i + 1) % queries.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SubstringIndexQuery)->Arg(1000)->Arg(10000)->Arg(100000);
+
+} // namespace
+
+BENCHMARK_MAIN();
