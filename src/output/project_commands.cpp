@@ -1,0 +1,90 @@
+#include "output/project_commands.h"
+
+#include "output/links_page.h"
+#include "output/project_file.h"
+#include "util/app_folder.h"
+#include "util/text_utils.h"
+
+namespace corvantis::output {
+
+QString ProjectFolder() {
+    return util::AppFilePath(QStringLiteral("Project Files"));
+}
+
+QString DefaultProjectFileName(const QString& domain) {
+    if (domain.isEmpty())
+        return QStringLiteral("Unnamed.prj");
+    QString name = util::ReplaceAll(domain, QStringLiteral("."), QString());
+    name = util::ReplaceAllCI(name, QStringLiteral("http://"), QString());
+    name = util::ReplaceAllCI(name, QStringLiteral("https://"), QString());
+    const qsizetype slash = name.indexOf(QLatin1Char('/'), 1);
+    if (slash > 0)
+        name.truncate(slash);
+    return name + QStringLiteral(".prj");
+}
+
+void NewProject(scan::ScanSession& session) {
+    session.partners.clear();
+    session.queue.clear();
+    session.results.clear();
+    session.setDomain(QString());
+    for (int s = 0; s < 3; ++s)
+        SetPageBuilderText(session, s, kNewProjectHtml[s]);
+}
+
+bool OpenProject(scan::ScanSession& session, util::Messages& messages, util::FileDialogs& dialogs) {
+    const QString title = QStringLiteral("Open Project");
+    const QString path = dialogs.openFile(title, ProjectFolder(), kProjectFilter);
+    if (path.isEmpty())
+        return false;
+    const QString before[3] = {session.txtHTML1, session.txtHTML2, session.txtHTML3};
+    const ProjectLoadResult load = LoadProjectFile(path, session);
+    if (!load.loaded) {
+        messages.inform(load.error, title);
+        return false;
+    }
+    // The texts a project brought in are kept in the settings like any other change.
+    for (int s = 0; s < 3; ++s) {
+        if (PageBuilderText(session, s) != before[s])
+            SetPageBuilderText(session, s, PageBuilderText(session, s));
+    }
+    if (load.badLine > 0)
+        messages.inform(load.warning, title);
+    return true;
+}
+
+bool SaveProject(scan::ScanSession& session, util::Messages& messages, util::FileDialogs& dialogs) {
+    const QString title = QStringLiteral("Save Project");
+    QString proposed = DefaultProjectFileName(session.domain());
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        const QString path =
+            dialogs.saveFile(title, ProjectFolder() + QLatin1Char('/') + proposed, kProjectFilter);
+        if (path.isEmpty())
+            return false;
+        const QString why = WriteProjectFile(path, session);
+        if (why.isEmpty()) {
+            session.projectPath = path;
+            MarkProjectSaved(session);
+            return true;
+        }
+        QString text = QStringLiteral("The project could not be saved as \"%1\":\n%2\n"
+                                      "Any file that was there before is unchanged.")
+                           .arg(path, why);
+        if (attempt == 1)
+            text += QStringLiteral("\nPlease choose another name.");
+        messages.inform(text, title);
+        proposed = QStringLiteral("unnamed.prj");
+    }
+    return false;
+}
+
+void RunExitCheck(scan::ScanSession& session, util::Messages& messages,
+                  util::FileDialogs& dialogs) {
+    if (session.projectSaved)
+        return;
+    if (messages.ask(kSaveQuestionTitle, kSaveQuestionText, util::Question::YesNo) ==
+        util::Answer::Yes)
+        SaveProject(session, messages, dialogs);
+}
+
+} // namespace corvantis::output

@@ -1,0 +1,202 @@
+#include "output/scan_report.h"
+
+#include "util/app_folder.h"
+#include "util/file_utils.h"
+#include "util/text_utils.h"
+#include "util/user_text_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace corvantis::output {
+
+using scan::ResultRow;
+
+namespace {
+
+QString Esc(const QString& text) {
+    return text.toHtmlEscaped();
+}
+
+// A link target in the report. List addresses carry no scheme; "http://" in
+// front makes them real web links (a bare one would point into the report's
+// own folder) and keeps a "javascript:" address from ever running as script.
+QString Href(const QString& address) {
+    if (util::StartsWithCI(address, QStringLiteral("http://")) ||
+        util::StartsWithCI(address, QStringLiteral("https://")))
+        return Esc(address);
+    return Esc(QStringLiteral("http://") + address);
+}
+
+QString Link(const QString& address) {
+    return QStringLiteral("<a target=\"_blank\" href=\"") + Href(address) + QStringLiteral("\">") +
+           Esc(address) + QStringLiteral("</a>");
+}
+
+// A ratio with two decimals in the user's format; with no sites there is none, shown as zero.
+QString Ratio(double part, qint32 whole, double scale, const QLocale& locale) {
+    const double value = whole == 0 ? 0.0 : part / double(whole) * scale;
+    return locale.toString(value, 'f', 2);
+}
+
+// Copies a file, replacing the destination only once the copy is whole.
+// Returns the empty text or why it failed.
+QString CopyFileReporting(const QString& source, const QString& destination) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return in.errorString();
+    QSaveFile out(destination);
+    if (!out.open(QIODevice::WriteOnly))
+        return out.errorString();
+    while (!in.atEnd()) {
+        const QByteArray block = in.read(64 * 1024);
+        if (in.error() != QFileDevice::NoError) {
+            out.cancelWriting();
+            return in.errorString();
+        }
+        if (out.write(block) != block.size()) {
+            const QString why = out.errorString();
+            out.cancelWriting();
+            return why;
+        }
+    }
+    if (!out.commit())
+        return out.errorString();
+    return QString();
+}
+
+} // namespace
+
+ReportCounts CountReportResults(const scan::ResultListModel& results) {
+    ReportCounts c;
+    for (const ResultRow& r : results.rows()) {
+        if (r.status == scan::kDirectLink)
+            ++c.direct;
+        else if (r.status == scan::kDomainLink || r.status == scan::kRedirectLink)
+            ++c.indirect;
+        else if (r.status == scan::kNoneFound)
+            ++c.nonLinking;
+    }
+    return c;
+}
+
+QStringList ScanReportLines(const scan::ScanSession& session, const scan::ScanCounters& counters,
+                            const QDateTime& when, const QLocale& locale) {
+    const ReportCounts counts = CountReportResults(session.results);
+    const qint32 sites = session.partners.count();
+    const QString domain = Esc(session.domain());
+    const QString date = locale.toString(when.date(), QLocale::ShortFormat);
+    const QString time = locale.toString(when, locale.timeFormat(QLocale::LongFormat));
+    const QTime t = when.time();
+    const bool midnight = t.hour() == 0 && t.minute() == 0 && t.second() == 0;
+    const QString dateTime = midnight ? date : date + QLatin1Char(' ') + time;
+    const auto n = [](qint64 v) { return QString::number(v); };
+    const QString br = QStringLiteral("<BR>");
+
+    QStringList l;
+    l << QStringLiteral("<html>") << QStringLiteral("<head>")
+      << QStringLiteral("<title>Reciprocal Links to ") + domain + QStringLiteral(" - ") +
+             Esc(dateTime) + QStringLiteral("</title>")
+      << QStringLiteral("<body>") << QStringLiteral("<h1>") + domain + QStringLiteral("</h1>")
+      << QStringLiteral("Date: ") + Esc(date) + br
+      << QStringLiteral("Time: ") + Esc(time) + QStringLiteral("<BR><BR>") << QStringLiteral("<hr>")
+      << QStringLiteral("<b>Site Statistics</b><BR><BR>")
+      << QStringLiteral("Number of sites: ") + n(sites) + br
+      << QStringLiteral("Number of pages scanned: ") + n(counters.runPagesScanned) + br
+      << QStringLiteral("Number of reciprocal links found: ") + n(counters.runLinksFound) + br
+      << QStringLiteral("Number of direct links: ") + n(counts.direct) + br
+      << QStringLiteral("Number of indirect links: ") + n(counts.indirect) + br
+      << QStringLiteral("Number of non-linking sites: ") + n(counts.nonLinking) + br
+      << QStringLiteral("Number of error pages: ") + n(session.errors.count()) + br
+      << QStringLiteral("<hr>") << QStringLiteral("<b>Percentages/Averages</b><BR><BR>")
+      << QStringLiteral("Percentage of sites with reciprocal links: ") +
+             Ratio(double(counts.direct) + double(counts.indirect), sites, 100.0, locale) +
+             QStringLiteral("%<BR>")
+      << QStringLiteral("Percentage of non-linking sites: ") +
+             Ratio(counts.nonLinking, sites, 100.0, locale) + QStringLiteral("%<BR>")
+      << QStringLiteral("Average number of pages scanned per site: ") +
+             Ratio(counters.runPagesScanned, sites, 1.0, locale) + br
+      << QStringLiteral("<HR>") << QStringLiteral("<b>Individual Sites</b><BR><BR>")
+      << QStringLiteral("<table border=\"1\">")
+      << QStringLiteral("<th>Site</th><th>Links Expected</th>");
+    for (const scan::PartnerSite& p : session.partners.rows()) {
+        l << QStringLiteral("<tr><td>") + Link(p.address) + QStringLiteral("</td><td>") +
+                 Esc(p.linksExpected) + QStringLiteral("</td><td>") + Esc(p.htmlLink) +
+                 QStringLiteral("</td></tr>");
+    }
+    l << QStringLiteral("</table>") << QStringLiteral("<HR>")
+      << QStringLiteral("<b>Individual Site Results</b><BR><BR>")
+      << QStringLiteral("<table border=\"1\">")
+      << QStringLiteral("<th>Site</th><th>Status</th><th>Linking URL</th>");
+    for (const ResultRow& r : session.results.rows()) {
+        l << QStringLiteral("<tr><td>") + Link(r.site) + QStringLiteral("</td><td>") +
+                 Esc(r.status) + QStringLiteral("</td><td>") + Link(r.url) +
+                 QStringLiteral("</td></tr>");
+    }
+    l << QStringLiteral("</table>") << QStringLiteral("<HR>")
+      << QStringLiteral("<b>Error Pages</b><BR><BR>") << QStringLiteral("<table border=\"1\">")
+      << QStringLiteral("<th>Error</th><th>URL</th>");
+    for (const scan::ErrorRow& e : session.errors.rows()) {
+        l << QStringLiteral("<tr><td>") + Esc(e.error) + QStringLiteral("</td><td>") + Link(e.url) +
+                 QStringLiteral("</td></tr>");
+    }
+    l << QStringLiteral("</table>") << QStringLiteral("</body>") << QStringLiteral("</head>")
+      << QStringLiteral("</html>");
+    return l;
+}
+
+QString ScanReportText(const scan::ScanSession& session, const scan::ScanCounters& counters,
+                       const QDateTime& when, const QLocale& locale) {
+    return QChar(0xFEFF) + util::JoinCrLf(ScanReportLines(session, counters, when, locale)) +
+           QStringLiteral("\r\n");
+}
+
+QString ReportFilePath() {
+    return util::AppFilePath(QStringLiteral("tempreport.html"));
+}
+
+ReportBuild BuildScanReport(const scan::ScanSession& session, const scan::ScanCounters& counters,
+                            const util::Clock& clock) {
+    ReportBuild build;
+    build.path = ReportFilePath();
+    const QString why = util::WriteUserTextFile(
+        build.path, ScanReportText(session, counters, clock.now(), QLocale()));
+    if (!why.isEmpty())
+        build.error = QStringLiteral("The scan report could not be written to \"%1\": %2")
+                          .arg(build.path, why);
+    return build;
+}
+
+bool SaveReportAs(util::Messages& messages, util::FileDialogs& dialogs) {
+    const QString title = QStringLiteral("Save Report As");
+    const QString source = ReportFilePath();
+    if (!util::FileExists(source)) {
+        messages.inform(QStringLiteral("There is no report to save yet. A report is written "
+                                       "each time a scan ends."),
+                        title);
+        return false;
+    }
+    QString path = dialogs.saveFile(title, QString(), kReportFilter);
+    if (util::IsBlank(path))
+        return false;
+    // The name is completed first, so the question below is about the file that
+    // would really be replaced.
+    if (!util::ContainsCI(util::FileNameFromPath(path), QStringLiteral(".htm")))
+        path += QStringLiteral(".htm");
+    // Anything already there counts, hidden files too: nothing is replaced unasked.
+    if (QFileInfo::exists(path) &&
+        messages.ask(title, kOverwriteQuestion, util::Question::OkCancel) != util::Answer::Ok)
+        return false;
+    const QString why = CopyFileReporting(source, path);
+    if (!why.isEmpty()) {
+        messages.inform(QStringLiteral("The report could not be saved as \"%1\":\n%2\n"
+                                       "Any file that was there before is unchanged.")
+                            .arg(path, why),
+                        title);
+        return false;
+    }
+    return true;
+}
+
+} // namespace corvantis::output
