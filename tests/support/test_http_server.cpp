@@ -1,0 +1,267 @@
+#include "support/test_http_server.h"
+
+#include <QPointer>
+#include <QTcpSocket>
+
+namespace corvantis::testing {
+
+// ---- replies ---------------------------------------------------------------
+
+QByteArray HttpReply::response(int code, const QByteArray& reason,
+                               const QList<QByteArray>& headerLines, const QByteArray& body,
+                               bool withContentLength) {
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(code) + ' ' + reason + "\r\n";
+    for (const QByteArray& line : headerLines)
+        out += line + "\r\n";
+    if (withContentLength)
+        out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    out += "\r\n";
+    out += body;
+    return out;
+}
+
+HttpReply HttpReply::html(const QByteArray& body, bool withContentLength) {
+    return status(200, "OK", body, withContentLength);
+}
+
+HttpReply HttpReply::status(int code, const QByteArray& reason, const QByteArray& body,
+                            bool withContentLength) {
+    return raw(response(code, reason, {"Content-Type: text/html", "Connection: close"}, body,
+                        withContentLength));
+}
+
+HttpReply HttpReply::raw(const QByteArray& bytes) {
+    HttpReply reply;
+    reply.bytes = bytes;
+    return reply;
+}
+
+HttpReply HttpReply::delayed(int ms) const {
+    HttpReply copy = *this;
+    copy.firstByteDelayMs = ms;
+    return copy;
+}
+
+HttpReply HttpReply::inChunks(int size, int delayMs) const {
+    HttpReply copy = *this;
+    copy.chunkSize = size;
+    copy.chunkDelayMs = delayMs;
+    return copy;
+}
+
+HttpReply HttpReply::keptOpen() const {
+    HttpReply copy = *this;
+    copy.keepOpen = true;
+    return copy;
+}
+
+HttpReply HttpReply::closedAfter(qint64 byteCount) const {
+    HttpReply copy = *this;
+    copy.closeAfterBytes = byteCount;
+    return copy;
+}
+
+// ---- one connection --------------------------------------------------------
+
+// Reads one request head, then plays the scripted reply on its own timer, so
+// a slow reply never holds up another connection or the test.
+class TestHttpConnection : public QObject {
+    Q_OBJECT
+public:
+    TestHttpConnection(TestHttpServer* server, QTcpSocket* socket)
+        : QObject(server), m_server(server), m_socket(socket) {
+        m_socket->setParent(this);
+        m_timer.setSingleShot(true);
+        // Tests measure the delays; a coarse timer may fire 5% early.
+        m_timer.setTimerType(Qt::PreciseTimer);
+        connect(&m_timer, &QTimer::timeout, this, &TestHttpConnection::sendNext);
+        connect(m_socket, &QTcpSocket::readyRead, this, &TestHttpConnection::readRequest);
+        connect(m_socket, &QTcpSocket::disconnected, this, &TestHttpConnection::closed);
+        // Bytes may already be waiting when the connection is picked up.
+        if (m_socket->bytesAvailable() > 0)
+            QTimer::singleShot(0, this, &TestHttpConnection::readRequest);
+    }
+
+    bool isOpen() const { return !m_closed; }
+
+    // Drops the connection at once (server stop); no further events.
+    void drop() {
+        if (m_closed)
+            return;
+        m_closed = true;
+        m_timer.stop();
+        m_socket->disconnect(this);
+        m_socket->abort();
+        deleteLater();
+    }
+
+private:
+    void readRequest() {
+        const QByteArray data = m_socket->readAll();
+        if (data.isEmpty() || m_closed)
+            return;
+        if (m_record < 0)
+            m_record = m_server->addRecord();
+        RecordedRequest& rec = m_server->record(m_record);
+        rec.raw += data;
+        if (m_headDone)
+            return;
+        const qsizetype end = rec.raw.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        m_headDone = true;
+        rec.complete = true;
+        parseHead(rec, rec.raw.left(end));
+        startReply(m_server->replyFor(rec.key()));
+        const int index = m_record;
+        // The test may stop the server from this signal; touch nothing after it.
+        Q_EMIT m_server->requestReceived(index);
+    }
+
+    static void parseHead(RecordedRequest& rec, const QByteArray& head) {
+        const QList<QByteArray> lines = head.split('\n');
+        const QByteArray requestLine = lines.value(0).chopped(lines.value(0).endsWith('\r'));
+        const qsizetype firstSpace = requestLine.indexOf(' ');
+        if (firstSpace >= 0) {
+            const qsizetype secondSpace = requestLine.indexOf(' ', firstSpace + 1);
+            rec.path = QString::fromLatin1(requestLine.mid(
+                firstSpace + 1, secondSpace < 0 ? -1 : secondSpace - firstSpace - 1));
+        }
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QByteArray line = lines[i].trimmed();
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.left(colon).trimmed().compare("host", Qt::CaseInsensitive) == 0) {
+                rec.host = QString::fromLatin1(line.mid(colon + 1).trimmed());
+                break;
+            }
+        }
+    }
+
+    void startReply(const HttpReply& reply) {
+        m_reply = reply;
+        m_pending = reply.bytes;
+        if (reply.closeAfterBytes >= 0)
+            m_pending.truncate(reply.closeAfterBytes);
+        m_timer.start(qMax(0, reply.firstByteDelayMs));
+    }
+
+    void sendNext() {
+        if (m_closed)
+            return;
+        const qsizetype remaining = m_pending.size() - m_sent;
+        if (remaining > 0) {
+            const qsizetype n =
+                m_reply.chunkSize > 0 ? qMin<qsizetype>(m_reply.chunkSize, remaining) : remaining;
+            m_socket->write(m_pending.constData() + m_sent, n);
+            m_sent += n;
+            if (m_sent < m_pending.size()) {
+                m_timer.start(qMax(0, m_reply.chunkDelayMs));
+                return;
+            }
+        }
+        if (m_reply.keepOpen && m_reply.closeAfterBytes < 0)
+            return;
+        // Graceful close: what was written still goes out before the FIN.
+        m_socket->disconnectFromHost();
+    }
+
+    void closed() {
+        m_closed = true;
+        m_timer.stop();
+        deleteLater();
+    }
+
+    TestHttpServer* m_server;
+    QTcpSocket* m_socket;
+    QTimer m_timer;
+    HttpReply m_reply;
+    QByteArray m_pending;
+    qsizetype m_sent = 0;
+    int m_record = -1;
+    bool m_headDone = false;
+    bool m_closed = false;
+};
+
+// ---- server ----------------------------------------------------------------
+
+TestHttpServer::TestHttpServer(QObject* parent) : QObject(parent) {
+    m_defaultReply = notFoundReply();
+    m_lifetime.setSingleShot(true);
+    connect(&m_lifetime, &QTimer::timeout, this, &TestHttpServer::stop);
+    connect(&m_server, &QTcpServer::newConnection, this, &TestHttpServer::acceptPending);
+}
+
+TestHttpServer::~TestHttpServer() {
+    stop();
+}
+
+bool TestHttpServer::start() {
+    if (m_server.isListening())
+        return true;
+    if (!m_server.listen(QHostAddress(QHostAddress::LocalHost), 0))
+        return false;
+    m_port = m_server.serverPort();
+    m_lifetime.start(m_lifetimeMs);
+    return true;
+}
+
+void TestHttpServer::stop() {
+    const bool wasRunning = m_server.isListening() || openConnectionCount() > 0;
+    m_lifetime.stop();
+    m_server.close();
+    const auto connections = findChildren<TestHttpConnection*>(Qt::FindDirectChildrenOnly);
+    for (TestHttpConnection* connection : connections)
+        connection->drop();
+    if (wasRunning)
+        Q_EMIT stopped();
+}
+
+void TestHttpServer::setMaxLifetime(int ms) {
+    m_lifetimeMs = ms;
+    if (m_server.isListening())
+        m_lifetime.start(m_lifetimeMs);
+}
+
+void TestHttpServer::setReply(const QString& key, const HttpReply& reply) {
+    m_replies.insert(key, reply);
+}
+
+void TestHttpServer::setDefaultReply(const HttpReply& reply) {
+    m_defaultReply = reply;
+}
+
+HttpReply TestHttpServer::notFoundReply() {
+    return HttpReply::status(404, "Not Found",
+                             "<html><head><title>404 Not Found</title></head>"
+                             "<body><h1>Not Found</h1></body></html>");
+}
+
+int TestHttpServer::openConnectionCount() const {
+    int open = 0;
+    const auto connections = findChildren<TestHttpConnection*>(Qt::FindDirectChildrenOnly);
+    for (const TestHttpConnection* connection : connections)
+        open += connection->isOpen() ? 1 : 0;
+    return open;
+}
+
+HostRouteTable TestHttpServer::routes(const QStringList& hosts) const {
+    HostRouteTable table;
+    for (const QString& host : hosts)
+        table.insert(host, HostRoute{address(), m_port});
+    return table;
+}
+
+void TestHttpServer::acceptPending() {
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        ++m_connectionCount;
+        new TestHttpConnection(this, socket);
+    }
+}
+
+HttpReply TestHttpServer::replyFor(const QString& key) const {
+    return m_replies.value(key, m_defaultReply);
+}
+
+} // namespace corvantis::testing
+
+#include "test_http_server.moc"
