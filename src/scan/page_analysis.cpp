@@ -1,0 +1,197 @@
+// Page capture, link extraction and the crawl: what the scan does with a page
+// once its response is complete.
+#include "scan/scan_engine.h"
+
+#include "scan/link_parsing.h"
+#include "scan/page_downloader.h"
+#include "scan/url_rules.h"
+#include "util/app_folder.h"
+#include "util/text_utils.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+
+#include <limits>
+
+namespace corvantis::scan {
+
+using util::ContainsCI;
+
+namespace {
+// Writes one work file: the text, one byte per character, and a final CR LF.
+void WriteWorkFile(const QString& name, const QString& text) {
+    QFile f(util::AppFilePath(name));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return; // a work file that cannot be written is skipped
+    f.write(text.toLatin1());
+    f.write("\r\n", 2);
+}
+
+// The line that starts at pos (ended by CR LF, CR or LF); pos moves past its end.
+QStringView NextLine(const QString& text, qsizetype& pos) {
+    const QChar* d = text.constData();
+    const qsizetype n = text.size();
+    const qsizetype start = pos;
+    qsizetype i = start;
+    while (i < n && d[i] != QLatin1Char('\r') && d[i] != QLatin1Char('\n'))
+        ++i;
+    const QStringView line(d + start, i - start);
+    if (i < n)
+        i += (d[i] == QLatin1Char('\r') && i + 1 < n && d[i + 1] == QLatin1Char('\n')) ? 2 : 1;
+    pos = i;
+    return line;
+}
+} // namespace
+
+void ScanEngine::CapturePage(const QString& body) {
+    closeSlot(0);
+    if (!m_state.scanRunning) {
+        m_analysing = false;
+        return;
+    }
+    const Screening screen = ScreenPage(body, m_session.domain());
+    if (screen.domainSeen) {
+        m_state.domainTextSeen = true;
+        m_state.siteNoteUrl = m_state.strCurUrl;
+    }
+    if (!screen.note.isEmpty())
+        m_state.siteNote = screen.note;
+
+    const QString page = NormaliseHrefs(body);
+    Q_EMIT statusText(2, QStringLiteral("Saving to HTML"));
+    WriteWorkFile(QStringLiteral("html0.txt"), page);
+    WriteWorkFile(QStringLiteral("html20.txt"), MailWorkText(page));
+
+    // The link work file holds the page and a final CR LF; extraction reads the same lines.
+    m_pageText = page + QStringLiteral("\r\n");
+    ExtractLinks();
+}
+
+void ScanEngine::ExtractLinks() {
+    if (!m_state.scanRunning) {
+        m_analysing = false;
+        return;
+    }
+    Q_EMIT statusText(2, QStringLiteral("Getting Links"));
+    m_readPos = 0;
+    m_pageIsResult = m_session.results.anyUrlContains(StripForResultPage(m_state.strCurUrl));
+    extractChunk(m_pageToken);
+}
+
+void ScanEngine::extractChunk(quint64 token) {
+    if (stale(token))
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    int lines = 0;
+    while (m_state.scanRunning && m_readPos < m_pageText.size()) {
+        // Give the event loop its turn when this chunk has had its time.
+        if (++lines % 64 == 0 && clock.elapsed() >= kChunkBudgetMs) {
+            flushQueued();
+            QTimer::singleShot(0, this, [this, token] { extractChunk(token); });
+            return;
+        }
+        const qsizetype lineStart = m_readPos;
+        const QStringView line = NextLine(m_pageText, m_readPos);
+        if (!m_state.bEmulate && HasRedirectMarker(line.toString())) {
+            flushQueued();
+            followRedirect(lineStart);
+            return;
+        }
+        processLine(line);
+    }
+    flushQueued();
+    m_pageText.clear();
+    Q_EMIT statusText(2, QString());
+    m_state.bEmulate = false;
+    if (m_state.scanRunning)
+        endPageStep();
+    else
+        m_analysing = false;
+}
+
+bool ScanEngine::processLine(QStringView lineView) {
+    const std::optional<QString> value = LinkValue(lineView.toString());
+    if (!value)
+        return false;
+    ScanState& s = m_state;
+    const QString L = StripForKnownUrl(ResolveLink(*value, m_slots[0].slotHost, s.strCurDir));
+
+    // The crawl goes downward only, and never twice to an address it already knows.
+    if (m_session.partners.count() > 0 && ContainsCI(L, s.strCurDir) &&
+        !m_session.partners.isPartnerAddress(L) && !m_known.anyContains(L) &&
+        s.pagesQueued < std::numeric_limits<qint32>::max()) {
+        s.pagesQueued += 1;
+        CountScanEvent(ScanEvent::PageQueued);
+        queueAddress(L);
+    }
+
+    // A page gives at most one result row.
+    if (m_pageIsResult)
+        return true;
+    if (IsDirectLink(L, m_session.domain()))
+        recordLink(kDirectLink);
+    else if (IsDomainLink(L, m_session.domain()))
+        recordLink(kDomainLink);
+    return true;
+}
+
+void ScanEngine::recordLink(const QString& status) {
+    ScanState& s = m_state;
+    if (s.siteLinksFound == std::numeric_limits<qint16>::max() ||
+        s.resultCount == std::numeric_limits<qint32>::max())
+        return; // the count cannot grow: this link is not recorded
+    s.totalLinksFound += 1;
+    s.siteLinksFound += 1;
+    s.resultCount += 1;
+    m_session.results.append(ResultRow{s.currentSite, status, util::ZeroFilled(s.resultCount), s.strCurUrl,
+                                       RowColour::Blue, RowMarker::Linking});
+    s.linkFoundForSite = true;
+    playCue("foundemail.wav", m_session.options.chkAudioEmail);
+    CountScanEvent(ScanEvent::ItemFound);
+    if (s.pagesQueued < std::numeric_limits<qint32>::max())
+        s.pagesQueued += 1;
+    Q_EMIT statusText(3, QStringLiteral("Found ") + QString::number(s.totalLinksFound) + QStringLiteral(" links"));
+    m_pageIsResult = m_session.results.anyUrlContains(StripForResultPage(s.strCurUrl));
+}
+
+void ScanEngine::followRedirect(qsizetype markerLineStart) {
+    // From the marker line on, the first line with an href names the target; without
+    // one, the last line read does.
+    qsizetype pos = markerLineStart;
+    QString target;
+    while (pos < m_pageText.size()) {
+        target = NextLine(m_pageText, pos).toString();
+        if (ContainsCI(target, QStringLiteral("href=")))
+            break;
+    }
+    if (ContainsCI(target, QStringLiteral("href=")))
+        target = RedirectTarget(target);
+    if (target.isEmpty())
+        target = m_state.strCurUrl;
+    else if (target.startsWith(QLatin1Char('/')) || target.startsWith(QStringLiteral("./")) ||
+             target.startsWith(QStringLiteral("../")))
+        target = ResolveLink(target, m_slots[0].slotHost, m_state.strCurDir); // a path on this site
+    m_pageText.clear();
+
+    const quint64 token = m_pageToken;
+    m_downloader->DownloadPage(target, [this, token](const QString& body) {
+        if (stale(token))
+            return;
+        m_state.bEmulate = true;
+        CapturePage(body);
+    });
+}
+
+void ScanEngine::endPageStep() {
+    m_analysing = false;
+    ++m_pageToken;
+    const ScanState& s = m_state;
+    if (m_nextPending || (s.domainTextSeen && !s.linkFoundForSite && m_session.options.chkRedirect))
+        SiteChange();
+    else
+        NextPage(0);
+}
+
+} // namespace corvantis::scan

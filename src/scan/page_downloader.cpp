@@ -1,0 +1,85 @@
+#include "scan/page_downloader.h"
+
+#include "scan/http_response.h"
+#include "util/text_utils.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+namespace corvantis::scan {
+
+namespace {
+constexpr int kMaxRedirects = 10;
+}
+
+PageDownloader::PageDownloader(const HostRouter& router, QObject* parent)
+    : QObject(parent), m_router(router), m_manager(new QNetworkAccessManager(this)) {
+    m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+void PageDownloader::DownloadPage(QString& address, Done done) {
+    if (!util::ContainsCI(address, QStringLiteral("http://")) &&
+        !util::StartsWithCI(address, QStringLiteral("https://")))
+        address.prepend(QStringLiteral("http://"));
+    const QUrl url(address, QUrl::TolerantMode);
+    if (!url.isValid() || url.host().isEmpty()) {
+        done(QString());
+        return;
+    }
+    start(url, kMaxRedirects, std::move(done));
+}
+
+void PageDownloader::start(const QUrl& url, int hopsLeft, Done done) {
+    // The request goes to the routed address; the Host header keeps the name.
+    const Route route = m_router.route(url.host());
+    QUrl target = url;
+    const bool routed = route.address.compare(url.host(), Qt::CaseInsensitive) != 0 || route.port != 80;
+    QNetworkRequest request;
+    if (routed) {
+        target.setHost(route.address);
+        target.setPort(route.port);
+        QString host = url.host();
+        if (url.port() > 0)
+            host += QLatin1Char(':') + QString::number(url.port());
+        request.setRawHeader("Host", host.toLatin1());
+    }
+    request.setUrl(target);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Mozilla"));
+    request.setRawHeader("Pragma", "no-cache");
+    request.setRawHeader("Cache-Control", "no-cache");
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setTransferTimeout(m_transferTimeoutMs);
+
+    QNetworkReply* reply = m_manager->get(request);
+    auto body = std::make_shared<QByteArray>();
+    // Keep memory bounded: read as it arrives and drop what passes the ceiling.
+    connect(reply, &QNetworkReply::readyRead, this, [reply, body] {
+        const QByteArray chunk = reply->readAll();
+        const qsizetype room = kMaxResponseBytes - body->size();
+        if (room > 0)
+            body->append(chunk.left(room));
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, body, url, hopsLeft, done] {
+        reply->deleteLater();
+        const QByteArray rest = reply->readAll();
+        const qsizetype room = kMaxResponseBytes - body->size();
+        if (room > 0)
+            body->append(rest.left(room));
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray location = reply->rawHeader("Location");
+        if (status >= 300 && status < 400 && !location.isEmpty() && hopsLeft > 0) {
+            const QUrl next = url.resolved(QUrl::fromEncoded(location, QUrl::TolerantMode));
+            if (next.isValid() && !next.host().isEmpty() &&
+                next.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) == 0) {
+                start(next, hopsLeft - 1, done);
+                return;
+            }
+        }
+        done(QString::fromLatin1(*body));
+    });
+}
+
+} // namespace corvantis::scan

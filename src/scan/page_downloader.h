@@ -1,0 +1,41 @@
+#pragma once
+
+#include "scan/host_route.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace corvantis::scan {
+
+// Downloads a whole page through Qt's HTTP client, without cache, with the agent
+// name "Mozilla", following redirects, and hands the body to the callback: also
+// for error statuses; the empty text when nothing could be fetched. Connections
+// follow the host router, redirects included.
+class PageDownloader : public QObject {
+    Q_OBJECT
+public:
+    using Done = std::function<void(const QString& body)>;
+
+    PageDownloader(const HostRouter& router, QObject* parent = nullptr);
+
+    // "http://" is put in front of an address that has no scheme; the address
+    // as requested is returned through `address`.
+    void DownloadPage(QString& address, Done done);
+
+    // Gives up on a transfer that stalls this long (milliseconds).
+    void setTransferTimeout(int ms) { m_transferTimeoutMs = ms; }
+
+private:
+    void start(const QUrl& url, int hopsLeft, Done done);
+
+    const HostRouter& m_router;
+    QNetworkAccessManager* m_manager;
+    int m_transferTimeoutMs = 60000;
+};
+
+} // namespace corvantis::scan

@@ -1,0 +1,166 @@
+#pragma once
+
+#include "scan/host_route.h"
+#include "scan/scan_session.h"
+#include "scan/substring_index.h"
+#include "util/seams.h"
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+
+class QTcpSocket;
+class QTimer;
+
+namespace corvantis::scan {
+
+class PageDownloader;
+
+// The kinds of scan events the statistics count.
+enum class ScanEvent : qint16 { PageScanned = 0, PageQueued = 1, ItemFound = 2 };
+
+// Which of the window's buttons the scan wants enabled.
+struct ScanControls {
+    bool start = true;    // Command1
+    bool stop = false;    // cmdStop
+    bool next = false;    // cmdNextSearch
+    bool project = true;  // cmdNew, cmdOpen, cmdSave
+    bool email = true;    // cmdViewDatabase, Command2, Command3
+    bool operator==(const ScanControls&) const = default;
+};
+
+// The five entry fields of a new partner site.
+struct PartnerEntry {
+    QString Text1; // address
+    QString Text2; // links expected
+    QString Text3; // link URL
+    QString Text4; // link text
+    QString Text5; // description
+};
+
+// One page download: its connection, its two time-out counters and what has arrived.
+struct FetchSlot {
+    QString slotHost;
+    QString slotPath;
+    QString slotBuffer;
+    qint32 slotBytes = 0;
+    qint32 slotContentLength = 0;
+    bool slotHeaderDone = false;
+    qint16 slotIdleSeconds = 0;
+    qint16 slotElapsedSeconds = 0;
+    bool timersArmed = false;
+    QTcpSocket* socket = nullptr;
+    QTimer* timer = nullptr; // one tick a second drives the idle and the overall time-out
+};
+
+inline constexpr int kFetchSlots = 10;
+
+// The reciprocal-link scan. It runs on the event loop of the thread that owns it:
+// every step starts from an event and ends by starting the next one; there is
+// no loop of its own and no nested event loop. Long work (a page with very many
+// links) runs in bounded chunks through the event loop, and each chunk first
+// looks at scanRunning. Everything a window shows leaves as a signal.
+class ScanEngine : public QObject {
+    Q_OBJECT
+public:
+    ScanEngine(ScanSession& session, util::Messages& messages, util::SoundPlayer& sound,
+               const HostRouter& router, QObject* parent = nullptr);
+    ~ScanEngine() override;
+
+    ScanSession& session() { return m_session; }
+    const FetchSlot& slot(int index) const { return m_slots.at(index); }
+    const ScanControls& controls() const { return m_controls; }
+    PageDownloader& downloader() { return *m_downloader; }
+
+    // The scan commands.
+    void StartScan();
+    void NextSite();  // the Next button; waits for a page under analysis to finish
+    void StopScan();
+
+    // Partner-list editing from the entry fields. AddPartnerSite writes the fields
+    // back as the window must show them afterwards; it returns true when a row was added.
+    bool AddPartnerSite(PartnerEntry& fields);
+    // Removes the selected row (0-based; -1 when nothing is selected).
+    void DeletePartnerSite(int selectedRow);
+    // The links-expected field's check on every change: returns the text the field keeps.
+    QString CheckLinksExpected(const QString& text);
+
+    void CountScanEvent(ScanEvent kind);
+    // Loads the all-time counters from the settings store.
+    void LoadCounters();
+
+    // Chunk budget for long analysis steps, in milliseconds.
+    static constexpr int kChunkBudgetMs = 8;
+
+Q_SIGNALS:
+    void statusText(int panel, const QString& text); // panels 1 to 4 of the status bar
+    void progressChanged(int percent);               // the page progress bar, 0 to 100
+    void controlsChanged(const ScanControls& controls);
+    void focusRequested(const QString& controlName);
+    void statisticsChanged(const ScanCounters& counters);
+    void reportRequested(); // the scan has stopped: write and show the report now
+    void scanStopped();     // after the report and the finished cue
+    void pageFetched();     // a page's response is complete and its analysis begins
+
+private:
+    // driver
+    void StartSite();
+    void NextPage(int slot);
+    void SiteChange();
+    void setControls(const ScanControls& controls);
+    void setNextEnabled(bool on);
+    void updateNextForPartnerEdit();
+    qint16 readTimeout() const;
+    qint16 readLinksExpected(int partnerRow) const;
+    void beginSite(int partnerRow);
+    void queueAddress(const QString& address);
+    void playCue(const char* file, bool enabled);
+
+    // page fetch
+    void FetchPage(int slot);
+    void onConnected(int slot);
+    void onReadyRead(int slot);
+    void onDisconnected(int slot);
+    void onSocketError(int slot);
+    void onTimerTick(int slot);
+    void FinishPage(int slot);
+    void closeSlot(int slot);
+    void disarmTimers(int slot);
+    void failFetchAsTimeout(int slot);
+
+    // capture and extraction
+    void CapturePage(const QString& page);
+    void ExtractLinks();
+    void extractChunk(quint64 token);
+    bool processLine(QStringView line);
+    void recordLink(const QString& status);
+    void followRedirect(qsizetype markerLineStart);
+    void endPageStep();
+    void flushQueued();
+
+    bool stale(quint64 token) const { return token != m_pageToken; }
+
+    ScanSession& m_session;
+    ScanState& m_state;
+    util::Messages& m_messages;
+    util::SoundPlayer& m_sound;
+    const HostRouter& m_router;
+    PageDownloader* m_downloader;
+    std::array<FetchSlot, kFetchSlots> m_slots;
+    ScanControls m_controls;
+
+    // Every address queued for the current site, for the "already known" rule.
+    SubstringIndex m_known;
+    QStringList m_pendingQueue; // queued during the running chunk, shown at its end
+
+    // The page under analysis.
+    bool m_analysing = false;
+    bool m_nextPending = false;
+    quint64 m_pageToken = 0; // changes whenever a page step is abandoned or ends
+    QString m_pageText;      // normalised page text being read
+    qsizetype m_readPos = 0;
+    bool m_pageIsResult = false;
+};
+
+} // namespace corvantis::scan

@@ -1,0 +1,388 @@
+// The whole scan against a local server: one scenario per rule that decides a verdict.
+#include "scan/scan_engine.h"
+#include "support/recorders.h"
+#include "support/test_env.h"
+#include "support/test_http_server.h"
+#include "util/settings_store.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTcpServer>
+
+using namespace corvantis;
+using namespace corvantis::scan;
+using corvantis::testing::HttpReply;
+
+namespace {
+const QString kPartner = QStringLiteral("partner.test");
+const QByteArray kLinkBack = "<p>Friends: <a href=\"http://www.mysite.test/\">My site</a></p>\n";
+
+QByteArray Page(const QByteArray& inner) {
+    return "<html><head><title>t</title></head><body>\n" + inner + "\n</body></html>\n";
+}
+
+QStringList Rows(const ScanSession& s) {
+    QStringList out;
+    for (const ResultRow& r : s.results.rows())
+        out.append(r.site + QLatin1Char('|') + r.status + QLatin1Char('|') + r.number + QLatin1Char('|') + r.url);
+    return out;
+}
+
+QStringList Errors(const ScanSession& s) {
+    QStringList out;
+    for (const ErrorRow& e : s.errors.rows())
+        out.append(e.error + QLatin1Char('|') + e.url);
+    return out;
+}
+} // namespace
+
+class ScanEngineTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<testing::TestHttpServer> m_server;
+    std::unique_ptr<ScanSession> m_session;
+    std::unique_ptr<ScanEngine> m_engine;
+    HostRouter m_router;
+    testing::RecordingMessages m_messages;
+    testing::RecordingSound m_sound;
+
+    void setPage(const QString& key, const QByteArray& body) { m_server->setReply(key, HttpReply::html(body)); }
+
+    void addPartner(const QString& address, const QString& expected = QStringLiteral("1")) {
+        m_session->partners.append(PartnerSite{address, expected, {}, {}, {}});
+    }
+
+    // Runs a scan to its end; false when it did not stop in time.
+    bool runScan(int maxMs = 15000) {
+        QSignalSpy stopped(m_engine.get(), &ScanEngine::scanStopped);
+        m_engine->StartScan();
+        return stopped.count() > 0 || stopped.wait(maxMs);
+    }
+
+    QStringList paths() const {
+        QStringList out;
+        for (const auto& r : m_server->requests())
+            out.append(r.key());
+        return out;
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_server = std::make_unique<testing::TestHttpServer>();
+        QVERIFY(m_server->start());
+        m_router = HostRouter();
+        for (const char* host : {"partner.test", "other.test", "mysite.test", "www.mysite.test"})
+            m_router.add(QLatin1String(host), QStringLiteral("127.0.0.1"), m_server->port());
+        m_session = std::make_unique<ScanSession>();
+        m_session->options = ScanOptions{};
+        m_session->options.txtTimeout = QStringLiteral("5");
+        m_messages.texts.clear();
+        m_sound.played.clear();
+        m_engine = std::make_unique<ScanEngine>(*m_session, m_messages, m_sound, m_router);
+        m_session->setDomain(QStringLiteral("http://www.mysite.test"));
+    }
+
+    void cleanup() {
+        m_engine.reset();
+        m_session.reset();
+        m_server.reset();
+    }
+
+    void directLinkOnADeeperPage() {
+        setPage(kPartner + QStringLiteral("/"), Page("<a href=\"links/page.html\">links</a>"));
+        setPage(kPartner + QStringLiteral("/links/page.html"), Page(kLinkBack));
+        addPartner(kPartner + QStringLiteral("/"));
+        QVERIFY(runScan());
+        QCOMPARE(m_session->domain(), QStringLiteral("mysite.test"));
+        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test/links/page.html")});
+        QCOMPARE(paths(), (QStringList{QStringLiteral("partner.test/"), QStringLiteral("partner.test/links/page.html")}));
+        // The request goes out byte for byte as the fetch writes it.
+        QCOMPARE(m_server->requests().at(1).raw,
+                 QByteArray("GET /links/page.html HTTP/1.1\r\nHost: partner.test\r\nConnection: close\r\n"
+                            "Accept: */*\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)\r\n\r\n"));
+        QCOMPARE(m_sound.played, (QStringList{QStringLiteral("nextsearch.wav"), QStringLiteral("foundemail.wav"),
+                                              QStringLiteral("finished.wav")}));
+        const ScanCounters& c = m_session->counters;
+        QCOMPARE(c.runPagesScanned, 2);
+        QCOMPARE(c.runPagesFound, 1);
+        QCOMPARE(c.runLinksFound, 1);
+        QCOMPARE(util::ReadSetting(QStringLiteral("lHistEmailFound"), QString()), QString::number(c.lHistEmailFound));
+        QVERIFY(!m_session->state.scanRunning);
+        QCOMPARE(m_engine->controls(), (ScanControls{true, false, false, true, true}));
+    }
+
+    void domainLinkToAnotherPageOfTheHost() {
+        m_session->setDomain(QStringLiteral("mysite.test/links.html"));
+        setPage(kPartner + QStringLiteral("/"), Page("<a href=\"http://mysite.test/index.html\">me</a>"));
+        addPartner(kPartner + QStringLiteral("/"));
+        QVERIFY(runScan());
+        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/|Domain Link|001|partner.test")});
+    }
+
+    void verdicts_data() {
+        QTest::addColumn<QString>("expected");  // "#" of the partner
+        QTest::addColumn<bool>("expectedSkip"); // chkAuto2
+        QTest::addColumn<int>("pageLimit");     // 0: no limit
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("requests");
+        // The start page links to a.html and b.html; both link back.
+        QTest::newRow("expected links found: site ends early")
+            << "1" << true << 0 << QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test/a.html")} << 2;
+        QTest::newRow("no expected-links skip: every page scanned")
+            << "1" << false << 0
+            << QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test/a.html"),
+                           QStringLiteral("partner.test/|Direct Link|002|partner.test/b.html")}
+            << 3;
+        QTest::newRow("missing links")
+            << "3" << true << 0
+            << QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test/a.html"),
+                           QStringLiteral("partner.test/|Direct Link|002|partner.test/b.html"),
+                           QStringLiteral("partner.test/|Missing 001|000|partner.test/b.html")}
+            << 3;
+        QTest::newRow("expected zero: nothing fetched")
+            << "0" << true << 0 << QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/")} << 0;
+        QTest::newRow("page limit 1")
+            << "1" << true << 1 << QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/")} << 1;
+        QTest::newRow("unreadable expected count reads as one")
+            << "x" << true << 0 << QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test/a.html")} << 2;
+    }
+    void verdicts() {
+        QFETCH(QString, expected);
+        QFETCH(bool, expectedSkip);
+        QFETCH(int, pageLimit);
+        QFETCH(QStringList, rows);
+        QFETCH(int, requests);
+        setPage(kPartner + QStringLiteral("/"), Page("<a href=\"a.html\">a</a> <a href='b.html'>b</a>"));
+        setPage(kPartner + QStringLiteral("/a.html"), Page(kLinkBack));
+        setPage(kPartner + QStringLiteral("/b.html"), Page(kLinkBack));
+        m_session->options.chkAuto2 = expectedSkip;
+        m_session->options.chkAuto = pageLimit > 0;
+        m_session->options.PageLimit = pageLimit;
+        addPartner(kPartner + QStringLiteral("/"), expected);
+        QVERIFY(runScan());
+        QCOMPARE(Rows(*m_session), rows);
+        QCOMPARE(m_server->requestCount(), requests);
+    }
+
+    void notFoundPageIsStillAnalysed() {
+        m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::status(404, "Not Found", Page(kLinkBack)));
+        addPartner(kPartner + QStringLiteral("/"));
+        QVERIFY(runScan());
+        QCOMPARE(Errors(*m_session), QStringList{QStringLiteral("404 Not found|partner.test/")});
+        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
+        QCOMPARE(m_session->counters.runPagesScanned, 2); // the connection and the failure status
+    }
+
+    void failureStatusNamesTheSiteVerdict() {
+        m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::status(503, "Busy", Page("nothing")));
+        addPartner(kPartner + QStringLiteral("/"));
+        QVERIFY(runScan());
+        QCOMPARE(Rows(*m_session),
+                 QStringList{QStringLiteral("partner.test/|None Found (503 Service Unavailable)|000|partner.test/")});
+    }
+
+    void redirectBodyIsFollowedOnce() {
+        m_server->setReply(kPartner + QStringLiteral("/"),
+                           HttpReply::status(302, "Found",
+                                             "<html><head><title>302 Found</title></head><body>\n"
+                                             "<p>The document has moved <a href=\"http://other.test/moved.html\">here</a>.</p>\n"
+                                             "</body></html>\n"));
+        // The target shows a marker again: it is read as an ordinary page, not followed.
+        setPage(QStringLiteral("other.test/moved.html"),
+                Page("<title>Object moved</title>\n<a href=\"http://other.test/second.html\">x</a>\n" + kLinkBack));
+        addPartner(kPartner + QStringLiteral("/"));
+        QVERIFY(runScan());
+        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
+        QCOMPARE(paths(), (QStringList{QStringLiteral("partner.test/"), QStringLiteral("other.test/moved.html")}));
+    }
+
+    void hostRootedRedirectTargetStaysOnTheSite() {
+        // The fetch drops the trailing slash: the request is for /old.
+        m_server->setReply(kPartner + QStringLiteral("/old"),
+                           HttpReply::status(302, "Object moved",
+                                             "<head><title>Object moved</title></head>\n"
+                                             "<body><h1>Object Moved</h1>This object may be found "
+                                             "<a HREF=\"/new/page.html\">here</a>.</body>\n"));
+        setPage(kPartner + QStringLiteral("/new/page.html"), Page(kLinkBack));
+        addPartner(kPartner + QStringLiteral("/old/"));
+        QVERIFY(runScan());
+        QVERIFY(paths().contains(QStringLiteral("partner.test/new/page.html")));
+        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/old/|Direct Link|001|partner.test/old")});
+    }
+
+    void redirectRuleEndsTheSiteEarly_data() {
+        QTest::addColumn<bool>("redirect");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("requests");
+        QTest::newRow("accepted") << true
+                                  << QStringList{QStringLiteral("partner.test/|Redirect Link|001|partner.test")} << 1;
+        QTest::newRow("not accepted")
+            << false << QStringList{QStringLiteral("partner.test/|None Found (Possible Redirected URL)|000|partner.test/")}
+            << 2;
+    }
+    void redirectRuleEndsTheSiteEarly() {
+        QFETCH(bool, redirect);
+        QFETCH(QStringList, rows);
+        QFETCH(int, requests);
+        m_session->options.chkRedirect = redirect;
+        setPage(kPartner + QStringLiteral("/"),
+                Page("<p>Visit mysite.test today</p> <a href=\"more.html\">more</a>"));
+        setPage(kPartner + QStringLiteral("/more.html"), Page("nothing here"));
+        addPartner(kPartner + QStringLiteral("/"));
+        QVERIFY(runScan());
+        QCOMPARE(Rows(*m_session), rows);
+        QCOMPARE(m_server->requestCount(), requests);
+    }
+
+    void idleTimeoutEndsTheSite() {
+        m_session->options.txtTimeout = QStringLiteral("1");
+        m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::raw(QByteArray()).keptOpen());
+        addPartner(kPartner + QStringLiteral("/"));
+        addPartner(QStringLiteral("other.test/"));
+        setPage(QStringLiteral("other.test/"), Page(kLinkBack));
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(runScan());
+        QVERIFY(t.elapsed() >= 900);
+        QCOMPARE(Errors(*m_session), QStringList{QStringLiteral("Timeout|partner.test")});
+        QCOMPARE(Rows(*m_session), (QStringList{QStringLiteral("partner.test/|None Found (Timeout)|000|partner.test/"),
+                                                QStringLiteral("other.test/|Direct Link|001|other.test")}));
+    }
+
+    void overallTimeoutDropsThePageSilently() {
+        m_session->options.txtTimeout = QStringLiteral("2");
+        // Data keeps arriving (so the idle rule never fires) but the server never closes.
+        const QByteArray body = Page(kLinkBack) + QByteArray(4000, ' ');
+        m_server->setReply(kPartner + QStringLiteral("/"),
+                           HttpReply::html(body).inChunks(100, 250).keptOpen());
+        addPartner(kPartner + QStringLiteral("/"));
+        QVERIFY(runScan());
+        QCOMPARE(Errors(*m_session), QStringList());
+        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/")});
+    }
+
+    void refusedConnectionEndsTheFetchAtOnce() {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 deadPort = closed.serverPort();
+        closed.close();
+        m_router.add(QStringLiteral("dead.test"), QStringLiteral("127.0.0.1"), deadPort);
+        m_session->options.txtTimeout = QStringLiteral("30");
+        addPartner(QStringLiteral("dead.test/links.html"));
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(runScan(5000));
+        QVERIFY2(t.elapsed() < 3000, "a refused connection must not wait for the time-out");
+        QCOMPARE(Errors(*m_session), QStringList{QStringLiteral("Timeout|dead.test")});
+        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("dead.test/links.html|None Found (Timeout)|000|dead.test/links.html")});
+        QCOMPARE(m_session->counters.runPagesScanned, 1);
+    }
+
+    void stopInTheMiddleOfAPage() {
+        QByteArray links;
+        for (int i = 0; i < 60000; ++i)
+            links += "<a href=\"page" + QByteArray::number(i) + ".html\">p</a>\n";
+        setPage(kPartner + QStringLiteral("/"), Page(links));
+        addPartner(kPartner + QStringLiteral("/"));
+        addPartner(QStringLiteral("other.test/"));
+        connect(m_engine.get(), &ScanEngine::pageFetched, this, [this] {
+            QTimer::singleShot(0, m_engine.get(), [this] { m_engine->StopScan(); });
+        });
+        QVERIFY(runScan());
+        // Stop took effect between two chunks of the page: part of it was never read,
+        // no further page was fetched and no verdict written.
+        QVERIFY(m_session->state.pagesQueued > 0);
+        QVERIFY(m_session->state.pagesQueued < 60000);
+        QCOMPARE(m_server->requestCount(), 1);
+        QCOMPARE(Rows(*m_session), QStringList());
+        QCOMPARE(m_session->queue.count(), m_session->state.pagesQueued); // the queue keeps its entries
+        QTest::qWait(100);
+        QCOMPARE(m_server->requestCount(), 1);
+    }
+
+    void nextInTheMiddleOfAPageWaitsForIt() {
+        QByteArray links;
+        for (int i = 0; i < 30000; ++i)
+            links += "<a href=\"page" + QByteArray::number(i) + ".html\">p</a>\n";
+        setPage(kPartner + QStringLiteral("/"), Page(links + kLinkBack));
+        setPage(QStringLiteral("other.test/"), Page(kLinkBack));
+        addPartner(kPartner + QStringLiteral("/"), QStringLiteral("2"));
+        addPartner(QStringLiteral("other.test/"));
+        bool pressed = false;
+        connect(m_engine.get(), &ScanEngine::pageFetched, this, [&] {
+            if (!pressed) {
+                pressed = true;
+                QTimer::singleShot(0, m_engine.get(), [this] { m_engine->NextSite(); });
+            }
+        });
+        QVERIFY(runScan());
+        // The page under analysis was read to its end (its link back counted),
+        // then the site changed instead of fetching the queued pages.
+        QCOMPARE(Rows(*m_session), (QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test"),
+                                                QStringLiteral("partner.test/|Missing 001|000|partner.test"),
+                                                QStringLiteral("other.test/|Direct Link|001|other.test")}));
+        QCOMPARE(paths(), (QStringList{QStringLiteral("partner.test/"), QStringLiteral("other.test/")}));
+    }
+
+    void nextWhileFetchingChangesSiteAtOnce() {
+        m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::html(Page(kLinkBack)).delayed(3000));
+        setPage(QStringLiteral("other.test/"), Page(kLinkBack));
+        addPartner(kPartner + QStringLiteral("/"));
+        addPartner(QStringLiteral("other.test/"));
+        connect(m_server.get(), &testing::TestHttpServer::requestReceived, this, [this](int i) {
+            if (i == 0)
+                QTimer::singleShot(50, m_engine.get(), [this] { m_engine->NextSite(); });
+        });
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(runScan());
+        QVERIFY(t.elapsed() < 2500);
+        QCOMPARE(Rows(*m_session), (QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/"),
+                                                QStringLiteral("other.test/|Direct Link|001|other.test")}));
+    }
+
+    void refusedStartLeavesListsEmpty_data() {
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<bool>("withPartner");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("no domain") << "" << true << "Please enter the Domain you want to find links to." << "txtDomain";
+        QTest::newRow("single space") << " " << true << "Please enter the Domain you want to find links to." << "txtDomain";
+        QTest::newRow("no partners") << "mysite.test" << false << "Please enter at least one website to search for links."
+                                     << "Text1";
+    }
+    void refusedStartLeavesListsEmpty() {
+        QFETCH(QString, domain);
+        QFETCH(bool, withPartner);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        m_session->setDomain(domain);
+        if (withPartner)
+            addPartner(kPartner);
+        m_session->results.append(ResultRow{QStringLiteral("old"), kNoneFound, QStringLiteral("000"), QStringLiteral("old")});
+        QSignalSpy focusSpy(m_engine.get(), &ScanEngine::focusRequested);
+        m_engine->StartScan();
+        QCOMPARE(m_messages.texts, QStringList{message});
+        QCOMPARE(focusSpy.count(), 1);
+        QCOMPARE(focusSpy.at(0).at(0).toString(), focus);
+        QCOMPARE(m_session->results.count(), 0);
+        QVERIFY(!m_session->state.scanRunning);
+        QCOMPARE(m_server->requestCount(), 0);
+    }
+
+    void sameAddressTwiceIsScannedTwice() {
+        setPage(kPartner + QStringLiteral("/"), Page(kLinkBack));
+        addPartner(kPartner + QStringLiteral("/"));
+        addPartner(kPartner + QStringLiteral("/"));
+        QVERIFY(runScan());
+        // The second visit's page already stands in a result row, so it adds no link row;
+        // the domain text on it still earns the site its note.
+        QCOMPARE(Rows(*m_session),
+                 (QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test"),
+                              QStringLiteral("partner.test/|None Found (Possible Redirected URL)|000|partner.test/")}));
+        QCOMPARE(m_server->requestCount(), 2);
+    }
+};
+
+CORVANTIS_TEST_MAIN(ScanEngineTest)
+#include "tst_scan_engine.moc"
