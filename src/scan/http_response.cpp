@@ -1,0 +1,166 @@
+#include "scan/http_response.h"
+
+#include "scan/url_rules.h"
+#include "util/text_utils.h"
+
+#include <QStringView>
+
+namespace corvantis::scan {
+
+namespace {
+
+const QLatin1String kBlankLine("\r\n\r\n");
+
+// The header block's end is remembered in a 16-bit position: a blank line that
+// ends beyond this 1-based position is never recognised while data arrives.
+constexpr qsizetype kMaxHeaderEndPosition = 32767;
+
+struct StatusText {
+    QLatin1String code;
+    QLatin1String text;
+};
+
+const StatusText kFailureStatuses[] = {
+    {QLatin1String("400"), QLatin1String("400 Bad request")},
+    {QLatin1String("401"), QLatin1String("401 Unauthorized")},
+    {QLatin1String("402"), QLatin1String("402 PaymentRequired")},
+    {QLatin1String("403"), QLatin1String("403 Forbidden")},
+    {QLatin1String("404"), QLatin1String("404 Not found")},
+    {QLatin1String("405"), QLatin1String("405 Method Not Allowed")},
+    {QLatin1String("406"), QLatin1String("406 Not Acceptable")},
+    {QLatin1String("407"), QLatin1String("407 Proxy Authentication Required")},
+    {QLatin1String("408"), QLatin1String("408 request timeout")},
+    {QLatin1String("409"), QLatin1String("409 Conflict")},
+    {QLatin1String("410"), QLatin1String("410 Gone")},
+    {QLatin1String("411"), QLatin1String("411 Length Required")},
+    {QLatin1String("412"), QLatin1String("412 Precondition Failed")},
+    {QLatin1String("413"), QLatin1String("413 Request Entity Too Large")},
+    {QLatin1String("414"), QLatin1String("414 Request-URI Too Long")},
+    {QLatin1String("415"), QLatin1String("415 Unsupported Media Type")},
+    {QLatin1String("500"), QLatin1String("500 Internal Error")},
+    {QLatin1String("501"), QLatin1String("501 Not implemented")},
+    {QLatin1String("502"), QLatin1String("502 Bad Gateway")},
+    {QLatin1String("503"), QLatin1String("503 Service Unavailable")},
+    {QLatin1String("504"), QLatin1String("504 Gateway timeout")},
+    {QLatin1String("505"), QLatin1String("505 HTTP Not Version")},
+};
+
+} // namespace
+
+PageAddress SplitPageAddress(const QString& strURL) {
+    QString url = strURL;
+    if (url.endsWith(u'/'))
+        url.chop(1);
+    url.remove(QLatin1String("http://"), Qt::CaseInsensitive);
+    url.remove(QLatin1String("https://"), Qt::CaseInsensitive);
+
+    PageAddress a;
+    a.strCurUrl = url;
+    a.strCurDir = url;
+    // A last segment without a dot is taken to be a directory.
+    const qsizetype lastSlash = url.lastIndexOf(u'/');
+    if (lastSlash >= 0) {
+        const QStringView tail = QStringView(url).mid(lastSlash);
+        if (!tail.contains(u'.') && tail != u"/")
+            a.strCurDir += QLatin1Char('/');
+    }
+    if (!a.strCurDir.endsWith(u'/'))
+        a.strCurDir = ParentDirectory(a.strCurDir);
+
+    const qsizetype firstSlash = url.indexOf(u'/');
+    if (firstSlash >= 0) {
+        a.slotHost = url.left(firstSlash);
+        a.slotPath = url.mid(firstSlash + 1);
+    } else {
+        a.slotHost = url;
+        a.slotPath = QStringLiteral("/");
+    }
+    if (a.slotPath.isEmpty())
+        a.slotPath = QStringLiteral("/");
+    else if (!a.slotPath.startsWith(u'/'))
+        a.slotPath.prepend(QLatin1Char('/'));
+    return a;
+}
+
+QByteArray BuildRequest(const QString& host, const QString& path) {
+    const QString request = QLatin1String("GET ") + path + QLatin1String(" HTTP/1.1\r\n") +
+                            QLatin1String("Host: ") + host + QLatin1String("\r\n") +
+                            QLatin1String("Connection: close\r\n") +
+                            QLatin1String("Accept: */*\r\n") +
+                            QLatin1String("User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; "
+                                          "Windows NT 5.1; SV1)\r\n") +
+                            QLatin1String("\r\n");
+    return request.toLatin1();
+}
+
+std::optional<QString> HttpErrorText(const QString& headerBlock) {
+    const QStringView header(headerBlock);
+    const qsizetype firstSpace = header.indexOf(u' ');
+    if (firstSpace < 0)
+        return std::nullopt;
+    // Past the protocol name; the code is what stands before the next space. A
+    // status line without a reason phrase therefore runs into the next header
+    // line and matches nothing.
+    const QStringView rest = header.mid(firstSpace + 1);
+    const qsizetype codeEnd = rest.indexOf(u' ');
+    if (codeEnd < 0)
+        return std::nullopt;
+    const QStringView code = rest.left(codeEnd);
+    if (code.isEmpty() || code == u"200")
+        return std::nullopt;
+    for (const StatusText& s : kFailureStatuses) {
+        if (code == s.code)
+            return QString(s.text);
+    }
+    return std::nullopt;
+}
+
+HeaderScan ScanHeader(const QString& buffer) {
+    HeaderScan scan;
+    // Only the start of the buffer can hold a blank line that counts; looking no
+    // further keeps the scan of a growing buffer cheap.
+    const QStringView window =
+        QStringView(buffer).left(kMaxHeaderEndPosition - 1 + kBlankLine.size());
+    const qsizetype end = window.indexOf(kBlankLine);
+    if (end < 0 || end + 1 > kMaxHeaderEndPosition)
+        return scan;
+    scan.found = true;
+    scan.bodyStart = end + kBlankLine.size();
+
+    // The first header line naming Content-Length (exact case, anywhere in the
+    // line) decides; its value is what follows the line's first space.
+    const QStringView head = window.left(end);
+    const qsizetype at = head.indexOf(QLatin1String("Content-Length"), 0, Qt::CaseSensitive);
+    if (at < 0)
+        return scan;
+    const qsizetype lineStart = [&] {
+        const qsizetype crlf = head.lastIndexOf(QLatin1String("\r\n"), at);
+        return crlf < 0 ? 0 : crlf + 2;
+    }();
+    qsizetype lineEnd = head.indexOf(QLatin1String("\r\n"), at);
+    if (lineEnd < 0)
+        lineEnd = head.size();
+    const QStringView line = head.mid(lineStart, lineEnd - lineStart);
+    const qsizetype space = line.indexOf(u' ');
+    if (space < 0)
+        return scan;
+    if (const auto length = util::ToInt32(line.mid(space + 1).toString()))
+        scan.contentLength = *length;
+    return scan;
+}
+
+SplitResponse SplitFinishedResponse(const QString& buffer) {
+    SplitResponse r;
+    const qsizetype end = buffer.indexOf(kBlankLine);
+    if (end < 0) {
+        r.body = buffer;
+        return r;
+    }
+    r.header = buffer.left(end + kBlankLine.size());
+    // Every copy of the header block goes, not only the leading one, in any letter case.
+    r.body = buffer.mid(r.header.size());
+    r.body.remove(r.header, Qt::CaseInsensitive);
+    return r;
+}
+
+} // namespace corvantis::scan

@@ -1,0 +1,273 @@
+#include "scan/link_parsing.h"
+
+#include <QStringView>
+
+#include <algorithm>
+
+namespace corvantis::scan {
+
+namespace {
+
+const QLatin1String kHref("href=");
+
+bool IsQuote(QChar c) {
+    return c == u'"' || c == u'\'';
+}
+
+bool IsAsciiLetter(QChar c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool IsSchemeChar(QChar c) {
+    return IsAsciiLetter(c) || (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == u'.';
+}
+
+// A value that starts with a scheme the scan cannot fetch (tel:, ftp:, data:, ...).
+bool HasForeignScheme(QStringView value) {
+    if (value.isEmpty() || !IsAsciiLetter(value.front()))
+        return false;
+    qsizetype i = 1;
+    while (i < value.size() && IsSchemeChar(value[i]))
+        ++i;
+    if (i >= value.size() || value[i] != u':')
+        return false;
+    const QStringView scheme = value.left(i);
+    return scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0 &&
+           scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
+}
+
+// File types that are never pages; compared with exact letter case.
+const QLatin1String kExcludedEndings[] = {
+    QLatin1String(".js"),  QLatin1String(".rm"),  QLatin1String(".ra"),   QLatin1String(".mpg"),
+    QLatin1String(".swf"), QLatin1String(".avi"), QLatin1String(".jpg"),  QLatin1String(".gif"),
+    QLatin1String(".bmp"), QLatin1String(".mov"), QLatin1String(".mp3"),  QLatin1String(".wav"),
+    QLatin1String(".pdf"), QLatin1String(".css"), QLatin1String(".exe"),  QLatin1String(".sit"),
+    QLatin1String(".zip"), QLatin1String(".msi"), QLatin1String(".ppt"),  QLatin1String(".doc"),
+    QLatin1String(".xls"), QLatin1String(".ico"), QLatin1String(".mpeg"), QLatin1String(".jpeg"),
+};
+
+const QLatin1String kRedirectMarkers[] = {
+    QLatin1String("302 Found"),
+    QLatin1String("301 Moved Permanently"),
+    QLatin1String("<title>Document Moved</title>"),
+    QLatin1String("<title>Object moved</title>"),
+};
+
+bool IsSkippedValue(QStringView v) {
+    if (v.size() < 6)
+        return true;
+    if (v.contains(u'#'))
+        return true;
+    for (QLatin1String bad : {QLatin1String("javascript"), QLatin1String("mailto"),
+                              QLatin1String("file://"), QLatin1String("unsaved:")}) {
+        if (v.contains(bad, Qt::CaseInsensitive))
+            return true;
+    }
+    for (QLatin1String ending : kExcludedEndings) {
+        if (v.endsWith(ending, Qt::CaseSensitive))
+            return true;
+    }
+    return HasForeignScheme(v);
+}
+
+QString TrimSpaces(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    if (begin == 0 && end == text.size())
+        return text;
+    return text.mid(begin, end - begin);
+}
+
+// Removes each pattern in turn, every occurrence in any letter case. Every
+// pattern holds "://", so an address without it is only trimmed.
+template <std::size_t N>
+QString StripSchemeRemnants(const QString& address, const QLatin1String (&patterns)[N]) {
+    if (!address.contains(QLatin1String("://")))
+        return TrimSpaces(address);
+    QString a = address;
+    for (QLatin1String p : patterns)
+        a.remove(p, Qt::CaseInsensitive);
+    return TrimSpaces(a);
+}
+
+// Spaces left after "href=" once the 8-, 7-, ... 1-space passes have each taken
+// their share: up to 36 spaces vanish, 40 leave 4.
+qsizetype SpacesLeftAfterHref(qsizetype spaces) {
+    for (qsizetype pass = 8; pass >= 1; --pass) {
+        if (spaces >= pass)
+            spaces -= pass;
+    }
+    return spaces;
+}
+
+} // namespace
+
+Screening ScreenPage(const QString& page, const QString& domain) {
+    Screening s;
+    // An empty domain is found in every page, as an empty search text is.
+    if (domain.isEmpty() || page.contains(domain, Qt::CaseInsensitive)) {
+        s.domainSeen = true;
+        s.note = QStringLiteral("Possible Redirected URL");
+    }
+    if (page.contains(QLatin1String("You are seeing this text because"), Qt::CaseInsensitive))
+        s.note = QStringLiteral("Source Protected");
+    if (page.contains(QLatin1String("<?php"), Qt::CaseInsensitive))
+        s.note = QStringLiteral("Server Script Error");
+    return s;
+}
+
+QString NormaliseHrefs(const QString& page) {
+    // The space passes and the line split all act at the same "href=" places
+    // (taking spaces out never forms a new one), so one walk does both.
+    const QStringView text(page);
+    QString out;
+    out.reserve(page.size() + page.size() / 32 + 16);
+    qsizetype pos = 0;
+    for (;;) {
+        const qsizetype at = text.indexOf(kHref, pos, Qt::CaseInsensitive);
+        if (at < 0)
+            break;
+        out += text.mid(pos, at - pos);
+        out += QLatin1String("\r\nhref=");
+        qsizetype after = at + kHref.size();
+        qsizetype spaces = 0;
+        while (after + spaces < text.size() && text[after + spaces] == u' ')
+            ++spaces;
+        const qsizetype kept = SpacesLeftAfterHref(spaces);
+        out += text.mid(after + spaces - kept, kept);
+        pos = after + spaces;
+    }
+    out += text.mid(pos);
+    return out;
+}
+
+QString MailWorkText(const QString& normalised) {
+    QString out;
+    out.reserve(normalised.size());
+    for (QChar c : normalised) {
+        if (c != u'\r' && c != u'\n')
+            out += c;
+    }
+    return out;
+}
+
+QStringList SplitLines(const QString& text) {
+    QStringList lines;
+    const QStringView t(text);
+    const qsizetype n = t.size();
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = t[i];
+        if (c == u'\r' || c == u'\n') {
+            lines.append(t.mid(start, i - start).toString());
+            i += (c == u'\r' && i + 1 < n && t[i + 1] == u'\n') ? 2 : 1;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < n)
+        lines.append(t.mid(start).toString());
+    return lines;
+}
+
+bool HasRedirectMarker(const QString& line) {
+    return std::any_of(std::begin(kRedirectMarkers), std::end(kRedirectMarkers),
+                       [&](QLatin1String m) { return line.contains(m, Qt::CaseInsensitive); });
+}
+
+std::optional<QString> LinkValue(const QString& line) {
+    const QStringView v(line);
+    const qsizetype at = v.indexOf(kHref, 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return std::nullopt;
+    const qsizetype n = v.size();
+    qsizetype i = at + kHref.size();
+    if (i < n && IsQuote(v[i]))
+        ++i; // the opening quote
+    while (i < n && v[i] == u' ')
+        ++i;
+
+    // The value runs to the first quote or ">" (or the line's end) and is cut at
+    // its first space. A later "href=" on the line loses the quote after it too,
+    // so that quote does not end the value.
+    QString value;
+    qsizetype chunk = i;
+    while (i < n) {
+        const QChar c = v[i];
+        if (IsQuote(c) || c == u'>' || c == u' ')
+            break;
+        if ((c == u'h' || c == u'H') && i + kHref.size() < n && IsQuote(v[i + kHref.size()]) &&
+            v.mid(i, kHref.size()).compare(kHref, Qt::CaseInsensitive) == 0) {
+            value += v.mid(chunk, i + kHref.size() - chunk);
+            i += kHref.size() + 1;
+            chunk = i;
+            continue;
+        }
+        ++i;
+    }
+    value += v.mid(chunk, i - chunk);
+
+    if (IsSkippedValue(value))
+        return std::nullopt;
+    return value;
+}
+
+QString RedirectTarget(const QString& line) {
+    if (!line.contains(kHref, Qt::CaseInsensitive))
+        return line;
+    QStringView t(line);
+    for (QChar stop : {QChar(u' '), QChar(u'<'), QChar(u'>')}) {
+        const qsizetype at = t.indexOf(stop);
+        if (at >= 0)
+            t = t.left(at);
+    }
+    QString target = t.toString();
+    for (QLatin1String junk : {kHref, QLatin1String(">here</a></body"), QLatin1String("\""),
+                               QLatin1String("'"), QLatin1String(" ")}) {
+        target.remove(junk, Qt::CaseInsensitive);
+    }
+    return target;
+}
+
+QString StripForKnownUrl(const QString& address) {
+    static const QLatin1String patterns[] = {
+        QLatin1String("http://www."), QLatin1String("http://"), QLatin1String("ttp://www"),
+        QLatin1String("ttp://ww"),    QLatin1String("ttp://w"), QLatin1String("ttp://"),
+        QLatin1String("tp://"),       QLatin1String("p://"),    QLatin1String("://"),
+    };
+    return StripSchemeRemnants(address, patterns);
+}
+
+QString StripForResultPage(const QString& address) {
+    static const QLatin1String patterns[] = {
+        QLatin1String("http://"), QLatin1String("ttp://"), QLatin1String("tp://"),
+        QLatin1String("p://"),    QLatin1String("://"),
+    };
+    return StripSchemeRemnants(address, patterns);
+}
+
+bool IsDirectLink(const QString& address, const QString& domain) {
+    return domain.isEmpty() || address.contains(domain, Qt::CaseInsensitive);
+}
+
+bool IsDomainLink(const QString& address, const QString& domain) {
+    return HostPart(address) == HostPart(domain);
+}
+
+QString HostPart(const QString& text) {
+    QString t = text;
+    t.remove(QLatin1String("http://"), Qt::CaseInsensitive);
+    t.remove(QLatin1String("https://"), Qt::CaseInsensitive);
+    const qsizetype slash = t.indexOf(u'/');
+    if (slash >= 0)
+        t.truncate(slash);
+    return t;
+}
+
+} // namespace corvantis::scan
