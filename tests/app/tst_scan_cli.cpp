@@ -1,0 +1,118 @@
+// corvantis-scan as a user runs it: arguments, exit status, stdout and stderr.
+#include "support/test_env.h"
+#include "support/test_http_server.h"
+#include "util/settings_store.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using corvantis::testing::HttpReply;
+using corvantis::testing::TestHttpServer;
+
+namespace {
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+} // namespace
+
+class ScanCliTest : public QObject {
+    Q_OBJECT
+    TestHttpServer m_server;
+    QTemporaryDir m_dir;
+
+    // Runs the scanner while this process's event loop keeps the test server answering.
+    Run run(const QStringList& args) {
+        QProcess p;
+        p.setProgram(QStringLiteral(CORVANTIS_SCAN));
+        p.setArguments(args);
+        QSignalSpy finished(&p, &QProcess::finished);
+        p.start();
+        Run r;
+        if (!finished.wait(30000)) {
+            p.kill();
+            p.waitForFinished(5000);
+            return r;
+        }
+        r.exitCode = p.exitCode();
+        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        return r;
+    }
+
+    QString route(const char* host) const {
+        return QLatin1String(host) + QStringLiteral(":127.0.0.1:") + QString::number(m_server.port());
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_server.start());
+        m_server.setReply(QStringLiteral("partner.test/"),
+                          HttpReply::html("<a href=\"deep/page.html\">x</a> <a href=\"tel:+4912345\">call</a>"));
+        m_server.setReply(QStringLiteral("partner.test/deep/page.html"),
+                          HttpReply::html("<a href=\"http://www.mysite.test/\">me</a>"));
+        m_server.setReply(QStringLiteral("broken.test/"), HttpReply::status(404, "Not Found", "gone"));
+    }
+
+    void badInput_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no domain") << QStringList{QStringLiteral("partner.test/")}
+                                   << "Please enter the Domain you want to find links to.";
+        QTest::newRow("no partners") << QStringList{QStringLiteral("--domain"), QStringLiteral("mysite.test")}
+                                     << "Please enter at least one website to search for links.";
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")} << "frobnicate";
+        QTest::newRow("bad route") << QStringList{QStringLiteral("--connect-to"), QStringLiteral("x.test:1.2.3.4")}
+                                   << "HOST:ADDR:PORT";
+        QTest::newRow("missing partner file")
+            << QStringList{QStringLiteral("--domain"), QStringLiteral("m.test"), QStringLiteral("--partners"),
+                           QStringLiteral("/nonexistent/list.txt")}
+            << "/nonexistent/list.txt";
+    }
+    void badInput() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const Run r = run(args);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QCOMPARE(r.out, QString());
+    }
+
+    void scanPrintsResultsAndErrors() {
+        const QString list = m_dir.filePath(QStringLiteral("partners.txt"));
+        QFile f(list);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("\r\nhttp://broken.test/|2\r\n\r\n");
+        f.close();
+        const Run r = run({QStringLiteral("--domain"), QStringLiteral("www.mysite.test"), QStringLiteral("--partners"), list,
+                           QStringLiteral("partner.test/"), QStringLiteral("--connect-to"), route("partner.test"),
+                           QStringLiteral("--connect-to"), route("broken.test"), QStringLiteral("--timeout"),
+                           QStringLiteral("5"), QStringLiteral("--stats")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QStringLiteral("result\tbroken.test/\tNone Found (404 Not found)\t000\tbroken.test/\n"
+                                       "result\tpartner.test/\tDirect Link\t001\tpartner.test/deep/page.html\n"
+                                       "error\t404 Not found\tbroken.test/\n"));
+        const QString last = r.err.trimmed().section(QLatin1Char('\n'), -1);
+        QVERIFY2(last.startsWith(QStringLiteral("pages=3 seconds=")), qPrintable(last));
+        QVERIFY(last.contains(QStringLiteral(" max_stall_ms=")) && last.contains(QStringLiteral(" peak_rss_kb=")));
+    }
+
+    void flagsOverrideSettingsForOneRunOnly() {
+        // The window's options say "one page per site"; the flag lifts it for this run.
+        corvantis::util::WriteSetting(QStringLiteral("cmbAdvance"), QStringLiteral("0"));
+        corvantis::util::SettingsStore::instance().sync();
+        const QStringList base{QStringLiteral("--domain"), QStringLiteral("mysite.test"), QStringLiteral("partner.test/"),
+                               QStringLiteral("--connect-to"), route("partner.test"), QStringLiteral("--quiet")};
+        const Run limited = run(base);
+        QCOMPARE(limited.exitCode, 0);
+        QCOMPARE(limited.out, QStringLiteral("result\tpartner.test/\tNone Found\t000\tpartner.test/\n"));
+        const Run lifted = run(base + QStringList{QStringLiteral("--no-page-limit")});
+        QVERIFY(lifted.out.contains(QStringLiteral("Direct Link")));
+        QCOMPARE(run(base).out, limited.out); // nothing was written back
+    }
+};
+
+CORVANTIS_TEST_MAIN(ScanCliTest)
+#include "tst_scan_cli.moc"

@@ -1,0 +1,202 @@
+// Partner-list editing from the entry fields, and the list models themselves.
+#include "scan/host_route.h"
+#include "scan/scan_engine.h"
+#include "support/recorders.h"
+#include "support/test_env.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+
+using namespace corvantis;
+using namespace corvantis::scan;
+
+class PartnerEditingTest : public QObject {
+    Q_OBJECT
+
+    HostRouter m_router;
+    testing::RecordingMessages m_messages;
+    testing::RecordingSound m_sound;
+
+private Q_SLOTS:
+    void init() { m_messages.texts.clear(); }
+
+    void addPartnerSite_data() {
+        QTest::addColumn<QString>("text1");
+        QTest::addColumn<QString>("text2");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("scheme and trailing space") << "HTTP://Partner.example.com/links.html " << ""
+                                                   << "Partner.example.com/links.html" << "1";
+        QTest::newRow("https, single-space count") << "https://a.example.org/x" << " " << "a.example.org/x" << "1";
+        QTest::newRow("count as typed") << "a.example.org" << "3" << "a.example.org" << "3";
+        QTest::newRow("every scheme removed") << "http://x.example.com/go?u=http://y" << "2"
+                                              << "x.example.com/go?u=y" << "2";
+    }
+    void addPartnerSite() {
+        QFETCH(QString, text1);
+        QFETCH(QString, text2);
+        QFETCH(QString, address);
+        QFETCH(QString, expected);
+        ScanSession session;
+        ScanEngine engine(session, m_messages, m_sound, m_router);
+        QSignalSpy focus(&engine, &ScanEngine::focusRequested);
+        PartnerEntry fields{text1, text2, QStringLiteral("L"), QStringLiteral("N"), QStringLiteral("D")};
+        QVERIFY(engine.AddPartnerSite(fields));
+        QCOMPARE(session.partners.rows(),
+                 QList<PartnerSite>{(PartnerSite{address, expected, QStringLiteral("L"), QStringLiteral("N"), QStringLiteral("D")})});
+        QVERIFY(fields.Text1.isEmpty() && fields.Text2.isEmpty() && fields.Text5.isEmpty());
+        QVERIFY(!session.projectSaved);
+        QCOMPARE(focus.count(), 1);
+        QCOMPARE(m_messages.texts, QStringList());
+    }
+
+    void addWithoutAddressChangesNothing_data() {
+        QTest::addColumn<QString>("text1");
+        QTest::newRow("empty") << "";
+        QTest::newRow("single space") << " ";
+        QTest::newRow("only a scheme") << "http://";
+    }
+    void addWithoutAddressChangesNothing() {
+        QFETCH(QString, text1);
+        ScanSession session;
+        ScanEngine engine(session, m_messages, m_sound, m_router);
+        PartnerEntry fields{text1, QStringLiteral("2"), QStringLiteral("keep"), {}, {}};
+        QVERIFY(!engine.AddPartnerSite(fields));
+        QCOMPARE(m_messages.texts, QStringList{QStringLiteral("Please enter the Website URL first.")});
+        QCOMPARE(session.partners.count(), 0);
+        QCOMPARE(fields.Text3, QStringLiteral("keep")); // no field is cleared
+        QVERIFY(session.projectSaved);
+    }
+
+    void linksExpectedCheck_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<bool>("message");
+        QTest::newRow("number") << "12" << "12" << false;
+        QTest::newRow("empty") << "" << "" << false;
+        QTest::newRow("letters") << "3a" << "1" << true;
+        QTest::newRow("past 16 bits") << "40000" << "1" << true;
+        QTest::newRow("negative") << "-5" << "-5" << false;
+    }
+    void linksExpectedCheck() {
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        QFETCH(bool, message);
+        ScanSession session;
+        ScanEngine engine(session, m_messages, m_sound, m_router);
+        QCOMPARE(engine.CheckLinksExpected(typed), kept);
+        QCOMPARE(m_messages.texts.size(), message ? 1 : 0);
+        if (message)
+            QCOMPARE(m_messages.texts.first(), QStringLiteral("You may only enter numbers in this field."));
+    }
+
+    void deletePartnerSite_data() {
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("left");
+        const QStringList all{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+        QTest::newRow("nothing selected") << -1 << false << "You must select a site to delete." << all;
+        QTest::newRow("first row, idle") << 0 << false << "" << QStringList{QStringLiteral("b"), QStringLiteral("c")};
+        QTest::newRow("first row during a scan") << 0 << true
+                                                 << "You cannot delete the current site while the search is running."
+                                                 << all;
+        QTest::newRow("other row during a scan") << 1 << true << "" << QStringList{QStringLiteral("a"), QStringLiteral("c")};
+    }
+    void deletePartnerSite() {
+        QFETCH(int, selected);
+        QFETCH(bool, running);
+        QFETCH(QString, message);
+        QFETCH(QStringList, left);
+        ScanSession session;
+        for (const char* a : {"a", "b", "c"})
+            session.partners.append(PartnerSite{QLatin1String(a), QStringLiteral("1"), {}, {}, {}});
+        ScanEngine engine(session, m_messages, m_sound, m_router);
+        session.state.scanRunning = running;
+        engine.DeletePartnerSite(selected);
+        QStringList addresses;
+        for (const PartnerSite& p : session.partners.rows())
+            addresses.append(p.address);
+        QCOMPARE(addresses, left);
+        QCOMPARE(m_messages.texts, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(session.projectSaved, message.isEmpty() ? false : true);
+        // Next follows "a scan runs and more than one row is left".
+        QCOMPARE(engine.controls().next, running && left.size() > 1);
+        session.state.scanRunning = false;
+    }
+
+    void domainEditsMarkTheProject() {
+        ScanSession session;
+        session.setDomain(QStringLiteral("a.example"));
+        QVERIFY(!session.projectSaved);
+        session.projectSaved = true;
+        session.ignoreNextDomainChange = true;
+        session.setDomain(QStringLiteral("b.example")); // the change a project load makes
+        QVERIFY(session.projectSaved);
+        QVERIFY(!session.ignoreNextDomainChange);
+        session.setDomain(QStringLiteral("c.example"));
+        QVERIFY(!session.projectSaved);
+    }
+
+    void modelsBehaveAsItemModels() {
+        ScanSession session;
+        QAbstractItemModelTester t1(&session.partners, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester t2(&session.results, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester t3(&session.errors, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester t4(&session.queue, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        session.partners.append(PartnerSite{QStringLiteral("www.A.example/x"), QStringLiteral("1"), {}, {}, {}});
+        session.partners.append(PartnerSite{QStringLiteral("b.example"), QStringLiteral("1"), {}, {}, {}});
+        QVERIFY(session.partners.isPartnerAddress(QStringLiteral("a.example/X")));
+        QVERIFY(session.partners.isPartnerAddress(QStringLiteral("www.B.example"))); // only lower-case "www." goes
+        QVERIFY(!session.partners.isPartnerAddress(QStringLiteral("WWW.b.example")));
+        session.partners.removeAt(1);
+        QVERIFY(!session.partners.isPartnerAddress(QStringLiteral("b.example")));
+
+        session.results.append(ResultRow{QStringLiteral("s"), kDirectLink, QStringLiteral("001"),
+                                         QStringLiteral("Partner.example/links/a.html"), RowColour::Blue, RowMarker::Linking});
+        QVERIFY(session.results.anyUrlContains(QStringLiteral("partner.EXAMPLE/links/")));
+        QCOMPARE(session.results.data(session.results.index(0, 1), kMarkerRole).toInt(), int(RowMarker::Linking));
+        session.results.setStatus(0, kNoneFound, RowColour::Red, RowMarker::NotLinking);
+        QCOMPARE(session.results.data(session.results.index(0, 1), Qt::DisplayRole).toString(), kNoneFound);
+        QCOMPARE(session.results.data(session.results.index(0, 0), kColourRole).toInt(), int(RowColour::Red));
+        session.results.clear();
+        QVERIFY(!session.results.anyUrlContains(QStringLiteral("partner")));
+
+        session.queue.append({QStringLiteral("q1"), QStringLiteral("q2")});
+        QCOMPARE(session.queue.takeHead(), QStringLiteral("q1"));
+        QCOMPARE(session.queue.count(), 1);
+        session.errors.append(ErrorRow{QStringLiteral("Timeout"), QStringLiteral("h")});
+        QCOMPARE(session.errors.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Error"));
+    }
+
+    void routeSpecs_data() {
+        QTest::addColumn<QString>("spec");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("port");
+        QTest::newRow("ipv4") << "Partner.test:127.0.0.1:8080" << true << "127.0.0.1" << 8080;
+        QTest::newRow("ipv6") << "p.test:[::1]:81" << true << "::1" << 81;
+        QTest::newRow("no port") << "p.test:127.0.0.1" << false << "" << 0;
+        QTest::newRow("port zero") << "p.test:127.0.0.1:0" << false << "" << 0;
+        QTest::newRow("port too big") << "p.test:127.0.0.1:70000" << false << "" << 0;
+        QTest::newRow("no host") << ":127.0.0.1:80" << false << "" << 0;
+    }
+    void routeSpecs() {
+        QFETCH(QString, spec);
+        QFETCH(bool, ok);
+        QFETCH(QString, address);
+        QFETCH(int, port);
+        HostRouter router;
+        QCOMPARE(router.addSpec(spec), ok);
+        const QString host = spec.section(QLatin1Char(':'), 0, 0).toUpper();
+        if (ok) {
+            QCOMPARE(router.route(host).address, address);
+            QCOMPARE(int(router.route(host).port), port);
+        }
+        QCOMPARE(router.route(QStringLiteral("elsewhere.test")).address, QStringLiteral("elsewhere.test"));
+        QCOMPARE(int(router.route(QStringLiteral("elsewhere.test")).port), 80);
+    }
+};
+
+CORVANTIS_TEST_MAIN(PartnerEditingTest)
+#include "tst_partner_editing.moc"
