@@ -182,21 +182,6 @@ private Q_SLOTS:
             QCOMPARE(r.colour, RowColour::Default);
     }
 
-    void notAProject_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("binary") << QByteArray("\x7f"
-                                              "ELF\x02\x01\x01\x00\x00\x00",
-                                              10);
-        QTest::newRow("utf-16") << QByteArray("\xff\xfe"
-                                              "d\0\r\0\n\0",
-                                              8);
-    }
-    void notAProject() {
-        QFETCH(QByteArray, bytes);
-        QVERIFY(!ParseProjectText(util::DecodeUserText(bytes)).isProject);
-    }
-
     void format() {
         scan::ScanSession s;
         FillSession(s);
@@ -303,6 +288,10 @@ private Q_SLOTS:
         QTest::newRow("empty file") << QByteArray("") << "is empty";
         QTest::newRow("binary file")
             << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << "is not a project file";
+        QTest::newRow("utf-16 file") << QByteArray("\xff\xfe"
+                                                   "d\0\r\0\n\0",
+                                                   8)
+                                     << "is not a project file";
         QTest::newRow("missing file") << QByteArray() << "could not be read";
     }
     void openNothingChanges() {
