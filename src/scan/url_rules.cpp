@@ -97,22 +97,23 @@ QString ResolveParentSteps(QStringView link, QStringView curDir) {
         qsizetype index = 0;
         qsizetype taken = 0;
     };
-    // Moves past vanished slash runs; returns the character at the cursor, or a
-    // null character at the end.
-    auto peek = [&](Cursor& c) -> QChar {
+    // Moves past vanished slash runs; returns the character at the cursor, or
+    // kEnd at the end (a NUL is an ordinary character of the link).
+    constexpr int kEnd = -1;
+    auto peek = [&](Cursor& c) -> int {
         while (c.index < n) {
             if (link[c.index] != u'/')
-                return link[c.index];
+                return link[c.index].unicode();
             const Run run = runAt(c.index);
             if (visibleSlashes(c.index, run, c.taken) > 0)
-                return QLatin1Char('/');
+                return '/';
             c.index = run.end;
             c.taken = 0;
         }
-        return QChar();
+        return kEnd;
     };
     auto consume = [&](Cursor& c) {
-        if (peek(c).isNull())
+        if (peek(c) == kEnd)
             return;
         if (link[c.index] == u'/') {
             ++c.taken;
@@ -126,10 +127,10 @@ QString ResolveParentSteps(QStringView link, QStringView curDir) {
     Cursor front;
     for (;;) {
         Cursor c = front;
-        if (peek(c) != u'.')
+        if (peek(c) != '.')
             break;
         consume(c);
-        if (peek(c) != u'.')
+        if (peek(c) != '.')
             break;
         consume(c);
         consume(c); // the third character, usually the slash of "../"
@@ -141,7 +142,7 @@ QString ResolveParentSteps(QStringView link, QStringView curDir) {
     QString out = dir.Text();
     out.reserve(out.size() + (n - front.index));
     Cursor c = front;
-    while (!peek(c).isNull()) {
+    while (peek(c) != kEnd) {
         if (link[c.index] == u'/') {
             const Run run = runAt(c.index);
             out += QString(visibleSlashes(c.index, run, c.taken), QLatin1Char('/'));

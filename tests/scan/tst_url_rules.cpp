@@ -99,6 +99,9 @@ private Q_SLOTS:
         QTest::newRow("slash run before a dot shrinks by one per step")
             << "..///..y.html" << kHost << "partner.example.com/a/b/"
             << "partner.example.com/a/..y.html";
+        QTest::newRow("NUL is an ordinary character")
+            << (QStringLiteral("../a") + QChar(0) + QStringLiteral("b.html")) << kHost << kDir
+            << (QStringLiteral("partner.example.com/a") + QChar(0) + QStringLiteral("b.html"));
         QTest::newRow("up from a directory without slash") << "../x.html" << kHost << ""
                                                            << "/x.html";
 
