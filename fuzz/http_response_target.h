@@ -1,0 +1,119 @@
+#pragma once
+
+// Fuzz body for the response side of a page fetch: the response arrives in
+// chunks of varying size and the header scan runs on the growing buffer after
+// each one, as it does while data arrives; the finished buffer is then split
+// into header block and body and its status checked.
+// Input: one byte seeding the chunk sizes, one byte for padding, the response.
+// With the padding byte's top bit set, a filler header line moves the blank
+// line to around the 32,767th character, where it stops being recognised.
+
+#include "fuzz_support.h"
+#include "scan/http_response.h"
+
+namespace corvantis::fuzz {
+
+using namespace corvantis::scan;
+
+namespace http_response_detail {
+
+const QLatin1String kBlankLine("\r\n\r\n");
+
+inline QString WithPadding(const QString& response, std::uint8_t control) {
+    if (!(control & 0x80))
+        return response;
+    const qsizetype lineEnd = response.indexOf(QLatin1String("\r\n"));
+    const qsizetype at = lineEnd < 0 ? 0 : lineEnd + 2;
+    const QString filler = QLatin1String("X-Pad: ") +
+                           QString(32700 + (control & 0x7f), QLatin1Char('p')) +
+                           QLatin1String("\r\n");
+    return response.left(at) + filler + response.mid(at);
+}
+
+// Chunk sizes from a small generator, capped so that a long response is not
+// fed one character at a time.
+class Chunker {
+public:
+    Chunker(std::uint8_t seed, qsizetype total)
+        : m_state(seed * 2654435761u + 1), m_max(qsizetype(1) << (seed % 14)),
+          m_min(std::max<qsizetype>(1, total / 40)) {}
+    qsizetype Next() {
+        m_state = m_state * 1103515245u + 12345u;
+        return std::max(m_min, 1 + qsizetype((m_state >> 8) % quint32(m_max)));
+    }
+
+private:
+    quint32 m_state;
+    qsizetype m_max;
+    qsizetype m_min;
+};
+
+inline QString Describe(const HeaderScan& s) {
+    return QStringLiteral("found=%1 bodyStart=%2 contentLength=%3")
+        .arg(s.found)
+        .arg(s.bodyStart)
+        .arg(s.contentLength);
+}
+
+} // namespace http_response_detail
+
+inline int HttpResponseOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace http_response_detail;
+    if (size < 2)
+        return 0;
+    const QString response = WithPadding(Latin1(data + 2, size - 2), data[1]);
+
+    Chunker chunker(data[0], response.size());
+    QString buffer;
+    HeaderScan seen;
+    for (qsizetype pos = 0; pos < response.size();) {
+        const qsizetype n = chunker.Next();
+        buffer += QStringView(response).mid(pos, n);
+        pos += n;
+        if (seen.found)
+            continue;
+        seen = ScanHeader(buffer);
+        const qsizetype blank = buffer.indexOf(kBlankLine);
+        if (seen.found) {
+            FUZZ_CHECK(blank + 4 == seen.bodyStart, buffer.left(64), Describe(seen));
+            FUZZ_CHECK(blank + 1 <= 32767, buffer.left(64), Describe(seen));
+            if (seen.contentLength != 0)
+                FUZZ_CHECK(buffer.left(blank).contains(QLatin1String("Content-Length")),
+                           buffer.left(blank), Describe(seen));
+        } else {
+            FUZZ_CHECK(blank < 0 || blank + 1 > 32767, buffer.left(64), Describe(seen));
+            FUZZ_CHECK(seen.bodyStart == 0 && seen.contentLength == 0, buffer.left(64),
+                       Describe(seen));
+        }
+    }
+
+    // How the data was cut into chunks changes nothing.
+    const HeaderScan whole = ScanHeader(response);
+    FUZZ_CHECK(whole.found == seen.found && whole.bodyStart == seen.bodyStart &&
+                   whole.contentLength == seen.contentLength,
+               Describe(whole), Describe(seen));
+
+    const SplitResponse split = SplitFinishedResponse(response);
+    const qsizetype blank = response.indexOf(kBlankLine);
+    if (blank < 0) {
+        FUZZ_CHECK(split.header.isEmpty() && split.body == response, response.left(64),
+                   split.header);
+    } else {
+        FUZZ_CHECK(split.header == response.left(blank + 4), response.left(64), split.header);
+        // The body is what is left after whole copies of the header block went.
+        const qsizetype removed = response.size() - split.header.size() - split.body.size();
+        FUZZ_CHECK(removed >= 0 && removed % split.header.size() == 0, split.header, split.body);
+    }
+    if (seen.found)
+        FUZZ_CHECK(split.header.size() == seen.bodyStart, split.header, Describe(seen));
+
+    if (const auto error = HttpErrorText(split.header)) {
+        // The code is the status line's second word, followed by a space.
+        const qsizetype space = split.header.indexOf(u' ');
+        FUZZ_CHECK(error->size() > 4 && error->at(3) == u' ', split.header, *error);
+        FUZZ_CHECK(split.header.mid(space + 1, 4) == error->left(4), split.header, *error);
+    }
+    return 0;
+}
+
+} // namespace corvantis::fuzz
