@@ -1,7 +1,10 @@
 // corvantis-scan: the scan engine without a window, for scheduled checks and scripts.
+#include "output/project_file.h"
+#include "output/scan_report.h"
 #include "scan/host_route.h"
 #include "scan/scan_engine.h"
 #include "scan/scan_session.h"
+#include "util/file_utils.h"
 #include "util/settings_store.h"
 #include "util/text_utils.h"
 #include "util/user_text_file.h"
@@ -86,8 +89,11 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption connectOpt(QStringLiteral("connect-to"), QStringLiteral("Send connections for HOST to ADDR:PORT."), QStringLiteral("HOST:ADDR:PORT"));
     const QCommandLineOption statsOpt(QStringLiteral("stats"), QStringLiteral("Print timing figures as the last line on stderr."));
     const QCommandLineOption quietOpt(QStringLiteral("quiet"), QStringLiteral("No progress line."));
+    const QCommandLineOption projectOpt(QStringLiteral("project"), QStringLiteral("Take the domain and partners from a project file."), QStringLiteral("FILE"));
+    const QCommandLineOption saveOpt(QStringLiteral("save"), QStringLiteral("Write the results back into the project file."));
+    const QCommandLineOption reportOpt(QStringLiteral("report"), QStringLiteral("Also write the HTML report to FILE."), QStringLiteral("FILE"));
     parser.addOptions({domainOpt, partnersOpt, limitOpt, noLimitOpt, noSkipOpt, timeoutOpt, redirectOpt,
-                       connectOpt, statsOpt, quietOpt});
+                       connectOpt, statsOpt, quietOpt, projectOpt, saveOpt, reportOpt});
     if (!parser.parse(QCoreApplication::arguments()))
         Fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
@@ -115,6 +121,8 @@ int main(int argc, char* argv[]) {
     }
     if (parser.isSet(redirectOpt))
         o.chkRedirect = true;
+    if (parser.isSet(saveOpt) && !parser.isSet(projectOpt))
+        Fail(QStringLiteral("--save needs --project FILE"));
 
     scan::HostRouter router;
     for (const QString& spec : parser.values(connectOpt))
@@ -125,7 +133,15 @@ int main(int argc, char* argv[]) {
     util::SilentSound sound;
     scan::ScanEngine engine(session, messages, sound, router);
     engine.LoadCounters();
-    session.setDomain(parser.value(domainOpt));
+    if (parser.isSet(projectOpt)) {
+        const output::ProjectLoadResult loaded = output::LoadProjectFile(parser.value(projectOpt), session);
+        if (!loaded.loaded)
+            Fail(loaded.error);
+        if (!loaded.warning.isEmpty())
+            std::fprintf(stderr, "%s\n", loaded.warning.toLocal8Bit().constData());
+    }
+    if (parser.isSet(domainOpt) || !parser.isSet(projectOpt))
+        session.setDomain(parser.value(domainOpt));
 
     QStringList partners;
     if (parser.isSet(partnersOpt)) {
@@ -168,6 +184,23 @@ int main(int argc, char* argv[]) {
     QObject::connect(&engine, &scan::ScanEngine::pageFetched, [&] { ++pagesFetched; });
     QObject::connect(&engine, &scan::ScanEngine::scanStopped, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
+    // Every scan ends with its report, as in the window.
+    int exitCode = 0;
+    const util::SystemClock clock;
+    QObject::connect(&engine, &scan::ScanEngine::reportRequested, [&] {
+        const output::ReportBuild report = output::BuildScanReport(session, session.counters, clock);
+        if (!report.ok()) {
+            std::fprintf(stderr, "%s\n", report.error.toLocal8Bit().constData());
+            exitCode = 1;
+        } else if (parser.isSet(reportOpt)) {
+            const QString error = util::CopyFileSafely(report.path, parser.value(reportOpt));
+            if (!error.isEmpty()) {
+                std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+                exitCode = 1;
+            }
+        }
+    });
+
     QElapsedTimer wall;
     wall.start();
     engine.StartScan();
@@ -192,9 +225,17 @@ int main(int argc, char* argv[]) {
     std::fflush(stdout);
     util::SettingsStore::instance().sync();
 
+    if (parser.isSet(saveOpt)) {
+        const QString error = output::WriteProjectResults(parser.value(projectOpt), session.results.rows());
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+            exitCode = 1;
+        }
+    }
+
     if (parser.isSet(statsOpt))
         std::fprintf(stderr, "pages=%lld seconds=%.3f pages_per_s=%.1f max_stall_ms=%lld peak_rss_kb=%ld\n",
                      static_cast<long long>(pagesFetched), seconds, seconds > 0 ? double(pagesFetched) / seconds : 0.0,
                      static_cast<long long>(maxStallMs), PeakRssKb());
-    return 0;
+    return exitCode;
 }

@@ -86,7 +86,10 @@ std::optional<ResultRow> ParseResultLine(const QString& line) {
         return std::nullopt;
     ResultRow row;
     row.marker = static_cast<scan::RowMarker>(*marker);
-    row.colour = scan::RowColour::Default; // colours are not stored
+    // Colours are not stored: a linking row is drawn blue, a non-linking one red.
+    row.colour = row.marker == scan::RowMarker::Linking      ? scan::RowColour::Blue
+                 : row.marker == scan::RowMarker::NotLinking ? scan::RowColour::Red
+                                                             : scan::RowColour::Default;
     row.site = fields.at(1);
     row.status = fields.at(2);
     row.number = fields.at(3);

@@ -40,32 +40,6 @@ QString Ratio(double part, qint32 whole, double scale, const QLocale& locale) {
     return locale.toString(value, 'f', 2);
 }
 
-// Copies a file, replacing the destination only once the copy is whole.
-// Returns the empty text or why it failed.
-QString CopyFileReporting(const QString& source, const QString& destination) {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return in.errorString();
-    QSaveFile out(destination);
-    if (!out.open(QIODevice::WriteOnly))
-        return out.errorString();
-    while (!in.atEnd()) {
-        const QByteArray block = in.read(64 * 1024);
-        if (in.error() != QFileDevice::NoError) {
-            out.cancelWriting();
-            return in.errorString();
-        }
-        if (out.write(block) != block.size()) {
-            const QString why = out.errorString();
-            out.cancelWriting();
-            return why;
-        }
-    }
-    if (!out.commit())
-        return out.errorString();
-    return QString();
-}
-
 } // namespace
 
 ReportCounts CountReportResults(const scan::ResultListModel& results) {
@@ -188,7 +162,7 @@ bool SaveReportAs(util::Messages& messages, util::FileDialogs& dialogs) {
     if (QFileInfo::exists(path) &&
         messages.ask(title, kOverwriteQuestion, util::Question::OkCancel) != util::Answer::Ok)
         return false;
-    const QString why = CopyFileReporting(source, path);
+    const QString why = util::CopyFileSafely(source, path);
     if (!why.isEmpty()) {
         messages.inform(QStringLiteral("The report could not be saved as \"%1\":\n%2\n"
                                        "Any file that was there before is unchanged.")

@@ -8,22 +8,34 @@
 
 namespace corvantis::util {
 
-void CopyFileQuiet(const QString& source, const QString& destination) {
+QString CopyFileSafely(const QString& source, const QString& destination) {
     QFile in(source);
-    if (!QFileInfo(source).isFile() || !in.open(QIODevice::ReadOnly))
-        return;
-    // The destination is replaced only once the copy is whole.
+    if (!QFileInfo(source).isFile())
+        return QStringLiteral("No such file: ") + source;
+    if (!in.open(QIODevice::ReadOnly))
+        return in.errorString();
     QSaveFile out(destination);
     if (!out.open(QIODevice::WriteOnly))
-        return;
+        return out.errorString();
     while (!in.atEnd()) {
         const QByteArray block = in.read(64 * 1024);
-        if (block.isEmpty() || out.write(block) != block.size()) {
+        if (in.error() != QFileDevice::NoError) {
             out.cancelWriting();
-            return;
+            return in.errorString();
+        }
+        if (out.write(block) != block.size()) {
+            const QString why = out.errorString();
+            out.cancelWriting();
+            return why;
         }
     }
-    out.commit();
+    if (!out.commit())
+        return out.errorString();
+    return QString();
+}
+
+void CopyFileQuiet(const QString& source, const QString& destination) {
+    (void)CopyFileSafely(source, destination);
 }
 
 bool FileExists(const QString& path) {

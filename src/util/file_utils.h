@@ -4,7 +4,11 @@
 
 namespace corvantis::util {
 
-// Copies a file over any existing destination; failures are silent by design.
+// Copies a file over any existing destination, replacing it only once the copy
+// is whole. Returns the empty text on success, otherwise why it failed.
+QString CopyFileSafely(const QString& source, const QString& destination);
+
+// The same copy for callers that carry on whatever happens.
 void CopyFileQuiet(const QString& source, const QString& destination);
 
 // True when the path names an existing regular file that is not hidden.

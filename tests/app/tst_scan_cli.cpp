@@ -112,6 +112,41 @@ private Q_SLOTS:
         QVERIFY(lifted.out.contains(QStringLiteral("Direct Link")));
         QCOMPARE(run(base).out, limited.out); // nothing was written back
     }
+
+    void projectIsScannedAndSavedBack() {
+        const QString project = m_dir.filePath(QStringLiteral("friends.prj"));
+        const QByteArray before = "mysite.test\r\npartner.test/|1|http://partner.test/|Partner|Nice\r\n"
+                                  "HTML01:<html>|||<body>\r\nHTML02:\r\nHTML03:</body>\r\n"
+                                  "RESULT:1|old.test/|None Found|000|old.test/\r\n\r\n";
+        QFile f(project);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(before);
+        f.close();
+        const QString report = m_dir.filePath(QStringLiteral("copy.html"));
+        const Run r = run({QStringLiteral("--project"), project, QStringLiteral("--save"), QStringLiteral("--report"), report,
+                           QStringLiteral("--connect-to"), route("partner.test"), QStringLiteral("--no-page-limit"),
+                           QStringLiteral("--quiet")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QStringLiteral("result\tpartner.test/\tDirect Link\t001\tpartner.test/deep/page.html\n"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("mysite.test\r\npartner.test/|1|http://partner.test/|Partner|Nice\r\n"
+                                         "HTML01:<html>|||<body>\r\nHTML02:\r\nHTML03:</body>\r\n"
+                                         "RESULT:2|partner.test/|Direct Link|001|partner.test/deep/page.html\r\n\r\n"));
+        // The report is written to the application folder and copied where asked.
+        QFile copy(report);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        const QByteArray html = copy.readAll();
+        QVERIFY(html.contains("partner.test/deep/page.html"));
+        QFile temp(qEnvironmentVariable("CORVANTIS_HOME") + QStringLiteral("/tempreport.html"));
+        QVERIFY(temp.open(QIODevice::ReadOnly));
+        QCOMPARE(temp.readAll(), html);
+    }
+
+    void saveNeedsAProject() {
+        const Run r = run({QStringLiteral("--save"), QStringLiteral("--domain"), QStringLiteral("m.test"), QStringLiteral("p.test")});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(r.err.contains(QStringLiteral("--project")));
+    }
 };
 
 CORVANTIS_TEST_MAIN(ScanCliTest)

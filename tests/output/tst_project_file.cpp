@@ -178,8 +178,11 @@ private Q_SLOTS:
             QCOMPARE(p.data.html[s].value_or(QStringLiteral("-")), html.at(s));
         QCOMPARE(ResultTexts(p.data.results), results);
         QCOMPARE(p.badLine, badLine);
+        // Colours are not stored: they follow the marker.
         for (const ResultRow& r : p.data.results)
-            QCOMPARE(r.colour, RowColour::Default);
+            QCOMPARE(r.colour, r.marker == scan::RowMarker::Linking      ? RowColour::Blue
+                               : r.marker == scan::RowMarker::NotLinking ? RowColour::Red
+                                                                         : RowColour::Default);
     }
 
     void format() {
