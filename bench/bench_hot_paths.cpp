@@ -1,6 +1,9 @@
-// Micro benchmarks of the per-link work of a scan: the "already queued?" index.
+// Micro benchmarks of the per-link work of a scan: taking the link out of a
+// line, resolving it against the page, and the "already queued?" index.
 
+#include "scan/link_parsing.h"
 #include "scan/substring_index.h"
+#include "scan/url_rules.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +14,8 @@
 
 namespace {
 
+using corvantis::scan::LinkValue;
+using corvantis::scan::ResolveLink;
 using corvantis::scan::SubstringIndex;
 
 // Addresses shaped like a large partner site: one host, a few levels of
@@ -88,6 +93,45 @@ void BM_SubstringIndexQuery(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_SubstringIndexQuery)->Arg(1000)->Arg(10000)->Arg(100000);
+
+// Lines as the page analysis sees them once every href starts a line.
+void BM_LinkValue(benchmark::State& state) {
+    const QStringList lines{
+        QStringLiteral("href=\"page-12.html\">Page 12</a></li><li><a "),
+        QStringLiteral("href=\"/news/topic-4/page-9.html\" class=\"nav\">News</a> | <a "),
+        QStringLiteral("href='http://www.partner-site.example.com/blog/'>Blog</a></td></tr>"),
+        QStringLiteral("href=\"mailto:webmaster@partner-site.example.com\">Mail us</a>"),
+        QStringLiteral("href=\"javascript:void(0)\" onclick=\"toggle()\">Menu</a>"),
+        QStringLiteral("href=\"/images/banner.gif\"><img src=\"/images/banner.gif\"></a>"),
+        QStringLiteral("<p>Welcome to our partner pages, updated every week.</p>"),
+        QStringLiteral("HREF=../topic-5/page-1.html#top>Back</A>")};
+    qsizetype i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(LinkValue(lines[i]));
+        i = (i + 1) % lines.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_LinkValue);
+
+void BM_ResolveLink(benchmark::State& state) {
+    const QString host = QStringLiteral("www.partner-site.example.com");
+    const QString dir = QStringLiteral("www.partner-site.example.com/products/topic-3/");
+    const QStringList links{QStringLiteral("page-12.html"),
+                            QStringLiteral("/news/topic-4/page-9.html"),
+                            QStringLiteral("../topic-5/page-1.html"),
+                            QStringLiteral("./index.html"),
+                            QStringLiteral("http://www.partner-site.example.com/blog/"),
+                            QStringLiteral("https://other.example.org/links.htm"),
+                            QStringLiteral("sub/dir/page-3.php?id=7")};
+    qsizetype i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ResolveLink(links[i], host, dir));
+        i = (i + 1) % links.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ResolveLink);
 
 } // namespace
 
