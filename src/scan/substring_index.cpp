@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -63,18 +64,34 @@ Gram ShortGram(const char16_t* units, qsizetype count) {
 
 // The ids of the texts that hold one gram, ascending and each once, stored as
 // variable-length gaps: most gaps of a busy gram fit in one byte. A gram seen
-// in one text only keeps its id without the byte list: unusual texts (long
-// random tokens) make millions of those, and an allocation for each would
-// double the index.
+// in one text only keeps its id without a byte list: texts with long random
+// tokens make millions of those, so an entry stays at 16 bytes and allocates
+// nothing until a second text holds the gram.
 class Postings {
 public:
+    Postings() = default;
+    Postings(Postings&&) noexcept = default;
+    Postings& operator=(Postings&&) noexcept = default;
+    // The table that holds the lists wants them copyable, though it never
+    // copies them here.
+    Postings(const Postings& other)
+        : m_bytes(other.m_bytes ? std::make_unique<Bytes>(*other.m_bytes) : nullptr),
+          m_count(other.m_count), m_last(other.m_last) {}
+    Postings& operator=(const Postings& other) {
+        if (this != &other)
+            *this = Postings(other);
+        return *this;
+    }
+
     quint32 count() const { return m_count; }
 
     void append(quint32 id) {
         if (m_count > 0 && id == m_last)
             return;
-        if (m_count == 1)
+        if (m_count == 1) {
+            m_bytes = std::make_unique<Bytes>();
             appendGap(m_last);
+        }
         if (m_count > 0)
             appendGap(id - m_last);
         m_last = id;
@@ -85,9 +102,12 @@ public:
     class Reader {
     public:
         Reader() = default; // an empty list
-        explicit Reader(const Postings& p)
-            : m_pos(p.m_bytes.data()), m_end(p.m_bytes.data() + p.m_bytes.size()), m_id(p.m_last),
-              m_single(p.m_count == 1) {}
+        explicit Reader(const Postings& p) : m_id(p.m_last), m_single(p.m_count == 1) {
+            if (p.m_bytes) {
+                m_pos = p.m_bytes->data();
+                m_end = m_pos + p.m_bytes->size();
+            }
+        }
 
         quint32 id() const { return m_id; }
 
@@ -133,15 +153,17 @@ public:
     };
 
 private:
+    using Bytes = std::vector<quint8>;
+
     void appendGap(quint32 gap) {
         while (gap >= 0x80) {
-            m_bytes.push_back(quint8(gap | 0x80));
+            m_bytes->push_back(quint8(gap | 0x80));
             gap >>= 7;
         }
-        m_bytes.push_back(quint8(gap));
+        m_bytes->push_back(quint8(gap));
     }
 
-    std::vector<quint8> m_bytes;
+    std::unique_ptr<Bytes> m_bytes;
     quint32 m_count = 0;
     quint32 m_last = 0;
 };
