@@ -237,18 +237,26 @@ bool SubstringIndex::Impl::containsFolded(Folded needle) const {
     if (length < kGram)
         return shortGrams.contains(ShortGram(needle.data(), length));
 
-    // Every gram of the needle must occur; the rarest ones give the candidates.
-    QVarLengthArray<const Postings*, 128> lists;
+    // Every gram of the needle must occur; the few rarest lists, kept sorted
+    // rarest first, give the candidates.
+    std::array<const Postings*, kJoined> rarest{};
+    std::size_t found = 0;
     for (qsizetype i = 0; i + kGram <= length; ++i) {
         const auto it = grams.constFind(PackUnits(needle.data() + i, kGram));
         if (it == grams.cend())
             return false;
-        lists.append(&*it);
+        const Postings* list = &*it;
+        if (std::find(rarest.begin(), rarest.begin() + found, list) != rarest.begin() + found)
+            continue;
+        if (found < kJoined)
+            rarest[found++] = list;
+        else if (list->count() < rarest[kJoined - 1]->count())
+            rarest[kJoined - 1] = list;
+        else
+            continue;
+        for (std::size_t j = found - 1; j > 0 && rarest[j]->count() < rarest[j - 1]->count(); --j)
+            std::swap(rarest[j], rarest[j - 1]);
     }
-    std::sort(lists.begin(), lists.end(), [](const Postings* a, const Postings* b) {
-        return a->count() != b->count() ? a->count() < b->count() : a < b;
-    });
-    lists.erase(std::unique(lists.begin(), lists.end()), lists.end());
 
     // Candidates are the texts that hold all of the few rarest grams, taken
     // lazily in ascending order and verified one by one: a needle that many
@@ -256,10 +264,9 @@ bool SubstringIndex::Impl::containsFolded(Folded needle) const {
     // ones. A list much longer than the rarest costs more to walk than it saves.
     std::array<Postings::Reader, kJoined> readers;
     std::size_t joined = 0;
-    for (const Postings* list : lists) {
-        if (joined == kJoined || list->count() > kJoinRatio * lists.front()->count())
-            break;
-        readers[joined++] = Postings::Reader(*list);
+    while (joined < found && rarest[joined]->count() <= kJoinRatio * rarest[0]->count()) {
+        readers[joined] = Postings::Reader(*rarest[joined]);
+        ++joined;
     }
     while (NextInAll(std::span(readers.data(), joined)))
         if (holds(readers[0].id(), needle))
