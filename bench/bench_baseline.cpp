@@ -1,0 +1,112 @@
+// The floor the scanner is measured against: fetches every page of the
+// benchmark site in crawl order, one new connection per page, with the
+// scanner's request bytes, reading until the server closes and doing nothing
+// with the bytes.
+//
+//   bench_baseline --pages N [--links-back M] --port P
+
+#include "site_generator.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using corvantis::bench::SiteGenerator;
+
+namespace {
+
+[[noreturn]] void Usage(const char* why) {
+    std::fprintf(stderr,
+                 "bench_baseline: %s\nusage: bench_baseline --pages N [--links-back M] --port P\n",
+                 why);
+    std::exit(2);
+}
+
+// Returns the bytes received, or -1 when the page could not be fetched.
+long long Fetch(const sockaddr_in& server, const std::string& request, char* buf, size_t bufSize) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    timeval tv{30, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    long long total = -1;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0 &&
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
+        total = 0;
+        for (;;) {
+            const ssize_t n = ::recv(fd, buf, bufSize, 0);
+            if (n < 0) {
+                total = -1;
+                break;
+            }
+            if (n == 0)
+                break;
+            total += n;
+        }
+    }
+    ::close(fd);
+    return total;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int pages = -1, linksBack = 10, port = -1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc)
+            Usage("a value is missing");
+        const int value = std::atoi(argv[++i]);
+        if (arg == "--pages")
+            pages = value;
+        else if (arg == "--links-back")
+            linksBack = value;
+        else if (arg == "--port")
+            port = value;
+        else
+            Usage("unknown option");
+    }
+    if (pages < 1 || port < 1 || port > 65535)
+        Usage("--pages and --port are needed");
+
+    const SiteGenerator site(pages, linksBack);
+    if (!site.problem().empty()) {
+        std::fprintf(stderr, "bench_baseline: %s\n", site.problem().c_str());
+        return 1;
+    }
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    server.sin_port = htons(uint16_t(port));
+    const std::string host(SiteGenerator::kHost);
+    static char buf[65536];
+
+    long long bytes = 0;
+    int failed = 0;
+    const auto started = std::chrono::steady_clock::now();
+    for (int page : site.crawlOrder()) {
+        const std::string request =
+            "GET " + site.path(page) + " HTTP/1.1\r\nHost: " + host +
+            "\r\nConnection: close\r\nAccept: */*\r\n"
+            "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)\r\n\r\n";
+        const long long n = Fetch(server, request, buf, sizeof buf);
+        if (n < 0)
+            ++failed;
+        else
+            bytes += n;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const size_t fetched = site.crawlOrder().size();
+    std::printf("pages=%zu seconds=%.3f pages_per_s=%.1f bytes=%lld failed=%d\n", fetched, seconds,
+                seconds > 0 ? double(fetched) / seconds : 0.0, bytes, failed);
+    return failed == 0 ? 0 : 1;
+}

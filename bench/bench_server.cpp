@@ -1,0 +1,247 @@
+// Serves the synthetic partner site on 127.0.0.1 for the macro benchmark: one
+// connection at a time, one request per connection, closed after the page
+// (the scanner reads until the server closes). Pages are built per request.
+//
+//   bench_server --pages N [--links-back M] [--port P] [--max-seconds S]
+//   bench_server --pages N [--links-back M] --check
+//
+// The first line on stdout is the port (P = 0 lets the system choose). The
+// server exits by itself after S seconds (600 unless given). --check crawls
+// the site the way the scanner does and reports whether every page is
+// reached exactly once.
+
+#include "site_generator.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using corvantis::bench::CrawlResult;
+using corvantis::bench::CrawlSite;
+using corvantis::bench::SiteGenerator;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+    int pages = 1000;
+    int linksBack = 10;
+    int port = 0;
+    int maxSeconds = 600;
+    bool check = false;
+};
+
+[[noreturn]] void Usage(const char* why) {
+    std::fprintf(stderr,
+                 "bench_server: %s\nusage: bench_server --pages N [--links-back M] [--port P] "
+                 "[--max-seconds S] [--check]\n",
+                 why);
+    std::exit(2);
+}
+
+Options ParseArgs(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto number = [&](int low, int high) {
+            if (i + 1 >= argc)
+                Usage("a number is missing");
+            char* end = nullptr;
+            const long v = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || v < low || v > high)
+                Usage("a number is out of range");
+            return int(v);
+        };
+        if (arg == "--pages")
+            o.pages = number(1, 10000000);
+        else if (arg == "--links-back")
+            o.linksBack = number(0, 10000000);
+        else if (arg == "--port")
+            o.port = number(0, 65535);
+        else if (arg == "--max-seconds")
+            o.maxSeconds = number(1, 7 * 24 * 3600);
+        else if (arg == "--check")
+            o.check = true;
+        else
+            Usage("unknown option");
+    }
+    return o;
+}
+
+int Check(const SiteGenerator& site) {
+    const auto started = Clock::now();
+    // Small sites also get the containment test the slow way, as a check on the quick one.
+    const CrawlResult crawl = CrawlSite(site, {true, true, site.pageCount() <= 5000});
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    const int n = site.pageCount();
+
+    std::vector<char> seen(size_t(n), 0);
+    int distinct = 0;
+    bool sameOrder = crawl.fetched.size() == site.crawlOrder().size();
+    for (size_t i = 0; i < crawl.fetched.size(); ++i) {
+        const std::string& address = crawl.fetched[i];
+        const size_t slash = address.find('/');
+        const int page = site.find(slash == std::string::npos ? "/" : address.substr(slash));
+        if (page >= 0 && !seen[size_t(page)]) {
+            seen[size_t(page)] = 1;
+            ++distinct;
+        }
+        if (sameOrder && page != site.crawlOrder()[i])
+            sameOrder = false;
+    }
+
+    size_t minBytes = SIZE_MAX, maxBytes = 0;
+    int minLinks = 1 << 30, maxLinks = 0;
+    for (int p = 0; p < n; ++p) {
+        const std::string page = site.html(p);
+        minBytes = std::min(minBytes, page.size());
+        maxBytes = std::max(maxBytes, page.size());
+        int links = 0;
+        for (size_t at = page.find("<a href="); at != std::string::npos;
+             at = page.find("<a href=", at + 1))
+            ++links;
+        minLinks = std::min(minLinks, links);
+        maxLinks = std::max(maxLinks, links);
+    }
+
+    std::printf(
+        "pages=%d fetched=%zu distinct=%d link_back_pages=%d (wanted %d) page_bytes=%zu..%zu "
+        "links_per_page=%d..%d crawl_seconds=%.2f\n",
+        n, crawl.fetched.size(), distinct, crawl.linkBackPages, site.linksBackCount(), minBytes,
+        maxBytes, minLinks, maxLinks, seconds);
+    std::string failure = crawl.problem.empty() ? site.problem() : crawl.problem;
+    if (failure.empty() && (int(crawl.fetched.size()) != n || distinct != n))
+        failure = "the crawl does not fetch every page exactly once";
+    if (failure.empty() && crawl.linkBackPages != site.linksBackCount())
+        failure = "the number of pages linking back is off";
+    if (failure.empty() && !sameOrder)
+        failure = "the crawl order differs from the one the site was planned with";
+    if (!failure.empty()) {
+        std::printf("check: FAILED: %s\n", failure.c_str());
+        return 1;
+    }
+    std::printf("check: ok\n");
+    return 0;
+}
+
+bool SendAll(int fd, const std::string& data) {
+    size_t sent = 0;
+    while (sent < data.size()) {
+        const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        sent += size_t(n);
+    }
+    return true;
+}
+
+void Serve(int fd, const SiteGenerator& site) {
+    // A client that stalls gets dropped instead of holding up the others.
+    timeval tv{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    std::string request;
+    char buf[4096];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+        if (request.size() > 65536)
+            return;
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            return;
+        request.append(buf, size_t(n));
+    }
+    std::string target;
+    const size_t sp1 = request.find(' ');
+    const size_t eol = request.find("\r\n");
+    if (sp1 != std::string::npos && sp1 < eol) {
+        const size_t sp2 = request.find(' ', sp1 + 1);
+        target =
+            request.substr(sp1 + 1, (sp2 == std::string::npos || sp2 > eol ? eol : sp2) - sp1 - 1);
+    }
+    const int page = site.find(target);
+    std::string body;
+    const char* status = "200 OK";
+    if (page >= 0) {
+        body = site.html(page);
+    } else {
+        status = "404 Not Found";
+        body = "<html><head><title>Not Found</title></head><body>Not Found</body></html>\n";
+    }
+    std::string response = "HTTP/1.1 ";
+    response += status;
+    response += "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+                "\r\nConnection: close\r\n\r\n";
+    response += body;
+    SendAll(fd, response);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options options = ParseArgs(argc, argv);
+    const auto started = Clock::now();
+    const auto deadline = started + std::chrono::seconds(options.maxSeconds);
+    const SiteGenerator site(options.pages, options.linksBack);
+    if (options.check)
+        return Check(site);
+    if (!site.problem().empty()) {
+        std::fprintf(stderr, "bench_server: the site cannot be crawled as planned: %s\n",
+                     site.problem().c_str());
+        return 1;
+    }
+
+    std::signal(SIGPIPE, SIG_IGN);
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener < 0) {
+        std::perror("bench_server: socket");
+        return 1;
+    }
+    const int one = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(uint16_t(options.port));
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listener, 512) != 0) {
+        std::perror("bench_server: bind/listen");
+        return 1;
+    }
+    socklen_t len = sizeof addr;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::printf("%d\n", int(ntohs(addr.sin_port)));
+    std::fflush(stdout);
+
+    long long served = 0;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd pfd{listener, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, int(std::min<long long>(left.count(), 1000)));
+        if (ready <= 0)
+            continue;
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        Serve(fd, site);
+        ::close(fd);
+        ++served;
+    }
+    ::close(listener);
+    std::fprintf(stderr, "bench_server: served %lld requests, time limit reached\n", served);
+    return 0;
+}
