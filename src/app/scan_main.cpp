@@ -77,23 +77,49 @@ int main(int argc, char* argv[]) {
         "result<TAB>site<TAB>status<TAB>number<TAB>url, then error<TAB>error<TAB>url.\n"
         "Options not given come from the desktop program's settings."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("partner"), QStringLiteral("A partner site, optionally with |N links expected."),
-                                 QStringLiteral("[PARTNER[|N] ...]"));
-    const QCommandLineOption domainOpt(QStringLiteral("domain"), QStringLiteral("Your site, the one links must point to."), QStringLiteral("DOMAIN"));
-    const QCommandLineOption partnersOpt(QStringLiteral("partners"), QStringLiteral("A text file of partners, one \"address\" or \"address|N\" per line."), QStringLiteral("FILE"));
-    const QCommandLineOption limitOpt(QStringLiteral("page-limit"), QStringLiteral("Go to the next site after N pages."), QStringLiteral("N"));
-    const QCommandLineOption noLimitOpt(QStringLiteral("no-page-limit"), QStringLiteral("Scan every page of a site."));
-    const QCommandLineOption noSkipOpt(QStringLiteral("no-expected-skip"), QStringLiteral("Keep scanning a site after its expected links are found."));
-    const QCommandLineOption timeoutOpt(QStringLiteral("timeout"), QStringLiteral("Page time-out in seconds."), QStringLiteral("S"));
-    const QCommandLineOption redirectOpt(QStringLiteral("redirect"), QStringLiteral("Accept links through redirect scripts."));
-    const QCommandLineOption connectOpt(QStringLiteral("connect-to"), QStringLiteral("Send connections for HOST to ADDR:PORT."), QStringLiteral("HOST:ADDR:PORT"));
-    const QCommandLineOption statsOpt(QStringLiteral("stats"), QStringLiteral("Print timing figures as the last line on stderr."));
+    parser.addPositionalArgument(
+        QStringLiteral("partner"),
+        QStringLiteral("A partner site, optionally with |N links expected."),
+        QStringLiteral("[PARTNER[|N] ...]"));
+    const QCommandLineOption domainOpt(QStringLiteral("domain"),
+                                       QStringLiteral("Your site, the one links must point to."),
+                                       QStringLiteral("DOMAIN"));
+    const QCommandLineOption partnersOpt(
+        QStringLiteral("partners"),
+        QStringLiteral("A text file of partners, one \"address\" or \"address|N\" per line."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption limitOpt(QStringLiteral("page-limit"),
+                                      QStringLiteral("Go to the next site after N pages."),
+                                      QStringLiteral("N"));
+    const QCommandLineOption noLimitOpt(QStringLiteral("no-page-limit"),
+                                        QStringLiteral("Scan every page of a site."));
+    const QCommandLineOption noSkipOpt(
+        QStringLiteral("no-expected-skip"),
+        QStringLiteral("Keep scanning a site after its expected links are found."));
+    const QCommandLineOption timeoutOpt(QStringLiteral("timeout"),
+                                        QStringLiteral("Page time-out in seconds."),
+                                        QStringLiteral("S"));
+    const QCommandLineOption redirectOpt(QStringLiteral("redirect"),
+                                         QStringLiteral("Accept links through redirect scripts."));
+    const QCommandLineOption connectOpt(QStringLiteral("connect-to"),
+                                        QStringLiteral("Send connections for HOST to ADDR:PORT."),
+                                        QStringLiteral("HOST:ADDR:PORT"));
+    const QCommandLineOption statsOpt(
+        QStringLiteral("stats"),
+        QStringLiteral("Print timing figures as the last line on stderr."));
     const QCommandLineOption quietOpt(QStringLiteral("quiet"), QStringLiteral("No progress line."));
-    const QCommandLineOption projectOpt(QStringLiteral("project"), QStringLiteral("Take the domain and partners from a project file."), QStringLiteral("FILE"));
-    const QCommandLineOption saveOpt(QStringLiteral("save"), QStringLiteral("Write the results back into the project file."));
-    const QCommandLineOption reportOpt(QStringLiteral("report"), QStringLiteral("Also write the HTML report to FILE."), QStringLiteral("FILE"));
-    parser.addOptions({domainOpt, partnersOpt, limitOpt, noLimitOpt, noSkipOpt, timeoutOpt, redirectOpt,
-                       connectOpt, statsOpt, quietOpt, projectOpt, saveOpt, reportOpt});
+    const QCommandLineOption projectOpt(
+        QStringLiteral("project"),
+        QStringLiteral("Take the domain and partners from a project file."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption saveOpt(
+        QStringLiteral("save"), QStringLiteral("Write the results back into the project file."));
+    const QCommandLineOption reportOpt(QStringLiteral("report"),
+                                       QStringLiteral("Also write the HTML report to FILE."),
+                                       QStringLiteral("FILE"));
+    parser.addOptions({domainOpt, partnersOpt, limitOpt, noLimitOpt, noSkipOpt, timeoutOpt,
+                       redirectOpt, connectOpt, statsOpt, quietOpt, projectOpt, saveOpt,
+                       reportOpt});
     if (!parser.parse(QCoreApplication::arguments()))
         Fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
@@ -134,7 +160,8 @@ int main(int argc, char* argv[]) {
     scan::ScanEngine engine(session, messages, sound, router);
     engine.LoadCounters();
     if (parser.isSet(projectOpt)) {
-        const output::ProjectLoadResult loaded = output::LoadProjectFile(parser.value(projectOpt), session);
+        const output::ProjectLoadResult loaded =
+            output::LoadProjectFile(parser.value(projectOpt), session);
         if (!loaded.loaded)
             Fail(loaded.error);
         if (!loaded.warning.isEmpty())
@@ -176,19 +203,20 @@ int main(int argc, char* argv[]) {
     QTimer stallProbe;
     stallProbe.setTimerType(Qt::PreciseTimer);
     stallProbe.setInterval(10);
-    QObject::connect(&stallProbe, &QTimer::timeout, [&] {
-        maxStallMs = std::max(maxStallMs, sinceTick.restart() - 10);
-    });
+    QObject::connect(&stallProbe, &QTimer::timeout,
+                     [&] { maxStallMs = std::max(maxStallMs, sinceTick.restart() - 10); });
 
     qint64 pagesFetched = 0;
     QObject::connect(&engine, &scan::ScanEngine::pageFetched, [&] { ++pagesFetched; });
-    QObject::connect(&engine, &scan::ScanEngine::scanStopped, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&engine, &scan::ScanEngine::scanStopped, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
 
     // Every scan ends with its report, as in the window.
     int exitCode = 0;
     const util::SystemClock clock;
     QObject::connect(&engine, &scan::ScanEngine::reportRequested, [&] {
-        const output::ReportBuild report = output::BuildScanReport(session, session.counters, clock);
+        const output::ReportBuild report =
+            output::BuildScanReport(session, session.counters, clock);
         if (!report.ok()) {
             std::fprintf(stderr, "%s\n", report.error.toLocal8Bit().constData());
             exitCode = 1;
@@ -226,7 +254,8 @@ int main(int argc, char* argv[]) {
     util::SettingsStore::instance().sync();
 
     if (parser.isSet(saveOpt)) {
-        const QString error = output::WriteProjectResults(parser.value(projectOpt), session.results.rows());
+        const QString error =
+            output::WriteProjectResults(parser.value(projectOpt), session.results.rows());
         if (!error.isEmpty()) {
             std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
             exitCode = 1;
@@ -234,8 +263,10 @@ int main(int argc, char* argv[]) {
     }
 
     if (parser.isSet(statsOpt))
-        std::fprintf(stderr, "pages=%lld seconds=%.3f pages_per_s=%.1f max_stall_ms=%lld peak_rss_kb=%ld\n",
-                     static_cast<long long>(pagesFetched), seconds, seconds > 0 ? double(pagesFetched) / seconds : 0.0,
+        std::fprintf(stderr,
+                     "pages=%lld seconds=%.3f pages_per_s=%.1f max_stall_ms=%lld peak_rss_kb=%ld\n",
+                     static_cast<long long>(pagesFetched), seconds,
+                     seconds > 0 ? double(pagesFetched) / seconds : 0.0,
                      static_cast<long long>(maxStallMs), PeakRssKb());
     return exitCode;
 }

@@ -145,14 +145,15 @@ void ScanEngine::recordLink(const QString& status) {
     s.totalLinksFound += 1;
     s.siteLinksFound += 1;
     s.resultCount += 1;
-    m_session.results.append(ResultRow{s.currentSite, status, util::ZeroFilled(s.resultCount), s.strCurUrl,
-                                       RowColour::Blue, RowMarker::Linking});
+    m_session.results.append(ResultRow{s.currentSite, status, util::ZeroFilled(s.resultCount),
+                                       s.strCurUrl, RowColour::Blue, RowMarker::Linking});
     s.linkFoundForSite = true;
     playCue("foundemail.wav", m_session.options.chkAudioEmail);
     CountScanEvent(ScanEvent::ItemFound);
     if (s.pagesQueued < std::numeric_limits<qint32>::max())
         s.pagesQueued += 1;
-    Q_EMIT statusText(3, QStringLiteral("Found ") + QString::number(s.totalLinksFound) + QStringLiteral(" links"));
+    Q_EMIT statusText(3, QStringLiteral("Found ") + QString::number(s.totalLinksFound) +
+                             QStringLiteral(" links"));
     m_pageIsResult = m_session.results.anyUrlContains(StripForResultPage(s.strCurUrl));
 }
 

@@ -35,7 +35,8 @@ void PageDownloader::start(const QUrl& url, int hopsLeft, Done done) {
     // The request goes to the routed address; the Host header keeps the name.
     const Route route = m_router.route(url.host());
     QUrl target = url;
-    const bool routed = route.address.compare(url.host(), Qt::CaseInsensitive) != 0 || route.port != 80;
+    const bool routed =
+        route.address.compare(url.host(), Qt::CaseInsensitive) != 0 || route.port != 80;
     QNetworkRequest request;
     if (routed) {
         target.setHost(route.address);
@@ -49,7 +50,8 @@ void PageDownloader::start(const QUrl& url, int hopsLeft, Done done) {
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Mozilla"));
     request.setRawHeader("Pragma", "no-cache");
     request.setRawHeader("Cache-Control", "no-cache");
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setTransferTimeout(m_transferTimeoutMs);
 

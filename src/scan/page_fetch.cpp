@@ -60,8 +60,9 @@ void ScanEngine::onReadyRead(int slot) {
         s.slotBuffer += QString::fromLatin1(data.constData(), std::min(room, data.size()));
     if (qint64(s.slotBytes) + data.size() <= std::numeric_limits<qint32>::max())
         s.slotBytes += qint32(data.size());
-    Q_EMIT statusText(1, QStringLiteral("Downloading: ") + s.slotHost + s.slotPath + QStringLiteral(" (") +
-                             QString::number(s.slotBytes) + QLatin1Char(')'));
+    Q_EMIT statusText(1, QStringLiteral("Downloading: ") + s.slotHost + s.slotPath +
+                             QStringLiteral(" (") + QString::number(s.slotBytes) +
+                             QLatin1Char(')'));
     if (s.slotContentLength >= 1) {
         const float percent = std::fabs(float(s.slotBytes) / float(s.slotContentLength) * 100.0f);
         if (percent <= 100.0f)
@@ -90,8 +91,8 @@ void ScanEngine::onSocketError(int slot) {
     // A refused connection or an unknown host is known at once: end the fetch now,
     // with the outcome the idle time-out would give it later.
     if (m_state.scanRunning && s.timersArmed &&
-        (error == QAbstractSocket::ConnectionRefusedError || error == QAbstractSocket::HostNotFoundError ||
-         error == QAbstractSocket::NetworkError) &&
+        (error == QAbstractSocket::ConnectionRefusedError ||
+         error == QAbstractSocket::HostNotFoundError || error == QAbstractSocket::NetworkError) &&
         s.socket->state() != QAbstractSocket::ConnectedState) {
         const quint64 token = m_pageToken;
         // Leave the socket's own signal before the site changes under it.

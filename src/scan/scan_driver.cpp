@@ -201,17 +201,18 @@ void ScanEngine::SiteChange() {
     m_nextPending = false;
     s.timeout = readTimeout();
     s.timeout2 = s.timeout;
-    const QString note = IsBlank(s.siteNote) ? QString() : QStringLiteral(" (") + s.siteNote + QLatin1Char(')');
+    const QString note =
+        IsBlank(s.siteNote) ? QString() : QStringLiteral(" (") + s.siteNote + QLatin1Char(')');
     s.scanRunning = true;
     closeSlot(0);
     ++m_pageToken;
 
     if (s.linkFoundForSite) {
         if (s.siteLinksFound < s.linksExpected)
-            m_session.results.append(ResultRow{s.currentSite,
-                                               kMissingPrefix + ZeroFilled(qint64(s.linksExpected) - s.siteLinksFound),
-                                               QStringLiteral("000"), s.strCurUrl, RowColour::Red,
-                                               RowMarker::NotLinking});
+            m_session.results.append(ResultRow{
+                s.currentSite,
+                kMissingPrefix + ZeroFilled(qint64(s.linksExpected) - s.siteLinksFound),
+                QStringLiteral("000"), s.strCurUrl, RowColour::Red, RowMarker::NotLinking});
     } else if (m_session.options.chkRedirect && s.domainTextSeen) {
         m_session.results.append(ResultRow{s.currentSite, kRedirectLink, QStringLiteral("001"),
                                            s.siteNoteUrl, RowColour::Blue, RowMarker::Linking});
@@ -266,8 +267,12 @@ void ScanEngine::StopScan() {
 
 void ScanEngine::LoadCounters() {
     ScanCounters& c = m_session.counters;
-    c.lHistEmailFound = util::ToInt32(util::ReadSetting(QStringLiteral("lHistEmailFound"), QStringLiteral("0"))).value_or(0);
-    c.lHistWebScanned = util::ToInt32(util::ReadSetting(QStringLiteral("lHistWebScanned"), QStringLiteral("0"))).value_or(0);
+    c.lHistEmailFound =
+        util::ToInt32(util::ReadSetting(QStringLiteral("lHistEmailFound"), QStringLiteral("0")))
+            .value_or(0);
+    c.lHistWebScanned =
+        util::ToInt32(util::ReadSetting(QStringLiteral("lHistWebScanned"), QStringLiteral("0")))
+            .value_or(0);
     Q_EMIT statisticsChanged(c);
 }
 
@@ -323,7 +328,8 @@ void ScanEngine::DeletePartnerSite(int selectedRow) {
     if (selectedRow < 0 || selectedRow >= m_session.partners.count()) {
         m_messages.inform(QStringLiteral("You must select a site to delete."));
     } else if (selectedRow == 0 && m_state.scanRunning) {
-        m_messages.inform(QStringLiteral("You cannot delete the current site while the search is running."));
+        m_messages.inform(
+            QStringLiteral("You cannot delete the current site while the search is running."));
     } else {
         m_session.partners.removeAt(selectedRow);
         m_session.MarkProjectEdited();

@@ -22,11 +22,11 @@ enum class ScanEvent : qint16 { PageScanned = 0, PageQueued = 1, ItemFound = 2 }
 
 // Which of the window's buttons the scan wants enabled.
 struct ScanControls {
-    bool start = true;    // Command1
-    bool stop = false;    // cmdStop
-    bool next = false;    // cmdNextSearch
-    bool project = true;  // cmdNew, cmdOpen, cmdSave
-    bool email = true;    // cmdViewDatabase, Command2, Command3
+    bool start = true;   // Command1
+    bool stop = false;   // cmdStop
+    bool next = false;   // cmdNextSearch
+    bool project = true; // cmdNew, cmdOpen, cmdSave
+    bool email = true;   // cmdViewDatabase, Command2, Command3
     bool operator==(const ScanControls&) const = default;
 };
 
@@ -75,7 +75,7 @@ public:
 
     // The scan commands.
     void StartScan();
-    void NextSite();  // the Next button; waits for a page under analysis to finish
+    void NextSite(); // the Next button; waits for a page under analysis to finish
     void StopScan();
 
     // Partner-list editing from the entry fields. AddPartnerSite writes the fields

@@ -19,19 +19,28 @@ QString PartnerKey(const QString& address) {
 int PartnerListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_rows.size());
 }
-int PartnerListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 5; }
+int PartnerListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 5;
+}
 
 QVariant PartnerListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_rows.size() || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid() || index.row() >= m_rows.size() ||
+        (role != Qt::DisplayRole && role != Qt::EditRole))
         return {};
     const PartnerSite& p = m_rows.at(index.row());
     switch (index.column()) {
-    case 0: return p.address;
-    case 1: return p.linksExpected;
-    case 2: return p.htmlLink;
-    case 3: return p.htmlName;
-    case 4: return p.description;
-    default: return {};
+    case 0:
+        return p.address;
+    case 1:
+        return p.linksExpected;
+    case 2:
+        return p.htmlLink;
+    case 3:
+        return p.htmlName;
+    case 4:
+        return p.description;
+    default:
+        return {};
     }
 }
 
@@ -90,7 +99,9 @@ bool PartnerListModel::isPartnerAddress(const QString& address) const {
 int ResultListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_rows.size());
 }
-int ResultListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
+int ResultListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 4;
+}
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_rows.size())
@@ -103,11 +114,16 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
-    case 0: return r.site;
-    case 1: return r.status;
-    case 2: return r.number;
-    case 3: return r.url;
-    default: return {};
+    case 0:
+        return r.site;
+    case 1:
+        return r.status;
+    case 2:
+        return r.number;
+    case 3:
+        return r.url;
+    default:
+        return {};
     }
 }
 
@@ -126,7 +142,8 @@ int ResultListModel::append(const ResultRow& row) {
     return at;
 }
 
-void ResultListModel::setStatus(int row, const QString& status, RowColour colour, RowMarker marker) {
+void ResultListModel::setStatus(int row, const QString& status, RowColour colour,
+                                RowMarker marker) {
     if (row < 0 || row >= m_rows.size())
         return;
     ResultRow& r = m_rows[row];
@@ -150,7 +167,9 @@ void ResultListModel::setRows(const QList<ResultRow>& rows) {
 int ErrorListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_rows.size());
 }
-int ErrorListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+int ErrorListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
 
 QVariant ErrorListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_rows.size() || role != Qt::DisplayRole)

@@ -9,9 +9,9 @@ using util::ReadSetting;
 
 const QStringList& PageLimitItems() {
     static const QStringList items = {
-        QStringLiteral("01"),     QStringLiteral("10"),     QStringLiteral("50"),
-        QStringLiteral("100"),    QStringLiteral("500"),    QStringLiteral("1,000"),
-        QStringLiteral("5,000"),  QStringLiteral("10,000"), QStringLiteral("20,000"),
+        QStringLiteral("01"),     QStringLiteral("10"),      QStringLiteral("50"),
+        QStringLiteral("100"),    QStringLiteral("500"),     QStringLiteral("1,000"),
+        QStringLiteral("5,000"),  QStringLiteral("10,000"),  QStringLiteral("20,000"),
         QStringLiteral("50,000"), QStringLiteral("100,000"), QStringLiteral("200,000"),
         QStringLiteral("500,000")};
     return items;

@@ -10,8 +10,8 @@ namespace corvantis::scan {
 // The options that steer a scan; the window keeps them in the settings store,
 // the command-line scanner may override them for one run.
 struct ScanOptions {
-    bool chkAuto = true;          // skip to the next site after PageLimit pages
-    bool chkAuto2 = true;         // skip once the expected links are found
+    bool chkAuto = true;  // skip to the next site after PageLimit pages
+    bool chkAuto2 = true; // skip once the expected links are found
     qint32 PageLimit = 500;
     QString txtTimeout = QStringLiteral("60");
     bool chkRedirect = false;     // accept links through redirect scripts

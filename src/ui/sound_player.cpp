@@ -7,7 +7,8 @@
 
 namespace corvantis::ui {
 
-SoundEffectPlayer::SoundEffectPlayer(QObject* parent) : QObject(parent), m_effect(new QSoundEffect(this)) {}
+SoundEffectPlayer::SoundEffectPlayer(QObject* parent)
+    : QObject(parent), m_effect(new QSoundEffect(this)) {}
 
 void SoundEffectPlayer::play(const QString& path) {
     if (!util::FileExists(path))

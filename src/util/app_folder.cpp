@@ -44,8 +44,12 @@ QString AppFolder() {
     return folder;
 }
 
-QString AppFilePath(const QString& relative) { return AppFolder() + QLatin1Char('/') + relative; }
+QString AppFilePath(const QString& relative) {
+    return AppFolder() + QLatin1Char('/') + relative;
+}
 
-void ResetAppFolderForTests() { CachedFolder().clear(); }
+void ResetAppFolderForTests() {
+    CachedFolder().clear();
+}
 
 } // namespace corvantis::util

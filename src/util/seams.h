@@ -25,8 +25,10 @@ class FileDialogs {
 public:
     virtual ~FileDialogs() = default;
     // Each returns the chosen path, or the empty text when the user cancels.
-    virtual QString openFile(const QString& title, const QString& startPath, const QString& filter) = 0;
-    virtual QString saveFile(const QString& title, const QString& startPath, const QString& filter) = 0;
+    virtual QString openFile(const QString& title, const QString& startPath,
+                             const QString& filter) = 0;
+    virtual QString saveFile(const QString& title, const QString& startPath,
+                             const QString& filter) = 0;
 };
 
 class SoundPlayer {

@@ -31,9 +31,13 @@ void SettingsStore::write(const QString& key, const QString& value) {
     m_settings->setValue(kGroup + QLatin1Char('/') + key, value);
 }
 
-void SettingsStore::sync() { m_settings->sync(); }
+void SettingsStore::sync() {
+    m_settings->sync();
+}
 
-QString SettingsStore::fileName() const { return m_settings->fileName(); }
+QString SettingsStore::fileName() const {
+    return m_settings->fileName();
+}
 
 QString ReadSetting(const QString& key, const QString& defaultValue) {
     return SettingsStore::instance().read(key, defaultValue);

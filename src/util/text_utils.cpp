@@ -47,10 +47,16 @@ template <typename T> std::optional<T> ToIntRange(const QString& text) {
 }
 } // namespace
 
-std::optional<qint16> ToInt16(const QString& text) { return ToIntRange<qint16>(text); }
-std::optional<qint32> ToInt32(const QString& text) { return ToIntRange<qint32>(text); }
+std::optional<qint16> ToInt16(const QString& text) {
+    return ToIntRange<qint16>(text);
+}
+std::optional<qint32> ToInt32(const QString& text) {
+    return ToIntRange<qint32>(text);
+}
 
-bool IsBlank(const QString& text) { return text.isEmpty() || text == QStringLiteral(" "); }
+bool IsBlank(const QString& text) {
+    return text.isEmpty() || text == QStringLiteral(" ");
+}
 
 QString JoinCrLf(const QStringList& lines) {
     QString out;

@@ -43,17 +43,20 @@ class ScanCliTest : public QObject {
     }
 
     QString route(const char* host) const {
-        return QLatin1String(host) + QStringLiteral(":127.0.0.1:") + QString::number(m_server.port());
+        return QLatin1String(host) + QStringLiteral(":127.0.0.1:") +
+               QString::number(m_server.port());
     }
 
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_server.start());
-        m_server.setReply(QStringLiteral("partner.test/"),
-                          HttpReply::html("<a href=\"deep/page.html\">x</a> <a href=\"tel:+4912345\">call</a>"));
+        m_server.setReply(
+            QStringLiteral("partner.test/"),
+            HttpReply::html("<a href=\"deep/page.html\">x</a> <a href=\"tel:+4912345\">call</a>"));
         m_server.setReply(QStringLiteral("partner.test/deep/page.html"),
                           HttpReply::html("<a href=\"http://www.mysite.test/\">me</a>"));
-        m_server.setReply(QStringLiteral("broken.test/"), HttpReply::status(404, "Not Found", "gone"));
+        m_server.setReply(QStringLiteral("broken.test/"),
+                          HttpReply::status(404, "Not Found", "gone"));
     }
 
     void badInput_data() {
@@ -61,14 +64,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("no domain") << QStringList{QStringLiteral("partner.test/")}
                                    << "Please enter the Domain you want to find links to.";
-        QTest::newRow("no partners") << QStringList{QStringLiteral("--domain"), QStringLiteral("mysite.test")}
-                                     << "Please enter at least one website to search for links.";
-        QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")} << "frobnicate";
-        QTest::newRow("bad route") << QStringList{QStringLiteral("--connect-to"), QStringLiteral("x.test:1.2.3.4")}
-                                   << "HOST:ADDR:PORT";
+        QTest::newRow("no partners")
+            << QStringList{QStringLiteral("--domain"), QStringLiteral("mysite.test")}
+            << "Please enter at least one website to search for links.";
+        QTest::newRow("unknown option")
+            << QStringList{QStringLiteral("--frobnicate")} << "frobnicate";
+        QTest::newRow("bad route")
+            << QStringList{QStringLiteral("--connect-to"), QStringLiteral("x.test:1.2.3.4")}
+            << "HOST:ADDR:PORT";
         QTest::newRow("missing partner file")
-            << QStringList{QStringLiteral("--domain"), QStringLiteral("m.test"), QStringLiteral("--partners"),
-                           QStringLiteral("/nonexistent/list.txt")}
+            << QStringList{QStringLiteral("--domain"), QStringLiteral("m.test"),
+                           QStringLiteral("--partners"), QStringLiteral("/nonexistent/list.txt")}
             << "/nonexistent/list.txt";
     }
     void badInput() {
@@ -86,28 +92,34 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("\r\nhttp://broken.test/|2\r\n\r\n");
         f.close();
-        const Run r = run({QStringLiteral("--domain"), QStringLiteral("www.mysite.test"), QStringLiteral("--partners"), list,
-                           QStringLiteral("partner.test/"), QStringLiteral("--connect-to"), route("partner.test"),
-                           QStringLiteral("--connect-to"), route("broken.test"), QStringLiteral("--timeout"),
-                           QStringLiteral("5"), QStringLiteral("--stats")});
+        const Run r =
+            run({QStringLiteral("--domain"), QStringLiteral("www.mysite.test"),
+                 QStringLiteral("--partners"), list, QStringLiteral("partner.test/"),
+                 QStringLiteral("--connect-to"), route("partner.test"),
+                 QStringLiteral("--connect-to"), route("broken.test"), QStringLiteral("--timeout"),
+                 QStringLiteral("5"), QStringLiteral("--stats")});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, QStringLiteral("result\tbroken.test/\tNone Found (404 Not found)\t000\tbroken.test/\n"
-                                       "result\tpartner.test/\tDirect Link\t001\tpartner.test/deep/page.html\n"
-                                       "error\t404 Not found\tbroken.test/\n"));
+        QCOMPARE(r.out, QStringLiteral(
+                            "result\tbroken.test/\tNone Found (404 Not found)\t000\tbroken.test/\n"
+                            "result\tpartner.test/\tDirect Link\t001\tpartner.test/deep/page.html\n"
+                            "error\t404 Not found\tbroken.test/\n"));
         const QString last = r.err.trimmed().section(QLatin1Char('\n'), -1);
         QVERIFY2(last.startsWith(QStringLiteral("pages=3 seconds=")), qPrintable(last));
-        QVERIFY(last.contains(QStringLiteral(" max_stall_ms=")) && last.contains(QStringLiteral(" peak_rss_kb=")));
+        QVERIFY(last.contains(QStringLiteral(" max_stall_ms=")) &&
+                last.contains(QStringLiteral(" peak_rss_kb=")));
     }
 
     void flagsOverrideSettingsForOneRunOnly() {
         // The window's options say "one page per site"; the flag lifts it for this run.
         corvantis::util::WriteSetting(QStringLiteral("cmbAdvance"), QStringLiteral("0"));
         corvantis::util::SettingsStore::instance().sync();
-        const QStringList base{QStringLiteral("--domain"), QStringLiteral("mysite.test"), QStringLiteral("partner.test/"),
-                               QStringLiteral("--connect-to"), route("partner.test"), QStringLiteral("--quiet")};
+        const QStringList base{QStringLiteral("--domain"),      QStringLiteral("mysite.test"),
+                               QStringLiteral("partner.test/"), QStringLiteral("--connect-to"),
+                               route("partner.test"),           QStringLiteral("--quiet")};
         const Run limited = run(base);
         QCOMPARE(limited.exitCode, 0);
-        QCOMPARE(limited.out, QStringLiteral("result\tpartner.test/\tNone Found\t000\tpartner.test/\n"));
+        QCOMPARE(limited.out,
+                 QStringLiteral("result\tpartner.test/\tNone Found\t000\tpartner.test/\n"));
         const Run lifted = run(base + QStringList{QStringLiteral("--no-page-limit")});
         QVERIFY(lifted.out.contains(QStringLiteral("Direct Link")));
         QCOMPARE(run(base).out, limited.out); // nothing was written back
@@ -115,23 +127,29 @@ private Q_SLOTS:
 
     void projectIsScannedAndSavedBack() {
         const QString project = m_dir.filePath(QStringLiteral("friends.prj"));
-        const QByteArray before = "mysite.test\r\npartner.test/|1|http://partner.test/|Partner|Nice\r\n"
-                                  "HTML01:<html>|||<body>\r\nHTML02:\r\nHTML03:</body>\r\n"
-                                  "RESULT:1|old.test/|None Found|000|old.test/\r\n\r\n";
+        const QByteArray before =
+            "mysite.test\r\npartner.test/|1|http://partner.test/|Partner|Nice\r\n"
+            "HTML01:<html>|||<body>\r\nHTML02:\r\nHTML03:</body>\r\n"
+            "RESULT:1|old.test/|None Found|000|old.test/\r\n\r\n";
         QFile f(project);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(before);
         f.close();
         const QString report = m_dir.filePath(QStringLiteral("copy.html"));
-        const Run r = run({QStringLiteral("--project"), project, QStringLiteral("--save"), QStringLiteral("--report"), report,
-                           QStringLiteral("--connect-to"), route("partner.test"), QStringLiteral("--no-page-limit"),
+        const Run r = run({QStringLiteral("--project"), project, QStringLiteral("--save"),
+                           QStringLiteral("--report"), report, QStringLiteral("--connect-to"),
+                           route("partner.test"), QStringLiteral("--no-page-limit"),
                            QStringLiteral("--quiet")});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, QStringLiteral("result\tpartner.test/\tDirect Link\t001\tpartner.test/deep/page.html\n"));
+        QCOMPARE(r.out,
+                 QStringLiteral(
+                     "result\tpartner.test/\tDirect Link\t001\tpartner.test/deep/page.html\n"));
         QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("mysite.test\r\npartner.test/|1|http://partner.test/|Partner|Nice\r\n"
-                                         "HTML01:<html>|||<body>\r\nHTML02:\r\nHTML03:</body>\r\n"
-                                         "RESULT:2|partner.test/|Direct Link|001|partner.test/deep/page.html\r\n\r\n"));
+        QCOMPARE(f.readAll(),
+                 QByteArray(
+                     "mysite.test\r\npartner.test/|1|http://partner.test/|Partner|Nice\r\n"
+                     "HTML01:<html>|||<body>\r\nHTML02:\r\nHTML03:</body>\r\n"
+                     "RESULT:2|partner.test/|Direct Link|001|partner.test/deep/page.html\r\n\r\n"));
         // The report is written to the application folder and copied where asked.
         QFile copy(report);
         QVERIFY(copy.open(QIODevice::ReadOnly));
@@ -143,7 +161,8 @@ private Q_SLOTS:
     }
 
     void saveNeedsAProject() {
-        const Run r = run({QStringLiteral("--save"), QStringLiteral("--domain"), QStringLiteral("m.test"), QStringLiteral("p.test")});
+        const Run r = run({QStringLiteral("--save"), QStringLiteral("--domain"),
+                           QStringLiteral("m.test"), QStringLiteral("p.test")});
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.err.contains(QStringLiteral("--project")));
     }

@@ -39,25 +39,36 @@ private Q_SLOTS:
         m_server.setReply(QStringLiteral("partner.test/page.html"), HttpReply::html("hello \xe9"));
         m_server.setReply(QStringLiteral("partner.test/missing.html"),
                           HttpReply::status(404, "Not Found", "custom not-found page"));
-        m_server.setReply(QStringLiteral("partner.test/jump"),
-                          HttpReply::raw("HTTP/1.1 301 Moved Permanently\r\nLocation: http://other.test/landing?x=1\r\n"
-                                         "Content-Length: 0\r\nConnection: close\r\n\r\n"));
+        m_server.setReply(
+            QStringLiteral("partner.test/jump"),
+            HttpReply::raw(
+                "HTTP/1.1 301 Moved Permanently\r\nLocation: http://other.test/landing?x=1\r\n"
+                "Content-Length: 0\r\nConnection: close\r\n\r\n"));
         m_server.setReply(QStringLiteral("other.test/landing?x=1"), HttpReply::html("landed"));
-        m_server.setReply(QStringLiteral("partner.test/loop"),
-                          HttpReply::raw("HTTP/1.1 302 Found\r\nLocation: /loop\r\nContent-Length: 0\r\n\r\n"));
+        m_server.setReply(
+            QStringLiteral("partner.test/loop"),
+            HttpReply::raw("HTTP/1.1 302 Found\r\nLocation: /loop\r\nContent-Length: 0\r\n\r\n"));
     }
 
     void bodies_data() {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("requested");
         QTest::addColumn<QString>("body");
-        QTest::newRow("scheme put in front") << "partner.test/page.html" << "http://partner.test/page.html"
-                                             << QStringLiteral("hello \u00e9");
+        QTest::newRow("scheme put in front")
+            << "partner.test/page.html"
+            << "http://partner.test/page.html" << QStringLiteral("hello \u00e9");
         QTest::newRow("error status keeps its body") << "http://partner.test/missing.html"
-                                                     << "http://partner.test/missing.html" << "custom not-found page";
-        QTest::newRow("redirect to another host") << "http://partner.test/jump" << "http://partner.test/jump" << "landed";
-        QTest::newRow("endless redirect gives up") << "http://partner.test/loop" << "http://partner.test/loop" << "";
-        QTest::newRow("not an address") << "http://" << "http://" << "";
+                                                     << "http://partner.test/missing.html"
+                                                     << "custom not-found page";
+        QTest::newRow("redirect to another host") << "http://partner.test/jump"
+                                                  << "http://partner.test/jump"
+                                                  << "landed";
+        QTest::newRow("endless redirect gives up") << "http://partner.test/loop"
+                                                   << "http://partner.test/loop"
+                                                   << "";
+        QTest::newRow("not an address") << "http://"
+                                        << "http://"
+                                        << "";
     }
     void bodies() {
         QFETCH(QString, address);

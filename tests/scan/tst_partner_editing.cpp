@@ -25,12 +25,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text2");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("scheme and trailing space") << "HTTP://Partner.example.com/links.html " << ""
-                                                   << "Partner.example.com/links.html" << "1";
-        QTest::newRow("https, single-space count") << "https://a.example.org/x" << " " << "a.example.org/x" << "1";
-        QTest::newRow("count as typed") << "a.example.org" << "3" << "a.example.org" << "3";
-        QTest::newRow("every scheme removed") << "http://x.example.com/go?u=http://y" << "2"
-                                              << "x.example.com/go?u=y" << "2";
+        QTest::newRow("scheme and trailing space") << "HTTP://Partner.example.com/links.html "
+                                                   << ""
+                                                   << "Partner.example.com/links.html"
+                                                   << "1";
+        QTest::newRow("https, single-space count") << "https://a.example.org/x"
+                                                   << " "
+                                                   << "a.example.org/x"
+                                                   << "1";
+        QTest::newRow("count as typed") << "a.example.org"
+                                        << "3"
+                                        << "a.example.org"
+                                        << "3";
+        QTest::newRow("every scheme removed") << "http://x.example.com/go?u=http://y"
+                                              << "2"
+                                              << "x.example.com/go?u=y"
+                                              << "2";
     }
     void addPartnerSite() {
         QFETCH(QString, text1);
@@ -40,10 +50,12 @@ private Q_SLOTS:
         ScanSession session;
         ScanEngine engine(session, m_messages, m_sound, m_router);
         QSignalSpy focus(&engine, &ScanEngine::focusRequested);
-        PartnerEntry fields{text1, text2, QStringLiteral("L"), QStringLiteral("N"), QStringLiteral("D")};
+        PartnerEntry fields{text1, text2, QStringLiteral("L"), QStringLiteral("N"),
+                            QStringLiteral("D")};
         QVERIFY(engine.AddPartnerSite(fields));
         QCOMPARE(session.partners.rows(),
-                 QList<PartnerSite>{(PartnerSite{address, expected, QStringLiteral("L"), QStringLiteral("N"), QStringLiteral("D")})});
+                 QList<PartnerSite>{(PartnerSite{address, expected, QStringLiteral("L"),
+                                                 QStringLiteral("N"), QStringLiteral("D")})});
         QVERIFY(fields.Text1.isEmpty() && fields.Text2.isEmpty() && fields.Text5.isEmpty());
         QVERIFY(!session.projectSaved);
         QCOMPARE(focus.count(), 1);
@@ -62,7 +74,8 @@ private Q_SLOTS:
         ScanEngine engine(session, m_messages, m_sound, m_router);
         PartnerEntry fields{text1, QStringLiteral("2"), QStringLiteral("keep"), {}, {}};
         QVERIFY(!engine.AddPartnerSite(fields));
-        QCOMPARE(m_messages.texts, QStringList{QStringLiteral("Please enter the Website URL first.")});
+        QCOMPARE(m_messages.texts,
+                 QStringList{QStringLiteral("Please enter the Website URL first.")});
         QCOMPARE(session.partners.count(), 0);
         QCOMPARE(fields.Text3, QStringLiteral("keep")); // no field is cleared
         QVERIFY(session.projectSaved);
@@ -72,11 +85,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("kept");
         QTest::addColumn<bool>("message");
-        QTest::newRow("number") << "12" << "12" << false;
-        QTest::newRow("empty") << "" << "" << false;
-        QTest::newRow("letters") << "3a" << "1" << true;
-        QTest::newRow("past 16 bits") << "40000" << "1" << true;
-        QTest::newRow("negative") << "-5" << "-5" << false;
+        QTest::newRow("number") << "12"
+                                << "12" << false;
+        QTest::newRow("empty") << ""
+                               << "" << false;
+        QTest::newRow("letters") << "3a"
+                                 << "1" << true;
+        QTest::newRow("past 16 bits") << "40000"
+                                      << "1" << true;
+        QTest::newRow("negative") << "-5"
+                                  << "-5" << false;
     }
     void linksExpectedCheck() {
         QFETCH(QString, typed);
@@ -87,7 +105,8 @@ private Q_SLOTS:
         QCOMPARE(engine.CheckLinksExpected(typed), kept);
         QCOMPARE(m_messages.texts.size(), message ? 1 : 0);
         if (message)
-            QCOMPARE(m_messages.texts.first(), QStringLiteral("You may only enter numbers in this field."));
+            QCOMPARE(m_messages.texts.first(),
+                     QStringLiteral("You may only enter numbers in this field."));
     }
 
     void deletePartnerSite_data() {
@@ -96,12 +115,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("left");
         const QStringList all{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
-        QTest::newRow("nothing selected") << -1 << false << "You must select a site to delete." << all;
-        QTest::newRow("first row, idle") << 0 << false << "" << QStringList{QStringLiteral("b"), QStringLiteral("c")};
-        QTest::newRow("first row during a scan") << 0 << true
-                                                 << "You cannot delete the current site while the search is running."
-                                                 << all;
-        QTest::newRow("other row during a scan") << 1 << true << "" << QStringList{QStringLiteral("a"), QStringLiteral("c")};
+        QTest::newRow("nothing selected")
+            << -1 << false << "You must select a site to delete." << all;
+        QTest::newRow("first row, idle")
+            << 0 << false << "" << QStringList{QStringLiteral("b"), QStringLiteral("c")};
+        QTest::newRow("first row during a scan")
+            << 0 << true << "You cannot delete the current site while the search is running."
+            << all;
+        QTest::newRow("other row during a scan")
+            << 1 << true << "" << QStringList{QStringLiteral("a"), QStringLiteral("c")};
     }
     void deletePartnerSite() {
         QFETCH(int, selected);
@@ -140,25 +162,36 @@ private Q_SLOTS:
 
     void modelsBehaveAsItemModels() {
         ScanSession session;
-        QAbstractItemModelTester t1(&session.partners, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QAbstractItemModelTester t2(&session.results, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QAbstractItemModelTester t3(&session.errors, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QAbstractItemModelTester t4(&session.queue, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        session.partners.append(PartnerSite{QStringLiteral("www.A.example/x"), QStringLiteral("1"), {}, {}, {}});
-        session.partners.append(PartnerSite{QStringLiteral("b.example"), QStringLiteral("1"), {}, {}, {}});
+        QAbstractItemModelTester t1(&session.partners,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester t2(&session.results,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester t3(&session.errors,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester t4(&session.queue,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+        session.partners.append(
+            PartnerSite{QStringLiteral("www.A.example/x"), QStringLiteral("1"), {}, {}, {}});
+        session.partners.append(
+            PartnerSite{QStringLiteral("b.example"), QStringLiteral("1"), {}, {}, {}});
         QVERIFY(session.partners.isPartnerAddress(QStringLiteral("a.example/X")));
-        QVERIFY(session.partners.isPartnerAddress(QStringLiteral("www.B.example"))); // only lower-case "www." goes
+        QVERIFY(session.partners.isPartnerAddress(
+            QStringLiteral("www.B.example"))); // only lower-case "www." goes
         QVERIFY(!session.partners.isPartnerAddress(QStringLiteral("WWW.b.example")));
         session.partners.removeAt(1);
         QVERIFY(!session.partners.isPartnerAddress(QStringLiteral("b.example")));
 
         session.results.append(ResultRow{QStringLiteral("s"), kDirectLink, QStringLiteral("001"),
-                                         QStringLiteral("Partner.example/links/a.html"), RowColour::Blue, RowMarker::Linking});
+                                         QStringLiteral("Partner.example/links/a.html"),
+                                         RowColour::Blue, RowMarker::Linking});
         QVERIFY(session.results.anyUrlContains(QStringLiteral("partner.EXAMPLE/links/")));
-        QCOMPARE(session.results.data(session.results.index(0, 1), kMarkerRole).toInt(), int(RowMarker::Linking));
+        QCOMPARE(session.results.data(session.results.index(0, 1), kMarkerRole).toInt(),
+                 int(RowMarker::Linking));
         session.results.setStatus(0, kNoneFound, RowColour::Red, RowMarker::NotLinking);
-        QCOMPARE(session.results.data(session.results.index(0, 1), Qt::DisplayRole).toString(), kNoneFound);
-        QCOMPARE(session.results.data(session.results.index(0, 0), kColourRole).toInt(), int(RowColour::Red));
+        QCOMPARE(session.results.data(session.results.index(0, 1), Qt::DisplayRole).toString(),
+                 kNoneFound);
+        QCOMPARE(session.results.data(session.results.index(0, 0), kColourRole).toInt(),
+                 int(RowColour::Red));
         session.results.clear();
         QVERIFY(!session.results.anyUrlContains(QStringLiteral("partner")));
 
@@ -166,7 +199,8 @@ private Q_SLOTS:
         QCOMPARE(session.queue.takeHead(), QStringLiteral("q1"));
         QCOMPARE(session.queue.count(), 1);
         session.errors.append(ErrorRow{QStringLiteral("Timeout"), QStringLiteral("h")});
-        QCOMPARE(session.errors.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Error"));
+        QCOMPARE(session.errors.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QStringLiteral("Error"));
     }
 
     void routeSpecs_data() {
@@ -193,7 +227,8 @@ private Q_SLOTS:
             QCOMPARE(router.route(host).address, address);
             QCOMPARE(int(router.route(host).port), port);
         }
-        QCOMPARE(router.route(QStringLiteral("elsewhere.test")).address, QStringLiteral("elsewhere.test"));
+        QCOMPARE(router.route(QStringLiteral("elsewhere.test")).address,
+                 QStringLiteral("elsewhere.test"));
         QCOMPARE(int(router.route(QStringLiteral("elsewhere.test")).port), 80);
     }
 };

@@ -24,7 +24,8 @@ QByteArray Page(const QByteArray& inner) {
 QStringList Rows(const ScanSession& s) {
     QStringList out;
     for (const ResultRow& r : s.results.rows())
-        out.append(r.site + QLatin1Char('|') + r.status + QLatin1Char('|') + r.number + QLatin1Char('|') + r.url);
+        out.append(r.site + QLatin1Char('|') + r.status + QLatin1Char('|') + r.number +
+                   QLatin1Char('|') + r.url);
     return out;
 }
 
@@ -46,7 +47,9 @@ class ScanEngineTest : public QObject {
     testing::RecordingMessages m_messages;
     testing::RecordingSound m_sound;
 
-    void setPage(const QString& key, const QByteArray& body) { m_server->setReply(key, HttpReply::html(body)); }
+    void setPage(const QString& key, const QByteArray& body) {
+        m_server->setReply(key, HttpReply::html(body));
+    }
 
     void addPartner(const QString& address, const QString& expected = QStringLiteral("1")) {
         m_session->partners.append(PartnerSite{address, expected, {}, {}, {}});
@@ -94,29 +97,38 @@ private Q_SLOTS:
         addPartner(kPartner + QStringLiteral("/"));
         QVERIFY(runScan());
         QCOMPARE(m_session->domain(), QStringLiteral("mysite.test"));
-        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test/links/page.html")});
-        QCOMPARE(paths(), (QStringList{QStringLiteral("partner.test/"), QStringLiteral("partner.test/links/page.html")}));
+        QCOMPARE(Rows(*m_session),
+                 QStringList{
+                     QStringLiteral("partner.test/|Direct Link|001|partner.test/links/page.html")});
+        QCOMPARE(paths(), (QStringList{QStringLiteral("partner.test/"),
+                                       QStringLiteral("partner.test/links/page.html")}));
         // The request goes out byte for byte as the fetch writes it.
         QCOMPARE(m_server->requests().at(1).raw,
-                 QByteArray("GET /links/page.html HTTP/1.1\r\nHost: partner.test\r\nConnection: close\r\n"
-                            "Accept: */*\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)\r\n\r\n"));
-        QCOMPARE(m_sound.played, (QStringList{QStringLiteral("nextsearch.wav"), QStringLiteral("foundemail.wav"),
-                                              QStringLiteral("finished.wav")}));
+                 QByteArray(
+                     "GET /links/page.html HTTP/1.1\r\nHost: partner.test\r\nConnection: close\r\n"
+                     "Accept: */*\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT "
+                     "5.1; SV1)\r\n\r\n"));
+        QCOMPARE(m_sound.played,
+                 (QStringList{QStringLiteral("nextsearch.wav"), QStringLiteral("foundemail.wav"),
+                              QStringLiteral("finished.wav")}));
         const ScanCounters& c = m_session->counters;
         QCOMPARE(c.runPagesScanned, 2);
         QCOMPARE(c.runPagesFound, 1);
         QCOMPARE(c.runLinksFound, 1);
-        QCOMPARE(util::ReadSetting(QStringLiteral("lHistEmailFound"), QString()), QString::number(c.lHistEmailFound));
+        QCOMPARE(util::ReadSetting(QStringLiteral("lHistEmailFound"), QString()),
+                 QString::number(c.lHistEmailFound));
         QVERIFY(!m_session->state.scanRunning);
         QCOMPARE(m_engine->controls(), (ScanControls{true, false, false, true, true}));
     }
 
     void domainLinkToAnotherPageOfTheHost() {
         m_session->setDomain(QStringLiteral("mysite.test/links.html"));
-        setPage(kPartner + QStringLiteral("/"), Page("<a href=\"http://mysite.test/index.html\">me</a>"));
+        setPage(kPartner + QStringLiteral("/"),
+                Page("<a href=\"http://mysite.test/index.html\">me</a>"));
         addPartner(kPartner + QStringLiteral("/"));
         QVERIFY(runScan());
-        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/|Domain Link|001|partner.test")});
+        QCOMPARE(Rows(*m_session),
+                 QStringList{QStringLiteral("partner.test/|Domain Link|001|partner.test")});
     }
 
     void verdicts_data() {
@@ -127,7 +139,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("requests");
         // The start page links to a.html and b.html; both link back.
         QTest::newRow("expected links found: site ends early")
-            << "1" << true << 0 << QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test/a.html")} << 2;
+            << "1" << true << 0
+            << QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test/a.html")}
+            << 2;
         QTest::newRow("no expected-links skip: every page scanned")
             << "1" << false << 0
             << QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test/a.html"),
@@ -140,11 +154,15 @@ private Q_SLOTS:
                            QStringLiteral("partner.test/|Missing 001|000|partner.test/b.html")}
             << 3;
         QTest::newRow("expected zero: nothing fetched")
-            << "0" << true << 0 << QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/")} << 0;
+            << "0" << true << 0
+            << QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/")} << 0;
         QTest::newRow("page limit 1")
-            << "1" << true << 1 << QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/")} << 1;
+            << "1" << true << 1
+            << QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/")} << 1;
         QTest::newRow("unreadable expected count reads as one")
-            << "x" << true << 0 << QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test/a.html")} << 2;
+            << "x" << true << 0
+            << QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test/a.html")}
+            << 2;
     }
     void verdicts() {
         QFETCH(QString, expected);
@@ -152,7 +170,8 @@ private Q_SLOTS:
         QFETCH(int, pageLimit);
         QFETCH(QStringList, rows);
         QFETCH(int, requests);
-        setPage(kPartner + QStringLiteral("/"), Page("<a href=\"a.html\">a</a> <a href='b.html'>b</a>"));
+        setPage(kPartner + QStringLiteral("/"),
+                Page("<a href=\"a.html\">a</a> <a href='b.html'>b</a>"));
         setPage(kPartner + QStringLiteral("/a.html"), Page(kLinkBack));
         setPage(kPartner + QStringLiteral("/b.html"), Page(kLinkBack));
         m_session->options.chkAuto2 = expectedSkip;
@@ -165,35 +184,45 @@ private Q_SLOTS:
     }
 
     void notFoundPageIsStillAnalysed() {
-        m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::status(404, "Not Found", Page(kLinkBack)));
+        m_server->setReply(kPartner + QStringLiteral("/"),
+                           HttpReply::status(404, "Not Found", Page(kLinkBack)));
         addPartner(kPartner + QStringLiteral("/"));
         QVERIFY(runScan());
         QCOMPARE(Errors(*m_session), QStringList{QStringLiteral("404 Not found|partner.test/")});
-        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
+        QCOMPARE(Rows(*m_session),
+                 QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
         QCOMPARE(m_session->counters.runPagesScanned, 2); // the connection and the failure status
     }
 
     void failureStatusNamesTheSiteVerdict() {
-        m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::status(503, "Busy", Page("nothing")));
+        m_server->setReply(kPartner + QStringLiteral("/"),
+                           HttpReply::status(503, "Busy", Page("nothing")));
         addPartner(kPartner + QStringLiteral("/"));
         QVERIFY(runScan());
         QCOMPARE(Rows(*m_session),
-                 QStringList{QStringLiteral("partner.test/|None Found (503 Service Unavailable)|000|partner.test/")});
+                 QStringList{QStringLiteral(
+                     "partner.test/|None Found (503 Service Unavailable)|000|partner.test/")});
     }
 
     void redirectBodyIsFollowedOnce() {
-        m_server->setReply(kPartner + QStringLiteral("/"),
-                           HttpReply::status(302, "Found",
-                                             "<html><head><title>302 Found</title></head><body>\n"
-                                             "<p>The document has moved <a href=\"http://other.test/moved.html\">here</a>.</p>\n"
-                                             "</body></html>\n"));
+        m_server->setReply(
+            kPartner + QStringLiteral("/"),
+            HttpReply::status(
+                302, "Found",
+                "<html><head><title>302 Found</title></head><body>\n"
+                "<p>The document has moved <a href=\"http://other.test/moved.html\">here</a>.</p>\n"
+                "</body></html>\n"));
         // The target shows a marker again: it is read as an ordinary page, not followed.
-        setPage(QStringLiteral("other.test/moved.html"),
-                Page("<title>Object moved</title>\n<a href=\"http://other.test/second.html\">x</a>\n" + kLinkBack));
+        setPage(
+            QStringLiteral("other.test/moved.html"),
+            Page("<title>Object moved</title>\n<a href=\"http://other.test/second.html\">x</a>\n" +
+                 kLinkBack));
         addPartner(kPartner + QStringLiteral("/"));
         QVERIFY(runScan());
-        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
-        QCOMPARE(paths(), (QStringList{QStringLiteral("partner.test/"), QStringLiteral("other.test/moved.html")}));
+        QCOMPARE(Rows(*m_session),
+                 QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
+        QCOMPARE(paths(), (QStringList{QStringLiteral("partner.test/"),
+                                       QStringLiteral("other.test/moved.html")}));
     }
 
     void hostRootedRedirectTargetStaysOnTheSite() {
@@ -207,7 +236,8 @@ private Q_SLOTS:
         addPartner(kPartner + QStringLiteral("/old/"));
         QVERIFY(runScan());
         QVERIFY(paths().contains(QStringLiteral("partner.test/new/page.html")));
-        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/old/|Direct Link|001|partner.test/old")});
+        QCOMPARE(Rows(*m_session),
+                 QStringList{QStringLiteral("partner.test/old/|Direct Link|001|partner.test/old")});
     }
 
     void redirectRuleEndsTheSiteEarly_data() {
@@ -215,9 +245,13 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<int>("requests");
         QTest::newRow("accepted") << true
-                                  << QStringList{QStringLiteral("partner.test/|Redirect Link|001|partner.test")} << 1;
+                                  << QStringList{QStringLiteral(
+                                         "partner.test/|Redirect Link|001|partner.test")}
+                                  << 1;
         QTest::newRow("not accepted")
-            << false << QStringList{QStringLiteral("partner.test/|None Found (Possible Redirected URL)|000|partner.test/")}
+            << false
+            << QStringList{QStringLiteral(
+                   "partner.test/|None Found (Possible Redirected URL)|000|partner.test/")}
             << 2;
     }
     void redirectRuleEndsTheSiteEarly() {
@@ -245,8 +279,10 @@ private Q_SLOTS:
         QVERIFY(runScan());
         QVERIFY(t.elapsed() >= 900);
         QCOMPARE(Errors(*m_session), QStringList{QStringLiteral("Timeout|partner.test")});
-        QCOMPARE(Rows(*m_session), (QStringList{QStringLiteral("partner.test/|None Found (Timeout)|000|partner.test/"),
-                                                QStringLiteral("other.test/|Direct Link|001|other.test")}));
+        QCOMPARE(
+            Rows(*m_session),
+            (QStringList{QStringLiteral("partner.test/|None Found (Timeout)|000|partner.test/"),
+                         QStringLiteral("other.test/|Direct Link|001|other.test")}));
     }
 
     void overallTimeoutDropsThePageSilently() {
@@ -258,7 +294,8 @@ private Q_SLOTS:
         addPartner(kPartner + QStringLiteral("/"));
         QVERIFY(runScan());
         QCOMPARE(Errors(*m_session), QStringList());
-        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/")});
+        QCOMPARE(Rows(*m_session),
+                 QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/")});
     }
 
     void refusedConnectionEndsTheFetchAtOnce() {
@@ -274,7 +311,9 @@ private Q_SLOTS:
         QVERIFY(runScan(5000));
         QVERIFY2(t.elapsed() < 3000, "a refused connection must not wait for the time-out");
         QCOMPARE(Errors(*m_session), QStringList{QStringLiteral("Timeout|dead.test")});
-        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("dead.test/links.html|None Found (Timeout)|000|dead.test/links.html")});
+        QCOMPARE(Rows(*m_session),
+                 QStringList{QStringLiteral(
+                     "dead.test/links.html|None Found (Timeout)|000|dead.test/links.html")});
         QCOMPARE(m_session->counters.runPagesScanned, 1);
     }
 
@@ -295,7 +334,8 @@ private Q_SLOTS:
         QVERIFY(m_session->state.pagesQueued < 60000);
         QCOMPARE(m_server->requestCount(), 1);
         QCOMPARE(Rows(*m_session), QStringList());
-        QCOMPARE(m_session->queue.count(), m_session->state.pagesQueued); // the queue keeps its entries
+        QCOMPARE(m_session->queue.count(),
+                 m_session->state.pagesQueued); // the queue keeps its entries
         QTest::qWait(100);
         QCOMPARE(m_server->requestCount(), 1);
     }
@@ -318,14 +358,17 @@ private Q_SLOTS:
         QVERIFY(runScan());
         // The page under analysis was read to its end (its link back counted),
         // then the site changed instead of fetching the queued pages.
-        QCOMPARE(Rows(*m_session), (QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test"),
-                                                QStringLiteral("partner.test/|Missing 001|000|partner.test"),
-                                                QStringLiteral("other.test/|Direct Link|001|other.test")}));
-        QCOMPARE(paths(), (QStringList{QStringLiteral("partner.test/"), QStringLiteral("other.test/")}));
+        QCOMPARE(Rows(*m_session),
+                 (QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test"),
+                              QStringLiteral("partner.test/|Missing 001|000|partner.test"),
+                              QStringLiteral("other.test/|Direct Link|001|other.test")}));
+        QCOMPARE(paths(),
+                 (QStringList{QStringLiteral("partner.test/"), QStringLiteral("other.test/")}));
     }
 
     void nextWhileFetchingChangesSiteAtOnce() {
-        m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::html(Page(kLinkBack)).delayed(3000));
+        m_server->setReply(kPartner + QStringLiteral("/"),
+                           HttpReply::html(Page(kLinkBack)).delayed(3000));
         setPage(QStringLiteral("other.test/"), Page(kLinkBack));
         addPartner(kPartner + QStringLiteral("/"));
         addPartner(QStringLiteral("other.test/"));
@@ -337,8 +380,9 @@ private Q_SLOTS:
         t.start();
         QVERIFY(runScan());
         QVERIFY(t.elapsed() < 2500);
-        QCOMPARE(Rows(*m_session), (QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/"),
-                                                QStringLiteral("other.test/|Direct Link|001|other.test")}));
+        QCOMPARE(Rows(*m_session),
+                 (QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/"),
+                              QStringLiteral("other.test/|Direct Link|001|other.test")}));
     }
 
     void refusedStartLeavesListsEmpty_data() {
@@ -346,10 +390,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("withPartner");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("focus");
-        QTest::newRow("no domain") << "" << true << "Please enter the Domain you want to find links to." << "txtDomain";
-        QTest::newRow("single space") << " " << true << "Please enter the Domain you want to find links to." << "txtDomain";
-        QTest::newRow("no partners") << "mysite.test" << false << "Please enter at least one website to search for links."
-                                     << "Text1";
+        QTest::newRow("no domain")
+            << "" << true << "Please enter the Domain you want to find links to."
+            << "txtDomain";
+        QTest::newRow("single space")
+            << " " << true << "Please enter the Domain you want to find links to."
+            << "txtDomain";
+        QTest::newRow("no partners")
+            << "mysite.test" << false << "Please enter at least one website to search for links."
+            << "Text1";
     }
     void refusedStartLeavesListsEmpty() {
         QFETCH(QString, domain);
@@ -359,7 +408,8 @@ private Q_SLOTS:
         m_session->setDomain(domain);
         if (withPartner)
             addPartner(kPartner);
-        m_session->results.append(ResultRow{QStringLiteral("old"), kNoneFound, QStringLiteral("000"), QStringLiteral("old")});
+        m_session->results.append(ResultRow{QStringLiteral("old"), kNoneFound,
+                                            QStringLiteral("000"), QStringLiteral("old")});
         QSignalSpy focusSpy(m_engine.get(), &ScanEngine::focusRequested);
         m_engine->StartScan();
         QCOMPARE(m_messages.texts, QStringList{message});
@@ -378,8 +428,10 @@ private Q_SLOTS:
         // The second visit's page already stands in a result row, so it adds no link row;
         // the domain text on it still earns the site its note.
         QCOMPARE(Rows(*m_session),
-                 (QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test"),
-                              QStringLiteral("partner.test/|None Found (Possible Redirected URL)|000|partner.test/")}));
+                 (QStringList{
+                     QStringLiteral("partner.test/|Direct Link|001|partner.test"),
+                     QStringLiteral(
+                         "partner.test/|None Found (Possible Redirected URL)|000|partner.test/")}));
         QCOMPARE(m_server->requestCount(), 2);
     }
 };

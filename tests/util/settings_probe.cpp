@@ -10,8 +10,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2)
         return 2;
-    const QString value = corvantis::util::ReadSetting(QString::fromLocal8Bit(argv[1]),
-                                                       QStringLiteral("<default>"));
+    const QString value =
+        corvantis::util::ReadSetting(QString::fromLocal8Bit(argv[1]), QStringLiteral("<default>"));
     std::printf("%s\n", value.toUtf8().toHex().constData());
     return 0;
 }

@@ -31,13 +31,20 @@ private Q_SLOTS:
     void fileNameFromPath_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("windows path") << "C:\\a\\b.txt" << "b.txt";
-        QTest::newRow("bare name") << "b.txt" << "b.txt";
-        QTest::newRow("windows folder") << "C:\\a\\" << "";
-        QTest::newRow("linux path") << "/home/u/a/b.prj" << "b.prj";
-        QTest::newRow("linux folder") << "/home/u/a/" << "";
-        QTest::newRow("mixed separators") << "C:\\a/b\\c.txt" << "c.txt";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("windows path") << "C:\\a\\b.txt"
+                                      << "b.txt";
+        QTest::newRow("bare name") << "b.txt"
+                                   << "b.txt";
+        QTest::newRow("windows folder") << "C:\\a\\"
+                                        << "";
+        QTest::newRow("linux path") << "/home/u/a/b.prj"
+                                    << "b.prj";
+        QTest::newRow("linux folder") << "/home/u/a/"
+                                      << "";
+        QTest::newRow("mixed separators") << "C:\\a/b\\c.txt"
+                                          << "c.txt";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void fileNameFromPath() {
         QFETCH(QString, path);
@@ -50,10 +57,10 @@ private Q_SLOTS:
         WriteBytes(file, "x");
         WriteBytes(m_dir.filePath(QStringLiteral(".hidden")), "x");
         QVERIFY(FileExists(file));
-        QVERIFY(!FileExists(m_dir.path()));                                  // a folder
+        QVERIFY(!FileExists(m_dir.path()));                                   // a folder
         QVERIFY(!FileExists(m_dir.filePath(QStringLiteral("missing.html")))); // absent
         QVERIFY(!FileExists(m_dir.filePath(QStringLiteral(".hidden"))));      // hidden
-        QVERIFY(!FileExists(m_dir.filePath(QStringLiteral("report.html")))); // case counts here
+        QVERIFY(!FileExists(m_dir.filePath(QStringLiteral("report.html"))));  // case counts here
         QVERIFY(!FileExists(QString()));
     }
 
@@ -72,8 +79,11 @@ private Q_SLOTS:
     void readUserText_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("utf-8") << QByteArray("caf\xc3\xa9\r\n") << QString::fromUtf8("caf\u00e9\r\n");
-        QTest::newRow("utf-8 bom") << QByteArray("\xef\xbb\xbf" "a") << "a";
+        QTest::newRow("utf-8") << QByteArray("caf\xc3\xa9\r\n")
+                               << QString::fromUtf8("caf\u00e9\r\n");
+        QTest::newRow("utf-8 bom") << QByteArray("\xef\xbb\xbf"
+                                                 "a")
+                                   << "a";
         QTest::newRow("windows-1252") << QByteArray("Z\xfcrich \x80 \x93q\x94\r\n")
                                       << QString::fromUtf8("Z\u00fcrich \u20ac \u201cq\u201d\r\n");
         QTest::newRow("empty") << QByteArray() << "";
@@ -103,13 +113,15 @@ private Q_SLOTS:
         QDir(m_dir.path()).mkdir(QStringLiteral("ro"));
         const QString ro = m_dir.filePath(QStringLiteral("ro/keep.prj"));
         WriteBytes(ro, "precious");
-        QFile::setPermissions(m_dir.filePath(QStringLiteral("ro")), QFile::ReadOwner | QFile::ExeOwner);
+        QFile::setPermissions(m_dir.filePath(QStringLiteral("ro")),
+                              QFile::ReadOwner | QFile::ExeOwner);
         const QString err = WriteUserTextFile(ro, QStringLiteral("new"));
         QFile::setPermissions(m_dir.filePath(QStringLiteral("ro")),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (::geteuid() != 0) // root writes anywhere
             QVERIFY(!err.isEmpty());
-        const QString bad = WriteUserTextFile(m_dir.filePath(QStringLiteral("missing/dir/x.prj")), text);
+        const QString bad =
+            WriteUserTextFile(m_dir.filePath(QStringLiteral("missing/dir/x.prj")), text);
         QVERIFY(!bad.isEmpty());
         if (::geteuid() != 0)
             QCOMPARE(ReadBytes(ro), QByteArray("precious"));
@@ -124,7 +136,8 @@ private Q_SLOTS:
         QCOMPARE(ReadBytes(home + QStringLiteral("/sounds/finished.wav")), QByteArray("mine"));
         QVERIFY(ReadBytes(home + QStringLiteral("/sounds/nextsearch.wav")).startsWith("RIFF"));
         QVERIFY(QFileInfo(home + QStringLiteral("/Project Files")).isDir());
-        QCOMPARE(AppFilePath(QStringLiteral("html0.txt")), QDir::cleanPath(home) + QStringLiteral("/html0.txt"));
+        QCOMPARE(AppFilePath(QStringLiteral("html0.txt")),
+                 QDir::cleanPath(home) + QStringLiteral("/html0.txt"));
     }
 };
 

@@ -27,14 +27,22 @@ private Q_SLOTS:
     void valuesSurviveANewProcess_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("check box") << "chkRedirect" << "1";
-        QTest::newRow("list position") << "Combo1" << "-1";
-        QTest::newRow("multi-line CR LF") << "txtHTML1" << "<html>\r\n<body>\r\n\r\nend\r\n";
-        QTest::newRow("lone CR and LF") << "txtHTML2" << "a\rb\nc";
-        QTest::newRow("ini specials") << "txtHTML3" << "a=b; c,d \"q\" [s] #h \\ %25";
-        QTest::newRow("non-ascii") << "getURL1" << QString::fromUtf8("http://s\u00fc.example/\u20ac");
-        QTest::newRow("empty") << "txtTimeout" << "";
-        QTest::newRow("leading spaces") << "getURL2" << "  x  ";
+        QTest::newRow("check box") << "chkRedirect"
+                                   << "1";
+        QTest::newRow("list position") << "Combo1"
+                                       << "-1";
+        QTest::newRow("multi-line CR LF") << "txtHTML1"
+                                          << "<html>\r\n<body>\r\n\r\nend\r\n";
+        QTest::newRow("lone CR and LF") << "txtHTML2"
+                                        << "a\rb\nc";
+        QTest::newRow("ini specials") << "txtHTML3"
+                                      << "a=b; c,d \"q\" [s] #h \\ %25";
+        QTest::newRow("non-ascii")
+            << "getURL1" << QString::fromUtf8("http://s\u00fc.example/\u20ac");
+        QTest::newRow("empty") << "txtTimeout"
+                               << "";
+        QTest::newRow("leading spaces") << "getURL2"
+                                        << "  x  ";
     }
     void valuesSurviveANewProcess() {
         QFETCH(QString, key);

@@ -10,16 +10,24 @@ private Q_SLOTS:
     void urlEncode_data() {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("prefix and space") << "http://site/x y" << "http://site%2Fx+y";
-        QTest::newRow("prefix upper case comes back lower") << "HTTP://a" << "http://a";
-        QTest::newRow("kept punctuation") << "a-b_c.d*e" << "a-b_c.d*e";
-        QTest::newRow("tilde") << "a~b" << "a%7Eb";
+        QTest::newRow("prefix and space") << "http://site/x y"
+                                          << "http://site%2Fx+y";
+        QTest::newRow("prefix upper case comes back lower") << "HTTP://a"
+                                                            << "http://a";
+        QTest::newRow("kept punctuation") << "a-b_c.d*e"
+                                          << "a-b_c.d*e";
+        QTest::newRow("tilde") << "a~b"
+                               << "a%7Eb";
         QTest::newRow("inner prefix moves to the front") << "go.cgi?u=http://x"
                                                          << "http://go.cgi%3Fu%3Dx";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("only prefix") << "http://" << "http://";
-        QTest::newRow("newline is zero-padded") << "a\nb" << "a%0Ab";
-        QTest::newRow("percent and ampersand") << "%&=:" << "%25%26%3D%3A";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("only prefix") << "http://"
+                                     << "http://";
+        QTest::newRow("newline is zero-padded") << "a\nb"
+                                                << "a%0Ab";
+        QTest::newRow("percent and ampersand") << "%&=:"
+                                               << "%25%26%3D%3A";
         QTest::newRow("latin-1 byte") << QString::fromUtf8("caf\u00e9") << "caf%E9";
         QTest::newRow("beyond latin-1 as utf-8") << QString::fromUtf8("\u20ac") << "%E2%82%AC";
         QTest::newRow("surrogate pair") << QString::fromUtf8("\U0001F600") << "%F0%9F%98%80";
@@ -80,14 +88,18 @@ private Q_SLOTS:
     }
 
     void replaceAndContain() {
-        QCOMPARE(ReplaceAllCI(QStringLiteral("HTTP://a http://b"), QStringLiteral("http://"), QString()),
-                 QStringLiteral("a b"));
-        QCOMPARE(ReplaceAll(QStringLiteral("HTTP://a http://b"), QStringLiteral("http://"), QString()),
-                 QStringLiteral("HTTP://a b"));
+        QCOMPARE(
+            ReplaceAllCI(QStringLiteral("HTTP://a http://b"), QStringLiteral("http://"), QString()),
+            QStringLiteral("a b"));
+        QCOMPARE(
+            ReplaceAll(QStringLiteral("HTTP://a http://b"), QStringLiteral("http://"), QString()),
+            QStringLiteral("HTTP://a b"));
         QVERIFY(ContainsCI(QStringLiteral("Partner.Example.com"), QStringLiteral("example.COM")));
         QVERIFY(StartsWithCI(QStringLiteral("WWW.site"), QStringLiteral("www.")));
-        QVERIFY(IsBlank(QString()) && IsBlank(QStringLiteral(" ")) && !IsBlank(QStringLiteral("  ")));
-        QCOMPARE(JoinCrLf({QStringLiteral("a"), QStringLiteral("b")}), QStringLiteral("a\r\nb\r\n"));
+        QVERIFY(IsBlank(QString()) && IsBlank(QStringLiteral(" ")) &&
+                !IsBlank(QStringLiteral("  ")));
+        QCOMPARE(JoinCrLf({QStringLiteral("a"), QStringLiteral("b")}),
+                 QStringLiteral("a\r\nb\r\n"));
     }
 };
 
