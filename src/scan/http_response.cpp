@@ -159,7 +159,7 @@ SplitResponse SplitFinishedResponse(const QString& buffer) {
     r.header = buffer.left(end + kBlankLine.size());
     // Every copy of the header block goes, not only the leading one, in any letter case.
     r.body = buffer.mid(r.header.size());
-    r.body.remove(r.header, Qt::CaseInsensitive);
+    r.body = util::ReplaceAllCI(r.body, r.header, u"");
     return r;
 }
 

@@ -1,5 +1,7 @@
 #include "scan/link_parsing.h"
 
+#include "util/text_utils.h"
+
 #include <QStringView>
 
 #include <algorithm>
@@ -9,6 +11,7 @@ namespace corvantis::scan {
 namespace {
 
 const QLatin1String kHref("href=");
+constexpr QStringView kHrefView = u"href=";
 
 bool IsQuote(QChar c) {
     return c == u'"' || c == u'\'';
@@ -46,11 +49,11 @@ const QLatin1String kExcludedEndings[] = {
     QLatin1String(".xls"), QLatin1String(".ico"), QLatin1String(".mpeg"), QLatin1String(".jpeg"),
 };
 
-const QLatin1String kRedirectMarkers[] = {
-    QLatin1String("302 Found"),
-    QLatin1String("301 Moved Permanently"),
-    QLatin1String("<title>Document Moved</title>"),
-    QLatin1String("<title>Object moved</title>"),
+const QStringView kRedirectMarkers[] = {
+    u"302 Found",
+    u"301 Moved Permanently",
+    u"<title>Document Moved</title>",
+    u"<title>Object moved</title>",
 };
 
 bool IsSkippedValue(QStringView v) {
@@ -58,9 +61,8 @@ bool IsSkippedValue(QStringView v) {
         return true;
     if (v.contains(u'#'))
         return true;
-    for (QLatin1String bad : {QLatin1String("javascript"), QLatin1String("mailto"),
-                              QLatin1String("file://"), QLatin1String("unsaved:")}) {
-        if (v.contains(bad, Qt::CaseInsensitive))
+    for (QStringView bad : {u"javascript", u"mailto", u"file://", u"unsaved:"}) {
+        if (util::ContainsCI(v, bad))
             return true;
     }
     for (QLatin1String ending : kExcludedEndings) {
@@ -109,13 +111,13 @@ qsizetype SpacesLeftAfterHref(qsizetype spaces) {
 Screening ScreenPage(const QString& page, const QString& domain) {
     Screening s;
     // An empty domain is found in every page, as an empty search text is.
-    if (domain.isEmpty() || page.contains(domain, Qt::CaseInsensitive)) {
+    if (domain.isEmpty() || util::ContainsCI(page, domain)) {
         s.domainSeen = true;
         s.note = QStringLiteral("Possible Redirected URL");
     }
-    if (page.contains(QLatin1String("You are seeing this text because"), Qt::CaseInsensitive))
+    if (util::ContainsCI(page, u"You are seeing this text because"))
         s.note = QStringLiteral("Source Protected");
-    if (page.contains(QLatin1String("<?php"), Qt::CaseInsensitive))
+    if (util::ContainsCI(page, u"<?php"))
         s.note = QStringLiteral("Server Script Error");
     return s;
 }
@@ -128,7 +130,7 @@ QString NormaliseHrefs(const QString& page) {
     out.reserve(page.size() + page.size() / 32 + 16);
     qsizetype pos = 0;
     for (;;) {
-        const qsizetype at = text.indexOf(kHref, pos, Qt::CaseInsensitive);
+        const qsizetype at = util::IndexOfCI(text, kHrefView, pos);
         if (at < 0)
             break;
         out += text.mid(pos, at - pos);
@@ -146,12 +148,14 @@ QString NormaliseHrefs(const QString& page) {
 }
 
 QString MailWorkText(const QString& normalised) {
-    QString out;
-    out.reserve(normalised.size());
-    for (QChar c : normalised) {
+    QString out(normalised.size(), Qt::Uninitialized);
+    QChar* d = out.data();
+    qsizetype k = 0;
+    for (const QChar c : normalised) {
         if (c != u'\r' && c != u'\n')
-            out += c;
+            d[k++] = c;
     }
+    out.truncate(k);
     return out;
 }
 
@@ -176,14 +180,14 @@ QStringList SplitLines(const QString& text) {
     return lines;
 }
 
-bool HasRedirectMarker(const QString& line) {
+bool HasRedirectMarker(QStringView line) {
     return std::any_of(std::begin(kRedirectMarkers), std::end(kRedirectMarkers),
-                       [&](QLatin1String m) { return line.contains(m, Qt::CaseInsensitive); });
+                       [&](QStringView m) { return util::ContainsCI(line, m); });
 }
 
-std::optional<QString> LinkValue(const QString& line) {
-    const QStringView v(line);
-    const qsizetype at = v.indexOf(kHref, 0, Qt::CaseInsensitive);
+std::optional<QString> LinkValue(QStringView line) {
+    const QStringView v = line;
+    const qsizetype at = util::IndexOfCI(v, kHrefView);
     if (at < 0)
         return std::nullopt;
     const qsizetype n = v.size();
@@ -253,7 +257,7 @@ QString StripForResultPage(const QString& address) {
 }
 
 bool IsDirectLink(const QString& address, const QString& domain) {
-    return domain.isEmpty() || address.contains(domain, Qt::CaseInsensitive);
+    return domain.isEmpty() || util::ContainsCI(address, domain);
 }
 
 bool IsDomainLink(const QString& address, const QString& domain) {

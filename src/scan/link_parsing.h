@@ -27,11 +27,11 @@ QString MailWorkText(const QString& normalised);
 QStringList SplitLines(const QString& text);
 
 // True when the line holds one of the redirect markers ("302 Found", ...).
-bool HasRedirectMarker(const QString& line);
+bool HasRedirectMarker(QStringView line);
 
 // The href value of a line when it is a link worth following: cut from the line,
 // trimmed, and not a script, mail, other-scheme, file, fragment or excluded file type.
-std::optional<QString> LinkValue(const QString& line);
+std::optional<QString> LinkValue(QStringView line);
 
 // The target address written on the line that follows a redirect marker; empty
 // when nothing is left (the caller then uses the page's own address).

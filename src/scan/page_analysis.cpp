@@ -9,7 +9,6 @@
 #include "util/text_utils.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTimer>
 
 #include <limits>
@@ -19,15 +18,6 @@ namespace corvantis::scan {
 using util::ContainsCI;
 
 namespace {
-// Writes one work file: the text, one byte per character, and a final CR LF.
-void WriteWorkFile(const QString& name, const QString& text) {
-    QFile f(util::AppFilePath(name));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return; // a work file that cannot be written is skipped
-    f.write(text.toLatin1());
-    f.write("\r\n", 2);
-}
-
 // The line that starts at pos (ended by CR LF, CR or LF); pos moves past its end.
 QStringView NextLine(const QString& text, qsizetype& pos) {
     const QChar* d = text.constData();
@@ -60,8 +50,8 @@ void ScanEngine::CapturePage(const QString& body) {
 
     const QString page = NormaliseHrefs(body);
     Q_EMIT statusText(2, QStringLiteral("Saving to HTML"));
-    WriteWorkFile(QStringLiteral("html0.txt"), page);
-    WriteWorkFile(QStringLiteral("html20.txt"), MailWorkText(page));
+    m_linkWorkFile.write(util::AppFilePath(QStringLiteral("html0.txt")), page);
+    m_mailWorkFile.write(util::AppFilePath(QStringLiteral("html20.txt")), MailWorkText(page));
 
     // The link work file holds the page and a final CR LF; extraction reads the same lines.
     m_pageText = page + QStringLiteral("\r\n");
@@ -76,6 +66,8 @@ void ScanEngine::ExtractLinks() {
     Q_EMIT statusText(2, QStringLiteral("Getting Links"));
     m_readPos = 0;
     m_pageIsResult = m_session.results.anyUrlContains(StripForResultPage(m_state.strCurUrl));
+    // Most pages hold no redirect marker at all; only those need the test per line.
+    m_pageHasMarker = HasRedirectMarker(m_pageText);
     extractChunk(m_pageToken);
 }
 
@@ -94,7 +86,7 @@ void ScanEngine::extractChunk(quint64 token) {
         }
         const qsizetype lineStart = m_readPos;
         const QStringView line = NextLine(m_pageText, m_readPos);
-        if (!m_state.bEmulate && HasRedirectMarker(line.toString())) {
+        if (!m_state.bEmulate && m_pageHasMarker && HasRedirectMarker(line)) {
             flushQueued();
             followRedirect(lineStart);
             return;
@@ -112,7 +104,7 @@ void ScanEngine::extractChunk(quint64 token) {
 }
 
 bool ScanEngine::processLine(QStringView lineView) {
-    const std::optional<QString> value = LinkValue(lineView.toString());
+    const std::optional<QString> value = LinkValue(lineView);
     if (!value)
         return false;
     ScanState& s = m_state;

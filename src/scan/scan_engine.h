@@ -3,6 +3,7 @@
 #include "scan/host_route.h"
 #include "scan/scan_session.h"
 #include "scan/substring_index.h"
+#include "scan/work_file.h"
 #include "util/seams.h"
 
 #include <QObject>
@@ -161,6 +162,9 @@ private:
     QString m_pageText;      // normalised page text being read
     qsizetype m_readPos = 0;
     bool m_pageIsResult = false;
+    bool m_pageHasMarker = false;
+    WorkFile m_linkWorkFile; // html0.txt: the page, one href to a line
+    WorkFile m_mailWorkFile; // html20.txt: the page on one line
 };
 
 } // namespace corvantis::scan

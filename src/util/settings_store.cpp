@@ -1,18 +1,23 @@
 #include "util/settings_store.h"
 
+#include <QCoreApplication>
 #include <QSettings>
+#include <QTimer>
 
 namespace corvantis::util {
 
 namespace {
 const QString kGroup = QStringLiteral("Settings");
 const QString kName = QStringLiteral("Corvantis");
+// How long a write may wait in memory before it goes to the file.
+constexpr int kFlushDelayMs = 1000;
 } // namespace
 
 SettingsStore::SettingsStore()
     : m_settings(new QSettings(QSettings::IniFormat, QSettings::UserScope, kName, kName)) {}
 
 SettingsStore::~SettingsStore() {
+    flush();
     m_settings->sync();
     delete m_settings;
 }
@@ -23,15 +28,35 @@ SettingsStore& SettingsStore::instance() {
 }
 
 QString SettingsStore::read(const QString& key, const QString& defaultValue) const {
+    const auto pending = m_pending.constFind(key);
+    if (pending != m_pending.constEnd())
+        return *pending;
     const QVariant v = m_settings->value(kGroup + QLatin1Char('/') + key);
     return v.isValid() ? v.toString() : defaultValue;
 }
 
 void SettingsStore::write(const QString& key, const QString& value) {
-    m_settings->setValue(kGroup + QLatin1Char('/') + key, value);
+    m_pending.insert(key, value);
+    if (m_flushScheduled)
+        return;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        flush();
+        return;
+    }
+    m_flushScheduled = true;
+    QTimer::singleShot(kFlushDelayMs, app, [this] { flush(); });
+}
+
+void SettingsStore::flush() {
+    m_flushScheduled = false;
+    for (auto it = m_pending.constBegin(); it != m_pending.constEnd(); ++it)
+        m_settings->setValue(kGroup + QLatin1Char('/') + it.key(), it.value());
+    m_pending.clear();
 }
 
 void SettingsStore::sync() {
+    flush();
     m_settings->sync();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 class QSettings;
@@ -8,8 +9,9 @@ namespace corvantis::util {
 
 // The per-user option store: INI file in the user's configuration folder,
 // organisation and application "Corvantis", group "Settings". Values are texts.
-// One QSettings object serves the whole program, so writes are cheap (they go
-// to memory and reach the disk on the next sync).
+// One QSettings object serves the whole program. Writes are cheap: they are
+// held in memory and handed to the file at most about once a second (the scan
+// counts every page), and sync() hands over whatever is still held.
 class SettingsStore {
 public:
     static SettingsStore& instance();
@@ -23,7 +25,11 @@ public:
 private:
     SettingsStore();
     ~SettingsStore();
+    void flush();
+
     QSettings* m_settings;
+    QHash<QString, QString> m_pending; // written but not yet handed to m_settings
+    bool m_flushScheduled = false;
 };
 
 QString ReadSetting(const QString& key, const QString& defaultValue);

@@ -1,19 +1,88 @@
 #include "util/text_utils.h"
 
+#include <QVarLengthArray>
+
 #include <limits>
 
 namespace corvantis::util {
 
-bool ContainsCI(const QString& text, const QString& part) {
-    return text.contains(part, Qt::CaseInsensitive);
+namespace {
+// Case folding as Qt compares case-insensitively, looked up for the first 256 codes.
+struct FoldTable {
+    char16_t code[256];
+    FoldTable() {
+        for (char32_t c = 0; c < 256; ++c)
+            code[c] = char16_t(QChar::toCaseFolded(c));
+    }
+};
+
+inline char16_t Fold(char16_t c) {
+    static const FoldTable table;
+    return c < 256 ? table.code[c] : char16_t(QChar::toCaseFolded(char32_t(c)));
 }
 
-bool StartsWithCI(const QString& text, const QString& prefix) {
-    return text.startsWith(prefix, Qt::CaseInsensitive);
+bool HasSurrogate(QStringView s) {
+    for (const QChar c : s)
+        if (c.isSurrogate())
+            return true;
+    return false;
+}
+} // namespace
+
+qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
+    const qsizetype n = text.size();
+    const qsizetype m = part.size();
+    if (from < 0)
+        from = 0;
+    if (m == 0)
+        return from <= n ? from : -1;
+    if (m > n - from)
+        return -1;
+    // Characters outside the basic plane fold as pairs: leave those to Qt.
+    if (HasSurrogate(part))
+        return text.indexOf(part, from, Qt::CaseInsensitive);
+    QVarLengthArray<char16_t, 64> folded(m);
+    for (qsizetype j = 0; j < m; ++j)
+        folded[j] = Fold(part[j].unicode());
+    const char16_t* h = text.utf16();
+    const char16_t first = folded[0];
+    for (qsizetype i = from; i <= n - m; ++i) {
+        if (Fold(h[i]) != first)
+            continue;
+        qsizetype j = 1;
+        while (j < m && Fold(h[i + j]) == folded[j])
+            ++j;
+        if (j == m)
+            return i;
+    }
+    return -1;
 }
 
-QString ReplaceAllCI(QString text, const QString& before, const QString& after) {
-    return text.replace(before, after, Qt::CaseInsensitive);
+bool ContainsCI(QStringView text, QStringView part) {
+    return IndexOfCI(text, part) >= 0;
+}
+
+bool StartsWithCI(QStringView text, QStringView prefix) {
+    return prefix.size() <= text.size() && IndexOfCI(text.left(prefix.size()), prefix) == 0;
+}
+
+QString ReplaceAllCI(const QString& text, QStringView before, QStringView after) {
+    if (before.isEmpty())
+        return text;
+    qsizetype at = IndexOfCI(text, before);
+    if (at < 0)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    qsizetype pos = 0;
+    while (at >= 0) {
+        out += QStringView(text).mid(pos, at - pos);
+        out += after;
+        pos = at + before.size();
+        at = IndexOfCI(text, before, pos);
+    }
+    out += QStringView(text).mid(pos);
+    return out;
 }
 
 QString ReplaceAll(QString text, const QString& before, const QString& after) {

@@ -10,9 +10,12 @@ namespace corvantis::util {
 
 // Containment and replacement in the two comparison rules the program uses:
 // case-insensitive for containment and prefix tests, exact for computed texts.
-bool ContainsCI(const QString& text, const QString& part);
-bool StartsWithCI(const QString& text, const QString& prefix);
-QString ReplaceAllCI(QString text, const QString& before, const QString& after);
+// The case-insensitive ones mean exactly what Qt::CaseInsensitive means, and are
+// quick on the single-byte texts of pages: they run over every page a scan reads.
+qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from = 0);
+bool ContainsCI(QStringView text, QStringView part);
+bool StartsWithCI(QStringView text, QStringView prefix);
+QString ReplaceAllCI(const QString& text, QStringView before, QStringView after);
 QString ReplaceAll(QString text, const QString& before, const QString& after);
 
 // A decimal number with "0" in front until it is at least three characters (7 -> "007").

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+namespace corvantis::scan {
+
+// A work file rewritten for every page. It stays open between pages and is
+// overwritten in place, which costs far less than deleting and creating it each
+// time; a file that cannot be written is skipped without a word.
+class WorkFile {
+public:
+    // Replaces the file's content with the text, one byte per character, and a final CR LF.
+    void write(const QString& path, const QString& text);
+
+private:
+    QFile m_file;
+};
+
+} // namespace corvantis::scan
