@@ -261,6 +261,13 @@ bool IsDirectLink(const QString& address, const QString& domain) {
 }
 
 bool IsDomainLink(const QString& address, const QString& domain) {
+    // Without a scheme anywhere the host is simply the text before the first "/".
+    const auto plainHost = [](QStringView t) {
+        const qsizetype slash = t.indexOf(u'/');
+        return slash >= 0 ? t.left(slash) : t;
+    };
+    if (!address.contains(u"://") && !domain.contains(u"://"))
+        return plainHost(address) == plainHost(domain);
     return HostPart(address) == HostPart(domain);
 }
 

@@ -1,7 +1,9 @@
 #include "util/text_utils.h"
 
+#include <QHash>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <limits>
 
 namespace corvantis::util {
@@ -29,11 +31,28 @@ bool HasSurrogate(QStringView s) {
 }
 } // namespace
 
+// Every code unit that folds to the given one (the letter in both cases, and the
+// odd sign such as KELVIN SIGN for "k"), found once per folded unit and kept.
+const QVarLengthArray<char16_t, 4>& Unfoldings(char16_t folded) {
+    static QHash<char16_t, QVarLengthArray<char16_t, 4>> cache;
+    auto it = cache.find(folded);
+    if (it == cache.end()) {
+        QVarLengthArray<char16_t, 4> units;
+        for (char32_t c = 0; c < 0x10000; ++c)
+            if (!QChar::isSurrogate(c) && Fold(char16_t(c)) == folded)
+                units.append(char16_t(c));
+        it = cache.insert(folded, units);
+    }
+    return *it;
+}
+
 qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
     const qsizetype n = text.size();
     const qsizetype m = part.size();
+    if (from < 0) // counted from the end, as Qt does
+        from += n;
     if (from < 0)
-        from = 0;
+        return -1;
     if (m == 0)
         return from <= n ? from : -1;
     if (m > n - from)
@@ -44,18 +63,30 @@ qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
     QVarLengthArray<char16_t, 64> folded(m);
     for (qsizetype j = 0; j < m; ++j)
         folded[j] = Fold(part[j].unicode());
+
+    // Candidates are found with the fast exact search, once for each way of
+    // writing the first character; only they are compared letter by letter.
+    const QVarLengthArray<char16_t, 4>& firsts = Unfoldings(folded[0]);
+    QVarLengthArray<qsizetype, 4> next(firsts.size());
+    for (qsizetype k = 0; k < firsts.size(); ++k)
+        next[k] = text.indexOf(QChar(firsts[k]), from);
     const char16_t* h = text.utf16();
-    const char16_t first = folded[0];
-    for (qsizetype i = from; i <= n - m; ++i) {
-        if (Fold(h[i]) != first)
-            continue;
+    for (;;) {
+        qsizetype i = -1;
+        for (const qsizetype p : next)
+            if (p >= 0 && (i < 0 || p < i))
+                i = p;
+        if (i < 0 || i > n - m)
+            return -1;
         qsizetype j = 1;
         while (j < m && Fold(h[i + j]) == folded[j])
             ++j;
         if (j == m)
             return i;
+        for (qsizetype k = 0; k < firsts.size(); ++k)
+            if (next[k] == i)
+                next[k] = text.indexOf(QChar(firsts[k]), i + 1);
     }
-    return -1;
 }
 
 bool ContainsCI(QStringView text, QStringView part) {

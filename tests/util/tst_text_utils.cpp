@@ -7,6 +7,57 @@ using namespace corvantis::util;
 class TextUtilsTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // The quick case-insensitive search must mean what Qt::CaseInsensitive means.
+    void indexOfCI_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("part");
+        QTest::addColumn<int>("from");
+        QTest::newRow("ascii") << "xx HREF=a" << "href=" << 0;
+        QTest::newRow("from past a match") << "href= HREF=" << "href=" << 1;
+        QTest::newRow("from beyond the end") << "abc" << "c" << 5;
+        QTest::newRow("negative from") << "abc" << "A" << -3;
+        QTest::newRow("empty part") << "abc" << "" << 1;
+        QTest::newRow("kelvin sign folds to k") << QString::fromUtf8("Key") << "key" << 0;
+        QTest::newRow("long s folds to s") << QString::fromUtf8("ſite") << "SITE" << 0;
+        QTest::newRow("latin-1 letters") << QString::fromUtf8("MÜNCHEN") << QString::fromUtf8("münchen") << 0;
+        QTest::newRow("micro sign and mu") << QString::fromUtf8("5 µm") << QString::fromUtf8("ΜM") << 0;
+        QTest::newRow("sharp s is not ss") << QString::fromUtf8("straße") << "strasse" << 0;
+        QTest::newRow("y diaeresis") << QString::fromUtf8("Ÿes") << QString::fromUtf8("ÿES") << 0;
+        QTest::newRow("surrogate pair in part") << QString::fromUtf8("a𐐀b") << QString::fromUtf8("𐐨") << 0;
+        QTest::newRow("match at the very end") << "abcdef" << "DEF" << 0;
+        QTest::newRow("part longer than text") << "ab" << "abc" << 0;
+    }
+    void indexOfCI() {
+        QFETCH(QString, text);
+        QFETCH(QString, part);
+        QFETCH(int, from);
+        QCOMPARE(IndexOfCI(text, part, from), text.indexOf(part, from, Qt::CaseInsensitive));
+        QCOMPARE(ReplaceAllCI(text, part, u"<>"),
+                 part.isEmpty() ? text : QString(text).replace(part, QStringLiteral("<>"), Qt::CaseInsensitive));
+    }
+
+    void indexOfCIAgreesWithQtOnRandomTexts() {
+        // A small alphabet with letters in both cases, Latin-1 letters and odd folders.
+        const QString alphabet = QString::fromUtf8("aAbBéÉKk/ .");
+        quint32 seed = 12345;
+        const auto rnd = [&seed](int bound) {
+            seed = seed * 1103515245u + 12345u;
+            return int((seed >> 16) % quint32(bound));
+        };
+        const auto randomText = [&](int maxLen) {
+            QString t;
+            for (int i = rnd(maxLen + 1); i > 0; --i)
+                t += alphabet.at(rnd(int(alphabet.size())));
+            return t;
+        };
+        for (int round = 0; round < 3000; ++round) {
+            const QString text = randomText(24);
+            const QString part = randomText(4);
+            const int from = rnd(6) - 1;
+            QCOMPARE(IndexOfCI(text, part, from), text.indexOf(part, from, Qt::CaseInsensitive));
+        }
+    }
+
     void urlEncode_data() {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
