@@ -1,5 +1,7 @@
 #include "scan/url_rules.h"
 
+#include "util/text_utils.h"
+
 #include <QStringView>
 
 #include <algorithm>
@@ -8,18 +10,14 @@ namespace corvantis::scan {
 
 namespace {
 
-const QLatin1String kHttp("http://");
-const QLatin1String kHttps("https://");
 
 // Texts that make a link without a scheme count as a host name rather than a
 // file next to the current page.
-const QLatin1String kHostMarkers[] = {QLatin1String(".com"), QLatin1String("www."),
-                                      QLatin1String(".net"), QLatin1String(".edu"),
-                                      QLatin1String(".gov"), QLatin1String("ww2.")};
+const QStringView kHostMarkers[] = {u".com", u"www.", u".net", u".edu", u".gov", u"ww2."};
 
 bool HasHostMarker(const QString& link) {
     return std::any_of(std::begin(kHostMarkers), std::end(kHostMarkers),
-                       [&](QLatin1String m) { return link.contains(m, Qt::CaseInsensitive); });
+                       [&](QStringView m) { return util::ContainsCI(link, m); });
 }
 
 // One left-to-right pass, as a plain text replace does it: a run of n slashes
@@ -190,13 +188,11 @@ void RepairEnding(QString& l) {
 QString ResolveLink(const QString& link, const QString& currentHost, const QString& strCurDir) {
     QString l = link;
     bool absolute = false;
-    if (l.contains(kHttp, Qt::CaseInsensitive)) {
-        l.remove(kHttp, Qt::CaseInsensitive);
-        absolute = true;
-    }
-    if (l.contains(kHttps, Qt::CaseInsensitive)) {
-        l.remove(kHttps, Qt::CaseInsensitive);
-        absolute = true;
+    for (QStringView scheme : {QStringView(u"http://"), QStringView(u"https://")}) {
+        if (util::ContainsCI(l, scheme)) {
+            l = util::ReplaceAllCI(l, scheme, u"");
+            absolute = true;
+        }
     }
 
     if (l.startsWith(u'/')) {

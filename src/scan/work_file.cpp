@@ -9,10 +9,14 @@ void WorkFile::write(const QString& path, const QString& text) {
         m_file.setFileName(path);
         if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate))
             return;
+        m_size = 0;
     }
-    const QByteArray bytes = text.toLatin1();
-    const bool ok = m_file.seek(0) && m_file.write(bytes) == bytes.size() && m_file.write("\r\n", 2) == 2 &&
-                    m_file.flush() && m_file.resize(bytes.size() + 2);
+    QByteArray bytes = text.toLatin1();
+    bytes += "\r\n";
+    // Overwritten in place; cut only when the new page is shorter than the old one.
+    const bool ok = m_file.seek(0) && m_file.write(bytes) == bytes.size() && m_file.flush() &&
+                    (bytes.size() >= m_size || m_file.resize(bytes.size()));
+    m_size = ok ? bytes.size() : 0;
     if (!ok)
         m_file.close(); // try afresh with the next page
 }

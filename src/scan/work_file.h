@@ -15,6 +15,7 @@ public:
 
 private:
     QFile m_file;
+    qint64 m_size = 0; // bytes the file holds
 };
 
 } // namespace corvantis::scan

@@ -64,13 +64,27 @@ qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
     for (qsizetype j = 0; j < m; ++j)
         folded[j] = Fold(part[j].unicode());
 
-    // Candidates are found with the fast exact search, once for each way of
-    // writing the first character; only they are compared letter by letter.
+    const char16_t* h = text.utf16();
+    const auto matchesAt = [&](qsizetype i) {
+        qsizetype j = 1;
+        while (j < m && Fold(h[i + j]) == folded[j])
+            ++j;
+        return j == m;
+    };
+    // Short texts (addresses) are walked directly.
+    if (n - from < 256) {
+        for (qsizetype i = from; i <= n - m; ++i)
+            if (Fold(h[i]) == folded[0] && matchesAt(i))
+                return i;
+        return -1;
+    }
+
+    // In long texts (pages) candidates are found with the fast exact search, once
+    // for each way of writing the first character; only they are compared in full.
     const QVarLengthArray<char16_t, 4>& firsts = Unfoldings(folded[0]);
     QVarLengthArray<qsizetype, 4> next(firsts.size());
     for (qsizetype k = 0; k < firsts.size(); ++k)
         next[k] = text.indexOf(QChar(firsts[k]), from);
-    const char16_t* h = text.utf16();
     for (;;) {
         qsizetype i = -1;
         for (const qsizetype p : next)
@@ -78,10 +92,7 @@ qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
                 i = p;
         if (i < 0 || i > n - m)
             return -1;
-        qsizetype j = 1;
-        while (j < m && Fold(h[i + j]) == folded[j])
-            ++j;
-        if (j == m)
+        if (matchesAt(i))
             return i;
         for (qsizetype k = 0; k < firsts.size(); ++k)
             if (next[k] == i)
