@@ -159,7 +159,9 @@ SplitResponse SplitFinishedResponse(const QString& buffer) {
     r.header = buffer.left(end + kBlankLine.size());
     // Every copy of the header block goes, not only the leading one, in any letter case.
     r.body = buffer.mid(r.header.size());
-    r.body = util::ReplaceAllCI(r.body, r.header, u"");
+    // A copy of the header block ends in a blank line, so a body without one has none.
+    if (r.body.contains(kBlankLine))
+        r.body = util::ReplaceAllCI(r.body, r.header, u"");
     return r;
 }
 

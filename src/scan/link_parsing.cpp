@@ -109,20 +109,28 @@ qsizetype SpacesLeftAfterHref(qsizetype spaces) {
 } // namespace
 
 Screening ScreenPage(const QString& page, const QString& domain) {
+    return ScreenPage(util::CaseFoldedText(page), domain);
+}
+
+Screening ScreenPage(const util::CaseFoldedText& folded, const QString& domain) {
     Screening s;
     // An empty domain is found in every page, as an empty search text is.
-    if (domain.isEmpty() || util::ContainsCI(page, domain)) {
+    if (domain.isEmpty() || folded.contains(domain)) {
         s.domainSeen = true;
         s.note = QStringLiteral("Possible Redirected URL");
     }
-    if (util::ContainsCI(page, u"You are seeing this text because"))
+    if (folded.contains(u"You are seeing this text because"))
         s.note = QStringLiteral("Source Protected");
-    if (util::ContainsCI(page, u"<?php"))
+    if (folded.contains(u"<?php"))
         s.note = QStringLiteral("Server Script Error");
     return s;
 }
 
 QString NormaliseHrefs(const QString& page) {
+    return NormaliseHrefs(page, util::CaseFoldedText(page));
+}
+
+QString NormaliseHrefs(const QString& page, const util::CaseFoldedText& folded) {
     // The space passes and the line split all act at the same "href=" places
     // (taking spaces out never forms a new one), so one walk does both.
     const QStringView text(page);
@@ -130,7 +138,7 @@ QString NormaliseHrefs(const QString& page) {
     out.reserve(page.size() + page.size() / 32 + 16);
     qsizetype pos = 0;
     for (;;) {
-        const qsizetype at = util::IndexOfCI(text, kHrefView, pos);
+        const qsizetype at = folded.indexOf(kHrefView, pos);
         if (at < 0)
             break;
         out += text.mid(pos, at - pos);
@@ -159,6 +167,18 @@ QString MailWorkText(const QString& normalised) {
     return out;
 }
 
+QByteArray MailWorkBytes(const QString& normalised) {
+    QByteArray out(normalised.size(), Qt::Uninitialized);
+    char* d = out.data();
+    qsizetype k = 0;
+    for (const QChar c : normalised) {
+        if (c != u'\r' && c != u'\n')
+            d[k++] = char(c.unicode()); // one byte per character, as received
+    }
+    out.truncate(k);
+    return out;
+}
+
 QStringList SplitLines(const QString& text) {
     QStringList lines;
     const QStringView t(text);
@@ -181,8 +201,12 @@ QStringList SplitLines(const QString& text) {
 }
 
 bool HasRedirectMarker(QStringView line) {
+    return HasRedirectMarker(util::CaseFoldedText(line));
+}
+
+bool HasRedirectMarker(const util::CaseFoldedText& folded) {
     return std::any_of(std::begin(kRedirectMarkers), std::end(kRedirectMarkers),
-                       [&](QStringView m) { return util::ContainsCI(line, m); });
+                       [&](QStringView m) { return folded.contains(m); });
 }
 
 std::optional<QString> LinkValue(QStringView line) {

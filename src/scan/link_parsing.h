@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/text_utils.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,19 +17,25 @@ struct Screening {
     QString note;
 };
 Screening ScreenPage(const QString& page, const QString& domain);
+// The same on a page already folded for searching.
+Screening ScreenPage(const util::CaseFoldedText& page, const QString& domain);
 
 // Closes up "href=" followed by spaces and puts every href attribute at the
 // start of a line of its own, written "href=".
 QString NormaliseHrefs(const QString& page);
+QString NormaliseHrefs(const QString& page, const util::CaseFoldedText& folded);
 
 // The page text on one line: every CR and LF taken out.
 QString MailWorkText(const QString& normalised);
+// The same as the bytes of the work file (one byte per character).
+QByteArray MailWorkBytes(const QString& normalised);
 
 // Splits a text into lines at CR LF, CR or LF.
 QStringList SplitLines(const QString& text);
 
 // True when the line holds one of the redirect markers ("302 Found", ...).
 bool HasRedirectMarker(QStringView line);
+bool HasRedirectMarker(const util::CaseFoldedText& text);
 
 // The href value of a line when it is a link worth following: cut from the line,
 // trimmed, and not a script, mail, other-scheme, file, fragment or excluded file type.

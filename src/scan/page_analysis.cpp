@@ -40,21 +40,26 @@ void ScanEngine::CapturePage(const QString& body) {
         m_analysing = false;
         return;
     }
-    const Screening screen = ScreenPage(body, m_session.domain());
+    // One folded copy of the page serves every case-insensitive search in it.
+    const util::CaseFoldedText folded(body);
+    const Screening screen = ScreenPage(folded, m_session.domain());
     if (screen.domainSeen) {
         m_state.domainTextSeen = true;
         m_state.siteNoteUrl = m_state.strCurUrl;
     }
     if (!screen.note.isEmpty())
         m_state.siteNote = screen.note;
+    // The markers hold no "href=", so the split below cannot make or break one.
+    m_pageHasMarker = HasRedirectMarker(folded);
 
-    const QString page = NormaliseHrefs(body);
+    QString page = NormaliseHrefs(body, folded);
     Q_EMIT statusText(2, QStringLiteral("Saving to HTML"));
-    m_linkWorkFile.write(util::AppFilePath(QStringLiteral("html0.txt")), page);
-    m_mailWorkFile.write(util::AppFilePath(QStringLiteral("html20.txt")), MailWorkText(page));
+    m_linkWorkFile.write(util::AppFilePath(QStringLiteral("html0.txt")), page.toLatin1());
+    m_mailWorkFile.write(util::AppFilePath(QStringLiteral("html20.txt")), MailWorkBytes(page));
 
     // The link work file holds the page and a final CR LF; extraction reads the same lines.
-    m_pageText = page + QStringLiteral("\r\n");
+    m_pageText = std::move(page);
+    m_pageText += QStringLiteral("\r\n");
     ExtractLinks();
 }
 
@@ -66,8 +71,6 @@ void ScanEngine::ExtractLinks() {
     Q_EMIT statusText(2, QStringLiteral("Getting Links"));
     m_readPos = 0;
     m_pageIsResult = m_session.results.anyUrlContains(StripForResultPage(m_state.strCurUrl));
-    // Most pages hold no redirect marker at all; only those need the test per line.
-    m_pageHasMarker = HasRedirectMarker(m_pageText);
     extractChunk(m_pageToken);
 }
 

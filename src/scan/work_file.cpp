@@ -2,7 +2,7 @@
 
 namespace corvantis::scan {
 
-void WorkFile::write(const QString& path, const QString& text) {
+void WorkFile::write(const QString& path, QByteArray bytes) {
     if (m_file.isOpen() && m_file.fileName() != path)
         m_file.close();
     if (!m_file.isOpen()) {
@@ -11,7 +11,6 @@ void WorkFile::write(const QString& path, const QString& text) {
             return;
         m_size = 0;
     }
-    QByteArray bytes = text.toLatin1();
     bytes += "\r\n";
     // Overwritten in place; cut only when the new page is shorter than the old one.
     const bool ok = m_file.seek(0) && m_file.write(bytes) == bytes.size() && m_file.flush() &&

@@ -10,8 +10,8 @@ namespace corvantis::scan {
 // time; a file that cannot be written is skipped without a word.
 class WorkFile {
 public:
-    // Replaces the file's content with the text, one byte per character, and a final CR LF.
-    void write(const QString& path, const QString& text);
+    // Replaces the file's content with the bytes and a final CR LF.
+    void write(const QString& path, QByteArray bytes);
 
 private:
     QFile m_file;

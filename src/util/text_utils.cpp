@@ -1,9 +1,9 @@
 #include "util/text_utils.h"
 
-#include <QHash>
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace corvantis::util {
@@ -18,9 +18,10 @@ struct FoldTable {
     }
 };
 
+const FoldTable kFoldTable;
+
 inline char16_t Fold(char16_t c) {
-    static const FoldTable table;
-    return c < 256 ? table.code[c] : char16_t(QChar::toCaseFolded(char32_t(c)));
+    return c < 256 ? kFoldTable.code[c] : char16_t(QChar::toCaseFolded(char32_t(c)));
 }
 
 bool HasSurrogate(QStringView s) {
@@ -31,19 +32,63 @@ bool HasSurrogate(QStringView s) {
 }
 } // namespace
 
-// Every code unit that folds to the given one (the letter in both cases, and the
-// odd sign such as KELVIN SIGN for "k"), found once per folded unit and kept.
-const QVarLengthArray<char16_t, 4>& Unfoldings(char16_t folded) {
-    static QHash<char16_t, QVarLengthArray<char16_t, 4>> cache;
-    auto it = cache.find(folded);
-    if (it == cache.end()) {
-        QVarLengthArray<char16_t, 4> units;
-        for (char32_t c = 0; c < 0x10000; ++c)
-            if (!QChar::isSurrogate(c) && Fold(char16_t(c)) == folded)
-                units.append(char16_t(c));
-        it = cache.insert(folded, units);
+// Within single-byte text the only character that folds outside the byte range
+// is MICRO SIGN (to GREEK SMALL LETTER MU); it stands for itself in the byte form.
+constexpr char16_t kMicroSign = 0xB5;
+constexpr char16_t kGreekSmallMu = 0x3BC;
+
+CaseFoldedText::CaseFoldedText(QStringView text) : m_text(text) {
+    const qsizetype n = text.size();
+    const char16_t* h = text.utf16();
+    m_bytes.resize(n);
+    char* b = m_bytes.data();
+    char16_t high = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = h[i];
+        high |= c;
+        const char16_t f = kFoldTable.code[c & 0xFF];
+        b[i] = char(f == kGreekSmallMu ? kMicroSign : f);
     }
-    return *it;
+    if (high < 256)
+        return;
+    m_bytesMode = false;
+    m_bytes.clear();
+    m_folded.resize(n);
+    char16_t* d = reinterpret_cast<char16_t*>(m_folded.data());
+    for (qsizetype i = 0; i < n; ++i)
+        d[i] = Fold(h[i]);
+}
+
+qsizetype CaseFoldedText::indexOf(QStringView part, qsizetype from) const {
+    const qsizetype n = m_text.size();
+    if (from < 0)
+        from += n;
+    if (from < 0 || from > n)
+        return -1;
+    // Characters outside the basic plane fold as pairs: leave those to Qt.
+    if (HasSurrogate(part))
+        return m_text.indexOf(part, from, Qt::CaseInsensitive);
+    const qsizetype m = part.size();
+    if (m == 0)
+        return from;
+    if (m_bytesMode) {
+        QVarLengthArray<char, 64> needle(m);
+        for (qsizetype j = 0; j < m; ++j) {
+            const char16_t f = Fold(part[j].unicode());
+            if (f == kGreekSmallMu)
+                needle[j] = char(kMicroSign);
+            else if (f < 256)
+                needle[j] = char(f);
+            else
+                return -1; // no single-byte character folds to it
+        }
+        const void* hit = memmem(m_bytes.constData() + from, size_t(n - from), needle.constData(), size_t(m));
+        return hit ? static_cast<const char*>(hit) - m_bytes.constData() : -1;
+    }
+    QVarLengthArray<char16_t, 64> folded(m);
+    for (qsizetype j = 0; j < m; ++j)
+        folded[j] = Fold(part[j].unicode());
+    return QStringView(m_folded).indexOf(QStringView(folded.constData(), folded.size()), from);
 }
 
 qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
@@ -57,47 +102,24 @@ qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
         return from <= n ? from : -1;
     if (m > n - from)
         return -1;
-    // Characters outside the basic plane fold as pairs: leave those to Qt.
-    if (HasSurrogate(part))
-        return text.indexOf(part, from, Qt::CaseInsensitive);
+    // Long texts (pages) are folded once and searched exactly.
+    if (n - from >= 256 || HasSurrogate(part))
+    {
+        const qsizetype at = CaseFoldedText(text.mid(from)).indexOf(part);
+        return at >= 0 ? at + from : -1;
+    }
     QVarLengthArray<char16_t, 64> folded(m);
     for (qsizetype j = 0; j < m; ++j)
         folded[j] = Fold(part[j].unicode());
-
     const char16_t* h = text.utf16();
-    const auto matchesAt = [&](qsizetype i) {
-        qsizetype j = 1;
+    for (qsizetype i = from; i <= n - m; ++i) {
+        qsizetype j = 0;
         while (j < m && Fold(h[i + j]) == folded[j])
             ++j;
-        return j == m;
-    };
-    // Short texts (addresses) are walked directly.
-    if (n - from < 256) {
-        for (qsizetype i = from; i <= n - m; ++i)
-            if (Fold(h[i]) == folded[0] && matchesAt(i))
-                return i;
-        return -1;
-    }
-
-    // In long texts (pages) candidates are found with the fast exact search, once
-    // for each way of writing the first character; only they are compared in full.
-    const QVarLengthArray<char16_t, 4>& firsts = Unfoldings(folded[0]);
-    QVarLengthArray<qsizetype, 4> next(firsts.size());
-    for (qsizetype k = 0; k < firsts.size(); ++k)
-        next[k] = text.indexOf(QChar(firsts[k]), from);
-    for (;;) {
-        qsizetype i = -1;
-        for (const qsizetype p : next)
-            if (p >= 0 && (i < 0 || p < i))
-                i = p;
-        if (i < 0 || i > n - m)
-            return -1;
-        if (matchesAt(i))
+        if (j == m)
             return i;
-        for (qsizetype k = 0; k < firsts.size(); ++k)
-            if (next[k] == i)
-                next[k] = text.indexOf(QChar(firsts[k]), i + 1);
     }
+    return -1;
 }
 
 bool ContainsCI(QStringView text, QStringView part) {
@@ -114,6 +136,7 @@ QString ReplaceAllCI(const QString& text, QStringView before, QStringView after)
     qsizetype at = IndexOfCI(text, before);
     if (at < 0)
         return text;
+    const CaseFoldedText folded(text);
     QString out;
     out.reserve(text.size());
     qsizetype pos = 0;
@@ -121,7 +144,7 @@ QString ReplaceAllCI(const QString& text, QStringView before, QStringView after)
         out += QStringView(text).mid(pos, at - pos);
         out += after;
         pos = at + before.size();
-        at = IndexOfCI(text, before, pos);
+        at = folded.indexOf(before, pos);
     }
     out += QStringView(text).mid(pos);
     return out;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,23 @@ bool ContainsCI(QStringView text, QStringView part);
 bool StartsWithCI(QStringView text, QStringView prefix);
 QString ReplaceAllCI(const QString& text, QStringView before, QStringView after);
 QString ReplaceAll(QString text, const QString& before, const QString& after);
+
+// A text folded once for many case-insensitive searches in it (a page searched
+// for several markers, or for every "href="). Single-byte texts, which every
+// page is, are kept and searched as bytes. The text must outlive it.
+class CaseFoldedText {
+public:
+    explicit CaseFoldedText(QStringView text);
+    // As IndexOfCI on the original text.
+    qsizetype indexOf(QStringView part, qsizetype from = 0) const;
+    bool contains(QStringView part) const { return indexOf(part) >= 0; }
+
+private:
+    QStringView m_text;
+    bool m_bytesMode = true;
+    QByteArray m_bytes; // folded, when every character fits one byte
+    QString m_folded;   // folded, otherwise
+};
 
 // A decimal number with "0" in front until it is at least three characters (7 -> "007").
 QString ZeroFilled(qint64 number);
