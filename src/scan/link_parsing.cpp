@@ -168,14 +168,9 @@ QString MailWorkText(const QString& normalised) {
 }
 
 QByteArray MailWorkBytes(const QString& normalised) {
-    QByteArray out(normalised.size(), Qt::Uninitialized);
-    char* d = out.data();
-    qsizetype k = 0;
-    for (const QChar c : normalised) {
-        if (c != u'\r' && c != u'\n')
-            d[k++] = char(c.unicode()); // one byte per character, as received
-    }
-    out.truncate(k);
+    QByteArray out = normalised.toLatin1(); // one byte per character, as received
+    out.truncate(std::remove_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }) -
+                 out.begin());
     return out;
 }
 

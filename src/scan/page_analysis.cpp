@@ -40,26 +40,59 @@ void ScanEngine::CapturePage(const QString& body) {
         m_analysing = false;
         return;
     }
-    // One folded copy of the page serves every case-insensitive search in it.
-    const util::CaseFoldedText folded(body);
-    const Screening screen = ScreenPage(folded, m_session.domain());
-    if (screen.domainSeen) {
-        m_state.domainTextSeen = true;
-        m_state.siteNoteUrl = m_state.strCurUrl;
+    m_pageBody = body;
+    m_captureStage = 0;
+    captureSteps(m_pageToken);
+}
+
+void ScanEngine::captureSteps(quint64 token) {
+    if (stale(token))
+        return;
+    // A large page takes its capture steps one event-loop turn apart, so the
+    // window stays responsive and a Stop is seen between them.
+    const bool large = m_pageBody.size() > kLargePageChars;
+    while (m_captureStage < 4) {
+        if (!m_state.scanRunning) {
+            m_analysing = false;
+            m_pageBody.clear();
+            m_pageFolded.reset();
+            return;
+        }
+        switch (m_captureStage++) {
+        case 0: {
+            // One folded copy of the page serves every case-insensitive search in it.
+            m_pageFolded = std::make_unique<util::CaseFoldedText>(m_pageBody);
+            const Screening screen = ScreenPage(*m_pageFolded, m_session.domain());
+            if (screen.domainSeen) {
+                m_state.domainTextSeen = true;
+                m_state.siteNoteUrl = m_state.strCurUrl;
+            }
+            if (!screen.note.isEmpty())
+                m_state.siteNote = screen.note;
+            // The markers hold no "href=", so the split below cannot make or break one.
+            m_pageHasMarker = HasRedirectMarker(*m_pageFolded);
+            break;
+        }
+        case 1:
+            m_pageText = NormaliseHrefs(m_pageBody, *m_pageFolded);
+            m_pageFolded.reset();
+            m_pageBody.clear();
+            Q_EMIT statusText(2, QStringLiteral("Saving to HTML"));
+            break;
+        case 2:
+            m_linkWorkFile.write(util::AppFilePath(QStringLiteral("html0.txt")), m_pageText.toLatin1());
+            break;
+        case 3:
+            m_mailWorkFile.write(util::AppFilePath(QStringLiteral("html20.txt")), MailWorkBytes(m_pageText));
+            // The link work file holds the page and a final CR LF; extraction reads the same lines.
+            m_pageText += QStringLiteral("\r\n");
+            break;
+        }
+        if (large && m_captureStage < 4) {
+            QTimer::singleShot(0, this, [this, token] { captureSteps(token); });
+            return;
+        }
     }
-    if (!screen.note.isEmpty())
-        m_state.siteNote = screen.note;
-    // The markers hold no "href=", so the split below cannot make or break one.
-    m_pageHasMarker = HasRedirectMarker(folded);
-
-    QString page = NormaliseHrefs(body, folded);
-    Q_EMIT statusText(2, QStringLiteral("Saving to HTML"));
-    m_linkWorkFile.write(util::AppFilePath(QStringLiteral("html0.txt")), page.toLatin1());
-    m_mailWorkFile.write(util::AppFilePath(QStringLiteral("html20.txt")), MailWorkBytes(page));
-
-    // The link work file holds the page and a final CR LF; extraction reads the same lines.
-    m_pageText = std::move(page);
-    m_pageText += QStringLiteral("\r\n");
     ExtractLinks();
 }
 

@@ -5,11 +5,13 @@
 #include "scan/substring_index.h"
 #include "scan/work_file.h"
 #include "util/seams.h"
+#include "util/text_utils.h"
 
 #include <QObject>
 #include <QString>
 
 #include <array>
+#include <memory>
 
 class QTcpSocket;
 class QTimer;
@@ -93,6 +95,8 @@ public:
 
     // Chunk budget for long analysis steps, in milliseconds.
     static constexpr int kChunkBudgetMs = 8;
+    // Pages longer than this are captured in steps through the event loop.
+    static constexpr qsizetype kLargePageChars = 512 * 1024;
 
 Q_SIGNALS:
     void statusText(int panel, const QString& text); // panels 1 to 4 of the status bar
@@ -132,6 +136,7 @@ private:
 
     // capture and extraction
     void CapturePage(const QString& page);
+    void captureSteps(quint64 token);
     void ExtractLinks();
     void extractChunk(quint64 token);
     bool processLine(QStringView line);
@@ -163,6 +168,9 @@ private:
     qsizetype m_readPos = 0;
     bool m_pageIsResult = false;
     bool m_pageHasMarker = false;
+    QString m_pageBody;                             // the page as received, while it is captured
+    std::unique_ptr<util::CaseFoldedText> m_pageFolded; // its folded copy for searching
+    int m_captureStage = 0;
     WorkFile m_linkWorkFile; // html0.txt: the page, one href to a line
     WorkFile m_mailWorkFile; // html20.txt: the page on one line
 };

@@ -42,12 +42,16 @@ CaseFoldedText::CaseFoldedText(QStringView text) : m_text(text) {
     const char16_t* h = text.utf16();
     m_bytes.resize(n);
     char* b = m_bytes.data();
+    // Single-byte folding is lower-casing A-Z and the accented capitals
+    // (0xC0-0xDE but the multiplication sign); written without branches so the
+    // compiler can do many characters at once.
     char16_t high = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = h[i];
         high |= c;
-        const char16_t f = kFoldTable.code[c & 0xFF];
-        b[i] = char(f == kGreekSmallMu ? kMicroSign : f);
+        const bool ascii = char16_t(c - u'A') < 26;
+        const bool accented = char16_t(c - 0xC0) < 0x1F && c != 0xD7;
+        b[i] = char(c + ((ascii | accented) << 5));
     }
     if (high < 256)
         return;

@@ -1,4 +1,5 @@
 // The whole scan against a local server: one scenario per rule that decides a verdict.
+#include "scan/http_response.h"
 #include "scan/scan_engine.h"
 #include "support/recorders.h"
 #include "support/test_env.h"
@@ -324,8 +325,10 @@ private Q_SLOTS:
         setPage(kPartner + QStringLiteral("/"), Page(links));
         addPartner(kPartner + QStringLiteral("/"));
         addPartner(QStringLiteral("other.test/"));
-        connect(m_engine.get(), &ScanEngine::pageFetched, this, [this] {
-            QTimer::singleShot(0, m_engine.get(), [this] { m_engine->StopScan(); });
+        // Stop as soon as the links of the page are being read.
+        connect(m_engine.get(), &ScanEngine::statusText, this, [this](int panel, const QString& text) {
+            if (panel == 2 && text == QStringLiteral("Getting Links"))
+                QTimer::singleShot(0, m_engine.get(), [this] { m_engine->StopScan(); });
         });
         QVERIFY(runScan());
         // Stop took effect between two chunks of the page: part of it was never read,
@@ -338,6 +341,38 @@ private Q_SLOTS:
                  m_session->state.pagesQueued); // the queue keeps its entries
         QTest::qWait(100);
         QCOMPARE(m_server->requestCount(), 1);
+    }
+
+    void hugeResponseIsCutAndTheLoopKeepsTurning() {
+        // A link back early in the page, one past the 16 MiB ceiling, and a
+        // response larger than the ceiling: the page is analysed as received.
+        QByteArray body = Page("<a href=\"http://www.mysite.test/\">me</a>\n");
+        QByteArray filler;
+        for (int i = 0; filler.size() < 64 * 1024; ++i)
+            filler += "<p>filler text <a href=\"deep/page" + QByteArray::number(i) + ".html\">x</a></p>\n";
+        while (body.size() < kMaxResponseBytes + 1024 * 1024)
+            body += filler;
+        body += "<a href=\"http://other.mysite.test/late\">late</a>\n";
+        m_session->options.chkAuto2 = false;
+        m_session->options.chkAuto = true;
+        m_session->options.PageLimit = 1;
+        m_session->options.txtTimeout = QStringLiteral("30");
+        m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::html(body).inChunks(256 * 1024, 0));
+        addPartner(kPartner + QStringLiteral("/"));
+
+        // The longest time the event loop did not get to run a 5 ms timer.
+        qint64 maxGap = 0;
+        QElapsedTimer sinceTick;
+        QTimer probe;
+        probe.setInterval(5);
+        connect(&probe, &QTimer::timeout, this, [&] { maxGap = std::max(maxGap, sinceTick.restart()); });
+        sinceTick.start();
+        probe.start();
+        QVERIFY(runScan(60000));
+        probe.stop();
+        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
+        QCOMPARE(m_server->requestCount(), 1); // the page limit of 1 fetched nothing more
+        qInfo("longest event-loop gap during a 17 MiB page: %lld ms", maxGap);
     }
 
     void nextInTheMiddleOfAPageWaitsForIt() {

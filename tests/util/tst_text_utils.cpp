@@ -58,6 +58,31 @@ private Q_SLOTS:
         }
     }
 
+    // Page-sized texts take the folded-copy path: single-byte pages as bytes, others not.
+    void foldedSearchAgreesWithQtOnLongTexts() {
+        const QString singleByte = QString::fromUtf8("aAzZàÀÞþ×÷µßÿ@[`{ <>/.");
+        const QString wide = singleByte + QString::fromUtf8("KſΜμŸ");
+        quint32 seed = 777;
+        const auto rnd = [&seed](int bound) {
+            seed = seed * 1103515245u + 12345u;
+            return int((seed >> 16) % quint32(bound));
+        };
+        for (const QString& alphabet : {singleByte, wide}) {
+            for (int round = 0; round < 300; ++round) {
+                QString text;
+                for (int i = 300 + rnd(200); i > 0; --i)
+                    text += alphabet.at(rnd(int(alphabet.size())));
+                QString part;
+                for (int i = 1 + rnd(2); i > 0; --i)
+                    part += alphabet.at(rnd(int(alphabet.size())));
+                const int from = rnd(50);
+                QCOMPARE(IndexOfCI(text, part, from), text.indexOf(part, from, Qt::CaseInsensitive));
+                const CaseFoldedText folded(text);
+                QCOMPARE(folded.indexOf(part, from), text.indexOf(part, from, Qt::CaseInsensitive));
+            }
+        }
+    }
+
     void urlEncode_data() {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
