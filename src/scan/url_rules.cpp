@@ -5,25 +5,83 @@
 #include <QStringView>
 
 #include <algorithm>
+#include <utility>
 
 namespace corvantis::scan {
 
 namespace {
 
-
-// Texts that make a link without a scheme count as a host name rather than a
-// file next to the current page.
-const QStringView kHostMarkers[] = {u".com", u"www.", u".net", u".edu", u".gov", u"ww2."};
-
-bool HasHostMarker(const QString& link) {
-    return std::any_of(std::begin(kHostMarkers), std::end(kHostMarkers),
-                       [&](QStringView m) { return util::ContainsCI(link, m); });
+// Case-insensitive equality with a lower-case ASCII text of the same length.
+// ASCII characters fold only among themselves, so they are compared directly;
+// a text with anything else (the long s folds to "s", the Kelvin sign to "k")
+// is left to the full folding rule.
+bool EqualsLowerAsciiCI(QStringView text, QStringView lower) {
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80)
+            return util::StartsWithCI(text, lower);
+        if ((c >= u'A' && c <= u'Z' ? c + 32 : c) != lower[i].unicode())
+            return false;
+    }
+    return true;
 }
 
-// One left-to-right pass, as a plain text replace does it: a run of n slashes
-// becomes ceil(n / 2).
-void CollapseSlashesOnce(QString& text) {
-    text.replace(QLatin1String("//"), QLatin1String("/"), Qt::CaseSensitive);
+// Texts that make a link without a scheme count as a host name rather than a
+// file next to the current page: a dot followed by a top-level name, or a dot
+// after a host prefix.
+const QStringView kDotNames[] = {u".com", u".net", u".edu", u".gov"};
+const QStringView kDotPrefixes[] = {u"www.", u"ww2."};
+
+bool HasHostMarker(QStringView link) {
+    // Every marker holds a dot and nothing else folds to one, so only the places
+    // around each dot need a look, not six searches of the whole link.
+    for (qsizetype dot = link.indexOf(u'.'); dot >= 0; dot = link.indexOf(u'.', dot + 1)) {
+        if (dot + 4 <= link.size()) {
+            const QStringView after = link.mid(dot, 4);
+            for (QStringView m : kDotNames) {
+                if (EqualsLowerAsciiCI(after, m))
+                    return true;
+            }
+        }
+        if (dot >= 3) {
+            const QStringView before = link.mid(dot - 3, 4);
+            for (QStringView m : kDotPrefixes) {
+                if (EqualsLowerAsciiCI(before, m))
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Passes of a plain "//" -> "/" replace, all in one walk: each pass turns a run
+// of n slashes into ceil(n / 2). Most addresses have no "//" and stay untouched.
+void CollapseSlashes(QString& text, int passes) {
+    qsizetype first = text.indexOf(u'/');
+    while (first >= 0 && (first + 1 >= text.size() || text[first + 1] != u'/'))
+        first = text.indexOf(u'/', first + 2);
+    if (first < 0)
+        return;
+    const qsizetype n = text.size();
+    QChar* d = text.data();
+    qsizetype out = first;
+    qsizetype i = first;
+    while (i < n) {
+        if (d[i] != u'/') {
+            d[out++] = d[i++];
+            continue;
+        }
+        qsizetype run = 0;
+        while (i < n && d[i] == u'/') {
+            ++run;
+            ++i;
+        }
+        for (int pass = 0; pass < passes; ++pass)
+            run = (run + 1) / 2;
+        while (run-- > 0)
+            d[out++] = u'/';
+    }
+    text.truncate(out);
 }
 
 // The directory one level up, kept as a length into the original directory text
@@ -159,27 +217,30 @@ QString ResolveParentSteps(QStringView link, QStringView curDir) {
     return out;
 }
 
-bool TailIs(const QString& text, QLatin1String tail) {
-    return text.endsWith(tail, Qt::CaseInsensitive);
+// Case-insensitive "ends with" for a lower-case ASCII tail; most addresses
+// already differ in the last character.
+bool TailIs(QStringView text, QStringView tail) {
+    return text.size() >= tail.size() && EqualsLowerAsciiCI(text.right(tail.size()), tail);
 }
 
 // Half-written endings left by links cut short on the page ("page.as", ".../href").
+// The checks run in turn: a chop can leave an ending that a later one takes.
 void RepairEnding(QString& l) {
     if (l.size() <= 6)
         return;
-    if (TailIs(l, QLatin1String(".as")))
+    if (TailIs(l, u".as"))
         l.replace(l.size() - 3, 3, QLatin1String(".asp"));
-    if (TailIs(l, QLatin1String(".ht")))
+    if (TailIs(l, u".ht"))
         l.replace(l.size() - 3, 3, QLatin1String(".htm"));
-    if (TailIs(l, QLatin1String(".ph")))
+    if (TailIs(l, u".ph"))
         l.replace(l.size() - 3, 3, QLatin1String(".php"));
-    if (TailIs(l, QLatin1String("/hre")))
+    if (TailIs(l, u"/hre"))
         l.chop(4);
-    if (TailIs(l, QLatin1String("/href")))
+    if (TailIs(l, u"/href"))
         l.chop(5);
-    if (TailIs(l, QLatin1String("/http:")))
+    if (TailIs(l, u"/http:"))
         l.chop(6);
-    if (TailIs(l, QLatin1String("/http")))
+    if (TailIs(l, u"/http"))
         l.chop(5);
 }
 
@@ -188,16 +249,21 @@ void RepairEnding(QString& l) {
 QString ResolveLink(const QString& link, const QString& currentHost, const QString& strCurDir) {
     QString l = link;
     bool absolute = false;
-    for (QStringView scheme : {QStringView(u"http://"), QStringView(u"https://")}) {
-        if (util::ContainsCI(l, scheme)) {
-            l = util::ReplaceAllCI(l, scheme, u"");
-            absolute = true;
+    // Both schemes hold a colon, and no other character folds to one.
+    if (l.contains(u':')) {
+        for (QStringView scheme : {QStringView(u"http://"), QStringView(u"https://")}) {
+            QString stripped = util::ReplaceAllCI(l, scheme, u"");
+            if (stripped.size() != l.size()) { // only a removal changes the length
+                l = std::move(stripped);
+                absolute = true;
+            }
         }
     }
 
+    int slashPasses = 4;
     if (l.startsWith(u'/')) {
         l.prepend(currentHost);
-        CollapseSlashesOnce(l);
+        ++slashPasses;
     } else if (l.startsWith(QLatin1String(".."))) {
         l = ResolveParentSteps(l, strCurDir);
     } else {
@@ -214,8 +280,9 @@ QString ResolveLink(const QString& link, const QString& currentHost, const QStri
 
     if (!l.contains(u'/'))
         l += QLatin1Char('/');
-    for (int pass = 0; pass < 4; ++pass)
-        CollapseSlashesOnce(l);
+    // The host-rooted text keeps its slash, so nothing above comes between its
+    // own pass and the other four: all run in one walk.
+    CollapseSlashes(l, slashPasses);
     RepairEnding(l);
     return l;
 }

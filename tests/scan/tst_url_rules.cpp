@@ -1,13 +1,91 @@
 #include "scan/url_rules.h"
 #include "support/test_env.h"
+#include "util/text_utils.h"
 
 #include <QElapsedTimer>
+
+#include <random>
 
 using namespace corvantis::scan;
 
 namespace {
 const char* const kHost = "partner.example.com";
 const char* const kDir = "partner.example.com/links/";
+
+// The link rules written the plain way, one whole-text search or rewrite per
+// step (the ".." steps read literally): the reference the quicker code must match.
+QString ReferenceResolveLink(const QString& link, const QString& host, const QString& dir) {
+    QString l = link;
+    bool absolute = false;
+    for (QStringView scheme : {QStringView(u"http://"), QStringView(u"https://")}) {
+        if (corvantis::util::ContainsCI(l, scheme)) {
+            l = corvantis::util::ReplaceAllCI(l, scheme, u"");
+            absolute = true;
+        }
+    }
+    const auto collapse = [](QString& t) { t.replace(QLatin1String("//"), QLatin1String("/")); };
+    if (l.startsWith(u'/')) {
+        l.prepend(host);
+        collapse(l);
+    } else if (l.startsWith(QLatin1String(".."))) {
+        QString d = dir;
+        while (l.startsWith(QLatin1String(".."))) {
+            d = ParentDirectory(d);
+            l = l.mid(3);
+            l.replace(QLatin1String("/."), QLatin1String("."));
+        }
+        l = d + l;
+    } else {
+        if (l.startsWith(QLatin1String("./"))) {
+            l.remove(QLatin1String("./"));
+            l = host + QLatin1Char('/') + l;
+            absolute = true;
+        }
+        bool marker = false;
+        for (QStringView m : {u".com", u"www.", u".net", u".edu", u".gov", u"ww2."})
+            marker = marker || corvantis::util::ContainsCI(l, m);
+        if (!absolute && !marker)
+            l = dir + QLatin1Char('/') + l;
+    }
+    if (!l.contains(u'/'))
+        l += QLatin1Char('/');
+    for (int pass = 0; pass < 4; ++pass)
+        collapse(l);
+    if (l.size() > 6) {
+        const auto tail = [&](const char* t) {
+            return l.endsWith(QLatin1String(t), Qt::CaseInsensitive);
+        };
+        if (tail(".as"))
+            l.replace(l.size() - 3, 3, QLatin1String(".asp"));
+        if (tail(".ht"))
+            l.replace(l.size() - 3, 3, QLatin1String(".htm"));
+        if (tail(".ph"))
+            l.replace(l.size() - 3, 3, QLatin1String(".php"));
+        if (tail("/hre"))
+            l.chop(4);
+        if (tail("/href"))
+            l.chop(5);
+        if (tail("/http:"))
+            l.chop(6);
+        if (tail("/http"))
+            l.chop(5);
+    }
+    return l;
+}
+
+// A text of random pieces that the rules react to, in random letter case; the
+// long s and the Kelvin sign fold to ASCII letters, "\u00e9" does not.
+QString RandomPieces(std::mt19937& rng, const QStringList& pieces, int maxPieces) {
+    std::uniform_int_distribution<int> count(0, maxPieces);
+    std::uniform_int_distribution<qsizetype> pick(0, pieces.size() - 1);
+    std::bernoulli_distribution upper(0.3);
+    QString out;
+    for (int n = count(rng); n > 0; --n) {
+        for (QChar c : pieces[pick(rng)])
+            out += upper(rng) ? c.toUpper() : c;
+    }
+    return out;
+}
 } // namespace
 
 class UrlRulesTest : public QObject {
@@ -146,6 +224,37 @@ private Q_SLOTS:
         QFETCH(QString, address);
         QFETCH(QString, expected);
         QCOMPARE(ParentDirectory(address), expected);
+    }
+
+    // Generated links (fixed seed) against the plain form of the rules.
+    void resolveLinkMatchesReference() {
+        const QStringList pieces{
+            QStringLiteral("http://"),    QStringLiteral("https://"), QStringLiteral("/"),
+            QString(9, QLatin1Char('/')), QStringLiteral("../"),      QStringLiteral("./"),
+            QStringLiteral(".."),         QStringLiteral("."),        QStringLiteral("www."),
+            QStringLiteral("ww2."),       QStringLiteral(".com"),     QStringLiteral(".net"),
+            QStringLiteral(".edu"),       QStringLiteral(".gov"),     QStringLiteral("co"),
+            QStringLiteral("ww"),         QStringLiteral("page"),     QStringLiteral("x"),
+            QStringLiteral(".a"),         QStringLiteral(".as"),      QStringLiteral(".ht"),
+            QStringLiteral(".ph"),        QStringLiteral("/hre"),     QStringLiteral("/href"),
+            QStringLiteral("/http:"),     QStringLiteral("/http"),    QStringLiteral(":"),
+            QStringLiteral("htt"),        QStringLiteral("p:/"),      QString(QChar(0x17F)),
+            QString(QChar(0x212A)),       QString(QChar(0xE9)),       QStringLiteral("?u="),
+        };
+        const QStringList hosts{QStringLiteral("partner.example.com"), QStringLiteral("a"),
+                                QString(), QStringLiteral("Www.X.NET")};
+        const QStringList dirs{QStringLiteral("partner.example.com/links/"),
+                               QStringLiteral("partner.example.com/a/b/"), QStringLiteral("d"),
+                               QString(), QStringLiteral("x.example.com//y/")};
+        std::mt19937 rng(20261207);
+        std::uniform_int_distribution<qsizetype> host(0, hosts.size() - 1);
+        std::uniform_int_distribution<qsizetype> dir(0, dirs.size() - 1);
+        for (int i = 0; i < 20000; ++i) {
+            const QString link = RandomPieces(rng, pieces, 9);
+            const QString& h = hosts[host(rng)];
+            const QString& d = dirs[dir(rng)];
+            QCOMPARE(ResolveLink(link, h, d), ReferenceResolveLink(link, h, d));
+        }
     }
 
     // A hostile page can carry an enormous "../../.." chain; it must not cost
