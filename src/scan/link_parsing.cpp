@@ -40,7 +40,7 @@ bool HasForeignScheme(QStringView value) {
 }
 
 // File types that are never pages; compared with exact letter case.
-const QLatin1String kExcludedEndings[] = {
+constexpr QLatin1String kExcludedEndings[] = {
     QLatin1String(".js"),  QLatin1String(".rm"),  QLatin1String(".ra"),   QLatin1String(".mpg"),
     QLatin1String(".swf"), QLatin1String(".avi"), QLatin1String(".jpg"),  QLatin1String(".gif"),
     QLatin1String(".bmp"), QLatin1String(".mov"), QLatin1String(".mp3"),  QLatin1String(".wav"),
@@ -56,20 +56,66 @@ const QStringView kRedirectMarkers[] = {
     u"<title>Object moved</title>",
 };
 
+// Each ending is a dot and two to four characters, so only a dot at one of
+// three places from the end can start one.
+constexpr qsizetype kShortestEnding = 3;
+constexpr qsizetype kLongestEnding = 5;
+static_assert(std::all_of(std::begin(kExcludedEndings), std::end(kExcludedEndings),
+                          [](QLatin1String e) {
+                              return e.size() >= kShortestEnding && e.size() <= kLongestEnding &&
+                                     e.data()[0] == '.';
+                          }));
+
+bool HasExcludedEnding(QStringView v) {
+    for (qsizetype len = kShortestEnding; len <= kLongestEnding && len <= v.size(); ++len) {
+        if (v[v.size() - len] != u'.')
+            continue;
+        const QStringView tail = v.right(len);
+        for (QLatin1String ending : kExcludedEndings) {
+            if (ending.size() == len && tail == ending)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Case-insensitive equality with a lower-case ASCII text of the same length.
+// ASCII characters fold only among themselves, so they are compared directly;
+// a text with anything else (the long s folds to "s", the Kelvin sign to "k")
+// is left to the full folding rule.
+bool EqualsLowerAsciiCI(QStringView text, QStringView lower) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80)
+            return util::StartsWithCI(text, lower);
+        if ((c >= u'A' && c <= u'Z' ? c + 32 : c) != lower[i].unicode())
+            return false;
+    }
+    return true;
+}
+
+// "javascript", "mailto", "file://" or "unsaved:" anywhere in any letter case,
+// found in one walk that tries a word only where its first letter stands.
+bool HasSkippedWord(QStringView v) {
+    static constexpr QStringView kWords[] = {u"javascript", u"mailto", u"file://", u"unsaved:"};
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        const char16_t c = v[i].unicode();
+        const char16_t lower = c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+        for (QStringView word : kWords) {
+            if ((c >= 0x80 || lower == word[0].unicode()) && word.size() <= v.size() - i &&
+                EqualsLowerAsciiCI(v.mid(i, word.size()), word))
+                return true;
+        }
+    }
+    return false;
+}
+
 bool IsSkippedValue(QStringView v) {
     if (v.size() < 6)
         return true;
     if (v.contains(u'#'))
         return true;
-    for (QStringView bad : {u"javascript", u"mailto", u"file://", u"unsaved:"}) {
-        if (util::ContainsCI(v, bad))
-            return true;
-    }
-    for (QLatin1String ending : kExcludedEndings) {
-        if (v.endsWith(ending, Qt::CaseSensitive))
-            return true;
-    }
-    return HasForeignScheme(v);
+    return HasSkippedWord(v) || HasExcludedEnding(v) || HasForeignScheme(v);
 }
 
 QString TrimSpaces(const QString& text) {
@@ -91,8 +137,13 @@ QString StripSchemeRemnants(const QString& address, const QLatin1String (&patter
     if (!address.contains(QLatin1String("://")))
         return TrimSpaces(address);
     QString a = address;
-    for (QLatin1String p : patterns)
+    for (QLatin1String p : patterns) {
+        const qsizetype before = a.size();
         a.remove(p, Qt::CaseInsensitive);
+        // Once the last "://" is gone no later pattern can match.
+        if (a.size() != before && !a.contains(QLatin1String("://")))
+            break;
+    }
     return TrimSpaces(a);
 }
 
@@ -218,8 +269,10 @@ std::optional<QString> LinkValue(QStringView line) {
 
     // The value runs to the first quote or ">" (or the line's end) and is cut at
     // its first space. A later "href=" on the line loses the quote after it too,
-    // so that quote does not end the value.
-    QString value;
+    // so that quote does not end the value. Only then is the value put together
+    // from pieces; otherwise it is read in place and copied only when kept.
+    QString joined;
+    bool split = false;
     qsizetype chunk = i;
     while (i < n) {
         const QChar c = v[i];
@@ -227,18 +280,22 @@ std::optional<QString> LinkValue(QStringView line) {
             break;
         if ((c == u'h' || c == u'H') && i + kHref.size() < n && IsQuote(v[i + kHref.size()]) &&
             v.mid(i, kHref.size()).compare(kHref, Qt::CaseInsensitive) == 0) {
-            value += v.mid(chunk, i + kHref.size() - chunk);
+            joined += v.mid(chunk, i + kHref.size() - chunk);
+            split = true;
             i += kHref.size() + 1;
             chunk = i;
             continue;
         }
         ++i;
     }
-    value += v.mid(chunk, i - chunk);
+    const QStringView last = v.mid(chunk, i - chunk);
+    if (split)
+        joined += last;
+    const QStringView value = split ? QStringView(joined) : last;
 
     if (IsSkippedValue(value))
         return std::nullopt;
-    return value;
+    return split ? joined : value.toString();
 }
 
 QString RedirectTarget(const QString& line) {
@@ -291,6 +348,11 @@ bool IsDomainLink(const QString& address, const QString& domain) {
 }
 
 QString HostPart(const QString& text) {
+    // Both schemes hold a colon, and no other character folds to one.
+    if (!text.contains(u':')) {
+        const qsizetype slash = text.indexOf(u'/');
+        return slash >= 0 ? text.left(slash) : text;
+    }
     QString t = text;
     t.remove(QLatin1String("http://"), Qt::CaseInsensitive);
     t.remove(QLatin1String("https://"), Qt::CaseInsensitive);

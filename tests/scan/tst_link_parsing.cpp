@@ -1,5 +1,8 @@
 #include "scan/link_parsing.h"
 #include "support/test_env.h"
+#include "util/text_utils.h"
+
+#include <random>
 
 using namespace corvantis::scan;
 
@@ -12,6 +15,100 @@ QString SpacedHref(int n) {
     return QStringLiteral("<a href=") + Spaces(n) + QStringLiteral("x>");
 }
 const QString kSkipped = QStringLiteral("<skipped>");
+
+// The link rules written the plain way, one whole-text search or copy per step:
+// the reference the quicker code must match.
+bool ReferenceSkipped(const QString& v) {
+    if (v.size() < 6 || v.contains(u'#'))
+        return true;
+    for (QStringView bad : {u"javascript", u"mailto", u"file://", u"unsaved:"}) {
+        if (corvantis::util::ContainsCI(v, bad))
+            return true;
+    }
+    for (const char* e : {".js",  ".rm",  ".ra",  ".mpg", ".swf", ".avi", ".jpg",  ".gif",
+                          ".bmp", ".mov", ".mp3", ".wav", ".pdf", ".css", ".exe",  ".sit",
+                          ".zip", ".msi", ".ppt", ".doc", ".xls", ".ico", ".mpeg", ".jpeg"}) {
+        if (v.endsWith(QLatin1String(e)))
+            return true;
+    }
+    const qsizetype colon = v.indexOf(u':');
+    if (colon < 1)
+        return false;
+    const QString scheme = v.left(colon);
+    const auto isLetter = [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    };
+    if (!isLetter(scheme[0]))
+        return false;
+    for (QChar c : scheme) {
+        if (!isLetter(c) && !(c >= u'0' && c <= u'9') && c != u'+' && c != u'-' && c != u'.')
+            return false;
+    }
+    return scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0 &&
+           scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
+}
+
+QString ReferenceLinkValue(const QString& line) {
+    const qsizetype at = line.indexOf(QLatin1String("href="), 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return kSkipped;
+    const auto isQuote = [](QChar c) { return c == u'"' || c == u'\''; };
+    qsizetype i = at + 5;
+    if (i < line.size() && isQuote(line[i]))
+        ++i;
+    while (i < line.size() && line[i] == u' ')
+        ++i;
+    QString value;
+    while (i < line.size() && !isQuote(line[i]) && line[i] != u'>' && line[i] != u' ') {
+        value += line[i];
+        // A later "href=" takes the quote after it along.
+        if (value.endsWith(QLatin1String("href="), Qt::CaseInsensitive) && i + 1 < line.size() &&
+            isQuote(line[i + 1]))
+            ++i;
+        ++i;
+    }
+    return ReferenceSkipped(value) ? kSkipped : value;
+}
+
+QString ReferenceStrip(const QString& address, std::initializer_list<const char*> patterns) {
+    QString a = address;
+    for (const char* p : patterns)
+        a.remove(QLatin1String(p), Qt::CaseInsensitive);
+    qsizetype begin = 0;
+    qsizetype end = a.size();
+    while (begin < end && a[begin] == u' ')
+        ++begin;
+    while (end > begin && a[end - 1] == u' ')
+        --end;
+    return a.mid(begin, end - begin);
+}
+
+QString ReferenceHostPart(const QString& text) {
+    QString t = text;
+    t.remove(QLatin1String("http://"), Qt::CaseInsensitive);
+    t.remove(QLatin1String("https://"), Qt::CaseInsensitive);
+    return t.left(t.indexOf(u'/') >= 0 ? t.indexOf(u'/') : t.size());
+}
+
+// A text of random pieces that the rules react to, in random letter case, now
+// and then with the long s for "s"; it and the Kelvin sign fold to ASCII
+// letters, the e with acute does not.
+QString RandomPieces(std::mt19937& rng, const QStringList& pieces, int maxPieces) {
+    std::uniform_int_distribution<int> count(0, maxPieces);
+    std::uniform_int_distribution<qsizetype> pick(0, pieces.size() - 1);
+    std::bernoulli_distribution upper(0.3);
+    std::bernoulli_distribution longS(0.1);
+    QString out;
+    for (int n = count(rng); n > 0; --n) {
+        for (QChar c : pieces[pick(rng)]) {
+            if (c == u's' && longS(rng))
+                out += QChar(0x17F);
+            else
+                out += upper(rng) ? c.toUpper() : c;
+        }
+    }
+    return out;
+}
 } // namespace
 
 class LinkParsingTest : public QObject {
@@ -195,6 +292,35 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         const auto value = LinkValue(line);
         QCOMPARE(value.value_or(kSkipped), expected);
+    }
+
+    // Generated lines and addresses (fixed seed) against the plain form of the rules.
+    void linkRulesMatchReference() {
+        const QStringList pieces{
+            QStringLiteral("href="),      QStringLiteral("href"),       QStringLiteral("\""),
+            QStringLiteral("'"),          QStringLiteral(" "),          QStringLiteral(">"),
+            QStringLiteral("java"),       QStringLiteral("javascript"), QStringLiteral("mailto"),
+            QStringLiteral("file://"),    QStringLiteral("unsaved:"),   QStringLiteral("tel:"),
+            QStringLiteral("http:"),      QStringLiteral("http://"),    QStringLiteral("https://"),
+            QStringLiteral("ttp://"),     QStringLiteral("://"),        QStringLiteral("www."),
+            QStringLiteral(".jpg"),       QStringLiteral(".mpeg"),      QStringLiteral(".js"),
+            QStringLiteral(".rm"),        QStringLiteral(".do"),        QStringLiteral("c"),
+            QStringLiteral("."),          QStringLiteral("#"),          QStringLiteral("page"),
+            QStringLiteral("/"),          QStringLiteral("x.html"),     QStringLiteral("ftp:"),
+            QStringLiteral("web+x-1.2:"), QStringLiteral("a_b:"),       QString(QChar(0x17F)),
+            QString(QChar(0x212A)),       QString(QChar(0xE9)),         QStringLiteral("ma"),
+        };
+        std::mt19937 rng(20261207);
+        for (int i = 0; i < 20000; ++i) {
+            const QString line = RandomPieces(rng, pieces, 10);
+            QCOMPARE(LinkValue(line).value_or(kSkipped), ReferenceLinkValue(line));
+            QCOMPARE(StripForKnownUrl(line),
+                     ReferenceStrip(line, {"http://www.", "http://", "ttp://www", "ttp://ww",
+                                           "ttp://w", "ttp://", "tp://", "p://", "://"}));
+            QCOMPARE(StripForResultPage(line),
+                     ReferenceStrip(line, {"http://", "ttp://", "tp://", "p://", "://"}));
+            QCOMPARE(HostPart(line), ReferenceHostPart(line));
+        }
     }
 
     void redirectTarget_data() {
