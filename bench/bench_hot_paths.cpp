@@ -14,8 +14,10 @@
 
 namespace {
 
+using corvantis::scan::IsDirectLink;
 using corvantis::scan::LinkValue;
 using corvantis::scan::ResolveLink;
+using corvantis::scan::StripForKnownUrl;
 using corvantis::scan::SubstringIndex;
 
 // Addresses shaped like a large partner site: one host, a few levels of
@@ -132,6 +134,31 @@ void BM_ResolveLink(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_ResolveLink);
+
+// The whole per-line work of the page analysis: the value, its address, the
+// form it is looked up in, and the link-back test.
+void BM_LinkChain(benchmark::State& state) {
+    const QString host = QStringLiteral("www.partner-site.example.com");
+    const QString dir = QStringLiteral("www.partner-site.example.com/products/topic-3/");
+    const QString domain = QStringLiteral("mysite.example.org");
+    const QStringList lines{
+        QStringLiteral("href=\"page-12.html\">Page 12</a></li><li><a "),
+        QStringLiteral("href=\"/news/topic-4/page-9.html\" class=\"nav\">News</a> | <a "),
+        QStringLiteral("href='http://www.partner-site.example.com/blog/'>Blog</a></td></tr>"),
+        QStringLiteral("href=\"https://www.mysite.example.org/\">Our friends</a>"),
+        QStringLiteral("href=\"../topic-5/page-1.html\">Back</a>"),
+        QStringLiteral("href=\"/images/banner.gif\"><img src=\"/images/banner.gif\"></a>")};
+    qsizetype i = 0;
+    for (auto _ : state) {
+        if (const auto value = LinkValue(lines[i])) {
+            const QString address = StripForKnownUrl(ResolveLink(*value, host, dir));
+            benchmark::DoNotOptimize(IsDirectLink(address, domain));
+        }
+        i = (i + 1) % lines.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_LinkChain);
 
 } // namespace
 
