@@ -15,7 +15,7 @@ $(BUILD)/release/build.ninja: | deps
 	@ln -sf $(BUILD)/release/compile_commands.json compile_commands.json
 
 $(BUILD)/asan/build.ninja: | deps
-	@cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVANTIS_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANTIS_SANITIZE=ON >/dev/null
 
 build: deps $(BUILD)/release/build.ninja
 	@cmake --build $(BUILD)/release -j $(JOBS)

@@ -149,18 +149,29 @@ HeaderScan ScanHeader(const QString& buffer) {
     return scan;
 }
 
-SplitResponse SplitFinishedResponse(const QString& buffer) {
+namespace {
+// Where the first CR LF CR LF starts, or -1: the exact search runs from one CR to the next.
+qsizetype IndexOfBlankLine(QStringView t, qsizetype from = 0) {
+    for (qsizetype i = t.indexOf(u'\r', from); i >= 0 && i + 3 < t.size(); i = t.indexOf(u'\r', i + 1))
+        if (t[i + 1] == u'\n' && t[i + 2] == u'\r' && t[i + 3] == u'\n')
+            return i;
+    return -1;
+}
+} // namespace
+
+SplitResponse SplitFinishedResponse(QString buffer) {
     SplitResponse r;
-    const qsizetype end = buffer.indexOf(kBlankLine);
+    const qsizetype end = IndexOfBlankLine(buffer);
     if (end < 0) {
-        r.body = buffer;
+        r.body = std::move(buffer);
         return r;
     }
     r.header = buffer.left(end + kBlankLine.size());
-    // Every copy of the header block goes, not only the leading one, in any letter case.
-    r.body = buffer.mid(r.header.size());
-    // A copy of the header block ends in a blank line, so a body without one has none.
-    if (r.body.contains(kBlankLine))
+    r.body = std::move(buffer);
+    r.body.remove(0, r.header.size());
+    // Every copy of the header block goes, not only the leading one, in any letter
+    // case; a copy ends in a blank line, so a body without one has none.
+    if (IndexOfBlankLine(r.body) >= 0)
         r.body = util::ReplaceAllCI(r.body, r.header, u"");
     return r;
 }

@@ -44,6 +44,6 @@ struct SplitResponse {
     QString header;
     QString body;
 };
-SplitResponse SplitFinishedResponse(const QString& buffer);
+SplitResponse SplitFinishedResponse(QString buffer);
 
 } // namespace corvantis::scan

@@ -182,28 +182,46 @@ QString NormaliseHrefs(const QString& page) {
 }
 
 QString NormaliseHrefs(const QString& page, const util::CaseFoldedText& folded) {
-    // The space passes and the line split all act at the same "href=" places
-    // (taking spaces out never forms a new one), so one walk does both.
-    const QStringView text(page);
     QString out;
     out.reserve(page.size() + page.size() / 32 + 16);
-    qsizetype pos = 0;
+    AppendNormalisedHrefs(out, page, folded, 0, page.size());
+    return out;
+}
+
+void AppendNormalisedHrefs(QString& out, QStringView page, const util::CaseFoldedText& folded, qsizetype begin,
+                           qsizetype end) {
+    // The space passes and the line split all act at the same "href=" places
+    // (taking spaces out never forms a new one), so one walk does both.
+    qsizetype pos = begin;
     for (;;) {
         const qsizetype at = folded.indexOf(kHrefView, pos);
-        if (at < 0)
+        if (at < 0 || at >= end)
             break;
-        out += text.mid(pos, at - pos);
+        out += page.mid(pos, at - pos);
         out += QLatin1String("\r\nhref=");
         qsizetype after = at + kHref.size();
         qsizetype spaces = 0;
-        while (after + spaces < text.size() && text[after + spaces] == u' ')
+        while (after + spaces < end && page[after + spaces] == u' ')
             ++spaces;
         const qsizetype kept = SpacesLeftAfterHref(spaces);
-        out += text.mid(after + spaces - kept, kept);
+        out += page.mid(after + spaces - kept, kept);
         pos = after + spaces;
     }
-    out += text.mid(pos);
-    return out;
+    out += page.mid(pos, end - pos);
+}
+
+qsizetype HrefSafeSplit(QStringView page, qsizetype near) {
+    // Nothing of "href=" and the spaces after it can end just before the split.
+    for (qsizetype p = std::max<qsizetype>(near, 1); p < page.size(); ++p) {
+        switch (page[p - 1].unicode()) {
+        case u'h': case u'H': case u'r': case u'R': case u'e': case u'E':
+        case u'f': case u'F': case u'=': case u' ':
+            continue;
+        default:
+            return p;
+        }
+    }
+    return page.size();
 }
 
 QString MailWorkText(const QString& normalised) {
@@ -218,7 +236,7 @@ QString MailWorkText(const QString& normalised) {
     return out;
 }
 
-QByteArray MailWorkBytes(const QString& normalised) {
+QByteArray MailWorkBytes(QStringView normalised) {
     QByteArray out = normalised.toLatin1(); // one byte per character, as received
     out.truncate(std::remove_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }) -
                  out.begin());

@@ -24,11 +24,18 @@ Screening ScreenPage(const util::CaseFoldedText& page, const QString& domain);
 // start of a line of its own, written "href=".
 QString NormaliseHrefs(const QString& page);
 QString NormaliseHrefs(const QString& page, const util::CaseFoldedText& folded);
+// The same for the part [begin, end) of a page, appended to out; the ends must be
+// places HrefSafeSplit gives, so a large page can be done a piece at a time.
+void AppendNormalisedHrefs(QString& out, QStringView page, const util::CaseFoldedText& folded, qsizetype begin,
+                           qsizetype end);
+// The first place at or after near where a page can be cut without cutting an
+// "href=" or the spaces after it.
+qsizetype HrefSafeSplit(QStringView page, qsizetype near);
 
 // The page text on one line: every CR and LF taken out.
 QString MailWorkText(const QString& normalised);
 // The same as the bytes of the work file (one byte per character).
-QByteArray MailWorkBytes(const QString& normalised);
+QByteArray MailWorkBytes(QStringView normalised);
 
 // Splits a text into lines at CR LF, CR or LF.
 QStringList SplitLines(const QString& text);

@@ -42,15 +42,20 @@ void ScanEngine::CapturePage(const QString& body) {
     }
     m_pageBody = body;
     m_captureStage = 0;
-    captureSteps(m_pageToken);
+    const quint64 token = m_pageToken;
+    if (m_pageBody.size() > kLargePageChars) // after the work of receiving it, a turn for the window
+        QTimer::singleShot(0, this, [this, token] { captureSteps(token); });
+    else
+        captureSteps(token);
 }
 
 void ScanEngine::captureSteps(quint64 token) {
     if (stale(token))
         return;
-    // A large page takes its capture steps one event-loop turn apart, so the
-    // window stays responsive and a Stop is seen between them.
-    const bool large = m_pageBody.size() > kLargePageChars;
+    // A large page is captured a piece at a time, one event-loop turn apart, so
+    // the window stays responsive and a Stop is seen between the pieces.
+    const qsizetype size = m_captureStage < 2 ? m_pageBody.size() : m_pageText.size();
+    const bool large = size > kLargePageChars;
     while (m_captureStage < 4) {
         if (!m_state.scanRunning) {
             m_analysing = false;
@@ -58,7 +63,7 @@ void ScanEngine::captureSteps(quint64 token) {
             m_pageFolded.reset();
             return;
         }
-        switch (m_captureStage++) {
+        switch (m_captureStage) {
         case 0: {
             // One folded copy of the page serves every case-insensitive search in it.
             m_pageFolded = std::make_unique<util::CaseFoldedText>(m_pageBody);
@@ -71,22 +76,43 @@ void ScanEngine::captureSteps(quint64 token) {
                 m_state.siteNote = screen.note;
             // The markers hold no "href=", so the split below cannot make or break one.
             m_pageHasMarker = HasRedirectMarker(*m_pageFolded);
+            m_pageText.clear();
+            m_pageText.reserve(m_pageBody.size() + m_pageBody.size() / 32 + 16);
+            m_capturePos = 0;
+            m_captureStage = 1;
             break;
         }
-        case 1:
-            m_pageText = NormaliseHrefs(m_pageBody, *m_pageFolded);
+        case 1: {
+            const qsizetype next = HrefSafeSplit(m_pageBody, m_capturePos + kCapturePieceChars);
+            AppendNormalisedHrefs(m_pageText, m_pageBody, *m_pageFolded, m_capturePos, next);
+            m_capturePos = next;
+            if (m_capturePos < m_pageBody.size())
+                break;
             m_pageFolded.reset();
             m_pageBody.clear();
             Q_EMIT statusText(2, QStringLiteral("Saving to HTML"));
+            m_capturePos = 0;
+            m_captureStage = 2;
             break;
+        }
         case 2:
-            m_linkWorkFile.write(util::AppFilePath(QStringLiteral("html0.txt")), m_pageText.toLatin1());
+        case 3: {
+            // The link work file, then the mail work file (the same text on one line).
+            WorkFile& file = m_captureStage == 2 ? m_linkWorkFile : m_mailWorkFile;
+            if (m_capturePos == 0)
+                file.begin(util::AppFilePath(m_captureStage == 2 ? QStringLiteral("html0.txt")
+                                                                 : QStringLiteral("html20.txt")));
+            const QStringView piece = QStringView(m_pageText).mid(m_capturePos, kCapturePieceChars * 4);
+            file.append(m_captureStage == 2 ? piece.toLatin1() : MailWorkBytes(piece));
+            m_capturePos += piece.size();
+            if (m_capturePos < m_pageText.size())
+                break;
+            file.finish();
+            m_capturePos = 0;
+            if (++m_captureStage == 4)
+                m_pageText += QStringLiteral("\r\n"); // the link work file's final line end
             break;
-        case 3:
-            m_mailWorkFile.write(util::AppFilePath(QStringLiteral("html20.txt")), MailWorkBytes(m_pageText));
-            // The link work file holds the page and a final CR LF; extraction reads the same lines.
-            m_pageText += QStringLiteral("\r\n");
-            break;
+        }
         }
         if (large && m_captureStage < 4) {
             QTimer::singleShot(0, this, [this, token] { captureSteps(token); });

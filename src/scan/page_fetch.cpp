@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <utility>
 
 namespace corvantis::scan {
 
@@ -157,8 +158,7 @@ void ScanEngine::FinishPage(int slot) {
     if (!s.timersArmed)
         return; // the fetch already ended by a time-out
     disarmTimers(slot);
-    const SplitResponse r = SplitFinishedResponse(s.slotBuffer);
-    s.slotBuffer.clear();
+    const SplitResponse r = SplitFinishedResponse(std::exchange(s.slotBuffer, QString()));
     const QString address = s.slotHost + s.slotPath;
     if (const auto error = HttpErrorText(r.header)) {
         m_state.siteNote = *error;

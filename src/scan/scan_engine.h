@@ -97,6 +97,8 @@ public:
     static constexpr int kChunkBudgetMs = 8;
     // Pages longer than this are captured in steps through the event loop.
     static constexpr qsizetype kLargePageChars = 512 * 1024;
+    // The piece of a large page one capture step takes.
+    static constexpr qsizetype kCapturePieceChars = 1024 * 1024;
 
 Q_SIGNALS:
     void statusText(int panel, const QString& text); // panels 1 to 4 of the status bar
@@ -171,6 +173,7 @@ private:
     QString m_pageBody;                             // the page as received, while it is captured
     std::unique_ptr<util::CaseFoldedText> m_pageFolded; // its folded copy for searching
     int m_captureStage = 0;
+    qsizetype m_capturePos = 0; // how far the running capture step has got
     WorkFile m_linkWorkFile; // html0.txt: the page, one href to a line
     WorkFile m_mailWorkFile; // html20.txt: the page on one line
 };

@@ -3,20 +3,37 @@
 namespace corvantis::scan {
 
 void WorkFile::write(const QString& path, QByteArray bytes) {
+    begin(path);
+    append(bytes);
+    finish();
+}
+
+void WorkFile::begin(const QString& path) {
     if (m_file.isOpen() && m_file.fileName() != path)
         m_file.close();
     if (!m_file.isOpen()) {
         m_file.setFileName(path);
-        if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate))
-            return;
         m_size = 0;
+        if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+            m_ok = false;
+            return;
+        }
     }
-    bytes += "\r\n";
+    m_written = 0;
+    m_ok = m_file.seek(0);
+}
+
+void WorkFile::append(const QByteArray& bytes) {
+    m_ok = m_ok && m_file.write(bytes) == bytes.size();
+    m_written += bytes.size();
+}
+
+void WorkFile::finish() {
+    append(QByteArrayLiteral("\r\n"));
     // Overwritten in place; cut only when the new page is shorter than the old one.
-    const bool ok = m_file.seek(0) && m_file.write(bytes) == bytes.size() && m_file.flush() &&
-                    (bytes.size() >= m_size || m_file.resize(bytes.size()));
-    m_size = ok ? bytes.size() : 0;
-    if (!ok)
+    m_ok = m_ok && m_file.flush() && (m_written >= m_size || m_file.resize(m_written));
+    m_size = m_ok ? m_written : 0;
+    if (!m_ok)
         m_file.close(); // try afresh with the next page
 }
 

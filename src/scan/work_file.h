@@ -13,7 +13,14 @@ public:
     // Replaces the file's content with the bytes and a final CR LF.
     void write(const QString& path, QByteArray bytes);
 
+    // The same in pieces: begin, append as often as needed, finish (which adds the CR LF).
+    void begin(const QString& path);
+    void append(const QByteArray& bytes);
+    void finish();
+
 private:
+    qint64 m_written = 0; // bytes written since begin
+    bool m_ok = false;
     QFile m_file;
     qint64 m_size = 0; // bytes the file holds
 };
