@@ -152,7 +152,8 @@ HeaderScan ScanHeader(const QString& buffer) {
 namespace {
 // Where the first CR LF CR LF starts, or -1: the exact search runs from one CR to the next.
 qsizetype IndexOfBlankLine(QStringView t, qsizetype from = 0) {
-    for (qsizetype i = t.indexOf(u'\r', from); i >= 0 && i + 3 < t.size(); i = t.indexOf(u'\r', i + 1))
+    for (qsizetype i = t.indexOf(u'\r', from); i >= 0 && i + 3 < t.size();
+         i = t.indexOf(u'\r', i + 1))
         if (t[i + 1] == u'\n' && t[i + 2] == u'\r' && t[i + 3] == u'\n')
             return i;
     return -1;

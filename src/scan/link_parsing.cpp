@@ -79,21 +79,6 @@ bool HasExcludedEnding(QStringView v) {
     return false;
 }
 
-// Case-insensitive equality with a lower-case ASCII text of the same length.
-// ASCII characters fold only among themselves, so they are compared directly;
-// a text with anything else (the long s folds to "s", the Kelvin sign to "k")
-// is left to the full folding rule.
-bool EqualsLowerAsciiCI(QStringView text, QStringView lower) {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c >= 0x80)
-            return util::StartsWithCI(text, lower);
-        if ((c >= u'A' && c <= u'Z' ? c + 32 : c) != lower[i].unicode())
-            return false;
-    }
-    return true;
-}
-
 // "javascript", "mailto", "file://" or "unsaved:" anywhere in any letter case,
 // found in one walk that tries a word only where its first letter stands.
 bool HasSkippedWord(QStringView v) {
@@ -103,7 +88,7 @@ bool HasSkippedWord(QStringView v) {
         const char16_t lower = c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
         for (QStringView word : kWords) {
             if ((c >= 0x80 || lower == word[0].unicode()) && word.size() <= v.size() - i &&
-                EqualsLowerAsciiCI(v.mid(i, word.size()), word))
+                util::EqualsLowerAsciiCI(v.mid(i, word.size()), word))
                 return true;
         }
     }

@@ -43,7 +43,8 @@ void ScanEngine::CapturePage(const QString& body) {
     m_pageBody = body;
     m_captureStage = 0;
     const quint64 token = m_pageToken;
-    if (m_pageBody.size() > kLargePageChars) // after the work of receiving it, a turn for the window
+    if (m_pageBody.size() >
+        kLargePageChars) // after the work of receiving it, a turn for the window
         QTimer::singleShot(0, this, [this, token] { captureSteps(token); });
     else
         captureSteps(token);
@@ -102,7 +103,8 @@ void ScanEngine::captureSteps(quint64 token) {
             if (m_capturePos == 0)
                 file.begin(util::AppFilePath(m_captureStage == 2 ? QStringLiteral("html0.txt")
                                                                  : QStringLiteral("html20.txt")));
-            const QStringView piece = QStringView(m_pageText).mid(m_capturePos, kCapturePieceChars * 4);
+            const QStringView piece =
+                QStringView(m_pageText).mid(m_capturePos, kCapturePieceChars * 4);
             file.append(m_captureStage == 2 ? piece.toLatin1() : MailWorkBytes(piece));
             m_capturePos += piece.size();
             if (m_capturePos < m_pageText.size())

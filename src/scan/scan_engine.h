@@ -170,12 +170,12 @@ private:
     qsizetype m_readPos = 0;
     bool m_pageIsResult = false;
     bool m_pageHasMarker = false;
-    QString m_pageBody;                             // the page as received, while it is captured
+    QString m_pageBody; // the page as received, while it is captured
     std::unique_ptr<util::CaseFoldedText> m_pageFolded; // its folded copy for searching
     int m_captureStage = 0;
     qsizetype m_capturePos = 0; // how far the running capture step has got
-    WorkFile m_linkWorkFile; // html0.txt: the page, one href to a line
-    WorkFile m_mailWorkFile; // html20.txt: the page on one line
+    WorkFile m_linkWorkFile;    // html0.txt: the page, one href to a line
+    WorkFile m_mailWorkFile;    // html20.txt: the page on one line
 };
 
 } // namespace corvantis::scan

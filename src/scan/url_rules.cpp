@@ -11,21 +11,6 @@ namespace corvantis::scan {
 
 namespace {
 
-// Case-insensitive equality with a lower-case ASCII text of the same length.
-// ASCII characters fold only among themselves, so they are compared directly;
-// a text with anything else (the long s folds to "s", the Kelvin sign to "k")
-// is left to the full folding rule.
-bool EqualsLowerAsciiCI(QStringView text, QStringView lower) {
-    for (qsizetype i = text.size() - 1; i >= 0; --i) {
-        const char16_t c = text[i].unicode();
-        if (c >= 0x80)
-            return util::StartsWithCI(text, lower);
-        if ((c >= u'A' && c <= u'Z' ? c + 32 : c) != lower[i].unicode())
-            return false;
-    }
-    return true;
-}
-
 // Texts that make a link without a scheme count as a host name rather than a
 // file next to the current page: a dot followed by a top-level name, or a dot
 // after a host prefix.
@@ -39,14 +24,14 @@ bool HasHostMarker(QStringView link) {
         if (dot + 4 <= link.size()) {
             const QStringView after = link.mid(dot, 4);
             for (QStringView m : kDotNames) {
-                if (EqualsLowerAsciiCI(after, m))
+                if (util::EqualsLowerAsciiCI(after, m))
                     return true;
             }
         }
         if (dot >= 3) {
             const QStringView before = link.mid(dot - 3, 4);
             for (QStringView m : kDotPrefixes) {
-                if (EqualsLowerAsciiCI(before, m))
+                if (util::EqualsLowerAsciiCI(before, m))
                     return true;
             }
         }
@@ -220,7 +205,7 @@ QString ResolveParentSteps(QStringView link, QStringView curDir) {
 // Case-insensitive "ends with" for a lower-case ASCII tail; most addresses
 // already differ in the last character.
 bool TailIs(QStringView text, QStringView tail) {
-    return text.size() >= tail.size() && EqualsLowerAsciiCI(text.right(tail.size()), tail);
+    return text.size() >= tail.size() && util::EqualsLowerAsciiCI(text.right(tail.size()), tail);
 }
 
 // Half-written endings left by links cut short on the page ("page.as", ".../href").

@@ -86,7 +86,8 @@ qsizetype CaseFoldedText::indexOf(QStringView part, qsizetype from) const {
             else
                 return -1; // no single-byte character folds to it
         }
-        const void* hit = memmem(m_bytes.constData() + from, size_t(n - from), needle.constData(), size_t(m));
+        const void* hit =
+            memmem(m_bytes.constData() + from, size_t(n - from), needle.constData(), size_t(m));
         return hit ? static_cast<const char*>(hit) - m_bytes.constData() : -1;
     }
     QVarLengthArray<char16_t, 64> folded(m);
@@ -107,8 +108,7 @@ qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
     if (m > n - from)
         return -1;
     // Long texts (pages) are folded once and searched exactly.
-    if (n - from >= 256 || HasSurrogate(part))
-    {
+    if (n - from >= 256 || HasSurrogate(part)) {
         const qsizetype at = CaseFoldedText(text.mid(from)).indexOf(part);
         return at >= 0 ? at + from : -1;
     }
@@ -132,6 +132,20 @@ bool ContainsCI(QStringView text, QStringView part) {
 
 bool StartsWithCI(QStringView text, QStringView prefix) {
     return prefix.size() <= text.size() && IndexOfCI(text.left(prefix.size()), prefix) == 0;
+}
+
+bool EqualsLowerAsciiCI(QStringView text, QStringView lower) {
+    // ASCII characters fold only among themselves, so they are compared directly
+    // (from the end, where addresses differ most); a text with anything else (the
+    // long s folds to "s", the Kelvin sign to "k") takes the full folding rule.
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80)
+            return StartsWithCI(text, lower);
+        if ((c >= u'A' && c <= u'Z' ? c + 32 : c) != lower[i].unicode())
+            return false;
+    }
+    return true;
 }
 
 QString ReplaceAllCI(const QString& text, QStringView before, QStringView after) {

@@ -19,6 +19,10 @@ bool StartsWithCI(QStringView text, QStringView prefix);
 QString ReplaceAllCI(const QString& text, QStringView before, QStringView after);
 QString ReplaceAll(QString text, const QString& before, const QString& after);
 
+// Case-insensitive equality of a text with a lower-case ASCII text of the same
+// length, as Qt::CaseInsensitive compares: quick for the short tests made per link.
+bool EqualsLowerAsciiCI(QStringView text, QStringView lower);
+
 // A text folded once for many case-insensitive searches in it (a page searched
 // for several markers, or for every "href="). Single-byte texts, which every
 // page is, are kept and searched as bytes. The text must outlive it.

@@ -326,10 +326,11 @@ private Q_SLOTS:
         addPartner(kPartner + QStringLiteral("/"));
         addPartner(QStringLiteral("other.test/"));
         // Stop as soon as the links of the page are being read.
-        connect(m_engine.get(), &ScanEngine::statusText, this, [this](int panel, const QString& text) {
-            if (panel == 2 && text == QStringLiteral("Getting Links"))
-                QTimer::singleShot(0, m_engine.get(), [this] { m_engine->StopScan(); });
-        });
+        connect(m_engine.get(), &ScanEngine::statusText, this,
+                [this](int panel, const QString& text) {
+                    if (panel == 2 && text == QStringLiteral("Getting Links"))
+                        QTimer::singleShot(0, m_engine.get(), [this] { m_engine->StopScan(); });
+                });
         QVERIFY(runScan());
         // Stop took effect between two chunks of the page: part of it was never read,
         // no further page was fetched and no verdict written.
@@ -349,7 +350,8 @@ private Q_SLOTS:
         QByteArray body = Page("<a href=\"http://www.mysite.test/\">me</a>\n");
         QByteArray filler;
         for (int i = 0; filler.size() < 64 * 1024; ++i)
-            filler += "<p>" + QByteArray(1000, 'x') + " <a href=\"deep/page" + QByteArray::number(i) + ".html\">x</a></p>\n";
+            filler += "<p>" + QByteArray(1000, 'x') + " <a href=\"deep/page" +
+                      QByteArray::number(i) + ".html\">x</a></p>\n";
         while (body.size() < kMaxResponseBytes + 1024 * 1024)
             body += filler;
         body += "<a href=\"http://other.mysite.test/late\">late</a>\n";
@@ -357,7 +359,8 @@ private Q_SLOTS:
         m_session->options.chkAuto = true;
         m_session->options.PageLimit = 1;
         m_session->options.txtTimeout = QStringLiteral("30");
-        m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::html(body).inChunks(256 * 1024, 0));
+        m_server->setReply(kPartner + QStringLiteral("/"),
+                           HttpReply::html(body).inChunks(256 * 1024, 0));
         addPartner(kPartner + QStringLiteral("/"));
 
         // The longest time the event loop did not get to run a 5 ms timer.
@@ -365,12 +368,14 @@ private Q_SLOTS:
         QElapsedTimer sinceTick;
         QTimer probe;
         probe.setInterval(5);
-        connect(&probe, &QTimer::timeout, this, [&] { maxGap = std::max(maxGap, sinceTick.restart()); });
+        connect(&probe, &QTimer::timeout, this,
+                [&] { maxGap = std::max(maxGap, sinceTick.restart()); });
         sinceTick.start();
         probe.start();
         QVERIFY(runScan(60000));
         probe.stop();
-        QCOMPARE(Rows(*m_session), QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
+        QCOMPARE(Rows(*m_session),
+                 QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
         QCOMPARE(m_server->requestCount(), 1); // the page limit of 1 fetched nothing more
         qInfo("longest event-loop gap during a 17 MiB page: %lld ms", maxGap);
 #if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)

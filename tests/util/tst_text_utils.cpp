@@ -12,20 +12,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("part");
         QTest::addColumn<int>("from");
-        QTest::newRow("ascii") << "xx HREF=a" << "href=" << 0;
-        QTest::newRow("from past a match") << "href= HREF=" << "href=" << 1;
-        QTest::newRow("from beyond the end") << "abc" << "c" << 5;
-        QTest::newRow("negative from") << "abc" << "A" << -3;
-        QTest::newRow("empty part") << "abc" << "" << 1;
+        QTest::newRow("ascii") << "xx HREF=a"
+                               << "href=" << 0;
+        QTest::newRow("from past a match") << "href= HREF="
+                                           << "href=" << 1;
+        QTest::newRow("from beyond the end") << "abc"
+                                             << "c" << 5;
+        QTest::newRow("negative from") << "abc"
+                                       << "A" << -3;
+        QTest::newRow("empty part") << "abc"
+                                    << "" << 1;
         QTest::newRow("kelvin sign folds to k") << QString::fromUtf8("Key") << "key" << 0;
         QTest::newRow("long s folds to s") << QString::fromUtf8("ſite") << "SITE" << 0;
-        QTest::newRow("latin-1 letters") << QString::fromUtf8("MÜNCHEN") << QString::fromUtf8("münchen") << 0;
-        QTest::newRow("micro sign and mu") << QString::fromUtf8("5 µm") << QString::fromUtf8("ΜM") << 0;
+        QTest::newRow("latin-1 letters")
+            << QString::fromUtf8("MÜNCHEN") << QString::fromUtf8("münchen") << 0;
+        QTest::newRow("micro sign and mu")
+            << QString::fromUtf8("5 µm") << QString::fromUtf8("ΜM") << 0;
         QTest::newRow("sharp s is not ss") << QString::fromUtf8("straße") << "strasse" << 0;
         QTest::newRow("y diaeresis") << QString::fromUtf8("Ÿes") << QString::fromUtf8("ÿES") << 0;
-        QTest::newRow("surrogate pair in part") << QString::fromUtf8("a𐐀b") << QString::fromUtf8("𐐨") << 0;
-        QTest::newRow("match at the very end") << "abcdef" << "DEF" << 0;
-        QTest::newRow("part longer than text") << "ab" << "abc" << 0;
+        QTest::newRow("surrogate pair in part")
+            << QString::fromUtf8("a𐐀b") << QString::fromUtf8("𐐨") << 0;
+        QTest::newRow("match at the very end") << "abcdef"
+                                               << "DEF" << 0;
+        QTest::newRow("part longer than text") << "ab"
+                                               << "abc" << 0;
     }
     void indexOfCI() {
         QFETCH(QString, text);
@@ -33,7 +43,26 @@ private Q_SLOTS:
         QFETCH(int, from);
         QCOMPARE(IndexOfCI(text, part, from), text.indexOf(part, from, Qt::CaseInsensitive));
         QCOMPARE(ReplaceAllCI(text, part, u"<>"),
-                 part.isEmpty() ? text : QString(text).replace(part, QStringLiteral("<>"), Qt::CaseInsensitive));
+                 part.isEmpty()
+                     ? text
+                     : QString(text).replace(part, QStringLiteral("<>"), Qt::CaseInsensitive));
+    }
+
+    void equalsLowerAscii_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("lower");
+        QTest::newRow("upper case") << "HREF="
+                                    << "href=";
+        QTest::newRow("differs") << "hrEg="
+                                 << "href=";
+        QTest::newRow("long s") << QString::fromUtf8("ſite") << "site";
+        QTest::newRow("kelvin sign") << QString::fromUtf8("Key") << "key";
+        QTest::newRow("accented is not plain") << QString::fromUtf8("cafÉ") << "cafe";
+    }
+    void equalsLowerAscii() {
+        QFETCH(QString, text);
+        QFETCH(QString, lower);
+        QCOMPARE(EqualsLowerAsciiCI(text, lower), text.compare(lower, Qt::CaseInsensitive) == 0);
     }
 
     void indexOfCIAgreesWithQtOnRandomTexts() {
@@ -76,7 +105,8 @@ private Q_SLOTS:
                 for (int i = 1 + rnd(2); i > 0; --i)
                     part += alphabet.at(rnd(int(alphabet.size())));
                 const int from = rnd(50);
-                QCOMPARE(IndexOfCI(text, part, from), text.indexOf(part, from, Qt::CaseInsensitive));
+                QCOMPARE(IndexOfCI(text, part, from),
+                         text.indexOf(part, from, Qt::CaseInsensitive));
                 const CaseFoldedText folded(text);
                 QCOMPARE(folded.indexOf(part, from), text.indexOf(part, from, Qt::CaseInsensitive));
             }
