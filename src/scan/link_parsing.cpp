@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <algorithm>
+#include <cstring>
 
 namespace corvantis::scan {
 
@@ -173,8 +174,8 @@ QString NormaliseHrefs(const QString& page, const util::CaseFoldedText& folded) 
     return out;
 }
 
-void AppendNormalisedHrefs(QString& out, QStringView page, const util::CaseFoldedText& folded, qsizetype begin,
-                           qsizetype end) {
+void AppendNormalisedHrefs(QString& out, QStringView page, const util::CaseFoldedText& folded,
+                           qsizetype begin, qsizetype end) {
     // The space passes and the line split all act at the same "href=" places
     // (taking spaces out never forms a new one), so one walk does both.
     qsizetype pos = begin;
@@ -199,8 +200,16 @@ qsizetype HrefSafeSplit(QStringView page, qsizetype near) {
     // Nothing of "href=" and the spaces after it can end just before the split.
     for (qsizetype p = std::max<qsizetype>(near, 1); p < page.size(); ++p) {
         switch (page[p - 1].unicode()) {
-        case u'h': case u'H': case u'r': case u'R': case u'e': case u'E':
-        case u'f': case u'F': case u'=': case u' ':
+        case u'h':
+        case u'H':
+        case u'r':
+        case u'R':
+        case u'e':
+        case u'E':
+        case u'f':
+        case u'F':
+        case u'=':
+        case u' ':
             continue;
         default:
             return p;
@@ -222,9 +231,22 @@ QString MailWorkText(const QString& normalised) {
 }
 
 QByteArray MailWorkBytes(QStringView normalised) {
-    QByteArray out = normalised.toLatin1(); // one byte per character, as received
-    out.truncate(std::remove_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }) -
-                 out.begin());
+    // One byte per character, as received, then the line ends squeezed out: the
+    // pieces between them are moved down in blocks.
+    QByteArray out = normalised.toLatin1();
+    char* const begin = out.data();
+    char* const end = begin + out.size();
+    char* to = begin;
+    for (char* from = begin; from < end;) {
+        char* cr = static_cast<char*>(memchr(from, '\r', size_t(end - from)));
+        char* lf = static_cast<char*>(memchr(from, '\n', size_t((cr ? cr : end) - from)));
+        char* stop = lf ? lf : cr ? cr : end;
+        if (to != from)
+            memmove(to, from, size_t(stop - from));
+        to += stop - from;
+        from = stop < end ? stop + 1 : end;
+    }
+    out.truncate(to - begin);
     return out;
 }
 
@@ -254,8 +276,15 @@ bool HasRedirectMarker(QStringView line) {
 }
 
 bool HasRedirectMarker(const util::CaseFoldedText& folded) {
-    return std::any_of(std::begin(kRedirectMarkers), std::end(kRedirectMarkers),
-                       [&](QStringView m) { return folded.contains(m); });
+    // Two searches for rare words instead of four: three markers hold "moved"
+    // (looked for at its place in each), the fourth is "302 Found" itself.
+    for (qsizetype at = folded.indexOf(u"moved"); at >= 0; at = folded.indexOf(u"moved", at + 1)) {
+        if (folded.matchesAt(kRedirectMarkers[1], at - 4) ||
+            folded.matchesAt(kRedirectMarkers[2], at - 16) ||
+            folded.matchesAt(kRedirectMarkers[3], at - 14))
+            return true;
+    }
+    return folded.contains(kRedirectMarkers[0]);
 }
 
 std::optional<QString> LinkValue(QStringView line) {

@@ -100,16 +100,22 @@ void ScanEngine::captureSteps(quint64 token) {
         case 3: {
             // The link work file, then the mail work file (the same text on one line).
             WorkFile& file = m_captureStage == 2 ? m_linkWorkFile : m_mailWorkFile;
-            if (m_capturePos == 0)
-                file.begin(util::AppFilePath(m_captureStage == 2 ? QStringLiteral("html0.txt")
-                                                                 : QStringLiteral("html20.txt")));
+            const QString path = util::AppFilePath(
+                m_captureStage == 2 ? QStringLiteral("html0.txt") : QStringLiteral("html20.txt"));
             const QStringView piece =
                 QStringView(m_pageText).mid(m_capturePos, kCapturePieceChars * 4);
-            file.append(m_captureStage == 2 ? piece.toLatin1() : MailWorkBytes(piece));
-            m_capturePos += piece.size();
-            if (m_capturePos < m_pageText.size())
-                break;
-            file.finish();
+            const QByteArray bytes = m_captureStage == 2 ? piece.toLatin1() : MailWorkBytes(piece);
+            if (piece.size() == m_pageText.size()) {
+                file.write(path, bytes); // the usual page, in one go
+            } else {
+                if (m_capturePos == 0)
+                    file.begin(path);
+                file.append(bytes);
+                m_capturePos += piece.size();
+                if (m_capturePos < m_pageText.size())
+                    break;
+                file.finish();
+            }
             m_capturePos = 0;
             if (++m_captureStage == 4)
                 m_pageText += QStringLiteral("\r\n"); // the link work file's final line end
@@ -168,6 +174,10 @@ void ScanEngine::extractChunk(quint64 token) {
 }
 
 bool ScanEngine::processLine(QStringView lineView) {
+    // Capture put every "href=" at the start of a line of its own, in lower case:
+    // a line that does not start with it holds none.
+    if (!lineView.startsWith(u"href="))
+        return false;
     const std::optional<QString> value = LinkValue(lineView);
     if (!value)
         return false;

@@ -3,9 +3,10 @@
 namespace corvantis::scan {
 
 void WorkFile::write(const QString& path, QByteArray bytes) {
+    bytes += "\r\n"; // one write for the page and its line end
     begin(path);
     append(bytes);
-    finish();
+    end();
 }
 
 void WorkFile::begin(const QString& path) {
@@ -14,7 +15,7 @@ void WorkFile::begin(const QString& path) {
     if (!m_file.isOpen()) {
         m_file.setFileName(path);
         m_size = 0;
-        if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+        if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
             m_ok = false;
             return;
         }
@@ -30,8 +31,12 @@ void WorkFile::append(const QByteArray& bytes) {
 
 void WorkFile::finish() {
     append(QByteArrayLiteral("\r\n"));
+    end();
+}
+
+void WorkFile::end() {
     // Overwritten in place; cut only when the new page is shorter than the old one.
-    m_ok = m_ok && m_file.flush() && (m_written >= m_size || m_file.resize(m_written));
+    m_ok = m_ok && (m_written >= m_size || m_file.resize(m_written));
     m_size = m_ok ? m_written : 0;
     if (!m_ok)
         m_file.close(); // try afresh with the next page

@@ -19,6 +19,8 @@ public:
     void finish();
 
 private:
+    void end(); // cuts what an older, longer page left behind
+
     qint64 m_written = 0; // bytes written since begin
     bool m_ok = false;
     QFile m_file;

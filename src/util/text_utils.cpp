@@ -96,6 +96,12 @@ qsizetype CaseFoldedText::indexOf(QStringView part, qsizetype from) const {
     return QStringView(m_folded).indexOf(QStringView(folded.constData(), folded.size()), from);
 }
 
+bool CaseFoldedText::matchesAt(QStringView part, qsizetype pos) const {
+    if (pos < 0 || part.size() > m_text.size() - pos)
+        return false;
+    return EqualsCI(m_text.mid(pos, part.size()), part);
+}
+
 qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
     const qsizetype n = text.size();
     const qsizetype m = part.size();
@@ -124,6 +130,10 @@ qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
             return i;
     }
     return -1;
+}
+
+bool EqualsCI(QStringView a, QStringView b) {
+    return a.size() == b.size() && IndexOfCI(a, b) == 0;
 }
 
 bool ContainsCI(QStringView text, QStringView part) {

@@ -16,6 +16,7 @@ namespace corvantis::util {
 qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from = 0);
 bool ContainsCI(QStringView text, QStringView part);
 bool StartsWithCI(QStringView text, QStringView prefix);
+bool EqualsCI(QStringView a, QStringView b);
 QString ReplaceAllCI(const QString& text, QStringView before, QStringView after);
 QString ReplaceAll(QString text, const QString& before, const QString& after);
 
@@ -32,6 +33,8 @@ public:
     // As IndexOfCI on the original text.
     qsizetype indexOf(QStringView part, qsizetype from = 0) const;
     bool contains(QStringView part) const { return indexOf(part) >= 0; }
+    // True when the part stands at pos, letter case ignored.
+    bool matchesAt(QStringView part, qsizetype pos) const;
 
 private:
     QStringView m_text;

@@ -185,11 +185,15 @@ private Q_SLOTS:
             << NormaliseHrefs(QStringLiteral("<a HREF=x.html>y</a>")) << "<a href=x.html>y</a>";
         QTest::newRow("empty") << ""
                                << "";
+        QTest::newRow("only line ends") << "\r\n\n\r\r" << "";
+        QTest::newRow("ends on a line end") << "x\r\ny\r\n" << "xy";
+        QTest::newRow("latin-1 letters") << QString::fromUtf8("caf\u00e9\n\u00ff") << QString::fromUtf8("caf\u00e9\u00ff");
     }
     void mailWorkText() {
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QCOMPARE(MailWorkText(text), expected);
+        QCOMPARE(MailWorkBytes(text), expected.toLatin1()); // the bytes of the work file
     }
 
     void splitLines_data() {
