@@ -17,23 +17,6 @@ namespace corvantis::scan {
 
 using util::ContainsCI;
 
-namespace {
-// The line that starts at pos (ended by CR LF, CR or LF); pos moves past its end.
-QStringView NextLine(const QString& text, qsizetype& pos) {
-    const QChar* d = text.constData();
-    const qsizetype n = text.size();
-    const qsizetype start = pos;
-    qsizetype i = start;
-    while (i < n && d[i] != QLatin1Char('\r') && d[i] != QLatin1Char('\n'))
-        ++i;
-    const QStringView line(d + start, i - start);
-    if (i < n)
-        i += (d[i] == QLatin1Char('\r') && i + 1 < n && d[i + 1] == QLatin1Char('\n')) ? 2 : 1;
-    pos = i;
-    return line;
-}
-} // namespace
-
 void ScanEngine::CapturePage(const QString& body) {
     closeSlot(0);
     if (!m_state.scanRunning) {
@@ -136,7 +119,7 @@ void ScanEngine::ExtractLinks() {
         return;
     }
     Q_EMIT statusText(2, QStringLiteral("Getting Links"));
-    m_readPos = 0;
+    m_lines.reset(m_pageText);
     m_pageIsResult = m_session.results.anyUrlContains(StripForResultPage(m_state.strCurUrl));
     extractChunk(m_pageToken);
 }
@@ -147,15 +130,15 @@ void ScanEngine::extractChunk(quint64 token) {
     QElapsedTimer clock;
     clock.start();
     int lines = 0;
-    while (m_state.scanRunning && m_readPos < m_pageText.size()) {
+    while (m_state.scanRunning && !m_lines.atEnd()) {
         // Give the event loop its turn when this chunk has had its time.
         if (++lines % 64 == 0 && clock.elapsed() >= kChunkBudgetMs) {
             flushQueued();
             QTimer::singleShot(0, this, [this, token] { extractChunk(token); });
             return;
         }
-        const qsizetype lineStart = m_readPos;
-        const QStringView line = NextLine(m_pageText, m_readPos);
+        const qsizetype lineStart = m_lines.pos();
+        const QStringView line = m_lines.next();
         if (!m_state.bEmulate && m_pageHasMarker && HasRedirectMarker(line)) {
             flushQueued();
             followRedirect(lineStart);
@@ -226,10 +209,11 @@ void ScanEngine::recordLink(const QString& status) {
 void ScanEngine::followRedirect(qsizetype markerLineStart) {
     // From the marker line on, the first line with an href names the target; without
     // one, the last line read does.
-    qsizetype pos = markerLineStart;
+    LineCursor lines;
+    lines.reset(m_pageText, markerLineStart);
     QString target;
-    while (pos < m_pageText.size()) {
-        target = NextLine(m_pageText, pos).toString();
+    while (!lines.atEnd()) {
+        target = lines.next().toString();
         if (ContainsCI(target, QStringLiteral("href=")))
             break;
     }

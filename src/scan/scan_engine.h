@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/host_route.h"
+#include "scan/line_cursor.h"
 #include "scan/scan_session.h"
 #include "scan/substring_index.h"
 #include "scan/work_file.h"
@@ -167,7 +168,7 @@ private:
     bool m_nextPending = false;
     quint64 m_pageToken = 0; // changes whenever a page step is abandoned or ends
     QString m_pageText;      // normalised page text being read
-    qsizetype m_readPos = 0;
+    LineCursor m_lines;      // where extraction has got in m_pageText
     bool m_pageIsResult = false;
     bool m_pageHasMarker = false;
     QString m_pageBody; // the page as received, while it is captured

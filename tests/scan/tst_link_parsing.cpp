@@ -1,3 +1,4 @@
+#include "scan/line_cursor.h"
 #include "scan/link_parsing.h"
 #include "support/test_env.h"
 #include "util/text_utils.h"
@@ -185,9 +186,12 @@ private Q_SLOTS:
             << NormaliseHrefs(QStringLiteral("<a HREF=x.html>y</a>")) << "<a href=x.html>y</a>";
         QTest::newRow("empty") << ""
                                << "";
-        QTest::newRow("only line ends") << "\r\n\n\r\r" << "";
-        QTest::newRow("ends on a line end") << "x\r\ny\r\n" << "xy";
-        QTest::newRow("latin-1 letters") << QString::fromUtf8("caf\u00e9\n\u00ff") << QString::fromUtf8("caf\u00e9\u00ff");
+        QTest::newRow("only line ends") << "\r\n\n\r\r"
+                                        << "";
+        QTest::newRow("ends on a line end") << "x\r\ny\r\n"
+                                            << "xy";
+        QTest::newRow("latin-1 letters")
+            << QString::fromUtf8("caf\u00e9\n\u00ff") << QString::fromUtf8("caf\u00e9\u00ff");
     }
     void mailWorkText() {
         QFETCH(QString, text);
@@ -217,6 +221,13 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QStringList, lines);
         QCOMPARE(SplitLines(text), lines);
+        // The engine's line cursor reads the same lines.
+        LineCursor cursor;
+        cursor.reset(text);
+        QStringList read;
+        while (!cursor.atEnd())
+            read.append(cursor.next().toString());
+        QCOMPARE(read, lines);
     }
 
     void redirectMarker_data() {
