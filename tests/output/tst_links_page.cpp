@@ -14,16 +14,15 @@ using scan::ResultRow;
 using testing::FakeFileDialogs;
 using testing::FakeMessages;
 
+using testing::ReadBytes;
+using testing::WriteBytes;
+
 namespace {
 QString S(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 ResultRow Row(const char* site, const char* status) {
     return ResultRow{S(site), S(status), S("001"), S(site), {}, {}};
-}
-QByteArray ReadBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 } // namespace
 

@@ -22,15 +22,10 @@ using scan::RowMarker;
 using testing::FakeFileDialogs;
 using testing::FakeMessages;
 
+using testing::ReadBytes;
+using testing::WriteBytes;
+
 namespace {
-QByteArray ReadBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-bool WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 QString S(const char* utf8) {
     return QString::fromUtf8(utf8);
 }

@@ -14,20 +14,15 @@ using testing::FakeFileDialogs;
 using testing::FakeMessages;
 using testing::FixedClock;
 
+using testing::ReadBytes;
+using testing::WriteBytes;
+
 namespace {
 QString S(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 ResultRow Row(const char* site, const char* status, const char* url) {
     return ResultRow{S(site), S(status), S("001"), S(url), {}, {}};
-}
-QByteArray ReadBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-bool WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 const QDateTime kWhen(QDate(2024, 3, 5), QTime(14, 7, 9), Qt::UTC);
 

@@ -1,6 +1,7 @@
 #include "support/test_env.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace corvantis::testing {
 
@@ -10,6 +11,16 @@ TestEnvironment::TestEnvironment() {
     QDir().mkpath(config);
     qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
     qputenv("CORVANTIS_HOME", home.toLocal8Bit());
+}
+
+QByteArray ReadBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 } // namespace corvantis::testing

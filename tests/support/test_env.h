@@ -17,6 +17,10 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Whole-file reads and writes for checking what the program wrote, byte for byte.
+QByteArray ReadBytes(const QString& path);
+bool WriteBytes(const QString& path, const QByteArray& bytes);
+
 } // namespace corvantis::testing
 
 #define CORVANTIS_TEST_MAIN(TestObject)                                                            \

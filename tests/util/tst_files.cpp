@@ -11,15 +11,11 @@
 
 using namespace corvantis::util;
 
+using corvantis::testing::ReadBytes;
+
 namespace {
 void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-QByteArray ReadBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    QVERIFY(corvantis::testing::WriteBytes(path, bytes));
 }
 } // namespace
 
