@@ -15,12 +15,10 @@ using testing::FakeFileDialogs;
 using testing::FakeMessages;
 
 using testing::ReadBytes;
+using testing::S;
 using testing::WriteBytes;
 
 namespace {
-QString S(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 ResultRow Row(const char* site, const char* status) {
     return ResultRow{S(site), S(status), S("001"), S(site), {}, {}};
 }

@@ -23,12 +23,10 @@ using testing::FakeFileDialogs;
 using testing::FakeMessages;
 
 using testing::ReadBytes;
+using testing::S;
 using testing::WriteBytes;
 
 namespace {
-QString S(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 QStringList PartnerTexts(const QList<PartnerSite>& rows) {
     QStringList out;

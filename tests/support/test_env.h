@@ -17,6 +17,11 @@ private:
     QTemporaryDir m_dir;
 };
 
+// A text from UTF-8, short for the many literals of data tables.
+inline QString S(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
 // Whole-file reads and writes for checking what the program wrote, byte for byte.
 QByteArray ReadBytes(const QString& path);
 bool WriteBytes(const QString& path, const QByteArray& bytes);
