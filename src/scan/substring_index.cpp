@@ -190,6 +190,10 @@ bool NextInAll(std::span<Postings::Reader> readers) {
 
 } // namespace
 
+size_t WholeHash(Folded text) {
+    return qHashBits(text.data(), text.size() * sizeof(char16_t));
+}
+
 struct SubstringIndex::Impl {
     // Folded texts one after another; text i spans starts[i] to starts[i + 1].
     std::vector<char16_t> folded;
@@ -198,6 +202,9 @@ struct SubstringIndex::Impl {
     // Every folded text shorter than a gram that occurs somewhere: answers the
     // short needles without candidates.
     QSet<Gram> shortGrams;
+    // Each whole folded text by its hash (one text per hash): a needle equal to
+    // an added text, the usual question of the crawl, is answered by one lookup.
+    QHash<size_t, quint32> wholeTexts;
     // Texts holding surrogates, as added: case folding of a surrogate pair
     // depends on both units, so needles with surrogates are checked here
     // directly. Addresses of pages never have them.
@@ -225,6 +232,7 @@ void SubstringIndex::Impl::add(const QString& s) {
 
     const char16_t* units = folded.data() + begin;
     const qsizetype length = s.size();
+    wholeTexts.insert(WholeHash(text(id)), id);
     for (qsizetype i = 0; i + kGram <= length; ++i)
         grams[PackUnits(units + i, kGram)].append(id);
     for (qsizetype n = 1; n < kGram; ++n)
@@ -233,6 +241,9 @@ void SubstringIndex::Impl::add(const QString& s) {
 }
 
 bool SubstringIndex::Impl::containsFolded(Folded needle) const {
+    if (const auto it = wholeTexts.constFind(WholeHash(needle));
+        it != wholeTexts.cend() && text(*it) == needle)
+        return true;
     const qsizetype length = qsizetype(needle.size());
     if (length < kGram)
         return shortGrams.contains(ShortGram(needle.data(), length));

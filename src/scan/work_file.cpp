@@ -1,5 +1,7 @@
 #include "scan/work_file.h"
 
+#include <unistd.h>
+
 namespace corvantis::scan {
 
 void WorkFile::write(const QString& path, QByteArray bytes) {
@@ -21,11 +23,13 @@ void WorkFile::begin(const QString& path) {
         }
     }
     m_written = 0;
-    m_ok = m_file.seek(0);
+    m_ok = true;
 }
 
 void WorkFile::append(const QByteArray& bytes) {
-    m_ok = m_ok && m_file.write(bytes) == bytes.size();
+    // Positioned writes: no seek to the start for every page.
+    m_ok = m_ok && ::pwrite(m_file.handle(), bytes.constData(), size_t(bytes.size()),
+                            off_t(m_written)) == bytes.size();
     m_written += bytes.size();
 }
 
@@ -36,7 +40,7 @@ void WorkFile::finish() {
 
 void WorkFile::end() {
     // Overwritten in place; cut only when the new page is shorter than the old one.
-    m_ok = m_ok && (m_written >= m_size || m_file.resize(m_written));
+    m_ok = m_ok && (m_written >= m_size || ::ftruncate(m_file.handle(), off_t(m_written)) == 0);
     m_size = m_ok ? m_written : 0;
     if (!m_ok)
         m_file.close(); // try afresh with the next page

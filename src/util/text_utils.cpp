@@ -6,6 +6,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace corvantis::util {
 
 namespace {
@@ -22,6 +26,38 @@ const FoldTable kFoldTable;
 
 inline char16_t Fold(char16_t c) {
     return c < 256 ? kFoldTable.code[c] : char16_t(QChar::toCaseFolded(char32_t(c)));
+}
+
+// The first place of the needle in the haystack, or null. Candidates are the
+// places where the needle's first and last bytes both stand, sixteen places
+// tested at once; only those are compared in full. On page text this runs
+// several times faster than memmem, which the scan calls many times per page.
+const char* FindBytes(const char* hay, std::size_t n, const char* needle, std::size_t m) {
+    if (m == 0)
+        return hay;
+    if (m > n)
+        return nullptr;
+    if (m == 1)
+        return static_cast<const char*>(memchr(hay, needle[0], n));
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8(needle[0]);
+    const __m128i last = _mm_set1_epi8(needle[m - 1]);
+    for (; i + m - 1 + 16 <= n; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
+        unsigned mask = unsigned(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        while (mask != 0) {
+            const std::size_t at = i + std::size_t(__builtin_ctz(mask));
+            if (memcmp(hay + at + 1, needle + 1, m - 2) == 0)
+                return hay + at;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    const void* rest = memmem(hay + i, n - i, needle, m);
+    return static_cast<const char*>(rest);
 }
 
 bool HasSurrogate(QStringView s) {
@@ -86,9 +122,9 @@ qsizetype CaseFoldedText::indexOf(QStringView part, qsizetype from) const {
             else
                 return -1; // no single-byte character folds to it
         }
-        const void* hit =
-            memmem(m_bytes.constData() + from, size_t(n - from), needle.constData(), size_t(m));
-        return hit ? static_cast<const char*>(hit) - m_bytes.constData() : -1;
+        const char* hit = FindBytes(m_bytes.constData() + from, std::size_t(n - from),
+                                    needle.constData(), std::size_t(m));
+        return hit ? hit - m_bytes.constData() : -1;
     }
     QVarLengthArray<char16_t, 64> folded(m);
     for (qsizetype j = 0; j < m; ++j)

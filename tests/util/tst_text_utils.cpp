@@ -102,8 +102,20 @@ private Q_SLOTS:
                 for (int i = 300 + rnd(200); i > 0; --i)
                     text += alphabet.at(rnd(int(alphabet.size())));
                 QString part;
-                for (int i = 1 + rnd(2); i > 0; --i)
-                    part += alphabet.at(rnd(int(alphabet.size())));
+                if (round % 2 == 0) {
+                    for (int i = 1 + rnd(2); i > 0; --i)
+                        part += alphabet.at(rnd(int(alphabet.size())));
+                } else {
+                    // A piece of the text itself in the other letter case, up to
+                    // 40 long and often near the end, where the block search
+                    // hands over to the plain one.
+                    const int length = 2 + rnd(39);
+                    const int at = round % 4 == 1 ? int(text.size()) - length - rnd(20)
+                                                  : rnd(int(text.size()) - length);
+                    part = text.mid(std::max(at, 0), length).toUpper();
+                    if (round % 8 == 3)
+                        part[part.size() - 1] = u'#'; // last character wrong: no match
+                }
                 const int from = rnd(50);
                 QCOMPARE(IndexOfCI(text, part, from),
                          text.indexOf(part, from, Qt::CaseInsensitive));
