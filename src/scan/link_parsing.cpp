@@ -231,11 +231,14 @@ QString MailWorkText(const QString& normalised) {
 }
 
 QByteArray MailWorkBytes(QStringView normalised) {
-    // One byte per character, as received, then the line ends squeezed out: the
-    // pieces between them are moved down in blocks.
-    QByteArray out = normalised.toLatin1();
-    char* const begin = out.data();
-    char* const end = begin + out.size();
+    return MailWorkBytes(normalised.toLatin1());
+}
+
+QByteArray MailWorkBytes(QByteArray bytes) {
+    // The line ends squeezed out in place: the pieces between them are moved
+    // down in blocks.
+    char* const begin = bytes.data();
+    char* const end = begin + bytes.size();
     char* to = begin;
     for (char* from = begin; from < end;) {
         char* cr = static_cast<char*>(memchr(from, '\r', size_t(end - from)));
@@ -246,8 +249,8 @@ QByteArray MailWorkBytes(QStringView normalised) {
         to += stop - from;
         from = stop < end ? stop + 1 : end;
     }
-    out.truncate(to - begin);
-    return out;
+    bytes.truncate(to - begin);
+    return bytes;
 }
 
 QStringList SplitLines(const QString& text) {

@@ -36,6 +36,8 @@ qsizetype HrefSafeSplit(QStringView page, qsizetype near);
 QString MailWorkText(const QString& normalised);
 // The same as the bytes of the work file (one byte per character).
 QByteArray MailWorkBytes(QStringView normalised);
+// The same from the page's bytes (one byte per character), squeezed in place.
+QByteArray MailWorkBytes(QByteArray bytes);
 
 // Splits a text into lines at CR LF, CR or LF.
 QStringList SplitLines(const QString& text);

@@ -82,18 +82,26 @@ void ScanEngine::captureSteps(quint64 token) {
         case 2:
         case 3: {
             // The link work file, then the mail work file (the same text on one line).
-            WorkFile& file = m_captureStage == 2 ? m_linkWorkFile : m_mailWorkFile;
-            const QString path = util::AppFilePath(
-                m_captureStage == 2 ? QStringLiteral("html0.txt") : QStringLiteral("html20.txt"));
-            const QStringView piece =
-                QStringView(m_pageText).mid(m_capturePos, kCapturePieceChars * 4);
-            const QByteArray bytes = m_captureStage == 2 ? piece.toLatin1() : MailWorkBytes(piece);
-            if (piece.size() == m_pageText.size()) {
-                file.write(path, bytes); // the usual page, in one go
+            const bool link = m_captureStage == 2;
+            WorkFile& file = link ? m_linkWorkFile : m_mailWorkFile;
+            const QString path =
+                util::AppFilePath(link ? QStringLiteral("html0.txt") : QStringLiteral("html20.txt"));
+            if (!large) {
+                // The usual page, each file in one go; the mail file's bytes are
+                // the link file's with the line ends squeezed out.
+                if (link)
+                    m_pageBytes = m_pageText.toLatin1();
+                else
+                    m_pageBytes = MailWorkBytes(std::move(m_pageBytes));
+                file.write(path, m_pageBytes);
+                if (!link)
+                    m_pageBytes.clear();
             } else {
+                const QStringView piece =
+                    QStringView(m_pageText).mid(m_capturePos, kCapturePieceChars * 4);
                 if (m_capturePos == 0)
                     file.begin(path);
-                file.append(bytes);
+                file.append(link ? piece.toLatin1() : MailWorkBytes(piece));
                 m_capturePos += piece.size();
                 if (m_capturePos < m_pageText.size())
                     break;

@@ -172,6 +172,7 @@ private:
     bool m_pageIsResult = false;
     bool m_pageHasMarker = false;
     QString m_pageBody; // the page as received, while it is captured
+    QByteArray m_pageBytes; // the work files' bytes, between the two writes
     std::unique_ptr<util::CaseFoldedText> m_pageFolded; // its folded copy for searching
     int m_captureStage = 0;
     qsizetype m_capturePos = 0; // how far the running capture step has got

@@ -1,13 +1,19 @@
 #include "scan/work_file.h"
 
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace corvantis::scan {
 
-void WorkFile::write(const QString& path, QByteArray bytes) {
-    bytes += "\r\n"; // one write for the page and its line end
+void WorkFile::write(const QString& path, const QByteArray& bytes) {
     begin(path);
-    append(bytes);
+    // The page and its line end in one positioned write, without joining them first.
+    static const char lineEnd[] = "\r\n";
+    const iovec pieces[] = {{const_cast<char*>(bytes.constData()), size_t(bytes.size())},
+                            {const_cast<char*>(lineEnd), 2}};
+    const qsizetype total = bytes.size() + 2;
+    m_ok = m_ok && ::pwritev(m_file.handle(), pieces, 2, 0) == total;
+    m_written = total;
     end();
 }
 

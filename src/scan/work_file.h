@@ -11,7 +11,7 @@ namespace corvantis::scan {
 class WorkFile {
 public:
     // Replaces the file's content with the bytes and a final CR LF.
-    void write(const QString& path, QByteArray bytes);
+    void write(const QString& path, const QByteArray& bytes);
 
     // The same in pieces: begin, append as often as needed, finish (which adds the CR LF).
     void begin(const QString& path);
