@@ -86,6 +86,17 @@ bool HasSkippedWord(QStringView v) {
     static constexpr QStringView kWords[] = {u"javascript", u"mailto", u"file://", u"unsaved:"};
     for (qsizetype i = 0; i < v.size(); ++i) {
         const char16_t c = v[i].unicode();
+        // Most characters can start none of the words (past ASCII, some fold to a letter).
+        switch (c | 0x20) {
+        case u'j':
+        case u'm':
+        case u'f':
+        case u'u':
+            break;
+        default:
+            if (c < 0x80)
+                continue;
+        }
         const char16_t lower = c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
         for (QStringView word : kWords) {
             if ((c >= 0x80 || lower == word[0].unicode()) && word.size() <= v.size() - i &&
@@ -94,6 +105,11 @@ bool HasSkippedWord(QStringView v) {
         }
     }
     return false;
+}
+
+// "://" anywhere; most addresses hold no colon at all, which is found faster.
+bool HasSchemeMark(QStringView t) {
+    return t.contains(u':') && t.contains(u"://");
 }
 
 bool IsSkippedValue(QStringView v) {
@@ -120,7 +136,7 @@ QString TrimSpaces(const QString& text) {
 // pattern holds "://", so an address without it is only trimmed.
 template <std::size_t N>
 QString StripSchemeRemnants(const QString& address, const QLatin1String (&patterns)[N]) {
-    if (!address.contains(QLatin1String("://")))
+    if (!HasSchemeMark(address))
         return TrimSpaces(address);
     QString a = address;
     for (QLatin1String p : patterns) {
@@ -292,7 +308,8 @@ bool HasRedirectMarker(const util::CaseFoldedText& folded) {
 
 std::optional<QString> LinkValue(QStringView line) {
     const QStringView v = line;
-    const qsizetype at = util::IndexOfCI(v, kHrefView);
+    // Capture starts every href line with it; other callers may not.
+    const qsizetype at = v.startsWith(kHrefView) ? 0 : util::IndexOfCI(v, kHrefView);
     if (at < 0)
         return std::nullopt;
     const qsizetype n = v.size();
@@ -377,7 +394,7 @@ bool IsDomainLink(const QString& address, const QString& domain) {
         const qsizetype slash = t.indexOf(u'/');
         return slash >= 0 ? t.left(slash) : t;
     };
-    if (!address.contains(u"://") && !domain.contains(u"://"))
+    if (!HasSchemeMark(address) && !HasSchemeMark(domain))
         return plainHost(address) == plainHost(domain);
     return HostPart(address) == HostPart(domain);
 }

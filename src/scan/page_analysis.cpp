@@ -64,6 +64,15 @@ void ScanEngine::captureSteps(quint64 token) {
             m_pageText.reserve(m_pageBody.size() + m_pageBody.size() / 32 + 16);
             m_capturePos = 0;
             m_captureStage = 1;
+            if (startReadAhead(hasDomainTrace(screen.domainSeen))) {
+                // The analysis goes on one turn of the event loop later, after that
+                // turn's socket events, so the new connection's request is out
+                // first: the posted call starts a zero-time timer at the beginning
+                // of the next turn, and timers come after the sockets in a turn.
+                m_captureTurnToken = token;
+                QTimer::singleShot(0, this, [this] { m_captureTurn->start(); });
+                return;
+            }
             break;
         }
         case 1: {
@@ -119,6 +128,19 @@ void ScanEngine::captureSteps(quint64 token) {
         }
     }
     ExtractLinks();
+}
+
+bool ScanEngine::hasDomainTrace(bool domainSeen) const {
+    // Every result needs the domain's host name in the link, so a page without it
+    // (and on a site whose own address lacks it) cannot give one.
+    if (domainSeen)
+        return true;
+    const QString& domain = m_session.domain();
+    const QString host = HostPart(domain);
+    if (host.isEmpty())
+        return true;
+    return (host.size() != domain.size() && m_pageFolded->contains(host)) ||
+           ContainsCI(m_state.strCurDir, host) || ContainsCI(m_slots[0].slotHost, host);
 }
 
 void ScanEngine::ExtractLinks() {

@@ -7,6 +7,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -33,6 +35,8 @@ void ScanEngine::FetchPage(int slot) {
     s.timer->start();
 
     closeSlot(slot);
+    if (takeReadAhead(slot))
+        return;
     const Route route = m_router.route(s.slotHost);
     if (route.address.isEmpty()) {
         // Nothing to connect to; the failure is reported like a refused connection.
@@ -42,25 +46,54 @@ void ScanEngine::FetchPage(int slot) {
     s.socket->connectToHost(route.address, route.port);
 }
 
+int ScanEngine::slotOf(const QTcpSocket* socket) const {
+    for (int i = 0; i < kFetchSlots; ++i) {
+        if (m_slots[i].socket == socket)
+            return i;
+    }
+    Q_UNREACHABLE();
+}
+
 void ScanEngine::onConnected(int slot) {
     FetchSlot& s = m_slots.at(slot);
+    if (slot == kReadAheadSlot) {
+        // Straight to the server, so it works on the page while the current one is
+        // analysed; the page is counted when its turn comes.
+        s.socket->write(BuildRequest(s.slotHost, s.slotPath));
+        s.socket->flush();
+        m_ahead.requestSent = true;
+        return;
+    }
     CountScanEvent(ScanEvent::PageScanned);
     Q_EMIT progressChanged(0);
     s.socket->write(BuildRequest(s.slotHost, s.slotPath));
 }
 
 void ScanEngine::onReadyRead(int slot) {
+    FetchSlot& s = m_slots.at(slot);
+    if (slot == kReadAheadSlot) {
+        // Kept as it came until the page's turn; past the ceiling, read and dropped.
+        const QByteArray data = s.socket->readAll();
+        const qsizetype room = kMaxResponseBytes - m_ahead.received.size();
+        m_ahead.received += QByteArrayView(data).first(std::clamp<qsizetype>(room, 0, data.size()));
+        m_ahead.dropped += data.size() - std::clamp<qsizetype>(room, 0, data.size());
+        return;
+    }
     if (!m_state.scanRunning)
         return;
+    absorbResponse(slot, s.socket->readAll());
+}
+
+void ScanEngine::absorbResponse(int slot, const QByteArray& data, qint64 dropped) {
     FetchSlot& s = m_slots.at(slot);
     s.slotIdleSeconds = 0;
-    const QByteArray data = s.socket->readAll();
     // Past the ceiling the rest of the response is read and dropped.
     const qsizetype room = kMaxResponseBytes - s.slotBuffer.size();
     if (room > 0)
-        s.slotBuffer += QString::fromLatin1(data.constData(), std::min(room, data.size()));
-    if (qint64(s.slotBytes) + data.size() <= std::numeric_limits<qint32>::max())
-        s.slotBytes += qint32(data.size());
+        s.slotBuffer.append(QLatin1String(data.constData(), std::min(room, data.size())));
+    const qint64 arrived = data.size() + dropped;
+    if (qint64(s.slotBytes) + arrived <= std::numeric_limits<qint32>::max())
+        s.slotBytes += qint32(arrived);
     Q_EMIT statusText(1, QStringLiteral("Downloading: ") + s.slotHost + s.slotPath +
                              QStringLiteral(" (") + QString::number(s.slotBytes) +
                              QLatin1Char(')'));
@@ -83,12 +116,75 @@ void ScanEngine::onDisconnected(int slot) {
     FetchSlot& s = m_slots.at(slot);
     if (s.socket->bytesAvailable() > 0)
         onReadyRead(slot);
-    FinishPage(slot);
+    if (slot == kReadAheadSlot)
+        m_ahead.complete = true;
+    else
+        FinishPage(slot);
+}
+
+bool ScanEngine::startReadAhead(bool pageHasDomainTrace) {
+    const std::optional<QString> next = readAheadAddress(pageHasDomainTrace);
+    if (!next)
+        return false;
+    FetchSlot& s = m_slots[kReadAheadSlot];
+    const PageAddress a = SplitPageAddress(*next);
+    const Route route = m_router.route(a.slotHost);
+    if (route.address.isEmpty())
+        return false;
+    closeSlot(kReadAheadSlot);
+    s.slotHost = a.slotHost;
+    s.slotPath = a.slotPath;
+    m_ahead = ReadAhead{};
+    m_ahead.address = *next;
+    m_ahead.active = true;
+    s.socket->connectToHost(route.address, route.port);
+    return true;
+}
+
+bool ScanEngine::takeReadAhead(int slot) {
+    if (!m_ahead.active || slot == kReadAheadSlot)
+        return false;
+    const QAbstractSocket::SocketState state = m_slots[kReadAheadSlot].socket->state();
+    const bool alive = m_ahead.complete || state == QAbstractSocket::ConnectedState ||
+                       state == QAbstractSocket::ConnectingState;
+    if (m_ahead.address != m_state.strURL || m_ahead.failed || !alive) {
+        dropReadAhead(); // this turn fetches the page afresh
+        return false;
+    }
+    // The read-ahead's connection becomes this slot's: from here on its events
+    // are this slot's, and what it has received so far arrives now.
+    std::swap(m_slots[slot].socket, m_slots[kReadAheadSlot].socket);
+    const ReadAhead ahead = std::exchange(m_ahead, ReadAhead{});
+    if (ahead.requestSent || ahead.complete) {
+        CountScanEvent(ScanEvent::PageScanned);
+        Q_EMIT progressChanged(0);
+    } // else still connecting: the slot's own connected handler counts it and asks
+    if (!ahead.received.isEmpty() || ahead.dropped > 0)
+        absorbResponse(slot, ahead.received, ahead.dropped);
+    if (ahead.complete) {
+        // Finished on the next turn of the event loop, as a fetch always is.
+        const quint64 token = m_pageToken;
+        QTimer::singleShot(0, this, [this, slot, token] {
+            if (!stale(token))
+                FinishPage(slot);
+        });
+    }
+    return true;
+}
+
+void ScanEngine::dropReadAhead() {
+    closeSlot(kReadAheadSlot);
+    m_ahead = ReadAhead{};
 }
 
 void ScanEngine::onSocketError(int slot) {
     FetchSlot& s = m_slots.at(slot);
     const auto error = s.socket->error();
+    if (slot == kReadAheadSlot) {
+        if (error != QAbstractSocket::RemoteHostClosedError)
+            m_ahead.failed = true;
+        return;
+    }
     // A refused connection or an unknown host is known at once: end the fetch now,
     // with the outcome the idle time-out would give it later.
     if (m_state.scanRunning && s.timersArmed &&

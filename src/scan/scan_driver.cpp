@@ -27,12 +27,21 @@ ScanEngine::ScanEngine(ScanSession& session, util::Messages& messages, util::Sou
         s.socket = new QTcpSocket(this);
         s.timer = new QTimer(this);
         s.timer->setInterval(1000);
-        connect(s.socket, &QTcpSocket::connected, this, [this, i] { onConnected(i); });
-        connect(s.socket, &QTcpSocket::readyRead, this, [this, i] { onReadyRead(i); });
-        connect(s.socket, &QTcpSocket::disconnected, this, [this, i] { onDisconnected(i); });
-        connect(s.socket, &QTcpSocket::errorOccurred, this, [this, i] { onSocketError(i); });
+        // A socket can change slots (a read-ahead is taken over by slot 0), so
+        // its events go to whichever slot holds it at the time.
+        QTcpSocket* socket = s.socket;
+        connect(socket, &QTcpSocket::connected, this, [this, socket] { onConnected(slotOf(socket)); });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(slotOf(socket)); });
+        connect(socket, &QTcpSocket::disconnected, this,
+                [this, socket] { onDisconnected(slotOf(socket)); });
+        connect(socket, &QTcpSocket::errorOccurred, this,
+                [this, socket] { onSocketError(slotOf(socket)); });
         connect(s.timer, &QTimer::timeout, this, [this, i] { onTimerTick(i); });
     }
+    m_captureTurn = new QTimer(this);
+    m_captureTurn->setSingleShot(true);
+    m_captureTurn->setInterval(0);
+    connect(m_captureTurn, &QTimer::timeout, this, [this] { captureSteps(m_captureTurnToken); });
     m_state.scanRunning = false;
 }
 
@@ -185,6 +194,24 @@ void ScanEngine::NextPage(int slot) {
     FetchPage(slot);
 }
 
+std::optional<QString> ScanEngine::readAheadAddress(bool pageHasDomainTrace) const {
+    // The address NextPage will take after the page now being analysed, when that
+    // page cannot change it: with no trace of the user's domain it adds no result
+    // (so neither the expected-links rule nor the redirect rule ends the site),
+    // and it does not follow a redirect. Its links only join the end of the queue.
+    const ScanState& s = m_state;
+    const ScanOptions& o = m_session.options;
+    if (!s.scanRunning || m_nextPending || s.bEmulate || m_pageHasMarker || pageHasDomainTrace)
+        return std::nullopt;
+    if (s.domainTextSeen && !s.linkFoundForSite && o.chkRedirect)
+        return std::nullopt; // the site ends after this page
+    // NextPage's own rules, one page on.
+    if ((o.chkAuto && qint64(s.pagesFetched) + 1 > o.PageLimit) || m_session.queue.isEmpty() ||
+        (o.chkAuto2 && s.siteLinksFound >= s.linksExpected))
+        return std::nullopt;
+    return m_session.queue.head();
+}
+
 void ScanEngine::NextSite() {
     if (!m_state.scanRunning)
         return;
@@ -205,6 +232,7 @@ void ScanEngine::SiteChange() {
         IsBlank(s.siteNote) ? QString() : QStringLiteral(" (") + s.siteNote + QLatin1Char(')');
     s.scanRunning = true;
     closeSlot(0);
+    dropReadAhead();
     ++m_pageToken;
 
     if (s.linkFoundForSite) {
@@ -252,6 +280,7 @@ void ScanEngine::StopScan() {
     m_state.iCurrentSite = 0;
     for (int i = 0; i < kFetchSlots; ++i)
         closeSlot(i);
+    dropReadAhead();
     Q_EMIT progressChanged(100);
     Q_EMIT statusText(1, QStringLiteral("Stopped"));
     Q_EMIT statusText(2, QString());

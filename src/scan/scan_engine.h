@@ -13,6 +13,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QTcpSocket;
 class QTimer;
@@ -59,6 +60,23 @@ struct FetchSlot {
 };
 
 inline constexpr int kFetchSlots = 10;
+// The slot that fetches the site's next page ahead of its turn (see ReadAhead).
+inline constexpr int kReadAheadSlot = 1;
+
+// The next queued page of the site, asked for while the current page is still
+// being analysed, so the server prepares it in the meantime. It is started only
+// when nothing on the current page can change which page comes next, and it is
+// taken over by the ordinary fetch when that page's turn comes (everything the
+// scan shows and counts for the page happens then); otherwise it is dropped.
+struct ReadAhead {
+    QString address;     // the queue entry it was started for
+    QByteArray received; // the response so far, kept until its turn
+    qint64 dropped = 0;  // bytes past the response ceiling, read and thrown away
+    bool active = false;
+    bool requestSent = false; // connected, and the request written
+    bool complete = false;    // the server has closed the connection
+    bool failed = false;      // refused or broken: its turn fetches the page afresh
+};
 
 // The reciprocal-link scan. It runs on the event loop of the thread that owns it:
 // every step starts from an event and ends by starting the next one; there is
@@ -125,10 +143,17 @@ private:
     void queueAddress(const QString& address);
     void playCue(const char* file, bool enabled);
 
+    std::optional<QString> readAheadAddress(bool pageHasDomainTrace) const;
+
     // page fetch
     void FetchPage(int slot);
     void onConnected(int slot);
     void onReadyRead(int slot);
+    void absorbResponse(int slot, const QByteArray& data, qint64 dropped = 0);
+    int slotOf(const QTcpSocket* socket) const;
+    bool startReadAhead(bool pageHasDomainTrace);
+    bool takeReadAhead(int slot);
+    void dropReadAhead();
     void onDisconnected(int slot);
     void onSocketError(int slot);
     void onTimerTick(int slot);
@@ -139,6 +164,7 @@ private:
 
     // capture and extraction
     void CapturePage(const QString& page);
+    bool hasDomainTrace(bool domainSeen) const;
     void captureSteps(quint64 token);
     void ExtractLinks();
     void extractChunk(quint64 token);
@@ -158,6 +184,7 @@ private:
     PageDownloader* m_downloader;
     std::array<FetchSlot, kFetchSlots> m_slots;
     ScanControls m_controls;
+    ReadAhead m_ahead;
 
     // Every address queued for the current site, for the "already known" rule.
     SubstringIndex m_known;
@@ -175,6 +202,10 @@ private:
     QByteArray m_pageBytes; // the work files' bytes, between the two writes
     std::unique_ptr<util::CaseFoldedText> m_pageFolded; // its folded copy for searching
     int m_captureStage = 0;
+    // Resumes a capture after one turn of the event loop, once the socket events
+    // of that turn have been handled (a zero-time timer, not a posted call).
+    QTimer* m_captureTurn = nullptr;
+    quint64 m_captureTurnToken = 0;
     qsizetype m_capturePos = 0; // how far the running capture step has got
     WorkFile m_linkWorkFile;    // html0.txt: the page, one href to a line
     WorkFile m_mailWorkFile;    // html20.txt: the page on one line

@@ -1,5 +1,7 @@
 #include "scan/scan_model.h"
 
+#include <QVarLengthArray>
+
 namespace corvantis::scan {
 
 namespace {
@@ -89,9 +91,30 @@ bool PartnerListModel::isPartnerAddress(const QString& address) const {
         m_keys.clear();
         for (const PartnerSite& p : m_rows)
             m_keys.insert(PartnerKey(p.address));
+        m_keyLengths.clear();
+        for (const QString& k : std::as_const(m_keys))
+            m_keyLengths.insert(k.size());
         m_keysValid = true;
     }
-    return m_keys.contains(PartnerKey(address));
+    // The key of an ASCII address is built on the stack; it is looked up only
+    // when some partner's key has its length, which few addresses of a site do.
+    QVarLengthArray<char16_t, 256> key;
+    const QStringView a(address);
+    for (qsizetype i = 0; i < a.size();) {
+        const char16_t c = a[i].unicode();
+        if (c >= 0x80)
+            return m_keys.contains(PartnerKey(address));
+        if (c == u'w' && a.mid(i, 4) == u"www.") {
+            i += 4;
+            continue;
+        }
+        key.append(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
+        ++i;
+    }
+    if (!m_keyLengths.contains(key.size()))
+        return false;
+    return m_keys.contains(QString::fromRawData(reinterpret_cast<const QChar*>(key.constData()),
+                                                key.size()));
 }
 
 // ---- result list ----

@@ -77,6 +77,7 @@ private:
     void invalidate() { m_keysValid = false; }
     QList<PartnerSite> m_rows;
     mutable QSet<QString> m_keys;
+    mutable QSet<qsizetype> m_keyLengths;
     mutable bool m_keysValid = false;
 };
 

@@ -157,9 +157,17 @@ qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
     QVarLengthArray<char16_t, 64> folded(m);
     for (qsizetype j = 0; j < m; ++j)
         folded[j] = Fold(part[j].unicode());
+    // A place is tried only where the first character can match: an ASCII
+    // character is compared as it stands with the first character's two ASCII
+    // forms (ASCII folds only among itself); anything else is folded.
+    const char16_t first = folded[0];
+    const char16_t firstUpper = first >= u'a' && first <= u'z' ? char16_t(first - 32) : first;
     const char16_t* h = text.utf16();
     for (qsizetype i = from; i <= n - m; ++i) {
-        qsizetype j = 0;
+        const char16_t c = h[i];
+        if (c < 0x80 ? c != first && c != firstUpper : Fold(c) != first)
+            continue;
+        qsizetype j = 1;
         while (j < m && Fold(h[i + j]) == folded[j])
             ++j;
         if (j == m)

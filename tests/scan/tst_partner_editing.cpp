@@ -160,6 +160,41 @@ private Q_SLOTS:
         QVERIFY(!session.projectSaved);
     }
 
+    // A partner's address matches when both are equal with every lower-case
+    // "www." taken out and letter case ignored.
+    void partnerAddressMatching_data() {
+        QTest::addColumn<QString>("partner");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("matches");
+        const auto row = [](const char* name, const char* partner, const char* address, bool m) {
+            QTest::newRow(name) << QString::fromUtf8(partner) << QString::fromUtf8(address) << m;
+        };
+        row("same", "p.example/", "p.example/", true);
+        row("case", "P.Example/", "p.EXAMPLE/", true);
+        row("www on the address", "p.example/", "www.p.example/", true);
+        row("www on the partner", "www.p.example/", "p.example/", true);
+        row("www twice", "p.example/", "www.www.p.example/", true);
+        row("www in the path", "p.example/www.x", "p.example/x", true);
+        row("four w", "wwww.p.example", "wp.example", true);
+        row("capital WWW stays", "p.example/", "WWW.p.example/", false);
+        row("same length, other text", "p.example/", "q.example/", false);
+        row("longer", "p.example/", "p.example/a", false);
+        row("shorter", "p.example/a", "p.example/", false);
+        row("non-ASCII, case", "Äb.example/", "äB.example/", true);
+        row("non-ASCII, other", "äb.example/", "öb.example/", false);
+        row("empty address", "p.example/", "", false);
+    }
+    void partnerAddressMatching() {
+        QFETCH(QString, partner);
+        QFETCH(QString, address);
+        QFETCH(bool, matches);
+        ScanSession session;
+        session.partners.append(PartnerSite{QStringLiteral("other.example/"), QStringLiteral("1"),
+                                            {}, {}, {}});
+        session.partners.append(PartnerSite{partner, QStringLiteral("1"), {}, {}, {}});
+        QCOMPARE(session.partners.isPartnerAddress(address), matches);
+    }
+
     void modelsBehaveAsItemModels() {
         ScanSession session;
         QAbstractItemModelTester t1(&session.partners,

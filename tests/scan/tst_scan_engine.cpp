@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 using namespace corvantis;
 using namespace corvantis::scan;
@@ -428,6 +429,108 @@ private Q_SLOTS:
         QCOMPARE(Rows(*m_session),
                  (QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/"),
                               QStringLiteral("other.test/|Direct Link|001|other.test")}));
+    }
+
+    // While a page without the user's domain is analysed, the next queued page is
+    // already asked for, and its turn goes on with that connection in whatever
+    // state it has reached. The outcome is the one a fetch started at its turn gives.
+    void readAheadIsTakenOver_data() {
+        QTest::addColumn<QString>("next");    // how the page asked for ahead (b.html) answers
+        QTest::addColumn<bool>("largeFirst"); // a.html captured in steps
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QStringList>("errors");
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<int>("pagesScanned");
+        const QString root = QStringLiteral("partner.test/");
+        const QStringList all{root, root + QStringLiteral("a.html"), root + QStringLiteral("b.html"),
+                              root + QStringLiteral("c.html")};
+        const QStringList found{QStringLiteral("partner.test/|Direct Link|001|partner.test/b.html")};
+        const QStringList timedOut{
+            QStringLiteral("partner.test/|None Found (Timeout)|000|partner.test/")};
+        QTest::newRow("answered before its turn") << "now" << false << found << QStringList() << all << 4;
+        QTest::newRow("complete while a large page is captured")
+            << "now" << true << found << QStringList() << all << 4;
+        QTest::newRow("answered after its turn") << "late" << false << found << QStringList() << all << 4;
+        // The time-out counts as a page too.
+        QTest::newRow("silent: the idle time-out still applies")
+            << "silent" << false << timedOut << QStringList{QStringLiteral("Timeout|partner.test")}
+            << all.mid(0, 3) << 4;
+        QTest::newRow("refused: fetched afresh, refused again")
+            << "refused" << false << timedOut << QStringList{QStringLiteral("Timeout|dead.test")}
+            << all.mid(0, 2) << 3;
+    }
+    void readAheadIsTakenOver() {
+        QFETCH(QString, next);
+        QFETCH(bool, largeFirst);
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, errors);
+        QFETCH(QStringList, paths);
+        QFETCH(int, pagesScanned);
+        m_session->options.txtTimeout = QStringLiteral("1");
+        m_session->options.chkAuto2 = false;
+        // The second page's links are read while the third is asked for: its request
+        // has gone out by then, unless the host refused.
+        int linkReads = 0;
+        bool readAheadSent = false;
+        connect(m_engine.get(), &ScanEngine::statusText, this,
+                [&](int panel, const QString& text) {
+                    if (panel != 2 || text != QStringLiteral("Getting Links") || ++linkReads != 2)
+                        return;
+                    const QTcpSocket* ahead = m_engine->slot(kReadAheadSlot).socket;
+                    readAheadSent = ahead->state() == QAbstractSocket::ConnectedState &&
+                                    ahead->bytesToWrite() == 0;
+                });
+        // A host that refuses is queued all the same when its address holds the site's.
+        const QByteArray third = next == QLatin1String("refused")
+                                     ? QByteArray("<a href=\"http://dead.test/partner.test/\">x</a>")
+                                     : QByteArray("<a href=\"b.html\">b</a> <a href=\"c.html\">c</a>");
+        setPage(kPartner + QStringLiteral("/"), Page("<a href=\"a.html\">a</a> " + third));
+        setPage(kPartner + QStringLiteral("/a.html"),
+                Page(largeFirst ? QByteArray(700 * 1024, 'x') : QByteArray("no links")));
+        const QString b = kPartner + QStringLiteral("/b.html");
+        if (next == QLatin1String("late"))
+            m_server->setReply(b, HttpReply::html(Page(kLinkBack)).delayed(300));
+        else if (next == QLatin1String("silent"))
+            m_server->setReply(b, HttpReply::raw(QByteArray()).keptOpen());
+        else
+            setPage(b, Page(kLinkBack));
+        setPage(kPartner + QStringLiteral("/c.html"), Page("nothing"));
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        m_router.add(QStringLiteral("dead.test"), QStringLiteral("127.0.0.1"), closed.serverPort());
+        closed.close();
+        addPartner(kPartner + QStringLiteral("/"));
+        QVERIFY(runScan());
+        QCOMPARE(Rows(*m_session), rows);
+        QCOMPARE(Errors(*m_session), errors);
+        QCOMPARE(this->paths(), paths); // every page asked for once, in queue order
+        QCOMPARE(m_session->counters.runPagesScanned, pagesScanned);
+        QCOMPARE(readAheadSent, next != QLatin1String("refused"));
+    }
+
+    void stopWhileTheNextPageIsReadAhead() {
+        setPage(kPartner + QStringLiteral("/"),
+                Page("<a href=\"a.html\">a</a> <a href=\"b.html\">b</a>"));
+        setPage(kPartner + QStringLiteral("/a.html"), Page("no links"));
+        m_server->setReply(kPartner + QStringLiteral("/b.html"),
+                           HttpReply::html(Page(kLinkBack)).delayed(300));
+        addPartner(kPartner + QStringLiteral("/"));
+        int linkReads = 0;
+        connect(m_engine.get(), &ScanEngine::statusText, this,
+                [&](int panel, const QString& text) {
+                    if (panel == 2 && text == QStringLiteral("Getting Links") && ++linkReads == 2)
+                        m_engine->StopScan();
+                });
+        QVERIFY(runScan());
+        QTest::qWait(600); // past the moment the page asked for ahead is answered
+        // It is dropped with the scan: nothing counted or shown, nothing else asked for.
+        QCOMPARE(Rows(*m_session), QStringList());
+        QCOMPARE(m_session->counters.runPagesScanned, 2);
+        QCOMPARE(this->paths(), (QStringList{QStringLiteral("partner.test/"),
+                                             QStringLiteral("partner.test/a.html"),
+                                             QStringLiteral("partner.test/b.html")}));
+        for (int i = 0; i < kFetchSlots; ++i)
+            QCOMPARE(m_engine->slot(i).socket->state(), QAbstractSocket::UnconnectedState);
     }
 
     void refusedStartLeavesListsEmpty_data() {
