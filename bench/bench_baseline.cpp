@@ -5,6 +5,7 @@
 //
 //   bench_baseline --pages N [--links-back M] --port P
 
+#include "fetch_options.h"
 #include "site_generator.h"
 
 #include <arpa/inet.h>
@@ -18,16 +19,9 @@
 #include <cstring>
 #include <string>
 
-using corvantis::bench::SiteGenerator;
+using namespace corvantis::bench;
 
 namespace {
-
-[[noreturn]] void Usage(const char* why) {
-    std::fprintf(stderr,
-                 "bench_baseline: %s\nusage: bench_baseline --pages N [--links-back M] --port P\n",
-                 why);
-    std::exit(2);
-}
 
 // Returns the bytes received, or -1 when the page could not be fetched.
 long long Fetch(const sockaddr_in& server, const std::string& request, char* buf, size_t bufSize) {
@@ -59,25 +53,8 @@ long long Fetch(const sockaddr_in& server, const std::string& request, char* buf
 } // namespace
 
 int main(int argc, char** argv) {
-    int pages = -1, linksBack = 10, port = -1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (i + 1 >= argc)
-            Usage("a value is missing");
-        const int value = std::atoi(argv[++i]);
-        if (arg == "--pages")
-            pages = value;
-        else if (arg == "--links-back")
-            linksBack = value;
-        else if (arg == "--port")
-            port = value;
-        else
-            Usage("unknown option");
-    }
-    if (pages < 1 || port < 1 || port > 65535)
-        Usage("--pages and --port are needed");
-
-    const SiteGenerator site(pages, linksBack);
+    const FetchOptions options = ParseFetchOptions(argc, argv, "bench_baseline");
+    const SiteGenerator site(options.pages, options.linksBack);
     if (!site.problem().empty()) {
         std::fprintf(stderr, "bench_baseline: %s\n", site.problem().c_str());
         return 1;
@@ -85,7 +62,7 @@ int main(int argc, char** argv) {
     sockaddr_in server{};
     server.sin_family = AF_INET;
     server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    server.sin_port = htons(uint16_t(port));
+    server.sin_port = htons(uint16_t(options.port));
     const std::string host(SiteGenerator::kHost);
     static char buf[65536];
 
@@ -106,7 +83,6 @@ int main(int argc, char** argv) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const size_t fetched = site.crawlOrder().size();
-    std::printf("pages=%zu seconds=%.3f pages_per_s=%.1f bytes=%lld failed=%d\n", fetched, seconds,
-                seconds > 0 ? double(fetched) / seconds : 0.0, bytes, failed);
+    PrintFetchSummary(fetched, seconds, bytes, failed);
     return failed == 0 ? 0 : 1;
 }

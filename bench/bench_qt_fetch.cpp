@@ -7,6 +7,7 @@
 //
 //   bench_qt_fetch --pages N [--links-back M] --port P
 
+#include "fetch_options.h"
 #include "scan/http_response.h"
 #include "site_generator.h"
 
@@ -17,49 +18,20 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
-using corvantis::bench::SiteGenerator;
-
-namespace {
-
-[[noreturn]] void Usage(const char* why) {
-    std::fprintf(stderr,
-                 "bench_qt_fetch: %s\nusage: bench_qt_fetch --pages N [--links-back M] --port P\n",
-                 why);
-    std::exit(2);
-}
-
-} // namespace
+using namespace corvantis::bench;
 
 int main(int argc, char** argv) {
-    int pages = -1, linksBack = 10, port = -1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (i + 1 >= argc)
-            Usage("a value is missing");
-        const int value = std::atoi(argv[++i]);
-        if (arg == "--pages")
-            pages = value;
-        else if (arg == "--links-back")
-            linksBack = value;
-        else if (arg == "--port")
-            port = value;
-        else
-            Usage("unknown option");
-    }
-    if (pages < 1 || port < 1 || port > 65535)
-        Usage("--pages and --port are needed");
-
+    const FetchOptions options = ParseFetchOptions(argc, argv, "bench_qt_fetch");
     QCoreApplication app(argc, argv);
-    const SiteGenerator site(pages, linksBack);
+    const SiteGenerator site(options.pages, options.linksBack);
     if (!site.problem().empty()) {
         std::fprintf(stderr, "bench_qt_fetch: %s\n", site.problem().c_str());
         return 1;
     }
-    const QString host = QString::fromLatin1(SiteGenerator::kHost.data(),
-                                             qsizetype(SiteGenerator::kHost.size()));
+    const QString host =
+        QString::fromLatin1(SiteGenerator::kHost.data(), qsizetype(SiteGenerator::kHost.size()));
     const std::vector<int>& order = site.crawlOrder();
 
     QTcpSocket socket;
@@ -74,7 +46,7 @@ int main(int argc, char** argv) {
             return;
         }
         socket.abort();
-        socket.connectToHost(QHostAddress(QHostAddress::LocalHost), quint16(port));
+        socket.connectToHost(QHostAddress(QHostAddress::LocalHost), quint16(options.port));
     };
     QObject::connect(&socket, &QTcpSocket::connected, [&] {
         const std::string& path = site.path(order[next]);
@@ -105,7 +77,6 @@ int main(int argc, char** argv) {
     app.exec();
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     const std::size_t fetched = next;
-    std::printf("pages=%zu seconds=%.3f pages_per_s=%.1f bytes=%lld failed=%d\n", fetched, seconds,
-                seconds > 0 ? double(fetched) / seconds : 0.0, bytes, failed);
+    PrintFetchSummary(fetched, seconds, bytes, failed);
     return failed == 0 ? 0 : 1;
 }

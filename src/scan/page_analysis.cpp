@@ -93,8 +93,8 @@ void ScanEngine::captureSteps(quint64 token) {
             // The link work file, then the mail work file (the same text on one line).
             const bool link = m_captureStage == 2;
             WorkFile& file = link ? m_linkWorkFile : m_mailWorkFile;
-            const QString path =
-                util::AppFilePath(link ? QStringLiteral("html0.txt") : QStringLiteral("html20.txt"));
+            const QString path = util::AppFilePath(link ? QStringLiteral("html0.txt")
+                                                        : QStringLiteral("html20.txt"));
             if (!large) {
                 // The usual page, each file in one go; the mail file's bytes are
                 // the link file's with the line ends squeezed out.

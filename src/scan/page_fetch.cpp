@@ -7,7 +7,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -74,9 +73,10 @@ void ScanEngine::onReadyRead(int slot) {
     if (slot == kReadAheadSlot) {
         // Kept as it came until the page's turn; past the ceiling, read and dropped.
         const QByteArray data = s.socket->readAll();
-        const qsizetype room = kMaxResponseBytes - m_ahead.received.size();
-        m_ahead.received += QByteArrayView(data).first(std::clamp<qsizetype>(room, 0, data.size()));
-        m_ahead.dropped += data.size() - std::clamp<qsizetype>(room, 0, data.size());
+        const qsizetype kept =
+            std::clamp<qsizetype>(kMaxResponseBytes - m_ahead.received.size(), 0, data.size());
+        m_ahead.received += QByteArrayView(data).first(kept);
+        m_ahead.dropped += data.size() - kept;
         return;
     }
     if (!m_state.scanRunning)

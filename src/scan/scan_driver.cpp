@@ -30,8 +30,10 @@ ScanEngine::ScanEngine(ScanSession& session, util::Messages& messages, util::Sou
         // A socket can change slots (a read-ahead is taken over by slot 0), so
         // its events go to whichever slot holds it at the time.
         QTcpSocket* socket = s.socket;
-        connect(socket, &QTcpSocket::connected, this, [this, socket] { onConnected(slotOf(socket)); });
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(slotOf(socket)); });
+        connect(socket, &QTcpSocket::connected, this,
+                [this, socket] { onConnected(slotOf(socket)); });
+        connect(socket, &QTcpSocket::readyRead, this,
+                [this, socket] { onReadyRead(slotOf(socket)); });
         connect(socket, &QTcpSocket::disconnected, this,
                 [this, socket] { onDisconnected(slotOf(socket)); });
         connect(socket, &QTcpSocket::errorOccurred, this,

@@ -198,7 +198,7 @@ private:
     LineCursor m_lines;      // where extraction has got in m_pageText
     bool m_pageIsResult = false;
     bool m_pageHasMarker = false;
-    QString m_pageBody; // the page as received, while it is captured
+    QString m_pageBody;     // the page as received, while it is captured
     QByteArray m_pageBytes; // the work files' bytes, between the two writes
     std::unique_ptr<util::CaseFoldedText> m_pageFolded; // its folded copy for searching
     int m_captureStage = 0;

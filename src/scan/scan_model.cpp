@@ -113,8 +113,8 @@ bool PartnerListModel::isPartnerAddress(const QString& address) const {
     }
     if (!m_keyLengths.contains(key.size()))
         return false;
-    return m_keys.contains(QString::fromRawData(reinterpret_cast<const QChar*>(key.constData()),
-                                                key.size()));
+    return m_keys.contains(
+        QString::fromRawData(reinterpret_cast<const QChar*>(key.constData()), key.size()));
 }
 
 // ---- result list ----

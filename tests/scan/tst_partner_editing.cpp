@@ -189,8 +189,8 @@ private Q_SLOTS:
         QFETCH(QString, address);
         QFETCH(bool, matches);
         ScanSession session;
-        session.partners.append(PartnerSite{QStringLiteral("other.example/"), QStringLiteral("1"),
-                                            {}, {}, {}});
+        session.partners.append(
+            PartnerSite{QStringLiteral("other.example/"), QStringLiteral("1"), {}, {}, {}});
         session.partners.append(PartnerSite{partner, QStringLiteral("1"), {}, {}, {}});
         QCOMPARE(session.partners.isPartnerAddress(address), matches);
     }

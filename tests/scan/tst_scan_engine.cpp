@@ -442,15 +442,18 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("paths");
         QTest::addColumn<int>("pagesScanned");
         const QString root = QStringLiteral("partner.test/");
-        const QStringList all{root, root + QStringLiteral("a.html"), root + QStringLiteral("b.html"),
-                              root + QStringLiteral("c.html")};
-        const QStringList found{QStringLiteral("partner.test/|Direct Link|001|partner.test/b.html")};
+        const QStringList all{root, root + QStringLiteral("a.html"),
+                              root + QStringLiteral("b.html"), root + QStringLiteral("c.html")};
+        const QStringList found{
+            QStringLiteral("partner.test/|Direct Link|001|partner.test/b.html")};
         const QStringList timedOut{
             QStringLiteral("partner.test/|None Found (Timeout)|000|partner.test/")};
-        QTest::newRow("answered before its turn") << "now" << false << found << QStringList() << all << 4;
+        QTest::newRow("answered before its turn")
+            << "now" << false << found << QStringList() << all << 4;
         QTest::newRow("complete while a large page is captured")
             << "now" << true << found << QStringList() << all << 4;
-        QTest::newRow("answered after its turn") << "late" << false << found << QStringList() << all << 4;
+        QTest::newRow("answered after its turn")
+            << "late" << false << found << QStringList() << all << 4;
         // The time-out counts as a page too.
         QTest::newRow("silent: the idle time-out still applies")
             << "silent" << false << timedOut << QStringList{QStringLiteral("Timeout|partner.test")}
@@ -472,18 +475,18 @@ private Q_SLOTS:
         // has gone out by then, unless the host refused.
         int linkReads = 0;
         bool readAheadSent = false;
-        connect(m_engine.get(), &ScanEngine::statusText, this,
-                [&](int panel, const QString& text) {
-                    if (panel != 2 || text != QStringLiteral("Getting Links") || ++linkReads != 2)
-                        return;
-                    const QTcpSocket* ahead = m_engine->slot(kReadAheadSlot).socket;
-                    readAheadSent = ahead->state() == QAbstractSocket::ConnectedState &&
-                                    ahead->bytesToWrite() == 0;
-                });
+        connect(m_engine.get(), &ScanEngine::statusText, this, [&](int panel, const QString& text) {
+            if (panel != 2 || text != QStringLiteral("Getting Links") || ++linkReads != 2)
+                return;
+            const QTcpSocket* ahead = m_engine->slot(kReadAheadSlot).socket;
+            readAheadSent =
+                ahead->state() == QAbstractSocket::ConnectedState && ahead->bytesToWrite() == 0;
+        });
         // A host that refuses is queued all the same when its address holds the site's.
-        const QByteArray third = next == QLatin1String("refused")
-                                     ? QByteArray("<a href=\"http://dead.test/partner.test/\">x</a>")
-                                     : QByteArray("<a href=\"b.html\">b</a> <a href=\"c.html\">c</a>");
+        const QByteArray third =
+            next == QLatin1String("refused")
+                ? QByteArray("<a href=\"http://dead.test/partner.test/\">x</a>")
+                : QByteArray("<a href=\"b.html\">b</a> <a href=\"c.html\">c</a>");
         setPage(kPartner + QStringLiteral("/"), Page("<a href=\"a.html\">a</a> " + third));
         setPage(kPartner + QStringLiteral("/a.html"),
                 Page(largeFirst ? QByteArray(700 * 1024, 'x') : QByteArray("no links")));
@@ -516,11 +519,10 @@ private Q_SLOTS:
                            HttpReply::html(Page(kLinkBack)).delayed(300));
         addPartner(kPartner + QStringLiteral("/"));
         int linkReads = 0;
-        connect(m_engine.get(), &ScanEngine::statusText, this,
-                [&](int panel, const QString& text) {
-                    if (panel == 2 && text == QStringLiteral("Getting Links") && ++linkReads == 2)
-                        m_engine->StopScan();
-                });
+        connect(m_engine.get(), &ScanEngine::statusText, this, [&](int panel, const QString& text) {
+            if (panel == 2 && text == QStringLiteral("Getting Links") && ++linkReads == 2)
+                m_engine->StopScan();
+        });
         QVERIFY(runScan());
         QTest::qWait(600); // past the moment the page asked for ahead is answered
         // It is dropped with the scan: nothing counted or shown, nothing else asked for.
