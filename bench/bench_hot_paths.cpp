@@ -1,9 +1,12 @@
-// Micro benchmarks of the per-link work of a scan: taking the link out of a
+// Micro benchmarks of the per-page and per-link work of a scan: screening and
+// normalising a page and making its work-file bytes, taking the link out of a
 // line, resolving it against the page, and the "already queued?" index.
 
 #include "scan/link_parsing.h"
 #include "scan/substring_index.h"
 #include "scan/url_rules.h"
+#include "site_generator.h"
+#include "util/text_utils.h"
 
 #include <benchmark/benchmark.h>
 
@@ -159,6 +162,43 @@ void BM_LinkChain(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_LinkChain);
+
+// The pages of the macro benchmark's site (5 to 20 KB, 20 to 60 links each).
+const QStringList& SitePages() {
+    static const QStringList pages = [] {
+        const corvantis::bench::SiteGenerator site(64, 4);
+        QStringList out;
+        for (int page = 0; page < 64; ++page) {
+            const std::string html = site.html(page);
+            out.append(QString::fromLatin1(html.data(), qsizetype(html.size())));
+        }
+        return out;
+    }();
+    return pages;
+}
+
+// What capture does with a page before its links are read: the folded copy,
+// the screening and marker searches, the "href=" split and both work files' bytes.
+void BM_CapturePage(benchmark::State& state) {
+    const QStringList& pages = SitePages();
+    const QString domain = QStringLiteral("mysite-bench.com");
+    qsizetype i = 0;
+    qint64 chars = 0;
+    for (auto _ : state) {
+        const QString& page = pages[i];
+        const corvantis::util::CaseFoldedText folded(page);
+        benchmark::DoNotOptimize(corvantis::scan::ScreenPage(folded, domain));
+        benchmark::DoNotOptimize(corvantis::scan::HasRedirectMarker(folded));
+        const QString text = corvantis::scan::NormaliseHrefs(page, folded);
+        QByteArray bytes = text.toLatin1();
+        benchmark::DoNotOptimize(corvantis::scan::MailWorkBytes(std::move(bytes)));
+        chars += page.size();
+        i = (i + 1) % pages.size();
+    }
+    state.SetBytesProcessed(chars);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CapturePage);
 
 } // namespace
 

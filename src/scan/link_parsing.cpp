@@ -252,18 +252,28 @@ QByteArray MailWorkBytes(QStringView normalised) {
 
 QByteArray MailWorkBytes(QByteArray bytes) {
     // The line ends squeezed out in place: the pieces between them are moved
-    // down in blocks.
+    // down in blocks, and each kind of line end is searched for once over the text.
     char* const begin = bytes.data();
     char* const end = begin + bytes.size();
+    const auto next = [end](char* from, char c) {
+        char* at = static_cast<char*>(memchr(from, c, size_t(end - from)));
+        return at ? at : end;
+    };
+    char* cr = next(begin, '\r');
+    char* lf = next(begin, '\n');
     char* to = begin;
-    for (char* from = begin; from < end;) {
-        char* cr = static_cast<char*>(memchr(from, '\r', size_t(end - from)));
-        char* lf = static_cast<char*>(memchr(from, '\n', size_t((cr ? cr : end) - from)));
-        char* stop = lf ? lf : cr ? cr : end;
+    for (char* from = begin;;) {
+        char* const stop = std::min(cr, lf);
         if (to != from)
             memmove(to, from, size_t(stop - from));
         to += stop - from;
-        from = stop < end ? stop + 1 : end;
+        if (stop == end)
+            break;
+        from = stop + 1;
+        if (stop == cr)
+            cr = next(from, '\r');
+        else
+            lf = next(from, '\n');
     }
     bytes.truncate(to - begin);
     return bytes;

@@ -29,9 +29,10 @@ inline char16_t Fold(char16_t c) {
 }
 
 // The first place of the needle in the haystack, or null. Candidates are the
-// places where the needle's first and last bytes both stand, sixteen places
-// tested at once; only those are compared in full. On page text this runs
-// several times faster than memmem, which the scan calls many times per page.
+// places where the needle's first and last bytes both stand, tested sixteen at a
+// time and four blocks to a step (most steps hold none); only candidates are
+// compared in full. On page text this runs several times faster than memmem,
+// and the scan searches every page this way several times.
 const char* FindBytes(const char* hay, std::size_t n, const char* needle, std::size_t m) {
     if (m == 0)
         return hay;
@@ -41,18 +42,27 @@ const char* FindBytes(const char* hay, std::size_t n, const char* needle, std::s
         return static_cast<const char*>(memchr(hay, needle[0], n));
     std::size_t i = 0;
 #if defined(__SSE2__)
+    constexpr std::size_t kBlock = 16;
+    constexpr std::size_t kStep = 4 * kBlock;
     const __m128i first = _mm_set1_epi8(needle[0]);
     const __m128i last = _mm_set1_epi8(needle[m - 1]);
-    for (; i + m - 1 + 16 <= n; i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
-        unsigned mask = unsigned(
+    const auto candidates = [&](std::size_t at) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + at));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + at + m - 1));
+        return unsigned(
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-        while (mask != 0) {
-            const std::size_t at = i + std::size_t(__builtin_ctz(mask));
-            if (memcmp(hay + at + 1, needle + 1, m - 2) == 0)
-                return hay + at;
-            mask &= mask - 1;
+    };
+    for (; i + m - 1 + kStep <= n; i += kStep) {
+        const unsigned masks[4] = {candidates(i), candidates(i + kBlock),
+                                   candidates(i + 2 * kBlock), candidates(i + 3 * kBlock)};
+        if ((masks[0] | masks[1] | masks[2] | masks[3]) == 0)
+            continue;
+        for (std::size_t k = 0; k < 4; ++k) {
+            for (unsigned mask = masks[k]; mask != 0; mask &= mask - 1) {
+                const std::size_t at = i + k * kBlock + std::size_t(__builtin_ctz(mask));
+                if (memcmp(hay + at + 1, needle + 1, m - 2) == 0)
+                    return hay + at;
+            }
         }
     }
 #endif
