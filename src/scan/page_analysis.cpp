@@ -268,8 +268,7 @@ void ScanEngine::followRedirect(qsizetype markerLineStart) {
 void ScanEngine::endPageStep() {
     m_analysing = false;
     ++m_pageToken;
-    const ScanState& s = m_state;
-    if (m_nextPending || (s.domainTextSeen && !s.linkFoundForSite && m_session.options.chkRedirect))
+    if (m_nextPending || redirectRuleEndsSite())
         SiteChange();
     else
         NextPage(0);

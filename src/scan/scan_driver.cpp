@@ -177,13 +177,7 @@ void ScanEngine::NextPage(int slot) {
         return;
     if (s.pagesFetched < std::numeric_limits<qint32>::max())
         s.pagesFetched += 1;
-    if ((m_session.options.chkAuto && s.pagesFetched > m_session.options.PageLimit) ||
-        m_session.queue.isEmpty()) {
-        s.pagesFetched = 0;
-        SiteChange();
-        return;
-    }
-    if (m_session.options.chkAuto2 && s.siteLinksFound >= s.linksExpected) {
+    if (siteEndsBefore(s.pagesFetched)) {
         s.pagesFetched = 0;
         SiteChange();
         return;
@@ -196,20 +190,28 @@ void ScanEngine::NextPage(int slot) {
     FetchPage(slot);
 }
 
+bool ScanEngine::siteEndsBefore(qint64 pageNumber) const {
+    // The page limit, an empty queue, or the expected links found (when that ends a site).
+    const ScanOptions& o = m_session.options;
+    return (o.chkAuto && pageNumber > o.PageLimit) || m_session.queue.isEmpty() ||
+           (o.chkAuto2 && m_state.siteLinksFound >= m_state.linksExpected);
+}
+
+bool ScanEngine::redirectRuleEndsSite() const {
+    // The domain's text was seen on the site but no link to it: with redirect
+    // links accepted, the site is done after the page under analysis.
+    const ScanState& s = m_state;
+    return s.domainTextSeen && !s.linkFoundForSite && m_session.options.chkRedirect;
+}
+
 std::optional<QString> ScanEngine::readAheadAddress(bool pageHasDomainTrace) const {
     // The address NextPage will take after the page now being analysed, when that
     // page cannot change it: with no trace of the user's domain it adds no result
     // (so neither the expected-links rule nor the redirect rule ends the site),
     // and it does not follow a redirect. Its links only join the end of the queue.
     const ScanState& s = m_state;
-    const ScanOptions& o = m_session.options;
-    if (!s.scanRunning || m_nextPending || s.bEmulate || m_pageHasMarker || pageHasDomainTrace)
-        return std::nullopt;
-    if (s.domainTextSeen && !s.linkFoundForSite && o.chkRedirect)
-        return std::nullopt; // the site ends after this page
-    // NextPage's own rules, one page on.
-    if ((o.chkAuto && qint64(s.pagesFetched) + 1 > o.PageLimit) || m_session.queue.isEmpty() ||
-        (o.chkAuto2 && s.siteLinksFound >= s.linksExpected))
+    if (!s.scanRunning || m_nextPending || s.bEmulate || m_pageHasMarker || pageHasDomainTrace ||
+        redirectRuleEndsSite() || siteEndsBefore(qint64(s.pagesFetched) + 1))
         return std::nullopt;
     return m_session.queue.head();
 }

@@ -143,6 +143,8 @@ private:
     void queueAddress(const QString& address);
     void playCue(const char* file, bool enabled);
 
+    bool siteEndsBefore(qint64 pageNumber) const;
+    bool redirectRuleEndsSite() const;
     std::optional<QString> readAheadAddress(bool pageHasDomainTrace) const;
 
     // page fetch
