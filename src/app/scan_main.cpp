@@ -112,6 +112,9 @@ int main(int argc, char* argv[]) {
         QStringLiteral("stats"),
         QStringLiteral("Print timing figures as the last line on stderr."));
     const QCommandLineOption quietOpt(QStringLiteral("quiet"), QStringLiteral("No progress line."));
+    const QCommandLineOption noReadAheadOpt(
+        QStringLiteral("no-read-ahead"),
+        QStringLiteral("Ask for each page only at its turn (to compare or to trace a fault)."));
     const QCommandLineOption projectOpt(
         QStringLiteral("project"),
         QStringLiteral("Take the domain and partners from a project file."),
@@ -122,16 +125,15 @@ int main(int argc, char* argv[]) {
                                        QStringLiteral("Also write the HTML report to FILE."),
                                        QStringLiteral("FILE"));
     parser.addOptions({domainOpt, partnersOpt, limitOpt, noLimitOpt, noSkipOpt, timeoutOpt,
-                       redirectOpt, connectOpt, statsOpt, quietOpt, projectOpt, saveOpt,
-                       reportOpt});
+                       redirectOpt, connectOpt, statsOpt, quietOpt, noReadAheadOpt, projectOpt,
+                       saveOpt, reportOpt});
     if (!parser.parse(QCoreApplication::arguments()))
         Fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
 
     scan::ScanSession session;
-    scan::ScanOptions& o = session.options;
-    o = scan::ScanOptions::FromSettings();
+    scan::ScanOptions o = scan::ScanOptions::FromSettings();
     o.chkAudioEmail = o.chkAudioNext = o.chkAudioFinished = false;
     if (parser.isSet(limitOpt)) {
         const auto n = util::ToInt32(parser.value(limitOpt));
@@ -147,7 +149,7 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(timeoutOpt)) {
         if (!util::ToInt16(parser.value(timeoutOpt)))
             Fail(QStringLiteral("--timeout needs a number of seconds"));
-        o.txtTimeout = parser.value(timeoutOpt);
+        o.timeoutSeconds = scan::TimeoutFromText(parser.value(timeoutOpt));
     }
     if (parser.isSet(redirectOpt))
         o.chkRedirect = true;
@@ -161,8 +163,10 @@ int main(int argc, char* argv[]) {
 
     StderrMessages messages;
     util::SilentSound sound;
-    scan::ScanEngine engine(session, messages, sound, router);
-    engine.LoadCounters();
+    session.setOptions(o);
+    scan::ScanEngine engine(session, messages, sound, router,
+                            scan::ScanEngine::Options{!parser.isSet(noReadAheadOpt)});
+    session.LoadCounters();
     if (parser.isSet(projectOpt)) {
         const output::ProjectLoadResult loaded =
             output::LoadProjectFile(parser.value(projectOpt), session);
@@ -195,9 +199,9 @@ int main(int argc, char* argv[]) {
     QTimer progressTimer;
     progressTimer.setInterval(100);
     QObject::connect(&progressTimer, &QTimer::timeout, [&] {
-        const scan::ScanState& s = session.state;
+        const scan::ScanState& s = session.state();
         std::fprintf(stderr, "\r\033[Ksite %d of %d, page %d, links found %d", s.iCurrentSite,
-                     session.partners.count(), s.pagesFetched, session.counters.runLinksFound);
+                     session.partners.count(), s.pagesFetched, session.counters().runLinksFound);
         std::fflush(stderr);
     });
 
@@ -220,7 +224,7 @@ int main(int argc, char* argv[]) {
     const util::SystemClock clock;
     QObject::connect(&engine, &scan::ScanEngine::reportRequested, [&] {
         const output::ReportBuild report =
-            output::BuildScanReport(session, session.counters, clock);
+            output::BuildScanReport(session, session.counters(), clock);
         if (!report.ok()) {
             std::fprintf(stderr, "%s\n", report.error.toLocal8Bit().constData());
             exitCode = 1;
@@ -242,7 +246,7 @@ int main(int argc, char* argv[]) {
         progressTimer.start();
     sinceTick.start();
     stallProbe.start();
-    if (session.state.scanRunning)
+    if (session.scanRunning())
         app.exec();
     stallProbe.stop();
     progressTimer.stop();

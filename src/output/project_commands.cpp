@@ -63,8 +63,8 @@ bool SaveProject(scan::ScanSession& session, util::Messages& messages, util::Fil
             return false;
         const QString why = WriteProjectFile(path, session);
         if (why.isEmpty()) {
-            session.projectPath = path;
-            MarkProjectSaved(session);
+            session.setProjectPath(path);
+            session.MarkProjectSaved();
             return true;
         }
         QString text = QStringLiteral("The project could not be saved as \"%1\":\n%2\n"
@@ -80,7 +80,7 @@ bool SaveProject(scan::ScanSession& session, util::Messages& messages, util::Fil
 
 void RunExitCheck(scan::ScanSession& session, util::Messages& messages,
                   util::FileDialogs& dialogs) {
-    if (session.projectSaved)
+    if (session.projectSaved())
         return;
     if (messages.ask(kSaveQuestionTitle, kSaveQuestionText, util::Question::YesNo) ==
         util::Answer::Yes)

@@ -65,20 +65,13 @@ QString ProjectTextFromSession(const scan::ScanSession& session) {
                              session.results.rows());
 }
 
-void MarkProjectSaved(scan::ScanSession& session) {
-    if (session.projectSaved)
-        return;
-    session.projectSaved = true;
-    Q_EMIT session.projectEditedChanged(true);
-}
-
 void ApplyProject(scan::ScanSession& session, const ProjectData& project) {
     session.partners.clear();
     session.results.clear();
-    MarkProjectSaved(session);
+    session.MarkProjectSaved();
     // Loading the domain is no edit; if it equals the current text there is no
     // change, and the flag then absorbs the user's next change instead.
-    session.ignoreNextDomainChange = true;
+    session.IgnoreNextDomainChange();
     session.setDomain(project.domain);
     for (int s = 0; s < 3; ++s) {
         if (project.html[s])
@@ -96,7 +89,7 @@ ProjectLoadResult LoadProjectFile(const QString& path, scan::ScanSession& sessio
         return result;
     }
     ApplyProject(session, read.parse.data);
-    session.projectPath = path;
+    session.setProjectPath(path);
     result.loaded = true;
     if (read.parse.badLine > 0) {
         result.badLine = read.parse.badLine;

@@ -19,9 +19,6 @@ QString ProjectTextFromSession(const scan::ScanSession& session);
 // the error list and the counters stay as they are.
 void ApplyProject(scan::ScanSession& session, const ProjectData& project);
 
-// Marks the project saved and tells the windows when that is news.
-void MarkProjectSaved(scan::ScanSession& session);
-
 struct ProjectLoadResult {
     // The session now holds the file's project (perhaps only up to badLine).
     bool loaded = false;

@@ -26,8 +26,8 @@ QString NormaliseHrefs(const QString& page);
 QString NormaliseHrefs(const QString& page, const util::CaseFoldedText& folded);
 // The same for the part [begin, end) of a page, appended to out; the ends must be
 // places HrefSafeSplit gives, so a large page can be done a piece at a time.
-void AppendNormalisedHrefs(QString& out, QStringView page, const util::CaseFoldedText& folded, qsizetype begin,
-                           qsizetype end);
+void AppendNormalisedHrefs(QString& out, QStringView page, const util::CaseFoldedText& folded,
+                           qsizetype begin, qsizetype end);
 // The first place at or after near where a page can be cut without cutting an
 // "href=" or the spaces after it.
 qsizetype HrefSafeSplit(QStringView page, qsizetype near);

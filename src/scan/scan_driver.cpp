@@ -1,107 +1,111 @@
 // The driver of a scan: start, page steps, site changes and stop.
-#include "scan/scan_engine.h"
+#include "scan/scan_driver.h"
 
+#include "scan/http_response.h"
 #include "scan/page_downloader.h"
+#include "scan/page_fetcher.h"
 #include "util/app_folder.h"
-#include "util/settings_store.h"
+#include "util/seams.h"
 #include "util/text_utils.h"
-
-#include <QTcpSocket>
-#include <QTimer>
 
 #include <limits>
 
 namespace corvantis::scan {
 
-using util::ContainsCI;
 using util::IsBlank;
-using util::ReplaceAllCI;
 using util::ZeroFilled;
 
-ScanEngine::ScanEngine(ScanSession& session, util::Messages& messages, util::SoundPlayer& sound,
-                       const HostRouter& router, QObject* parent)
-    : QObject(parent), m_session(session), m_state(session.state), m_messages(messages),
-      m_sound(sound), m_router(router), m_downloader(new PageDownloader(router, this)) {
-    for (int i = 0; i < kFetchSlots; ++i) {
-        FetchSlot& s = m_slots[i];
-        s.socket = new QTcpSocket(this);
-        s.timer = new QTimer(this);
-        s.timer->setInterval(1000);
-        // A socket can change slots (a read-ahead is taken over by slot 0), so
-        // its events go to whichever slot holds it at the time.
-        QTcpSocket* socket = s.socket;
-        connect(socket, &QTcpSocket::connected, this,
-                [this, socket] { onConnected(slotOf(socket)); });
-        connect(socket, &QTcpSocket::readyRead, this,
-                [this, socket] { onReadyRead(slotOf(socket)); });
-        connect(socket, &QTcpSocket::disconnected, this,
-                [this, socket] { onDisconnected(slotOf(socket)); });
-        connect(socket, &QTcpSocket::errorOccurred, this,
-                [this, socket] { onSocketError(slotOf(socket)); });
-        connect(s.timer, &QTimer::timeout, this, [this, i] { onTimerTick(i); });
-    }
-    m_captureTurn = new QTimer(this);
-    m_captureTurn->setSingleShot(true);
-    m_captureTurn->setInterval(0);
-    connect(m_captureTurn, &QTimer::timeout, this, [this] { captureSteps(m_captureTurnToken); });
+ScanDriver::ScanDriver(ScanEngine& engine, ScanSession& session, util::Messages& messages,
+                       util::SoundPlayer& sound, const HostRouter& router,
+                       ScanEngine::Options options)
+    : q(engine), m_session(session), m_state(session.m_state), m_messages(messages), m_sound(sound),
+      m_fetcher(
+          std::make_unique<PageFetcher>(router, PageFetcher::Options{options.readAhead}, &engine)),
+      m_downloader(std::make_unique<PageDownloader>(router)), m_steps(&engine) {
+    PageFetcher* f = m_fetcher.get();
+    QObject::connect(f, &PageFetcher::requestSent, &q, [this] { onRequestSent(); });
+    QObject::connect(f, &PageFetcher::received, &q,
+                     [this](qint32 bytes, int percent) { onReceived(bytes, percent); });
+    QObject::connect(f, &PageFetcher::idleTick, &q, [this](qint16 seconds) {
+        status(StatusPanel::Timeout, QString::number(seconds) + QStringLiteral(" of ") +
+                                         QString::number(m_state.timeout) +
+                                         QStringLiteral(" seconds"));
+    });
+    QObject::connect(f, &PageFetcher::finished, &q,
+                     [this](const FetchResult& r) { onFetchEnded(r); });
     m_state.scanRunning = false;
 }
 
-ScanEngine::~ScanEngine() {
-    for (FetchSlot& s : m_slots) {
-        s.socket->blockSignals(true);
-        s.socket->abort();
-    }
+ScanDriver::~ScanDriver() = default;
+
+bool ScanDriver::readAheadEnabled() const {
+    return m_fetcher->readAheadEnabled();
 }
 
-void ScanEngine::setControls(const ScanControls& controls) {
+void ScanDriver::status(StatusPanel panel, const QString& text) {
+    Q_EMIT q.statusText(panel, text);
+}
+
+void ScanDriver::setControls(const ScanControls& controls) {
     if (controls == m_controls)
         return;
     m_controls = controls;
-    Q_EMIT controlsChanged(m_controls);
+    Q_EMIT q.controlsChanged(m_controls);
 }
 
-void ScanEngine::setNextEnabled(bool on) {
+void ScanDriver::setNextEnabled(bool on) {
     ScanControls c = m_controls;
     c.next = on;
     setControls(c);
 }
 
-void ScanEngine::playCue(const char* file, bool enabled) {
+void ScanDriver::playCue(const char* file, bool enabled) {
     if (enabled)
         m_sound.play(util::AppFilePath(QStringLiteral("sounds/") + QLatin1String(file)));
 }
 
-qint16 ScanEngine::readTimeout() const {
-    // An empty or unreadable time-out means the default minute.
-    return util::ToInt16(m_session.options.txtTimeout).value_or(60);
+void ScanDriver::applyTimeouts() {
+    m_state.timeout = m_session.options().timeoutSeconds;
+    m_state.timeout2 = m_state.timeout;
+    m_fetcher->setTimeouts(m_state.timeout, m_state.timeout2);
 }
 
-qint16 ScanEngine::readLinksExpected(int partnerRow) const {
+void ScanDriver::beginSite(int partnerRow) {
+    const PartnerSite& partner = m_session.partners.at(partnerRow);
+    m_state.currentSite = partner.address;
     // A "#" that is not a 16-bit number (hand-edited or imported rows) means one link.
-    return util::ToInt16(m_session.partners.at(partnerRow).linksExpected).value_or(1);
-}
-
-void ScanEngine::beginSite(int partnerRow) {
-    m_state.currentSite = m_session.partners.at(partnerRow).address;
-    m_state.linksExpected = readLinksExpected(partnerRow);
+    m_state.linksExpected = util::ToInt16(partner.linksExpected).value_or(1);
     m_known.clear();
     m_pendingQueue.clear();
     queueAddress(m_state.currentSite);
     flushQueued();
 }
 
-void ScanEngine::queueAddress(const QString& address) {
+void ScanDriver::queueAddress(const QString& address) {
     m_known.add(address);
     m_pendingQueue.append(address);
 }
 
-void ScanEngine::flushQueued() {
+void ScanDriver::flushQueued() {
     m_session.queue.append(m_pendingQueue);
     m_pendingQueue.clear();
 }
 
-void ScanEngine::StartScan() {
+bool ScanDriver::startRefused() {
+    if (IsBlank(m_session.domain())) {
+        m_messages.inform(QStringLiteral("Please enter the Domain you want to find links to."));
+        Q_EMIT q.focusRequested(EntryField::Domain);
+        return true;
+    }
+    if (m_session.partners.count() == 0) {
+        m_messages.inform(QStringLiteral("Please enter at least one website to search for links."));
+        Q_EMIT q.focusRequested(EntryField::Address);
+        return true;
+    }
+    return false;
+}
+
+void ScanDriver::StartScan() {
     ScanState& s = m_state;
     s.linkFoundForSite = false;
     s.bEmulate = false;
@@ -112,40 +116,25 @@ void ScanEngine::StartScan() {
     s.linksExpected = 0;
     s.strCurUrl.clear();
     s.strCurDir.clear();
-
     m_session.queue.clear();
     m_session.results.clear();
     m_session.errors.clear();
-
-    s.timeout = readTimeout();
-    s.timeout2 = s.timeout;
-    m_session.counters.runPagesScanned = 0;
-    m_session.counters.runPagesFound = 0;
-    m_session.counters.runLinksFound = 0;
-
-    if (IsBlank(m_session.domain())) {
-        m_messages.inform(QStringLiteral("Please enter the Domain you want to find links to."));
-        Q_EMIT focusRequested(QStringLiteral("txtDomain"));
+    applyTimeouts();
+    m_session.resetRunCounters();
+    if (startRefused())
         return;
-    }
-    if (m_session.partners.count() == 0) {
-        m_messages.inform(QStringLiteral("Please enter at least one website to search for links."));
-        Q_EMIT focusRequested(QStringLiteral("Text1"));
-        return;
-    }
 
-    QString domain = ReplaceAllCI(m_session.domain(), QStringLiteral("http://"), QString());
-    domain = ReplaceAllCI(domain, QStringLiteral("https://"), QString());
+    QString domain = util::StripSchemes(m_session.domain());
     if (domain.size() > 4 && util::StartsWithCI(domain, QStringLiteral("www.")))
         domain.remove(0, 4);
     m_session.setDomain(domain);
 
-    playCue("nextsearch.wav", m_session.options.chkAudioNext);
+    playCue("nextsearch.wav", m_session.options().chkAudioNext);
     setControls(ScanControls{false, true, false, false, false});
 
     // Forget whatever an earlier scan left half done.
-    ++m_pageToken;
-    m_analysing = false;
+    m_steps.abandon();
+    m_step = PageStep::Finished;
     m_nextPending = false;
     s.siteNote.clear();
     s.siteNoteUrl.clear();
@@ -155,11 +144,12 @@ void ScanEngine::StartScan() {
     s.iCurrentSite = 1;
     beginSite(0);
     s.scanRunning = true;
+    m_session.partners.setKeepPositions(true);
     m_session.MarkProjectEdited();
-    NextPage(0);
+    NextPage();
 }
 
-void ScanEngine::StartSite() {
+void ScanDriver::StartSite() {
     m_state.scanRunning = true;
     ScanControls c = m_controls;
     c.email = false;
@@ -168,10 +158,10 @@ void ScanEngine::StartSite() {
     setControls(c);
     m_state.totalLinksFound = 0;
     m_state.pagesFetched = 0;
-    NextPage(0);
+    NextPage();
 }
 
-void ScanEngine::NextPage(int slot) {
+void ScanDriver::NextPage() {
     ScanState& s = m_state;
     if (!s.scanRunning)
         return;
@@ -183,28 +173,29 @@ void ScanEngine::NextPage(int slot) {
         return;
     }
     setNextEnabled(s.iCurrentSite < m_session.partners.count());
-    Q_EMIT statusText(2, QStringLiteral("Page ") + QString::number(s.pagesFetched) +
-                             QStringLiteral(" of ") + QString::number(qint64(s.pagesQueued) + 1));
+    status(StatusPanel::Page, QStringLiteral("Page ") + QString::number(s.pagesFetched) +
+                                  QStringLiteral(" of ") +
+                                  QString::number(qint64(s.pagesQueued) + 1));
     s.strURL = m_session.queue.takeHead();
-    Q_EMIT statusText(3, QStringLiteral("Searching ") + s.currentSite);
-    FetchPage(slot);
+    status(StatusPanel::Site, QStringLiteral("Searching ") + s.currentSite);
+    FetchPage();
 }
 
-bool ScanEngine::siteEndsBefore(qint64 pageNumber) const {
+bool ScanDriver::siteEndsBefore(qint64 pageNumber) const {
     // The page limit, an empty queue, or the expected links found (when that ends a site).
-    const ScanOptions& o = m_session.options;
+    const ScanOptions& o = m_session.options();
     return (o.chkAuto && pageNumber > o.PageLimit) || m_session.queue.isEmpty() ||
            (o.chkAuto2 && m_state.siteLinksFound >= m_state.linksExpected);
 }
 
-bool ScanEngine::redirectRuleEndsSite() const {
+bool ScanDriver::redirectRuleEndsSite() const {
     // The domain's text was seen on the site but no link to it: with redirect
     // links accepted, the site is done after the page under analysis.
     const ScanState& s = m_state;
-    return s.domainTextSeen && !s.linkFoundForSite && m_session.options.chkRedirect;
+    return s.domainTextSeen && !s.linkFoundForSite && m_session.options().chkRedirect;
 }
 
-std::optional<QString> ScanEngine::readAheadAddress(bool pageHasDomainTrace) const {
+std::optional<QString> ScanDriver::readAheadAddress(bool pageHasDomainTrace) const {
     // The address NextPage will take after the page now being analysed, when that
     // page cannot change it: with no trace of the user's domain it adds no result
     // (so neither the expected-links rule nor the redirect rule ends the site),
@@ -216,148 +207,182 @@ std::optional<QString> ScanEngine::readAheadAddress(bool pageHasDomainTrace) con
     return m_session.queue.head();
 }
 
-void ScanEngine::NextSite() {
+void ScanDriver::NextSite() {
     if (!m_state.scanRunning)
         return;
     // A site change waits until the page under analysis has been dealt with.
-    if (m_analysing) {
+    if (m_step != PageStep::Fetching && m_step != PageStep::Finished) {
         m_nextPending = true;
         return;
     }
     SiteChange();
 }
 
-void ScanEngine::SiteChange() {
+void ScanDriver::SiteChange() {
     ScanState& s = m_state;
     m_nextPending = false;
-    s.timeout = readTimeout();
-    s.timeout2 = s.timeout;
-    const QString note =
-        IsBlank(s.siteNote) ? QString() : QStringLiteral(" (") + s.siteNote + QLatin1Char(')');
+    applyTimeouts();
     s.scanRunning = true;
-    closeSlot(0);
-    dropReadAhead();
-    ++m_pageToken;
+    m_fetcher->cancel();
+    m_steps.abandon();
+    m_step = PageStep::Finished;
+    writeSiteVerdict();
+    resetSite();
+    s.iCurrentSite += 1;
+    if (s.iCurrentSite > m_session.partners.count()) {
+        StopScan();
+        return;
+    }
+    beginSite(s.iCurrentSite - 1);
+    playCue("nextsearch.wav", m_session.options().chkAudioNext);
+    StartSite();
+}
 
+void ScanDriver::writeSiteVerdict() {
+    const ScanState& s = m_state;
     if (s.linkFoundForSite) {
         if (s.siteLinksFound < s.linksExpected)
             m_session.results.append(ResultRow{
                 s.currentSite,
                 kMissingPrefix + ZeroFilled(qint64(s.linksExpected) - s.siteLinksFound),
                 QStringLiteral("000"), s.strCurUrl, RowColour::Red, RowMarker::NotLinking});
-    } else if (m_session.options.chkRedirect && s.domainTextSeen) {
+    } else if (m_session.options().chkRedirect && s.domainTextSeen) {
         m_session.results.append(ResultRow{s.currentSite, kRedirectLink, QStringLiteral("001"),
                                            s.siteNoteUrl, RowColour::Blue, RowMarker::Linking});
-        CountScanEvent(ScanEvent::ItemFound);
+        m_session.CountScanEvent(ScanEvent::ItemFound);
     } else {
+        const QString note =
+            IsBlank(s.siteNote) ? QString() : QStringLiteral(" (") + s.siteNote + QLatin1Char(')');
         m_session.results.append(ResultRow{s.currentSite, kNoneFound + note, QStringLiteral("000"),
                                            s.currentSite, RowColour::Red, RowMarker::NotLinking});
     }
+}
 
+void ScanDriver::resetSite() {
+    ScanState& s = m_state;
     s.siteLinksFound = 0;
     s.linksExpected = 0;
     s.linkFoundForSite = false;
     s.resultCount = 0;
     s.pagesQueued = 0;
-    s.iCurrentSite += 1;
     m_session.queue.clear();
     m_known.clear();
     s.siteNote.clear();
     s.siteNoteUrl.clear();
     s.domainTextSeen = false;
-
-    if (s.iCurrentSite > m_session.partners.count()) {
-        StopScan();
-        return;
-    }
-    beginSite(s.iCurrentSite - 1);
-    playCue("nextsearch.wav", m_session.options.chkAudioNext);
-    StartSite();
 }
 
-void ScanEngine::StopScan() {
+void ScanDriver::StopScan() {
     m_state.scanRunning = false;
+    m_session.partners.setKeepPositions(false);
     m_nextPending = false;
-    m_analysing = false;
-    ++m_pageToken;
+    m_step = PageStep::Finished;
+    m_steps.abandon();
     setControls(ScanControls{true, false, false, true, true});
     m_state.iCurrentSite = 0;
-    for (int i = 0; i < kFetchSlots; ++i)
-        closeSlot(i);
-    dropReadAhead();
-    Q_EMIT progressChanged(100);
-    Q_EMIT statusText(1, QStringLiteral("Stopped"));
-    Q_EMIT statusText(2, QString());
-    Q_EMIT statusText(3, QString());
-    Q_EMIT statusText(4, QString());
-    disarmTimers(0);
-    Q_EMIT reportRequested();
-    playCue("finished.wav", m_session.options.chkAudioFinished);
-    Q_EMIT scanStopped();
+    m_fetcher->cancel();
+    Q_EMIT q.progressChanged(100);
+    status(StatusPanel::Activity, QStringLiteral("Stopped"));
+    status(StatusPanel::Page, QString());
+    status(StatusPanel::Site, QString());
+    status(StatusPanel::Timeout, QString());
+    Q_EMIT q.reportRequested();
+    playCue("finished.wav", m_session.options().chkAudioFinished);
+    Q_EMIT q.scanStopped();
 }
 
-// ---- counters ----
+// ---- page fetch ----
 
-void ScanEngine::LoadCounters() {
-    ScanCounters& c = m_session.counters;
-    c.lHistEmailFound =
-        util::ToInt32(util::ReadSetting(QStringLiteral("lHistEmailFound"), QStringLiteral("0")))
-            .value_or(0);
-    c.lHistWebScanned =
-        util::ToInt32(util::ReadSetting(QStringLiteral("lHistWebScanned"), QStringLiteral("0")))
-            .value_or(0);
-    Q_EMIT statisticsChanged(c);
+void ScanDriver::FetchPage() {
+    if (!m_state.scanRunning)
+        return;
+    const PageAddress a = SplitPageAddress(m_state.strURL);
+    m_state.strCurUrl = a.strCurUrl;
+    m_state.strCurDir = a.strCurDir;
+    m_state.pageHost = a.slotHost;
+    m_state.pagePath = a.slotPath;
+    m_step = PageStep::Fetching;
+    status(StatusPanel::Activity, QStringLiteral("Downloading: ") + a.slotHost + a.slotPath);
+    m_fetcher->fetch(a.slotHost, a.slotPath);
 }
 
-void ScanEngine::CountScanEvent(ScanEvent kind) {
-    // A counter at its 32-bit ceiling stays there.
-    const auto bump = [](qint32& n) {
-        if (n < std::numeric_limits<qint32>::max())
-            ++n;
-    };
-    ScanCounters& c = m_session.counters;
-    switch (kind) {
-    case ScanEvent::PageScanned:
-        bump(c.runPagesScanned);
-        bump(c.lHistWebScanned);
-        util::WriteSetting(QStringLiteral("lHistWebScanned"), QString::number(c.lHistWebScanned));
+void ScanDriver::onRequestSent() {
+    m_session.CountScanEvent(ScanEvent::PageScanned);
+    Q_EMIT q.progressChanged(0);
+}
+
+void ScanDriver::onReceived(qint32 bytes, int percent) {
+    status(StatusPanel::Activity, QStringLiteral("Downloading: ") + m_state.pageHost +
+                                      m_state.pagePath + QStringLiteral(" (") +
+                                      QString::number(bytes) + QLatin1Char(')'));
+    if (percent >= 0)
+        Q_EMIT q.progressChanged(percent);
+}
+
+void ScanDriver::onFetchEnded(const FetchResult& result) {
+    if (!m_state.scanRunning)
+        return;
+    switch (result.outcome) {
+    case FetchOutcome::Complete:
+    case FetchOutcome::CutAtCeiling:
+        FinishPage(result);
         break;
-    case ScanEvent::PageQueued:
-        bump(c.runPagesFound);
+    case FetchOutcome::TimedOut:
+    case FetchOutcome::Refused:
+        failFetchAsTimeout(result.host);
         break;
-    case ScanEvent::ItemFound:
-        bump(c.runLinksFound);
-        bump(c.lHistEmailFound);
-        util::WriteSetting(QStringLiteral("lHistEmailFound"), QString::number(c.lHistEmailFound));
+    case FetchOutcome::OverTime:
+        // The page is dropped without a word and the site goes on.
+        m_step = PageStep::Finished;
+        m_steps.abandon();
+        NextPage();
         break;
     }
-    Q_EMIT statisticsChanged(c);
+}
+
+void ScanDriver::failFetchAsTimeout(const QString& host) {
+    m_session.errors.append(ErrorRow{QStringLiteral("Timeout"), host});
+    m_state.siteNote = QStringLiteral("Timeout");
+    m_step = PageStep::Finished;
+    m_session.CountScanEvent(ScanEvent::PageScanned);
+    NextSite();
+}
+
+void ScanDriver::FinishPage(const FetchResult& r) {
+    const QString address = r.host + r.path;
+    if (const auto error = HttpErrorText(r.header)) {
+        m_state.siteNote = *error;
+        m_session.errors.append(ErrorRow{*error, address});
+        m_session.CountScanEvent(ScanEvent::PageScanned);
+    }
+    status(StatusPanel::Activity, QStringLiteral("Finished: ") + address);
+    Q_EMIT q.pageFetched();
+    CapturePage(r.body);
 }
 
 // ---- partner list editing ----
 
-void ScanEngine::updateNextForPartnerEdit() {
+void ScanDriver::updateNextForPartnerEdit() {
     setNextEnabled(m_state.scanRunning && m_session.partners.count() > 1);
 }
 
-bool ScanEngine::AddPartnerSite(PartnerEntry& f) {
+bool ScanDriver::AddPartnerSite(PartnerEntry& f) {
     const QString expected = IsBlank(f.Text2) ? QStringLiteral("1") : f.Text2;
-    f.Text1 = ReplaceAllCI(f.Text1, QStringLiteral("http://"), QString());
-    f.Text1 = ReplaceAllCI(f.Text1, QStringLiteral("https://"), QString());
+    f.Text1 = util::StripSchemes(f.Text1);
     if (IsBlank(f.Text1)) {
         m_messages.inform(QStringLiteral("Please enter the Website URL first."));
-        Q_EMIT focusRequested(QStringLiteral("Text1"));
+        Q_EMIT q.focusRequested(EntryField::Address);
         return false;
     }
     m_session.partners.append(PartnerSite{f.Text1.trimmed(), expected, f.Text3, f.Text4, f.Text5});
     m_session.MarkProjectEdited();
     updateNextForPartnerEdit();
     f = PartnerEntry{};
-    Q_EMIT focusRequested(QStringLiteral("Text1"));
+    Q_EMIT q.focusRequested(EntryField::Address);
     return true;
 }
 
-void ScanEngine::DeletePartnerSite(int selectedRow) {
+void ScanDriver::DeletePartnerSite(int selectedRow) {
     if (selectedRow < 0 || selectedRow >= m_session.partners.count()) {
         m_messages.inform(QStringLiteral("You must select a site to delete."));
     } else if (selectedRow == 0 && m_state.scanRunning) {
@@ -370,7 +395,7 @@ void ScanEngine::DeletePartnerSite(int selectedRow) {
     updateNextForPartnerEdit();
 }
 
-QString ScanEngine::CheckLinksExpected(const QString& text) {
+QString ScanDriver::CheckLinksExpected(const QString& text) {
     if (text.isEmpty() || util::ToInt16(text))
         return text;
     m_messages.inform(QStringLiteral("You may only enter numbers in this field."));

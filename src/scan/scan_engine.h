@@ -1,29 +1,21 @@
 #pragma once
 
-#include "scan/host_route.h"
-#include "scan/line_cursor.h"
 #include "scan/scan_session.h"
-#include "scan/substring_index.h"
-#include "scan/work_file.h"
-#include "util/seams.h"
-#include "util/text_utils.h"
 
 #include <QObject>
 #include <QString>
 
-#include <array>
 #include <memory>
-#include <optional>
 
-class QTcpSocket;
-class QTimer;
+namespace corvantis::util {
+class Messages;
+class SoundPlayer;
+} // namespace corvantis::util
 
 namespace corvantis::scan {
 
-class PageDownloader;
-
-// The kinds of scan events the statistics count.
-enum class ScanEvent : qint16 { PageScanned = 0, PageQueued = 1, ItemFound = 2 };
+class HostRouter;
+class ScanDriver;
 
 // Which of the window's buttons the scan wants enabled.
 struct ScanControls {
@@ -35,6 +27,20 @@ struct ScanControls {
     bool operator==(const ScanControls&) const = default;
 };
 
+// The four panels of the status bar, by what they show.
+enum class StatusPanel {
+    Activity, // what the scan is doing: "Downloading: …", "Stopped"
+    Page,     // "Page n of m", then the analysis step
+    Site,     // "Searching …", "Found n links"
+    Timeout,  // the idle seconds of the page being fetched
+};
+
+// The entry fields the scan may send the user back to.
+enum class EntryField {
+    Domain,  // txtDomain
+    Address, // Text1, the partner address
+};
+
 // The five entry fields of a new partner site.
 struct PartnerEntry {
     QString Text1; // address
@@ -44,56 +50,29 @@ struct PartnerEntry {
     QString Text5; // description
 };
 
-// One page download: its connection, its two time-out counters and what has arrived.
-struct FetchSlot {
-    QString slotHost;
-    QString slotPath;
-    QString slotBuffer;
-    qint32 slotBytes = 0;
-    qint32 slotContentLength = 0;
-    bool slotHeaderDone = false;
-    qint16 slotIdleSeconds = 0;
-    qint16 slotElapsedSeconds = 0;
-    bool timersArmed = false;
-    QTcpSocket* socket = nullptr;
-    QTimer* timer = nullptr; // one tick a second drives the idle and the overall time-out
-};
-
-inline constexpr int kFetchSlots = 10;
-// The slot that fetches the site's next page ahead of its turn (see ReadAhead).
-inline constexpr int kReadAheadSlot = 1;
-
-// The next queued page of the site, asked for while the current page is still
-// being analysed, so the server prepares it in the meantime. It is started only
-// when nothing on the current page can change which page comes next, and it is
-// taken over by the ordinary fetch when that page's turn comes (everything the
-// scan shows and counts for the page happens then); otherwise it is dropped.
-struct ReadAhead {
-    QString address;     // the queue entry it was started for
-    QByteArray received; // the response so far, kept until its turn
-    qint64 dropped = 0;  // bytes past the response ceiling, read and thrown away
-    bool active = false;
-    bool requestSent = false; // connected, and the request written
-    bool complete = false;    // the server has closed the connection
-    bool failed = false;      // refused or broken: its turn fetches the page afresh
-};
-
-// The reciprocal-link scan. It runs on the event loop of the thread that owns it:
-// every step starts from an event and ends by starting the next one; there is
-// no loop of its own and no nested event loop. Long work (a page with very many
-// links) runs in bounded chunks through the event loop, and each chunk first
-// looks at scanRunning. Everything a window shows leaves as a signal.
+// The reciprocal-link scan over the session's partner list. It runs on the
+// event loop of the thread that owns it: every step starts from an event and
+// ends by starting the next one; there is no loop of its own and no nested event
+// loop. Everything a window shows leaves as a signal or lives in the session's
+// models.
 class ScanEngine : public QObject {
     Q_OBJECT
 public:
+    struct Options {
+        // Ask for a site's next page while the current one is analysed, when
+        // nothing on the current page can change which page comes next.
+        bool readAhead = true;
+    };
+
     ScanEngine(ScanSession& session, util::Messages& messages, util::SoundPlayer& sound,
                const HostRouter& router, QObject* parent = nullptr);
+    ScanEngine(ScanSession& session, util::Messages& messages, util::SoundPlayer& sound,
+               const HostRouter& router, Options options, QObject* parent = nullptr);
     ~ScanEngine() override;
 
-    ScanSession& session() { return m_session; }
-    const FetchSlot& slot(int index) const { return m_slots.at(index); }
-    const ScanControls& controls() const { return m_controls; }
-    PageDownloader& downloader() { return *m_downloader; }
+    const ScanSession& session() const { return m_session; }
+    const ScanControls& controls() const;
+    bool readAheadEnabled() const;
 
     // The scan commands.
     void StartScan();
@@ -108,109 +87,19 @@ public:
     // The links-expected field's check on every change: returns the text the field keeps.
     QString CheckLinksExpected(const QString& text);
 
-    void CountScanEvent(ScanEvent kind);
-    // Loads the all-time counters from the settings store.
-    void LoadCounters();
-
-    // Chunk budget for long analysis steps, in milliseconds.
-    static constexpr int kChunkBudgetMs = 8;
-    // Pages longer than this are captured in steps through the event loop.
-    static constexpr qsizetype kLargePageChars = 512 * 1024;
-    // The piece of a large page one capture step takes.
-    static constexpr qsizetype kCapturePieceChars = 1024 * 1024;
-
 Q_SIGNALS:
-    void statusText(int panel, const QString& text); // panels 1 to 4 of the status bar
-    void progressChanged(int percent);               // the page progress bar, 0 to 100
-    void controlsChanged(const ScanControls& controls);
-    void focusRequested(const QString& controlName);
-    void statisticsChanged(const ScanCounters& counters);
+    void statusText(corvantis::scan::StatusPanel panel, const QString& text);
+    void progressChanged(int percent); // the page progress bar, 0 to 100
+    void controlsChanged(const corvantis::scan::ScanControls& controls);
+    void focusRequested(corvantis::scan::EntryField field);
     void reportRequested(); // the scan has stopped: write and show the report now
     void scanStopped();     // after the report and the finished cue
     void pageFetched();     // a page's response is complete and its analysis begins
 
 private:
-    // driver
-    void StartSite();
-    void NextPage(int slot);
-    void SiteChange();
-    void setControls(const ScanControls& controls);
-    void setNextEnabled(bool on);
-    void updateNextForPartnerEdit();
-    qint16 readTimeout() const;
-    qint16 readLinksExpected(int partnerRow) const;
-    void beginSite(int partnerRow);
-    void queueAddress(const QString& address);
-    void playCue(const char* file, bool enabled);
-
-    bool siteEndsBefore(qint64 pageNumber) const;
-    bool redirectRuleEndsSite() const;
-    std::optional<QString> readAheadAddress(bool pageHasDomainTrace) const;
-
-    // page fetch
-    void FetchPage(int slot);
-    void onConnected(int slot);
-    void onReadyRead(int slot);
-    void absorbResponse(int slot, const QByteArray& data, qint64 dropped = 0);
-    int slotOf(const QTcpSocket* socket) const;
-    bool startReadAhead(bool pageHasDomainTrace);
-    bool takeReadAhead(int slot);
-    void dropReadAhead();
-    void onDisconnected(int slot);
-    void onSocketError(int slot);
-    void onTimerTick(int slot);
-    void FinishPage(int slot);
-    void closeSlot(int slot);
-    void disarmTimers(int slot);
-    void failFetchAsTimeout(int slot);
-
-    // capture and extraction
-    void CapturePage(const QString& page);
-    bool hasDomainTrace(bool domainSeen) const;
-    void captureSteps(quint64 token);
-    void ExtractLinks();
-    void extractChunk(quint64 token);
-    bool processLine(QStringView line);
-    void recordLink(const QString& status);
-    void followRedirect(qsizetype markerLineStart);
-    void endPageStep();
-    void flushQueued();
-
-    bool stale(quint64 token) const { return token != m_pageToken; }
-
+    friend class ScanDriver;
     ScanSession& m_session;
-    ScanState& m_state;
-    util::Messages& m_messages;
-    util::SoundPlayer& m_sound;
-    const HostRouter& m_router;
-    PageDownloader* m_downloader;
-    std::array<FetchSlot, kFetchSlots> m_slots;
-    ScanControls m_controls;
-    ReadAhead m_ahead;
-
-    // Every address queued for the current site, for the "already known" rule.
-    SubstringIndex m_known;
-    QStringList m_pendingQueue; // queued during the running chunk, shown at its end
-
-    // The page under analysis.
-    bool m_analysing = false;
-    bool m_nextPending = false;
-    quint64 m_pageToken = 0; // changes whenever a page step is abandoned or ends
-    QString m_pageText;      // normalised page text being read
-    LineCursor m_lines;      // where extraction has got in m_pageText
-    bool m_pageIsResult = false;
-    bool m_pageHasMarker = false;
-    QString m_pageBody;     // the page as received, while it is captured
-    QByteArray m_pageBytes; // the work files' bytes, between the two writes
-    std::unique_ptr<util::CaseFoldedText> m_pageFolded; // its folded copy for searching
-    int m_captureStage = 0;
-    // Resumes a capture after one turn of the event loop, once the socket events
-    // of that turn have been handled (a zero-time timer, not a posted call).
-    QTimer* m_captureTurn = nullptr;
-    quint64 m_captureTurnToken = 0;
-    qsizetype m_capturePos = 0; // how far the running capture step has got
-    WorkFile m_linkWorkFile;    // html0.txt: the page, one href to a line
-    WorkFile m_mailWorkFile;    // html20.txt: the page on one line
+    std::unique_ptr<ScanDriver> d;
 };
 
 } // namespace corvantis::scan

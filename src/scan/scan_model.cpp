@@ -5,12 +5,6 @@
 namespace corvantis::scan {
 
 namespace {
-QVariant Header(const QStringList& captions, int section, Qt::Orientation o, int role) {
-    if (o != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= captions.size())
-        return {};
-    return captions.at(section);
-}
-
 QString PartnerKey(const QString& address) {
     return QString(address).remove(QStringLiteral("www.")).toLower();
 }
@@ -18,19 +12,15 @@ QString PartnerKey(const QString& address) {
 
 // ---- partner list ----
 
-int PartnerListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_rows.size());
-}
-int PartnerListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 5;
+const QStringList& PartnerListModel::captions() const {
+    static const QStringList captions = {QStringLiteral("Website"), QStringLiteral("#"),
+                                         QStringLiteral("HTML Link"), QStringLiteral("HTML Name"),
+                                         QStringLiteral("Description")};
+    return captions;
 }
 
-QVariant PartnerListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_rows.size() ||
-        (role != Qt::DisplayRole && role != Qt::EditRole))
-        return {};
-    const PartnerSite& p = m_rows.at(index.row());
-    switch (index.column()) {
+QString PartnerListModel::cellText(const PartnerSite& p, int column) const {
+    switch (column) {
     case 0:
         return p.address;
     case 1:
@@ -46,20 +36,8 @@ QVariant PartnerListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-QVariant PartnerListModel::headerData(int section, Qt::Orientation o, int role) const {
-    static const QStringList captions = {QStringLiteral("Website"), QStringLiteral("#"),
-                                         QStringLiteral("HTML Link"), QStringLiteral("HTML Name"),
-                                         QStringLiteral("Description")};
-    return Header(captions, section, o, role);
-}
-
-int PartnerListModel::append(const PartnerSite& site) {
-    const int row = int(m_rows.size());
-    beginInsertRows({}, row, row);
-    m_rows.append(site);
-    endInsertRows();
-    invalidate();
-    return row;
+QVariant PartnerListModel::roleData(const PartnerSite& p, int column, int role) const {
+    return role == Qt::EditRole ? QVariant(cellText(p, column)) : QVariant();
 }
 
 void PartnerListModel::removeAt(int row) {
@@ -68,7 +46,7 @@ void PartnerListModel::removeAt(int row) {
     beginRemoveRows({}, row, row);
     m_rows.removeAt(row);
     endRemoveRows();
-    invalidate();
+    m_keysValid = false;
 }
 
 void PartnerListModel::replace(int row, const PartnerSite& site) {
@@ -76,14 +54,7 @@ void PartnerListModel::replace(int row, const PartnerSite& site) {
         return;
     m_rows[row] = site;
     Q_EMIT dataChanged(index(row, 0), index(row, 4));
-    invalidate();
-}
-
-void PartnerListModel::setRows(const QList<PartnerSite>& rows) {
-    beginResetModel();
-    m_rows = rows;
-    endResetModel();
-    invalidate();
+    m_keysValid = false;
 }
 
 bool PartnerListModel::isPartnerAddress(const QString& address) const {
@@ -119,24 +90,14 @@ bool PartnerListModel::isPartnerAddress(const QString& address) const {
 
 // ---- result list ----
 
-int ResultListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_rows.size());
-}
-int ResultListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 4;
+const QStringList& ResultListModel::captions() const {
+    static const QStringList captions = {QStringLiteral("Site"), QStringLiteral("Status"),
+                                         QStringLiteral("No."), QStringLiteral("URL")};
+    return captions;
 }
 
-QVariant ResultListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_rows.size())
-        return {};
-    const ResultRow& r = m_rows.at(index.row());
-    if (role == kColourRole)
-        return int(r.colour);
-    if (role == kMarkerRole)
-        return int(r.marker);
-    if (role != Qt::DisplayRole)
-        return {};
-    switch (index.column()) {
+QString ResultListModel::cellText(const ResultRow& r, int column) const {
+    switch (column) {
     case 0:
         return r.site;
     case 1:
@@ -150,19 +111,12 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-QVariant ResultListModel::headerData(int section, Qt::Orientation o, int role) const {
-    static const QStringList captions = {QStringLiteral("Site"), QStringLiteral("Status"),
-                                         QStringLiteral("No."), QStringLiteral("URL")};
-    return Header(captions, section, o, role);
-}
-
-int ResultListModel::append(const ResultRow& row) {
-    const int at = int(m_rows.size());
-    beginInsertRows({}, at, at);
-    m_rows.append(row);
-    m_urls.add(row.url);
-    endInsertRows();
-    return at;
+QVariant ResultListModel::roleData(const ResultRow& r, int, int role) const {
+    if (role == kColourRole)
+        return int(r.colour);
+    if (role == kMarkerRole)
+        return int(r.marker);
+    return {};
 }
 
 void ResultListModel::setStatus(int row, const QString& status, RowColour colour,
@@ -176,48 +130,21 @@ void ResultListModel::setStatus(int row, const QString& status, RowColour colour
     Q_EMIT dataChanged(index(row, 0), index(row, 3));
 }
 
-void ResultListModel::setRows(const QList<ResultRow>& rows) {
-    beginResetModel();
-    m_rows = rows;
+void ResultListModel::rowsReset() {
     m_urls.clear();
-    for (const ResultRow& r : m_rows)
+    for (const ResultRow& r : std::as_const(m_rows))
         m_urls.add(r.url);
-    endResetModel();
 }
 
 // ---- error list ----
 
-int ErrorListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_rows.size());
-}
-int ErrorListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 2;
-}
-
-QVariant ErrorListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_rows.size() || role != Qt::DisplayRole)
-        return {};
-    const ErrorRow& e = m_rows.at(index.row());
-    return index.column() == 0 ? e.error : index.column() == 1 ? e.url : QVariant();
-}
-
-QVariant ErrorListModel::headerData(int section, Qt::Orientation o, int role) const {
+const QStringList& ErrorListModel::captions() const {
     static const QStringList captions = {QStringLiteral("Error"), QStringLiteral("URL")};
-    return Header(captions, section, o, role);
+    return captions;
 }
 
-int ErrorListModel::append(const ErrorRow& row) {
-    const int at = int(m_rows.size());
-    beginInsertRows({}, at, at);
-    m_rows.append(row);
-    endInsertRows();
-    return at;
-}
-
-void ErrorListModel::clear() {
-    beginResetModel();
-    m_rows.clear();
-    endResetModel();
+QString ErrorListModel::cellText(const ErrorRow& e, int column) const {
+    return column == 0 ? e.error : column == 1 ? e.url : QString();
 }
 
 // ---- page queue ----

@@ -8,6 +8,9 @@
 #include <QSet>
 #include <QString>
 
+#include <algorithm>
+#include <numeric>
+
 namespace corvantis::scan {
 
 // Colour and marker of a result row; the views turn them into a colour and an icon.
@@ -49,83 +52,180 @@ struct ErrorRow {
     bool operator==(const ErrorRow&) const = default;
 };
 
-// The partner list: sites to check, in scan order.
-class PartnerListModel : public QAbstractTableModel {
-    Q_OBJECT
+// A list of records shown as a table. Sorting reorders the rows themselves, so
+// the sorted order is the list order everywhere (saving, the report, the links
+// page), and the list stays sorted: a row added later goes to its sorted place.
+// Rows compare by the text shown in the sort column, letter case ignored, and
+// keep their order among equals.
+template <class Row> class RowTableModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(m_rows.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(captions().size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= m_rows.size())
+            return {};
+        const Row& row = m_rows.at(index.row());
+        return role == Qt::DisplayRole ? QVariant(cellText(row, index.column()))
+                                       : roleData(row, index.column(), role);
+    }
+    QVariant headerData(int section, Qt::Orientation o, int role) const override {
+        if (o != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+            section >= captions().size())
+            return {};
+        return captions().at(section);
+    }
 
     int count() const { return int(m_rows.size()); }
-    const PartnerSite& at(int row) const { return m_rows.at(row); } // 0-based
-    const QList<PartnerSite>& rows() const { return m_rows; }
-    int append(const PartnerSite& site);
+    const Row& at(int row) const { return m_rows.at(row); } // 0-based
+    const QList<Row>& rows() const { return m_rows; }
+
+    // Adds a row, at its sorted place when the list is sorted; returns where.
+    int append(const Row& row) {
+        const int at = insertPosition(row);
+        beginInsertRows({}, at, at);
+        m_rows.insert(at, row);
+        endInsertRows();
+        rowAdded(row);
+        return at;
+    }
+    void setRows(const QList<Row>& rows) {
+        beginResetModel();
+        m_rows = rows;
+        endResetModel();
+        rowsReset();
+    }
+    void clear() { setRows({}); }
+
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    int sortColumn() const { return m_sortColumn; } // -1 while unsorted
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+
+protected:
+    virtual const QStringList& captions() const = 0;
+    virtual QString cellText(const Row& row, int column) const = 0;
+    virtual QVariant roleData(const Row&, int /*column*/, int /*role*/) const { return {}; }
+    // What is kept beside the rows follows these; a sort changes none of it.
+    virtual void rowAdded(const Row&) {}
+    virtual void rowsReset() {}
+    virtual bool appendsAtEnd() const { return false; }
+
+    // True when a sorts before b in the current order.
+    bool before(const Row& a, const Row& b) const {
+        const int c = QString::compare(cellText(a, m_sortColumn), cellText(b, m_sortColumn),
+                                       Qt::CaseInsensitive);
+        return m_sortOrder == Qt::AscendingOrder ? c < 0 : c > 0;
+    }
+    int insertPosition(const Row& row) const {
+        if (m_sortColumn < 0 || appendsAtEnd())
+            return int(m_rows.size());
+        const auto it =
+            std::upper_bound(m_rows.cbegin(), m_rows.cend(), row,
+                             [this](const Row& a, const Row& b) { return before(a, b); });
+        return int(it - m_rows.cbegin());
+    }
+
+    QList<Row> m_rows;
+
+private:
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+};
+
+template <class Row> void RowTableModel<Row>::sort(int column, Qt::SortOrder order) {
+    if (column < 0 || column >= columnCount())
+        return;
+    m_sortColumn = column;
+    m_sortOrder = order;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    QList<int> order2old(m_rows.size());
+    std::iota(order2old.begin(), order2old.end(), 0);
+    std::stable_sort(order2old.begin(), order2old.end(),
+                     [this](int a, int b) { return before(m_rows.at(a), m_rows.at(b)); });
+    QList<Row> sorted;
+    sorted.reserve(m_rows.size());
+    QList<int> old2new(m_rows.size());
+    for (int i = 0; i < order2old.size(); ++i) {
+        sorted.append(m_rows.at(order2old.at(i)));
+        old2new[order2old.at(i)] = i;
+    }
+    m_rows = std::move(sorted);
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& i : from)
+        to.append(index(old2new.at(i.row()), i.column()));
+    changePersistentIndexList(from, to);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+// The partner list: sites to check, in scan order.
+class PartnerListModel : public RowTableModel<PartnerSite> {
+    Q_OBJECT
+public:
+    using RowTableModel::RowTableModel;
+
     void removeAt(int row);
     void replace(int row, const PartnerSite& site);
-    void setRows(const QList<PartnerSite>& rows);
-    void clear() { setRows({}); }
+
+    // While on (a scan runs), new rows go to the end whatever the sort, so the
+    // site being scanned and the ones before it keep their places.
+    void setKeepPositions(bool on) { m_keepPositions = on; }
 
     // True when the address equals a partner address once both are lower-cased
     // and every lower-case "www." is taken out (the "already a partner" rule).
     bool isPartnerAddress(const QString& address) const;
 
+protected:
+    const QStringList& captions() const override;
+    QString cellText(const PartnerSite& row, int column) const override;
+    QVariant roleData(const PartnerSite& row, int column, int role) const override;
+    void rowAdded(const PartnerSite&) override { m_keysValid = false; }
+    void rowsReset() override { m_keysValid = false; }
+    bool appendsAtEnd() const override { return m_keepPositions; }
+
 private:
-    void invalidate() { m_keysValid = false; }
-    QList<PartnerSite> m_rows;
+    bool m_keepPositions = false;
     mutable QSet<QString> m_keys;
     mutable QSet<qsizetype> m_keyLengths;
     mutable bool m_keysValid = false;
 };
 
 // The result list. Keeps an index of its addresses for the "already a result page" rule.
-class ResultListModel : public QAbstractTableModel {
+class ResultListModel : public RowTableModel<ResultRow> {
     Q_OBJECT
 public:
-    using QAbstractTableModel::QAbstractTableModel;
+    using RowTableModel::RowTableModel;
 
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
-    int count() const { return int(m_rows.size()); }
-    const ResultRow& at(int row) const { return m_rows.at(row); }
-    const QList<ResultRow>& rows() const { return m_rows; }
-    int append(const ResultRow& row);
     void setStatus(int row, const QString& status, RowColour colour, RowMarker marker);
-    void setRows(const QList<ResultRow>& rows);
-    void clear() { setRows({}); }
 
     // True when the address column of any row contains the text (letter case ignored).
     bool anyUrlContains(const QString& text) const { return m_urls.anyContains(text); }
 
+protected:
+    const QStringList& captions() const override;
+    QString cellText(const ResultRow& row, int column) const override;
+    QVariant roleData(const ResultRow& row, int column, int role) const override;
+    void rowAdded(const ResultRow& row) override { m_urls.add(row.url); }
+    void rowsReset() override;
+
 private:
-    QList<ResultRow> m_rows;
     SubstringIndex m_urls;
 };
 
-class ErrorListModel : public QAbstractTableModel {
+class ErrorListModel : public RowTableModel<ErrorRow> {
     Q_OBJECT
 public:
-    using QAbstractTableModel::QAbstractTableModel;
+    using RowTableModel::RowTableModel;
 
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
-    int count() const { return int(m_rows.size()); }
-    const ErrorRow& at(int row) const { return m_rows.at(row); }
-    const QList<ErrorRow>& rows() const { return m_rows; }
-    int append(const ErrorRow& row);
-    void clear();
-
-private:
-    QList<ErrorRow> m_rows;
+protected:
+    const QStringList& captions() const override;
+    QString cellText(const ErrorRow& row, int column) const override;
 };
 
 // The page queue of the site being scanned: first in, first out.

@@ -3,6 +3,8 @@
 #include "util/settings_store.h"
 #include "util/text_utils.h"
 
+#include <limits>
+
 namespace corvantis::scan {
 
 using util::ReadSetting;
@@ -25,6 +27,10 @@ qint32 PageLimitForPosition(int position, qint32 current) {
     return limits[position];
 }
 
+qint16 TimeoutFromText(const QString& text) {
+    return util::ToInt16(text).value_or(60);
+}
+
 ScanOptions ScanOptions::FromSettings() {
     ScanOptions o;
     const auto flag = [](const char* key, const char* def) {
@@ -36,7 +42,8 @@ ScanOptions ScanOptions::FromSettings() {
     o.chkAudioEmail = flag("chkAudioEmail", "1");
     o.chkAudioNext = flag("chkAudioNext", "1");
     o.chkAudioFinished = flag("chkAudioFinished", "1");
-    o.txtTimeout = ReadSetting(QStringLiteral("txtTimeout"), QStringLiteral("60"));
+    o.timeoutSeconds =
+        TimeoutFromText(ReadSetting(QStringLiteral("txtTimeout"), QStringLiteral("60")));
     const auto pos = util::ToInt16(ReadSetting(QStringLiteral("cmbAdvance"), QStringLiteral("4")));
     o.PageLimit = PageLimitForPosition(pos.value_or(4), 500);
     return o;
@@ -48,18 +55,72 @@ void ScanSession::setDomain(const QString& domain) {
     if (domain == m_domain)
         return;
     m_domain = domain;
-    if (ignoreNextDomainChange)
-        ignoreNextDomainChange = false;
+    if (m_ignoreNextDomainChange)
+        m_ignoreNextDomainChange = false;
     else
         MarkProjectEdited();
     Q_EMIT domainChanged(m_domain);
 }
 
 void ScanSession::MarkProjectEdited() {
-    const bool changed = projectSaved;
-    projectSaved = false;
+    const bool changed = m_projectSaved;
+    m_projectSaved = false;
     if (changed)
-        Q_EMIT projectEditedChanged(projectSaved);
+        Q_EMIT projectEditedChanged(false);
+}
+
+void ScanSession::MarkProjectSaved() {
+    const bool changed = !m_projectSaved;
+    m_projectSaved = true;
+    if (changed)
+        Q_EMIT projectEditedChanged(true);
+}
+
+// ---- counters ----
+
+void ScanSession::LoadCounters() {
+    const auto read = [](const QString& key) {
+        return util::ToInt32(ReadSetting(key, QStringLiteral("0"))).value_or(0);
+    };
+    m_counters.lHistEmailFound = read(QStringLiteral("lHistEmailFound"));
+    m_counters.lHistWebScanned = read(QStringLiteral("lHistWebScanned"));
+    Q_EMIT statisticsChanged(m_counters);
+}
+
+void ScanSession::resetRunCounters() {
+    m_counters.runPagesScanned = 0;
+    m_counters.runPagesFound = 0;
+    m_counters.runLinksFound = 0;
+}
+
+void ScanSession::resetLinksFound() {
+    m_counters.runLinksFound = 0;
+    Q_EMIT statisticsChanged(m_counters);
+}
+
+void ScanSession::CountScanEvent(ScanEvent kind) {
+    // A counter at its 32-bit ceiling stays there.
+    const auto bump = [](qint32& n) {
+        if (n < std::numeric_limits<qint32>::max())
+            ++n;
+    };
+    ScanCounters& c = m_counters;
+    switch (kind) {
+    case ScanEvent::PageScanned:
+        bump(c.runPagesScanned);
+        bump(c.lHistWebScanned);
+        util::WriteSetting(QStringLiteral("lHistWebScanned"), QString::number(c.lHistWebScanned));
+        break;
+    case ScanEvent::PageQueued:
+        bump(c.runPagesFound);
+        break;
+    case ScanEvent::ItemFound:
+        bump(c.runLinksFound);
+        bump(c.lHistEmailFound);
+        util::WriteSetting(QStringLiteral("lHistEmailFound"), QString::number(c.lHistEmailFound));
+        break;
+    }
+    Q_EMIT statisticsChanged(c);
 }
 
 } // namespace corvantis::scan

@@ -7,13 +7,16 @@
 
 namespace corvantis::scan {
 
+// The kinds of scan events the statistics count.
+enum class ScanEvent : qint16 { PageScanned = 0, PageQueued = 1, ItemFound = 2 };
+
 // The options that steer a scan; the window keeps them in the settings store,
 // the command-line scanner may override them for one run.
 struct ScanOptions {
     bool chkAuto = true;  // skip to the next site after PageLimit pages
     bool chkAuto2 = true; // skip once the expected links are found
     qint32 PageLimit = 500;
-    QString txtTimeout = QStringLiteral("60");
+    qint16 timeoutSeconds = 60;   // idle and overall time-out of a page
     bool chkRedirect = false;     // accept links through redirect scripts
     bool chkAudioEmail = true;    // cue on each link found
     bool chkAudioNext = true;     // cue on each next site
@@ -23,12 +26,16 @@ struct ScanOptions {
     static ScanOptions FromSettings();
 };
 
+// The time-out entry's text as seconds: an empty or unreadable text means the
+// default minute.
+qint16 TimeoutFromText(const QString& text);
+
 // The page limits of the "When this many pages have been scanned:" list, by position.
 qint32 PageLimitForPosition(int position, qint32 current);
 const QStringList& PageLimitItems();
 
-// State shared by the driver, the page fetch, capture and link extraction.
-// None of it is persisted.
+// The state of the scan under way, written by the scan engine alone. None of it
+// is persisted.
 struct ScanState {
     bool scanRunning = false;
     qint32 iCurrentSite = 0;
@@ -45,7 +52,9 @@ struct ScanState {
     qint32 pagesQueued = 0;
     qint16 timeout = 60;
     qint16 timeout2 = 60;
-    QString strURL;
+    QString strURL;   // the queue entry being fetched
+    QString pageHost; // its host and path, as requested
+    QString pagePath;
     QString strCurUrl;
     QString strCurDir;
     bool bEmulate = false;
@@ -62,7 +71,8 @@ struct ScanCounters {
 
 // Everything that lives as long as the main window: the domain, the four lists,
 // the page-builder texts, the project flags, the options, the scan state and the
-// counters. The windows are views of it; there is no second copy.
+// counters. The windows are views of it; there is no second copy. The lists are
+// edited through their models; everything else through the operations below.
 class ScanSession : public QObject {
     Q_OBJECT
 public:
@@ -73,33 +83,53 @@ public:
     ResultListModel results;
     ErrorListModel errors;
 
-    ScanOptions options;
-    ScanState state;
-    ScanCounters counters;
-
     // The page-builder texts.
     QString txtHTML1;
     QString txtHTML2;
     QString txtHTML3;
 
-    // Project flags.
-    bool projectSaved = true;
-    bool ignoreNextDomainChange = false;
-    QString projectPath; // file the project was last opened from or saved to
+    const ScanOptions& options() const { return m_options; }
+    void setOptions(const ScanOptions& options) { m_options = options; }
+
+    const ScanState& state() const { return m_state; }
+    bool scanRunning() const { return m_state.scanRunning; }
+
+    // The statistics. Every counted event is one call, which also keeps the
+    // all-time counters in the settings store.
+    const ScanCounters& counters() const { return m_counters; }
+    void CountScanEvent(ScanEvent kind);
+    void LoadCounters(); // the all-time counters, from the settings store
+    void resetRunCounters();
+    void resetLinksFound(); // after the e-mail store was emptied
 
     const QString& domain() const { return m_domain; }
     // Changes the domain text; every change counts as an edit of the project,
-    // except the one change a project load announced through ignoreNextDomainChange.
+    // except the one change a project load announced through IgnoreNextDomainChange.
     void setDomain(const QString& domain);
 
+    // Project flags.
+    bool projectSaved() const { return m_projectSaved; }
+    bool ignoreNextDomainChange() const { return m_ignoreNextDomainChange; }
+    const QString& projectPath() const { return m_projectPath; } // last opened or saved
     void MarkProjectEdited();
+    void MarkProjectSaved();
+    void IgnoreNextDomainChange() { m_ignoreNextDomainChange = true; }
+    void setProjectPath(const QString& path) { m_projectPath = path; }
 
 Q_SIGNALS:
     void domainChanged(const QString& domain);
     void projectEditedChanged(bool saved);
+    void statisticsChanged(const corvantis::scan::ScanCounters& counters);
 
 private:
+    friend class ScanDriver; // the one writer of the scan state
+    ScanState m_state;
+    ScanOptions m_options;
+    ScanCounters m_counters;
     QString m_domain;
+    bool m_projectSaved = true;
+    bool m_ignoreNextDomainChange = false;
+    QString m_projectPath;
 };
 
 } // namespace corvantis::scan

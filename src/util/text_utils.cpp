@@ -212,6 +212,12 @@ bool EqualsLowerAsciiCI(QStringView text, QStringView lower) {
     return true;
 }
 
+QString StripSchemes(QString text) {
+    text.remove(QLatin1String("http://"), Qt::CaseInsensitive);
+    text.remove(QLatin1String("https://"), Qt::CaseInsensitive);
+    return text;
+}
+
 QString ReplaceAllCI(const QString& text, QStringView before, QStringView after) {
     if (before.isEmpty())
         return text;

@@ -20,6 +20,10 @@ bool EqualsCI(QStringView a, QStringView b);
 QString ReplaceAllCI(const QString& text, QStringView before, QStringView after);
 QString ReplaceAll(QString text, const QString& before, const QString& after);
 
+// The text with every "http://" and then every "https://" taken out, letter case
+// ignored: how typed and stored addresses lose their scheme.
+QString StripSchemes(QString text);
+
 // Case-insensitive equality of a text with a lower-case ASCII text of the same
 // length, as Qt::CaseInsensitive compares: quick for the short tests made per link.
 bool EqualsLowerAsciiCI(QStringView text, QStringView lower);

@@ -205,9 +205,9 @@ private Q_SLOTS:
         FakeMessages messages;
         FakeFileDialogs dialogs;
         dialogs.paths << file;
-        QVERIFY(!s.projectSaved);
+        QVERIFY(!s.projectSaved());
         QVERIFY(SaveProject(s, messages, dialogs));
-        QVERIFY(s.projectSaved);
+        QVERIFY(s.projectSaved());
         QCOMPARE(dialogs.shown.at(0).startPath, ProjectFolder() + S("/examplecom.prj"));
         QCOMPARE(dialogs.shown.at(0).filter, S("Project Files (*.prj)"));
 
@@ -228,8 +228,8 @@ private Q_SLOTS:
         QCOMPARE(t.results.at(1).marker, RowMarker::NotLinking);
         QCOMPARE(t.errors.count(), 1); // open leaves errors and queue alone
         QCOMPARE(t.queue.count(), 1);
-        QVERIFY(t.projectSaved);
-        QVERIFY(!t.ignoreNextDomainChange); // absorbed by the domain change
+        QVERIFY(t.projectSaved());
+        QVERIFY(!t.ignoreNextDomainChange()); // absorbed by the domain change
         QCOMPARE(util::ReadSetting(S("txtHTML1"), QString()), t.txtHTML1);
     }
 
@@ -254,12 +254,12 @@ private Q_SLOTS:
         scan::ScanSession s;
         s.setDomain(S("example.com"));
         QVERIFY(LoadProjectFile(file, s).loaded);
-        QVERIFY(s.projectSaved);
-        QVERIFY(s.ignoreNextDomainChange); // no change happened, the next one is absorbed
+        QVERIFY(s.projectSaved());
+        QVERIFY(s.ignoreNextDomainChange()); // no change happened, the next one is absorbed
         s.setDomain(S("example.org"));
-        QVERIFY(s.projectSaved);
+        QVERIFY(s.projectSaved());
         s.setDomain(S("example.net"));
-        QVERIFY(!s.projectSaved);
+        QVERIFY(!s.projectSaved());
     }
 
     void openBadResultLineTells() {
@@ -305,7 +305,7 @@ private Q_SLOTS:
         dialogs.paths << file;
         QVERIFY(!OpenProject(s, messages, dialogs));
         QCOMPARE(ProjectTextFromSession(s), before);
-        QVERIFY(!s.projectSaved);
+        QVERIFY(!s.projectSaved());
         QCOMPARE(messages.informed.size(), 1);
         QVERIFY2(messages.informed.at(0).contains(said), qPrintable(messages.informed.at(0)));
     }
@@ -315,12 +315,12 @@ private Q_SLOTS:
         FillSession(s);
         s.errors.append({S("Timeout"), S("x")});
         s.queue.append({S("x/1")});
-        MarkProjectSaved(s);
+        s.MarkProjectSaved();
         NewProject(s);
         QCOMPARE(s.partners.count() + s.results.count() + s.queue.count(), 0);
         QCOMPARE(s.errors.count(), 1);
         QCOMPARE(s.domain(), QString());
-        QVERIFY(!s.projectSaved); // emptying the domain is an edit
+        QVERIFY(!s.projectSaved()); // emptying the domain is an edit
         QCOMPARE(s.txtHTML2, S("Your link HTML will be generate here.  This will be the second "
                                "part of your generated webpage."));
         QCOMPARE(util::ReadSetting(S("txtHTML2"), QString()), s.txtHTML2);
@@ -350,7 +350,7 @@ private Q_SLOTS:
 
         QVERIFY(!ok);
         QCOMPARE(ReadBytes(file), old);
-        QVERIFY(!s.projectSaved);
+        QVERIFY(!s.projectSaved());
         QCOMPARE(messages.informed.size(), 1);
         QVERIFY(messages.informed.at(0).contains(file));
         QCOMPARE(dialogs.shown.size(), 2);
@@ -376,7 +376,7 @@ private Q_SLOTS:
         QCOMPARE(SaveProject(s, messages, dialogs), secondGood);
         QCOMPARE(dialogs.shown.size(), 2);
         QCOMPARE(messages.informed.size(), secondGood ? 1 : 2);
-        QCOMPARE(s.projectSaved, secondGood);
+        QCOMPARE(s.projectSaved(), secondGood);
         QCOMPARE(QFile::exists(good), secondGood);
         QCOMPARE(ReadBytes(plain), QByteArray("x"));
     }

@@ -6,6 +6,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
+#include <QTcpServer>
 
 using namespace corvantis;
 using namespace corvantis::scan;
@@ -57,7 +58,7 @@ private Q_SLOTS:
                  QList<PartnerSite>{(PartnerSite{address, expected, QStringLiteral("L"),
                                                  QStringLiteral("N"), QStringLiteral("D")})});
         QVERIFY(fields.Text1.isEmpty() && fields.Text2.isEmpty() && fields.Text5.isEmpty());
-        QVERIFY(!session.projectSaved);
+        QVERIFY(!session.projectSaved());
         QCOMPARE(focus.count(), 1);
         QCOMPARE(m_messages.texts, QStringList());
     }
@@ -78,7 +79,7 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("Please enter the Website URL first.")});
         QCOMPARE(session.partners.count(), 0);
         QCOMPARE(fields.Text3, QStringLiteral("keep")); // no field is cleared
-        QVERIFY(session.projectSaved);
+        QVERIFY(session.projectSaved());
     }
 
     void linksExpectedCheck_data() {
@@ -133,31 +134,40 @@ private Q_SLOTS:
         ScanSession session;
         for (const char* a : {"a", "b", "c"})
             session.partners.append(PartnerSite{QLatin1String(a), QStringLiteral("1"), {}, {}, {}});
-        ScanEngine engine(session, m_messages, m_sound, m_router);
-        session.state.scanRunning = running;
+        // A scan runs while its first page waits on a server that never answers.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        HostRouter router;
+        router.add(QStringLiteral("a"), QStringLiteral("127.0.0.1"), silent.serverPort());
+        ScanEngine engine(session, m_messages, m_sound, router);
+        if (running) {
+            session.setDomain(QStringLiteral("mysite.test"));
+            engine.StartScan();
+            QVERIFY(session.scanRunning());
+            session.MarkProjectSaved();
+        }
         engine.DeletePartnerSite(selected);
         QStringList addresses;
         for (const PartnerSite& p : session.partners.rows())
             addresses.append(p.address);
         QCOMPARE(addresses, left);
         QCOMPARE(m_messages.texts, message.isEmpty() ? QStringList() : QStringList{message});
-        QCOMPARE(session.projectSaved, message.isEmpty() ? false : true);
+        QCOMPARE(session.projectSaved(), message.isEmpty() ? false : true);
         // Next follows "a scan runs and more than one row is left".
         QCOMPARE(engine.controls().next, running && left.size() > 1);
-        session.state.scanRunning = false;
     }
 
     void domainEditsMarkTheProject() {
         ScanSession session;
         session.setDomain(QStringLiteral("a.example"));
-        QVERIFY(!session.projectSaved);
-        session.projectSaved = true;
-        session.ignoreNextDomainChange = true;
+        QVERIFY(!session.projectSaved());
+        session.MarkProjectSaved();
+        session.IgnoreNextDomainChange();
         session.setDomain(QStringLiteral("b.example")); // the change a project load makes
-        QVERIFY(session.projectSaved);
-        QVERIFY(!session.ignoreNextDomainChange);
+        QVERIFY(session.projectSaved());
+        QVERIFY(!session.ignoreNextDomainChange());
         session.setDomain(QStringLiteral("c.example"));
-        QVERIFY(!session.projectSaved);
+        QVERIFY(!session.projectSaved());
     }
 
     // A partner's address matches when both are equal with every lower-case

@@ -1,4 +1,5 @@
 // The whole scan against a local server: one scenario per rule that decides a verdict.
+#include "scan/host_route.h"
 #include "scan/http_response.h"
 #include "scan/scan_engine.h"
 #include "support/recorders.h"
@@ -48,6 +49,7 @@ class ScanEngineTest : public QObject {
     HostRouter m_router;
     testing::RecordingMessages m_messages;
     testing::RecordingSound m_sound;
+    ScanOptions m_options; // what the next scan runs with
 
     void setPage(const QString& key, const QByteArray& body) {
         m_server->setReply(key, HttpReply::html(body));
@@ -60,6 +62,7 @@ class ScanEngineTest : public QObject {
     // Runs a scan to its end; false when it did not stop in time.
     bool runScan(int maxMs = 15000) {
         QSignalSpy stopped(m_engine.get(), &ScanEngine::scanStopped);
+        m_session->setOptions(m_options);
         m_engine->StartScan();
         return stopped.count() > 0 || stopped.wait(maxMs);
     }
@@ -71,19 +74,31 @@ class ScanEngineTest : public QObject {
         return out;
     }
 
+    // The fetch's connections, whichever role they have.
+    QList<QTcpSocket*> sockets() const { return m_engine->findChildren<QTcpSocket*>(); }
+
 private Q_SLOTS:
+    // Every scenario runs with the read-ahead on and off: the outcome is the same.
+    void initTestCase_data() {
+        QTest::addColumn<bool>("readAhead");
+        QTest::newRow("read-ahead") << true;
+        QTest::newRow("plain") << false;
+    }
+
     void init() {
+        QFETCH_GLOBAL(bool, readAhead);
         m_server = std::make_unique<testing::TestHttpServer>();
         QVERIFY(m_server->start());
         m_router = HostRouter();
         for (const char* host : {"partner.test", "other.test", "mysite.test", "www.mysite.test"})
             m_router.add(QLatin1String(host), QStringLiteral("127.0.0.1"), m_server->port());
         m_session = std::make_unique<ScanSession>();
-        m_session->options = ScanOptions{};
-        m_session->options.txtTimeout = QStringLiteral("5");
+        m_options = ScanOptions{};
+        m_options.timeoutSeconds = 5;
         m_messages.texts.clear();
         m_sound.played.clear();
-        m_engine = std::make_unique<ScanEngine>(*m_session, m_messages, m_sound, m_router);
+        m_engine = std::make_unique<ScanEngine>(*m_session, m_messages, m_sound, m_router,
+                                                ScanEngine::Options{readAhead});
         m_session->setDomain(QStringLiteral("http://www.mysite.test"));
     }
 
@@ -113,13 +128,13 @@ private Q_SLOTS:
         QCOMPARE(m_sound.played,
                  (QStringList{QStringLiteral("nextsearch.wav"), QStringLiteral("foundemail.wav"),
                               QStringLiteral("finished.wav")}));
-        const ScanCounters& c = m_session->counters;
+        const ScanCounters& c = m_session->counters();
         QCOMPARE(c.runPagesScanned, 2);
         QCOMPARE(c.runPagesFound, 1);
         QCOMPARE(c.runLinksFound, 1);
         QCOMPARE(util::ReadSetting(QStringLiteral("lHistEmailFound"), QString()),
                  QString::number(c.lHistEmailFound));
-        QVERIFY(!m_session->state.scanRunning);
+        QVERIFY(!m_session->state().scanRunning);
         QCOMPARE(m_engine->controls(), (ScanControls{true, false, false, true, true}));
     }
 
@@ -176,9 +191,9 @@ private Q_SLOTS:
                 Page("<a href=\"a.html\">a</a> <a href='b.html'>b</a>"));
         setPage(kPartner + QStringLiteral("/a.html"), Page(kLinkBack));
         setPage(kPartner + QStringLiteral("/b.html"), Page(kLinkBack));
-        m_session->options.chkAuto2 = expectedSkip;
-        m_session->options.chkAuto = pageLimit > 0;
-        m_session->options.PageLimit = pageLimit;
+        m_options.chkAuto2 = expectedSkip;
+        m_options.chkAuto = pageLimit > 0;
+        m_options.PageLimit = pageLimit;
         addPartner(kPartner + QStringLiteral("/"), expected);
         QVERIFY(runScan());
         QCOMPARE(Rows(*m_session), rows);
@@ -193,7 +208,7 @@ private Q_SLOTS:
         QCOMPARE(Errors(*m_session), QStringList{QStringLiteral("404 Not found|partner.test/")});
         QCOMPARE(Rows(*m_session),
                  QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
-        QCOMPARE(m_session->counters.runPagesScanned, 2); // the connection and the failure status
+        QCOMPARE(m_session->counters().runPagesScanned, 2); // the connection and the failure status
     }
 
     void failureStatusNamesTheSiteVerdict() {
@@ -260,7 +275,7 @@ private Q_SLOTS:
         QFETCH(bool, redirect);
         QFETCH(QStringList, rows);
         QFETCH(int, requests);
-        m_session->options.chkRedirect = redirect;
+        m_options.chkRedirect = redirect;
         setPage(kPartner + QStringLiteral("/"),
                 Page("<p>Visit mysite.test today</p> <a href=\"more.html\">more</a>"));
         setPage(kPartner + QStringLiteral("/more.html"), Page("nothing here"));
@@ -271,7 +286,7 @@ private Q_SLOTS:
     }
 
     void idleTimeoutEndsTheSite() {
-        m_session->options.txtTimeout = QStringLiteral("1");
+        m_options.timeoutSeconds = 1;
         m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::raw(QByteArray()).keptOpen());
         addPartner(kPartner + QStringLiteral("/"));
         addPartner(QStringLiteral("other.test/"));
@@ -288,7 +303,7 @@ private Q_SLOTS:
     }
 
     void overallTimeoutDropsThePageSilently() {
-        m_session->options.txtTimeout = QStringLiteral("2");
+        m_options.timeoutSeconds = 2;
         // Data keeps arriving (so the idle rule never fires) but the server never closes.
         const QByteArray body = Page(kLinkBack) + QByteArray(4000, ' ');
         m_server->setReply(kPartner + QStringLiteral("/"),
@@ -306,7 +321,7 @@ private Q_SLOTS:
         const quint16 deadPort = closed.serverPort();
         closed.close();
         m_router.add(QStringLiteral("dead.test"), QStringLiteral("127.0.0.1"), deadPort);
-        m_session->options.txtTimeout = QStringLiteral("30");
+        m_options.timeoutSeconds = 30;
         addPartner(QStringLiteral("dead.test/links.html"));
         QElapsedTimer t;
         t.start();
@@ -316,7 +331,7 @@ private Q_SLOTS:
         QCOMPARE(Rows(*m_session),
                  QStringList{QStringLiteral(
                      "dead.test/links.html|None Found (Timeout)|000|dead.test/links.html")});
-        QCOMPARE(m_session->counters.runPagesScanned, 1);
+        QCOMPARE(m_session->counters().runPagesScanned, 1);
     }
 
     void stopInTheMiddleOfAPage() {
@@ -328,19 +343,19 @@ private Q_SLOTS:
         addPartner(QStringLiteral("other.test/"));
         // Stop as soon as the links of the page are being read.
         connect(m_engine.get(), &ScanEngine::statusText, this,
-                [this](int panel, const QString& text) {
-                    if (panel == 2 && text == QStringLiteral("Getting Links"))
+                [this](StatusPanel panel, const QString& text) {
+                    if (panel == StatusPanel::Page && text == QStringLiteral("Getting Links"))
                         QTimer::singleShot(0, m_engine.get(), [this] { m_engine->StopScan(); });
                 });
         QVERIFY(runScan());
         // Stop took effect between two chunks of the page: part of it was never read,
         // no further page was fetched and no verdict written.
-        QVERIFY(m_session->state.pagesQueued > 0);
-        QVERIFY(m_session->state.pagesQueued < 60000);
+        QVERIFY(m_session->state().pagesQueued > 0);
+        QVERIFY(m_session->state().pagesQueued < 60000);
         QCOMPARE(m_server->requestCount(), 1);
         QCOMPARE(Rows(*m_session), QStringList());
         QCOMPARE(m_session->queue.count(),
-                 m_session->state.pagesQueued); // the queue keeps its entries
+                 m_session->state().pagesQueued); // the queue keeps its entries
         QTest::qWait(100);
         QCOMPARE(m_server->requestCount(), 1);
     }
@@ -356,10 +371,10 @@ private Q_SLOTS:
         while (body.size() < kMaxResponseBytes + 1024 * 1024)
             body += filler;
         body += "<a href=\"http://other.mysite.test/late\">late</a>\n";
-        m_session->options.chkAuto2 = false;
-        m_session->options.chkAuto = true;
-        m_session->options.PageLimit = 1;
-        m_session->options.txtTimeout = QStringLiteral("30");
+        m_options.chkAuto2 = false;
+        m_options.chkAuto = true;
+        m_options.PageLimit = 1;
+        m_options.timeoutSeconds = 30;
         m_server->setReply(kPartner + QStringLiteral("/"),
                            HttpReply::html(body).inChunks(256 * 1024, 0));
         addPartner(kPartner + QStringLiteral("/"));
@@ -469,19 +484,22 @@ private Q_SLOTS:
         QFETCH(QStringList, errors);
         QFETCH(QStringList, paths);
         QFETCH(int, pagesScanned);
-        m_session->options.txtTimeout = QStringLiteral("1");
-        m_session->options.chkAuto2 = false;
+        m_options.timeoutSeconds = 1;
+        m_options.chkAuto2 = false;
         // The second page's links are read while the third is asked for: its request
         // has gone out by then, unless the host refused.
         int linkReads = 0;
         bool readAheadSent = false;
-        connect(m_engine.get(), &ScanEngine::statusText, this, [&](int panel, const QString& text) {
-            if (panel != 2 || text != QStringLiteral("Getting Links") || ++linkReads != 2)
-                return;
-            const QTcpSocket* ahead = m_engine->slot(kReadAheadSlot).socket;
-            readAheadSent =
-                ahead->state() == QAbstractSocket::ConnectedState && ahead->bytesToWrite() == 0;
-        });
+        connect(m_engine.get(), &ScanEngine::statusText, this,
+                [&](StatusPanel panel, const QString& text) {
+                    if (panel != StatusPanel::Page || text != QStringLiteral("Getting Links") ||
+                        ++linkReads != 2)
+                        return;
+                    // The page just fetched is closed, so a live connection is the read-ahead's.
+                    for (const QTcpSocket* socket : sockets())
+                        readAheadSent |= socket->state() == QAbstractSocket::ConnectedState &&
+                                         socket->bytesToWrite() == 0;
+                });
         // A host that refuses is queued all the same when its address holds the site's.
         const QByteArray third =
             next == QLatin1String("refused")
@@ -507,8 +525,9 @@ private Q_SLOTS:
         QCOMPARE(Rows(*m_session), rows);
         QCOMPARE(Errors(*m_session), errors);
         QCOMPARE(this->paths(), paths); // every page asked for once, in queue order
-        QCOMPARE(m_session->counters.runPagesScanned, pagesScanned);
-        QCOMPARE(readAheadSent, next != QLatin1String("refused"));
+        QCOMPARE(m_session->counters().runPagesScanned, pagesScanned);
+        QFETCH_GLOBAL(bool, readAhead);
+        QCOMPARE(readAheadSent, readAhead && next != QLatin1String("refused"));
     }
 
     void stopWhileTheNextPageIsReadAhead() {
@@ -519,42 +538,46 @@ private Q_SLOTS:
                            HttpReply::html(Page(kLinkBack)).delayed(300));
         addPartner(kPartner + QStringLiteral("/"));
         int linkReads = 0;
-        connect(m_engine.get(), &ScanEngine::statusText, this, [&](int panel, const QString& text) {
-            if (panel == 2 && text == QStringLiteral("Getting Links") && ++linkReads == 2)
-                m_engine->StopScan();
-        });
+        connect(m_engine.get(), &ScanEngine::statusText, this,
+                [&](StatusPanel panel, const QString& text) {
+                    if (panel == StatusPanel::Page && text == QStringLiteral("Getting Links") &&
+                        ++linkReads == 2)
+                        m_engine->StopScan();
+                });
         QVERIFY(runScan());
         QTest::qWait(600); // past the moment the page asked for ahead is answered
         // It is dropped with the scan: nothing counted or shown, nothing else asked for.
         QCOMPARE(Rows(*m_session), QStringList());
-        QCOMPARE(m_session->counters.runPagesScanned, 2);
-        QCOMPARE(this->paths(), (QStringList{QStringLiteral("partner.test/"),
-                                             QStringLiteral("partner.test/a.html"),
-                                             QStringLiteral("partner.test/b.html")}));
-        for (int i = 0; i < kFetchSlots; ++i)
-            QCOMPARE(m_engine->slot(i).socket->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(m_session->counters().runPagesScanned, 2);
+        QFETCH_GLOBAL(bool, readAhead);
+        const QStringList asked{QStringLiteral("partner.test/"),
+                                QStringLiteral("partner.test/a.html"),
+                                QStringLiteral("partner.test/b.html")};
+        QCOMPARE(this->paths(), asked.mid(0, readAhead ? 3 : 2));
+        for (const QTcpSocket* socket : sockets())
+            QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
     }
 
     void refusedStartLeavesListsEmpty_data() {
         QTest::addColumn<QString>("domain");
         QTest::addColumn<bool>("withPartner");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("focus");
+        QTest::addColumn<EntryField>("focus");
         QTest::newRow("no domain")
             << "" << true << "Please enter the Domain you want to find links to."
-            << "txtDomain";
+            << EntryField::Domain;
         QTest::newRow("single space")
             << " " << true << "Please enter the Domain you want to find links to."
-            << "txtDomain";
+            << EntryField::Domain;
         QTest::newRow("no partners")
             << "mysite.test" << false << "Please enter at least one website to search for links."
-            << "Text1";
+            << EntryField::Address;
     }
     void refusedStartLeavesListsEmpty() {
         QFETCH(QString, domain);
         QFETCH(bool, withPartner);
         QFETCH(QString, message);
-        QFETCH(QString, focus);
+        QFETCH(EntryField, focus);
         m_session->setDomain(domain);
         if (withPartner)
             addPartner(kPartner);
@@ -564,9 +587,9 @@ private Q_SLOTS:
         m_engine->StartScan();
         QCOMPARE(m_messages.texts, QStringList{message});
         QCOMPARE(focusSpy.count(), 1);
-        QCOMPARE(focusSpy.at(0).at(0).toString(), focus);
+        QCOMPARE(focusSpy.at(0).at(0).value<EntryField>(), focus);
         QCOMPARE(m_session->results.count(), 0);
-        QVERIFY(!m_session->state.scanRunning);
+        QVERIFY(!m_session->state().scanRunning);
         QCOMPARE(m_server->requestCount(), 0);
     }
 
