@@ -39,7 +39,8 @@ private Q_SLOTS:
     }
 
     void readsInStoredOrderAndDeletesAll() {
-        const QString store = m_dir.filePath(QStringLiteral("order.mdb"));
+        // Characters that mean something in a URI must not break the path.
+        const QString store = m_dir.filePath(S("my store #1 ?%20é.mdb"));
         const QStringList emails{S("c@x.example"), S("a@x.example"), S("o'brien@x.example"),
                                  S("b@x.example")};
         QCOMPARE(MakeEmailStore(store, emails), QString());
