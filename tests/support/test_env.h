@@ -38,3 +38,15 @@ bool WriteBytes(const QString& path, const QByteArray& bytes);
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&tc, argc, argv);                                                      \
     }
+
+// The same for tests of windows; the test file includes <QApplication>.
+#define CORVANTIS_GUI_TEST_MAIN(TestObject)                                                        \
+    int main(int argc, char** argv) {                                                              \
+        corvantis::testing::TestEnvironment env;                                                   \
+        QApplication app(argc, argv);                                                              \
+        QApplication::setOrganizationName(QStringLiteral("Corvantis"));                            \
+        QApplication::setApplicationName(QStringLiteral("Corvantis"));                             \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }
