@@ -110,41 +110,27 @@ private:
 // quadratic, so the steps are counted instead: one pass takes one slash off each
 // run of slashes that stands right before a dot and changes nothing else, and
 // the front of the link is read through that rule.
-QString ResolveParentSteps(QStringView link, QStringView curDir) {
-    const qsizetype n = link.size();
+class RewrittenLink {
+public:
+    static constexpr int kEnd = -1;
 
-    struct Run {
-        qsizetype end;
-        bool shrinks; // followed by a dot
-    };
-    auto runAt = [&](qsizetype i) {
-        qsizetype j = i;
-        while (j < n && link[j] == u'/')
-            ++j;
-        return Run{j, j < n && link[j] == u'.'};
-    };
-
-    qsizetype passes = 0;
-    // Slashes of the run starting at i that are still there, after `taken` of
-    // them went with the dropped front characters.
-    auto visibleSlashes = [&](qsizetype i, const Run& run, qsizetype taken) {
-        const qsizetype left = (run.end - i) - taken - (run.shrinks ? passes : 0);
-        return std::max<qsizetype>(left, 0);
-    };
-
-    // A position in the rewritten link: an index into `link` and, when that index
-    // starts a run of slashes, how many of them were dropped from the front.
+    // A position in the rewritten link: an index into the link and, when that
+    // index starts a run of slashes, how many of them were dropped from the front.
     struct Cursor {
         qsizetype index = 0;
         qsizetype taken = 0;
     };
+
+    explicit RewrittenLink(QStringView link) : m_link(link), m_n(link.size()) {}
+
+    void addPass() { ++m_passes; }
+
     // Moves past vanished slash runs; returns the character at the cursor, or
     // kEnd at the end (a NUL is an ordinary character of the link).
-    constexpr int kEnd = -1;
-    auto peek = [&](Cursor& c) -> int {
-        while (c.index < n) {
-            if (link[c.index] != u'/')
-                return link[c.index].unicode();
+    int peek(Cursor& c) const {
+        while (c.index < m_n) {
+            if (m_link[c.index] != u'/')
+                return m_link[c.index].unicode();
             const Run run = runAt(c.index);
             if (visibleSlashes(c.index, run, c.taken) > 0)
                 return '/';
@@ -152,53 +138,83 @@ QString ResolveParentSteps(QStringView link, QStringView curDir) {
             c.taken = 0;
         }
         return kEnd;
-    };
-    auto consume = [&](Cursor& c) {
+    }
+
+    void consume(Cursor& c) const {
         if (peek(c) == kEnd)
             return;
-        if (link[c.index] == u'/') {
+        if (m_link[c.index] == u'/') {
             ++c.taken;
         } else {
             ++c.index;
             c.taken = 0;
         }
-    };
-
-    DirectoryCursor dir(curDir);
-    Cursor front;
-    for (;;) {
-        Cursor c = front;
-        if (peek(c) != '.')
-            break;
-        consume(c);
-        if (peek(c) != '.')
-            break;
-        consume(c);
-        consume(c); // the third character, usually the slash of "../"
-        dir.StepUp();
-        front = c;
-        ++passes;
     }
 
-    QString out = dir.Text();
-    out.reserve(out.size() + (n - front.index));
-    Cursor c = front;
-    while (peek(c) != kEnd) {
-        if (link[c.index] == u'/') {
-            const Run run = runAt(c.index);
-            out += QString(visibleSlashes(c.index, run, c.taken), QLatin1Char('/'));
-            c.index = run.end;
-            c.taken = 0;
-        } else {
-            // Copy up to the next slash in one go.
-            qsizetype next = link.indexOf(u'/', c.index);
-            if (next < 0)
-                next = n;
-            out += link.mid(c.index, next - c.index);
-            c.index = next;
+    // Appends the rewritten link from the cursor on.
+    void appendRest(QString& out, Cursor c) const {
+        out.reserve(out.size() + (m_n - c.index));
+        while (peek(c) != kEnd) {
+            if (m_link[c.index] == u'/') {
+                const Run run = runAt(c.index);
+                out += QString(visibleSlashes(c.index, run, c.taken), QLatin1Char('/'));
+                c.index = run.end;
+            } else {
+                // Copy up to the next slash in one go.
+                qsizetype next = m_link.indexOf(u'/', c.index);
+                if (next < 0)
+                    next = m_n;
+                out += m_link.mid(c.index, next - c.index);
+                c.index = next;
+            }
             c.taken = 0;
         }
     }
+
+private:
+    struct Run {
+        qsizetype end;
+        bool shrinks; // followed by a dot
+    };
+
+    Run runAt(qsizetype i) const {
+        qsizetype j = i;
+        while (j < m_n && m_link[j] == u'/')
+            ++j;
+        return Run{j, j < m_n && m_link[j] == u'.'};
+    }
+
+    // Slashes of the run starting at i that are still there, after `taken` of
+    // them went with the dropped front characters.
+    qsizetype visibleSlashes(qsizetype i, const Run& run, qsizetype taken) const {
+        const qsizetype left = (run.end - i) - taken - (run.shrinks ? m_passes : 0);
+        return std::max<qsizetype>(left, 0);
+    }
+
+    QStringView m_link;
+    qsizetype m_n;
+    qsizetype m_passes = 0;
+};
+
+QString ResolveParentSteps(QStringView link, QStringView curDir) {
+    RewrittenLink rewritten(link);
+    DirectoryCursor dir(curDir);
+    RewrittenLink::Cursor front;
+    for (;;) {
+        RewrittenLink::Cursor c = front;
+        if (rewritten.peek(c) != '.')
+            break;
+        rewritten.consume(c);
+        if (rewritten.peek(c) != '.')
+            break;
+        rewritten.consume(c);
+        rewritten.consume(c); // the third character, usually the slash of "../"
+        dir.StepUp();
+        front = c;
+        rewritten.addPass();
+    }
+    QString out = dir.Text();
+    rewritten.appendRest(out, front);
     return out;
 }
 
