@@ -10,6 +10,7 @@
 // the site the way the scanner does and reports whether every page is
 // reached exactly once.
 
+#include "site_crawl.h"
 #include "site_generator.h"
 
 #include <arpa/inet.h>
@@ -82,8 +83,7 @@ Options ParseArgs(int argc, char** argv) {
 
 int Check(const SiteGenerator& site) {
     const auto started = Clock::now();
-    // Small sites also get the containment test the slow way, as a check on the quick one.
-    const CrawlResult crawl = CrawlSite(site, {true, true, site.pageCount() <= 5000});
+    const CrawlResult crawl = CrawlSite(site);
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     const int n = site.pageCount();
 

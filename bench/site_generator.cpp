@@ -1,5 +1,7 @@
 #include "site_generator.h"
 
+#include "site_crawl.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -13,8 +15,6 @@ namespace {
 constexpr int kPagesPerDir = 40;
 constexpr int kTopDirs = 8;
 constexpr int kSubDirs = 6;
-// The scanner's page queue remembers this many addresses for the "known" rule.
-constexpr int kQueueMemory = 100000;
 
 // splitmix64: small, fast and the same everywhere.
 uint64_t Next(uint64_t& state) {
@@ -26,63 +26,6 @@ uint64_t Next(uint64_t& state) {
 
 int Below(uint64_t& state, int n) {
     return n <= 0 ? 0 : int(Next(state) % uint64_t(n));
-}
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-std::string ToLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = Lower(c);
-    return out;
-}
-
-// Lower-cases both sides into reused buffers and lets the library search.
-size_t FindCI(std::string_view hay, std::string_view needle, size_t from = 0) {
-    thread_local std::string h, n;
-    h.assign(hay);
-    n.assign(needle);
-    for (char& c : h)
-        c = Lower(c);
-    for (char& c : n)
-        c = Lower(c);
-    return h.find(n, from);
-}
-
-bool ContainsCI(std::string_view hay, std::string_view needle) {
-    return FindCI(hay, needle) != std::string_view::npos;
-}
-
-void RemoveAllCI(std::string& s, std::string_view needle) {
-    for (size_t at = FindCI(s, needle); at != std::string::npos; at = FindCI(s, needle, at))
-        s.erase(at, needle.size());
-}
-
-// One left-to-right pass, like a plain text replace: "///" with "//" -> "/" gives "//".
-void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
-    if (s.find(from) == std::string::npos)
-        return;
-    std::string out;
-    out.reserve(s.size());
-    size_t pos = 0;
-    for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, pos)) {
-        out.append(s, pos, at - pos);
-        out.append(to);
-        pos = at + from.size();
-    }
-    out.append(s, pos, std::string::npos);
-    s = std::move(out);
-}
-
-std::string Trim(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && s[b] == ' ')
-        ++b;
-    while (e > b && s[e - 1] == ' ')
-        --e;
-    return std::string(s.substr(b, e - b));
 }
 
 std::string PageName(int page) {
@@ -169,84 +112,14 @@ constexpr std::string_view kFooterMail = "mailto:webmaster@other-example.com";
 
 } // namespace
 
-// ---- URL rules, as the scanner applies them --------------------------------
-
-std::string ParentDirectory(std::string address) {
-    if (!address.empty() && address.back() == '/')
-        address.pop_back();
-    const size_t slash = address.rfind('/');
-    if (slash == std::string::npos)
-        return address + '/';
-    return address.substr(0, slash + 1);
-}
-
-std::string ResolveLink(std::string l, std::string_view host, std::string_view curDir) {
-    bool absolute = false;
-    if (l.find("://") != std::string::npos) {
-        if (ContainsCI(l, "http://")) {
-            RemoveAllCI(l, "http://");
-            absolute = true;
-        }
-        if (ContainsCI(l, "https://")) {
-            RemoveAllCI(l, "https://");
-            absolute = true;
-        }
-    }
-    if (!l.empty() && l[0] == '/') {
-        l = std::string(host) + l;
-        ReplaceAll(l, "//", "/");
-    } else if (l.compare(0, 2, "..") == 0) {
-        std::string d(curDir);
-        while (l.compare(0, 2, "..") == 0) {
-            d = ParentDirectory(d);
-            l.erase(0, std::min<size_t>(3, l.size()));
-            ReplaceAll(l, "/.", ".");
-        }
-        l = d + l;
-    } else {
-        if (l.compare(0, 2, "./") == 0) {
-            ReplaceAll(l, "./", "");
-            l = std::string(host) + "/" + l;
-        }
-        static constexpr std::array<std::string_view, 6> kHostMarks = {".com", "www.", ".net",
-                                                                       ".edu", ".gov", "ww2."};
-        const bool looksLikeHost =
-            std::any_of(kHostMarks.begin(), kHostMarks.end(),
-                        [&](std::string_view m) { return ContainsCI(l, m); });
-        if (!absolute && !looksLikeHost)
-            l = std::string(curDir) + "/" + l;
-    }
-    if (l.find('/') == std::string::npos)
-        l += '/';
-    for (int pass = 0; pass < 4; ++pass)
-        ReplaceAll(l, "//", "/");
-    if (l.size() > 6) {
-        auto tail = [&](size_t n) { return ToLower(std::string_view(l).substr(l.size() - n)); };
-        if (tail(3) == ".as")
-            l.replace(l.size() - 3, 3, ".asp");
-        if (tail(3) == ".ht")
-            l.replace(l.size() - 3, 3, ".htm");
-        if (tail(3) == ".ph")
-            l.replace(l.size() - 3, 3, ".php");
-        if (tail(4) == "/hre")
-            l.erase(l.size() - 4);
-        if (l.size() >= 5 && tail(5) == "/href")
-            l.erase(l.size() - 5);
-        if (l.size() >= 6 && tail(6) == "/http:")
-            l.erase(l.size() - 6);
-        if (l.size() >= 5 && tail(5) == "/http")
-            l.erase(l.size() - 5);
-    }
-    return l;
-}
-
 // ---- the site --------------------------------------------------------------
 
 SiteGenerator::SiteGenerator(int pages, int linksBack)
     : m_pages(std::max(1, pages)), m_linksBack(std::clamp(linksBack, 0, std::max(1, pages))) {
     const int dirCount = 1 + (m_pages - 1 + kPagesPerDir - 1) / kPagesPerDir;
     m_dirs.resize(size_t(dirCount));
-    m_dirs[0].path = "/";
+    // assign(1, '/'): g++ 12 at -O3 warns falsely about assigning "/" here.
+    m_dirs[0].path.assign(1, '/');
     m_dirs[0].firstPage = 0;
     m_dirs[0].pageCount = 1;
     for (int j = 1; j < dirCount; ++j) {
@@ -259,7 +132,7 @@ SiteGenerator::SiteGenerator(int pages, int linksBack)
         m_dirs[size_t(dir.parent)].children.push_back(j);
     }
     m_paths.resize(size_t(m_pages));
-    m_paths[0] = "/";
+    m_paths[0].assign(1, '/');
     for (int p = 1; p < m_pages; ++p)
         m_paths[size_t(p)] = m_dirs[size_t(dirOf(p))].path + PageName(p);
     m_byPath.reserve(size_t(m_pages) + 1);
@@ -271,7 +144,7 @@ SiteGenerator::SiteGenerator(int pages, int linksBack)
     // queued, so the extra queue entries the scanner makes for result rows
     // cannot push a page address out of its memory of queued addresses.
     m_linkBack.assign(size_t(m_pages), 0);
-    const CrawlResult crawl = CrawlSite(*this, {false, false, false});
+    const CrawlResult crawl = CrawlSite(*this, false, false);
     for (const std::string& address : crawl.fetched) {
         const size_t slash = address.find('/');
         const int page = find(slash == std::string::npos ? "/" : address.substr(slash));
@@ -521,222 +394,6 @@ std::string SiteGenerator::html(int page, bool withLinkBack) const {
     }
     out += footer;
     return out;
-}
-
-// ---- the crawl -------------------------------------------------------------
-
-namespace {
-
-constexpr std::array<std::string_view, 24> kSkippedEndings = {
-    ".js",  ".rm",  ".ra",  ".mpg", ".swf", ".avi", ".jpg",  ".gif",
-    ".bmp", ".mov", ".mp3", ".wav", ".pdf", ".css", ".exe",  ".sit",
-    ".zip", ".msi", ".ppt", ".doc", ".xls", ".ico", ".mpeg", ".jpeg"};
-
-constexpr std::array<std::string_view, 4> kRedirectMarks = {"302 Found", "301 Moved Permanently",
-                                                            "<title>Document Moved</title>",
-                                                            "<title>Object moved</title>"};
-
-// The href values of a page as the scanner cuts them: each "href=" starts a
-// line, an opening quote is dropped, the value ends at a quote or ">".
-bool HrefValues(const std::string& page, std::vector<std::string>& values, std::string& problem) {
-    values.clear();
-    const std::string lower = ToLower(page);
-    for (std::string_view mark : kRedirectMarks)
-        if (lower.find(ToLower(mark)) != std::string::npos) {
-            problem = "a page holds a redirect marker";
-            return false;
-        }
-    for (size_t at = lower.find("href="); at != std::string::npos;
-         at = lower.find("href=", at + 5)) {
-        size_t p = at + 5;
-        if (p < page.size() && page[p] == ' ') {
-            problem = "an href= followed by a space";
-            return false;
-        }
-        if (p < page.size() && (page[p] == '"' || page[p] == '\''))
-            ++p;
-        size_t end = p;
-        while (end < page.size() && page[end] != '"' && page[end] != '\'' && page[end] != '>' &&
-               page[end] != '\n' && page[end] != '\r')
-            ++end;
-        if (end >= page.size() || page[end] == '\n' || page[end] == '\r') {
-            problem = "an href value runs to the end of its line";
-            return false;
-        }
-        std::string value = Trim(std::string_view(page).substr(p, end - p));
-        const size_t space = value.find(' ');
-        if (space != std::string::npos)
-            value = Trim(std::string_view(value).substr(0, space));
-        values.push_back(std::move(value));
-    }
-    return true;
-}
-
-bool Skipped(const std::string& v) {
-    if (v.size() < 6 || v.find('#') != std::string::npos)
-        return true;
-    const std::string lower = ToLower(v);
-    for (std::string_view word : {"javascript", "mailto", "file://", "unsaved:"})
-        if (lower.find(word) != std::string::npos)
-            return true;
-    return std::any_of(kSkippedEndings.begin(), kSkippedEndings.end(),
-                       [&](std::string_view e) { return v.ends_with(e); });
-}
-
-std::string StripForKnown(std::string a) {
-    static constexpr std::array<std::string_view, 9> kSchemes = {
-        "http://www.", "http://", "ttp://www", "ttp://ww", "ttp://w",
-        "ttp://",      "tp://",   "p://",      "://"};
-    if (a.find("://") != std::string::npos) // each of them ends in it
-        for (std::string_view s : kSchemes)
-            RemoveAllCI(a, s);
-    return Trim(a);
-}
-
-// Addresses of one host, each naming the host only at its start; "is A
-// contained in one of them" is then "is A a prefix of one of them".
-class PrefixSet {
-public:
-    explicit PrefixSet(std::string host) : m_host(std::move(host)) {}
-    bool add(const std::string& address) {
-        const std::string a = ToLower(address);
-        if (a.compare(0, m_host.size(), m_host) != 0 || a.find(m_host, 1) != std::string::npos)
-            return false;
-        ++m_entries[a];
-        return true;
-    }
-    void remove(const std::string& address) {
-        const auto it = m_entries.find(ToLower(address));
-        if (it != m_entries.end() && --it->second == 0)
-            m_entries.erase(it);
-    }
-    // A holds the host somewhere (the caller checks that it is inside the site).
-    bool anyContains(const std::string& address) {
-        const std::string a = ToLower(address);
-        bool found = false;
-        if (a.find(m_host) == 0) { // elsewhere the host would sit before the entry's start
-            const auto it = m_entries.lower_bound(a);
-            found = it != m_entries.end() && it->first.compare(0, a.size(), a) == 0;
-        }
-        if (m_crossCheck) {
-            const bool slow = std::any_of(m_entries.begin(), m_entries.end(), [&](const auto& e) {
-                return e.first.find(a) != std::string::npos;
-            });
-            if (slow != found && m_disagreement.empty())
-                m_disagreement = address;
-        }
-        return found;
-    }
-    void setCrossCheck(bool on) { m_crossCheck = on; }
-    const std::string& disagreement() const { return m_disagreement; }
-
-private:
-    std::string m_host;
-    std::map<std::string, int> m_entries;
-    bool m_crossCheck = false;
-    std::string m_disagreement;
-};
-
-} // namespace
-
-CrawlResult CrawlSite(const SiteGenerator& site, const CrawlOptions& options) {
-    CrawlResult result;
-    const std::string host(SiteGenerator::kHost);
-    const std::string hostLower = ToLower(host);
-    const std::string partner = host + "/";
-    auto dropWww = [](std::string s) {
-        ReplaceAll(s, "www.", "");
-        return ToLower(s);
-    };
-    const std::string partnerKey = dropWww(partner);
-
-    PrefixSet known(hostLower);   // the queue plus the remembered queued addresses
-    PrefixSet results(hostLower); // addresses of pages with a result row
-    known.setCrossCheck(options.crossCheck);
-    results.setCrossCheck(options.crossCheck);
-    struct Entry {
-        std::string address;
-        bool remembered;
-    };
-    std::deque<Entry> queue;
-    queue.push_back({partner, false});
-    known.add(partner);
-    long long pagesQueued = 0;
-    const size_t fetchLimit = size_t(site.pageCount()) * 2 + 10;
-    std::vector<std::string> values;
-
-    while (!queue.empty()) {
-        if (result.fetched.size() >= fetchLimit) {
-            result.problem = "the crawl does not end";
-            break;
-        }
-        Entry entry = std::move(queue.front());
-        queue.pop_front();
-        if (!entry.remembered)
-            known.remove(entry.address);
-
-        // What the fetch makes of the address: page, host, path, directory.
-        std::string url = entry.address;
-        if (!url.empty() && url.back() == '/')
-            url.pop_back();
-        RemoveAllCI(url, "http://");
-        RemoveAllCI(url, "https://");
-        std::string curDir = url;
-        const size_t lastSlash = curDir.rfind('/');
-        if (lastSlash != std::string::npos) {
-            const std::string tail = curDir.substr(lastSlash);
-            if (tail.find('.') == std::string::npos && tail != "/")
-                curDir += '/';
-        }
-        if (curDir.empty() || curDir.back() != '/')
-            curDir = ParentDirectory(curDir);
-        const size_t firstSlash = url.find('/');
-        const std::string slotHost =
-            firstSlash == std::string::npos ? url : url.substr(0, firstSlash);
-        std::string path = firstSlash == std::string::npos ? "" : url.substr(firstSlash + 1);
-        if (path.empty() || path[0] != '/')
-            path = "/" + path;
-        result.fetched.push_back(url);
-
-        const std::string curDirLower = ToLower(curDir);
-        const int page = site.find(path);
-        if (ToLower(slotHost) != hostLower || page < 0) {
-            result.problem = "the crawl fetches " + entry.address + ", which is no page";
-            continue;
-        }
-        const bool linkBack = options.withLinkBacks && site.linksBack(page);
-        if (!options.fromHtml) {
-            values = site.hrefs(page, linkBack);
-        } else if (!HrefValues(site.html(page, linkBack), values, result.problem)) {
-            break;
-        }
-        bool rowForPage = results.anyContains(url);
-        for (const std::string& value : values) {
-            if (Skipped(value))
-                continue;
-            const std::string l = StripForKnown(ResolveLink(value, slotHost, curDir));
-            const bool inside = ToLower(l).find(curDirLower) != std::string::npos;
-            if (inside && dropWww(l) != partnerKey && !known.anyContains(l)) {
-                ++pagesQueued;
-                const bool remembered = pagesQueued < kQueueMemory;
-                if (!known.add(l)) {
-                    result.problem = "a queued address names the host twice: " + l;
-                    return result;
-                }
-                queue.push_back({l, remembered});
-            }
-            if (!rowForPage && ContainsCI(l, SiteGenerator::kUserDomain)) {
-                rowForPage = true;
-                results.add(url);
-                ++result.linkBackPages;
-                ++pagesQueued;
-            }
-        }
-    }
-    for (const PrefixSet* set : {&known, &results})
-        if (!set->disagreement().empty() && result.problem.empty())
-            result.problem = "the quick containment test is wrong for " + set->disagreement();
-    return result;
 }
 
 } // namespace corvantis::bench

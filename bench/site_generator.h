@@ -86,30 +86,4 @@ private:
     std::string m_problem;
 };
 
-// The outcome of crawling the site the way the scanner does.
-struct CrawlResult {
-    std::vector<std::string> fetched; // scheme-less addresses, in fetch order
-    int linkBackPages = 0;            // pages on which a link to the user's site was found
-    std::string problem;              // empty when the crawl could be followed exactly
-};
-
-// Crawls from the start page: takes each page's href values the way the
-// scanner cuts them out of the text, skips the ones it skips, resolves the
-// rest against the page's directory, and queues an address when it lies in
-// that directory and no address queued before contains it (letter case
-// ignored). The containment test runs on a sorted set: every queued address
-// starts with the host and names it nowhere else, so "contained in a queued
-// address" is "a prefix of a queued address"; the crawl checks that premise
-// and reports a problem if it fails.
-struct CrawlOptions {
-    bool withLinkBacks = true; // the final pages, or the ones without links to the user's site
-    bool fromHtml = true;      // read links out of the HTML, or take the generator's lists
-    bool crossCheck = false;   // also test containment against every address (slow)
-};
-CrawlResult CrawlSite(const SiteGenerator& site, const CrawlOptions& options);
-
-// The scanner's link resolution (host + directory base, scheme removed).
-std::string ResolveLink(std::string link, std::string_view host, std::string_view curDir);
-std::string ParentDirectory(std::string address);
-
 } // namespace corvantis::bench

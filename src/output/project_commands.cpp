@@ -15,8 +15,7 @@ QString DefaultProjectFileName(const QString& domain) {
     if (domain.isEmpty())
         return QStringLiteral("Unnamed.prj");
     QString name = util::ReplaceAll(domain, QStringLiteral("."), QString());
-    name = util::ReplaceAllCI(name, QStringLiteral("http://"), QString());
-    name = util::ReplaceAllCI(name, QStringLiteral("https://"), QString());
+    name = util::StripSchemes(name);
     const qsizetype slash = name.indexOf(QLatin1Char('/'), 1);
     if (slash > 0)
         name.truncate(slash);

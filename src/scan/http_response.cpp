@@ -51,8 +51,7 @@ PageAddress SplitPageAddress(const QString& strURL) {
     QString url = strURL;
     if (url.endsWith(u'/'))
         url.chop(1);
-    url.remove(QLatin1String("http://"), Qt::CaseInsensitive);
-    url.remove(QLatin1String("https://"), Qt::CaseInsensitive);
+    url = util::StripSchemes(url);
 
     PageAddress a;
     a.strCurUrl = url;

@@ -415,9 +415,7 @@ QString HostPart(const QString& text) {
         const qsizetype slash = text.indexOf(u'/');
         return slash >= 0 ? text.left(slash) : text;
     }
-    QString t = text;
-    t.remove(QLatin1String("http://"), Qt::CaseInsensitive);
-    t.remove(QLatin1String("https://"), Qt::CaseInsensitive);
+    QString t = util::StripSchemes(text);
     const qsizetype slash = t.indexOf(u'/');
     if (slash >= 0)
         t.truncate(slash);

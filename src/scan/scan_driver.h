@@ -15,14 +15,8 @@
 #include <memory>
 #include <optional>
 
-namespace corvantis::util {
-class Messages;
-class SoundPlayer;
-} // namespace corvantis::util
-
 namespace corvantis::scan {
 
-class HostRouter;
 class PageDownloader;
 class PageFetcher;
 struct FetchResult;

@@ -1,5 +1,7 @@
 #include "scan/substring_index.h"
 
+#include "util/text_utils.h"
+
 #include <QHash>
 #include <QSet>
 #include <QStringList>
@@ -31,24 +33,8 @@ constexpr quint32 kJoinRatio = 16;
 using Gram = quint64;
 using Folded = std::u16string_view;
 
-std::array<char16_t, 256> Latin1Folds() {
-    std::array<char16_t, 256> folds{};
-    for (char32_t c = 0; c < folds.size(); ++c)
-        folds[c] = char16_t(QChar::toCaseFolded(c));
-    return folds;
-}
-const std::array<char16_t, 256> kLatin1Folds = Latin1Folds();
-
-// Case folding of one UTF-16 unit, as QString's case-insensitive search applies
-// it to every unit outside a surrogate pair. A surrogate folds to itself here,
-// and a needle without surrogates never matches across one.
-char16_t Fold(char16_t c) {
-    return c < kLatin1Folds.size() ? kLatin1Folds[c] : char16_t(QChar::toCaseFolded(char32_t(c)));
-}
-
-bool HasSurrogate(const QString& s) {
-    return std::any_of(s.cbegin(), s.cend(), [](QChar c) { return c.isSurrogate(); });
-}
+using util::FoldUnit;
+using util::HasSurrogate;
 
 // Up to four folded units packed into one key; short grams carry their length
 // above the units so "a" and "\0a" differ.
@@ -225,7 +211,7 @@ void SubstringIndex::Impl::add(const QString& s) {
     const quint32 id = count();
     const std::size_t begin = folded.size();
     for (QChar c : s)
-        folded.push_back(Fold(c.unicode()));
+        folded.push_back(FoldUnit(c.unicode()));
     starts.push_back(quint32(folded.size()));
     if (HasSurrogate(s))
         withSurrogates.append(s);
@@ -303,7 +289,7 @@ bool SubstringIndex::anyContains(const QString& needle) const {
             [&](const QString& t) { return t.contains(needle, Qt::CaseInsensitive); });
     QVarLengthArray<char16_t, 256> folded;
     for (QChar c : needle)
-        folded.append(Fold(c.unicode()));
+        folded.append(FoldUnit(c.unicode()));
     return m_impl->containsFolded(Folded(folded.data(), std::size_t(folded.size())));
 }
 

@@ -12,21 +12,23 @@
 
 namespace corvantis::util {
 
-namespace {
-// Case folding as Qt compares case-insensitively, looked up for the first 256 codes.
-struct FoldTable {
-    char16_t code[256];
-    FoldTable() {
-        for (char32_t c = 0; c < 256; ++c)
-            code[c] = char16_t(QChar::toCaseFolded(c));
-    }
-};
+namespace detail {
+const std::array<char16_t, 256> kFoldTable = [] {
+    std::array<char16_t, 256> folds{};
+    for (char32_t c = 0; c < folds.size(); ++c)
+        folds[c] = char16_t(QChar::toCaseFolded(c));
+    return folds;
+}();
+} // namespace detail
 
-const FoldTable kFoldTable;
-
-inline char16_t Fold(char16_t c) {
-    return c < 256 ? kFoldTable.code[c] : char16_t(QChar::toCaseFolded(char32_t(c)));
+bool HasSurrogate(QStringView s) {
+    for (const QChar c : s)
+        if (c.isSurrogate())
+            return true;
+    return false;
 }
+
+namespace {
 
 // The first place of the needle in the haystack, or null. Candidates are the
 // places where the needle's first and last bytes both stand, tested sixteen at a
@@ -69,13 +71,6 @@ const char* FindBytes(const char* hay, std::size_t n, const char* needle, std::s
     const void* rest = memmem(hay + i, n - i, needle, m);
     return static_cast<const char*>(rest);
 }
-
-bool HasSurrogate(QStringView s) {
-    for (const QChar c : s)
-        if (c.isSurrogate())
-            return true;
-    return false;
-}
 } // namespace
 
 // Within single-byte text the only character that folds outside the byte range
@@ -106,7 +101,7 @@ CaseFoldedText::CaseFoldedText(QStringView text) : m_text(text) {
     m_folded.resize(n);
     char16_t* d = reinterpret_cast<char16_t*>(m_folded.data());
     for (qsizetype i = 0; i < n; ++i)
-        d[i] = Fold(h[i]);
+        d[i] = FoldUnit(h[i]);
 }
 
 qsizetype CaseFoldedText::indexOf(QStringView part, qsizetype from) const {
@@ -124,7 +119,7 @@ qsizetype CaseFoldedText::indexOf(QStringView part, qsizetype from) const {
     if (m_bytesMode) {
         QVarLengthArray<char, 64> needle(m);
         for (qsizetype j = 0; j < m; ++j) {
-            const char16_t f = Fold(part[j].unicode());
+            const char16_t f = FoldUnit(part[j].unicode());
             if (f == kGreekSmallMu)
                 needle[j] = char(kMicroSign);
             else if (f < 256)
@@ -138,7 +133,7 @@ qsizetype CaseFoldedText::indexOf(QStringView part, qsizetype from) const {
     }
     QVarLengthArray<char16_t, 64> folded(m);
     for (qsizetype j = 0; j < m; ++j)
-        folded[j] = Fold(part[j].unicode());
+        folded[j] = FoldUnit(part[j].unicode());
     return QStringView(m_folded).indexOf(QStringView(folded.constData(), folded.size()), from);
 }
 
@@ -166,7 +161,7 @@ qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
     }
     QVarLengthArray<char16_t, 64> folded(m);
     for (qsizetype j = 0; j < m; ++j)
-        folded[j] = Fold(part[j].unicode());
+        folded[j] = FoldUnit(part[j].unicode());
     // A place is tried only where the first character can match: an ASCII
     // character is compared as it stands with the first character's two ASCII
     // forms (ASCII folds only among itself); anything else is folded.
@@ -175,10 +170,10 @@ qsizetype IndexOfCI(QStringView text, QStringView part, qsizetype from) {
     const char16_t* h = text.utf16();
     for (qsizetype i = from; i <= n - m; ++i) {
         const char16_t c = h[i];
-        if (c < 0x80 ? c != first && c != firstUpper : Fold(c) != first)
+        if (c < 0x80 ? c != first && c != firstUpper : FoldUnit(c) != first)
             continue;
         qsizetype j = 1;
-        while (j < m && Fold(h[i + j]) == folded[j])
+        while (j < m && FoldUnit(h[i + j]) == folded[j])
             ++j;
         if (j == m)
             return i;

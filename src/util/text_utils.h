@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -23,6 +24,18 @@ QString ReplaceAll(QString text, const QString& before, const QString& after);
 // The text with every "http://" and then every "https://" taken out, letter case
 // ignored: how typed and stored addresses lose their scheme.
 QString StripSchemes(QString text);
+
+// Case folding of one UTF-16 unit, as Qt's case-insensitive comparison applies
+// it to every unit outside a surrogate pair; the first 256 codes from a table.
+// A surrogate folds to itself here, so a needle without surrogates never
+// matches across one.
+namespace detail {
+extern const std::array<char16_t, 256> kFoldTable;
+}
+inline char16_t FoldUnit(char16_t c) {
+    return c < 256 ? detail::kFoldTable[c] : char16_t(QChar::toCaseFolded(char32_t(c)));
+}
+bool HasSurrogate(QStringView text);
 
 // Case-insensitive equality of a text with a lower-case ASCII text of the same
 // length, as Qt::CaseInsensitive compares: quick for the short tests made per link.
