@@ -177,6 +177,33 @@ private Q_SLOTS:
         QCOMPARE(NormaliseHrefs(page), expected);
     }
 
+    // A large page is normalised a piece at a time, cut where HrefSafeSplit says:
+    // the pieces together give what the whole page gives, wherever the cut falls.
+    void normalisedInPieces_data() {
+        QTest::addColumn<QString>("page");
+        QTest::newRow("spaced hrefs")
+            << corvantis::testing::S("<a href=  \"b\">x</a> <A HREF= c>y</a>");
+        QTest::newRow("runs of its letters")
+            << corvantis::testing::S("hrefhref=hre href=ref= f=href =  x");
+        QTest::newRow("at both ends") << corvantis::testing::S("href=   x   href=");
+        QTest::newRow("wide text") << corvantis::testing::S("\u0125ref=\u0142 HREF=  \u00ff href=");
+    }
+    void normalisedInPieces() {
+        QFETCH(QString, page);
+        const corvantis::util::CaseFoldedText folded(page);
+        const QString whole = NormaliseHrefs(page);
+        for (qsizetype step = 1; step <= page.size(); ++step) {
+            QString out;
+            for (qsizetype pos = 0; pos < page.size();) {
+                const qsizetype next = HrefSafeSplit(page, pos + step);
+                QVERIFY(next > pos);
+                AppendNormalisedHrefs(out, page, folded, pos, next);
+                pos = next;
+            }
+            QCOMPARE(out, whole);
+        }
+    }
+
     void mailWorkText_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");

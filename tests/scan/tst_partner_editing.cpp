@@ -1,7 +1,7 @@
 // Partner-list editing from the entry fields, and the list models themselves.
 #include "scan/host_route.h"
 #include "scan/scan_engine.h"
-#include "support/recorders.h"
+#include "support/fakes.h"
 #include "support/test_env.h"
 
 #include <QAbstractItemModelTester>
@@ -15,11 +15,11 @@ class PartnerEditingTest : public QObject {
     Q_OBJECT
 
     HostRouter m_router;
-    testing::RecordingMessages m_messages;
+    testing::FakeMessages m_messages;
     testing::RecordingSound m_sound;
 
 private Q_SLOTS:
-    void init() { m_messages.texts.clear(); }
+    void init() { m_messages.informed.clear(); }
 
     void addPartnerSite_data() {
         QTest::addColumn<QString>("text1");
@@ -60,7 +60,7 @@ private Q_SLOTS:
         QVERIFY(fields.Text1.isEmpty() && fields.Text2.isEmpty() && fields.Text5.isEmpty());
         QVERIFY(!session.projectSaved());
         QCOMPARE(focus.count(), 1);
-        QCOMPARE(m_messages.texts, QStringList());
+        QCOMPARE(m_messages.informed, QStringList());
     }
 
     void addWithoutAddressChangesNothing_data() {
@@ -75,7 +75,7 @@ private Q_SLOTS:
         ScanEngine engine(session, m_messages, m_sound, m_router);
         PartnerEntry fields{text1, QStringLiteral("2"), QStringLiteral("keep"), {}, {}};
         QVERIFY(!engine.AddPartnerSite(fields));
-        QCOMPARE(m_messages.texts,
+        QCOMPARE(m_messages.informed,
                  QStringList{QStringLiteral("Please enter the Website URL first.")});
         QCOMPARE(session.partners.count(), 0);
         QCOMPARE(fields.Text3, QStringLiteral("keep")); // no field is cleared
@@ -104,9 +104,9 @@ private Q_SLOTS:
         ScanSession session;
         ScanEngine engine(session, m_messages, m_sound, m_router);
         QCOMPARE(engine.CheckLinksExpected(typed), kept);
-        QCOMPARE(m_messages.texts.size(), message ? 1 : 0);
+        QCOMPARE(m_messages.informed.size(), message ? 1 : 0);
         if (message)
-            QCOMPARE(m_messages.texts.first(),
+            QCOMPARE(m_messages.informed.first(),
                      QStringLiteral("You may only enter numbers in this field."));
     }
 
@@ -151,7 +151,7 @@ private Q_SLOTS:
         for (const PartnerSite& p : session.partners.rows())
             addresses.append(p.address);
         QCOMPARE(addresses, left);
-        QCOMPARE(m_messages.texts, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(m_messages.informed, message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(session.projectSaved(), message.isEmpty() ? false : true);
         // Next follows "a scan runs and more than one row is left".
         QCOMPARE(engine.controls().next, running && left.size() > 1);
@@ -246,6 +246,84 @@ private Q_SLOTS:
         session.errors.append(ErrorRow{QStringLiteral("Timeout"), QStringLiteral("h")});
         QCOMPARE(session.errors.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
                  QStringLiteral("Error"));
+    }
+
+    // Sorting reorders the rows themselves by the text shown, letter case ignored,
+    // equal texts keeping their order; the list then stays sorted as rows arrive.
+    void sortByShownText_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<bool>("descending");
+        QTest::addColumn<QStringList>("sites"); // after the sort
+        QTest::addColumn<QString>("added");     // a site added afterwards...
+        QTest::addColumn<int>("addedAt");       // ...goes here
+        const auto list = [](std::initializer_list<const char*> l) {
+            QStringList out;
+            for (const char* s : l)
+                out.append(QLatin1String(s));
+            return out;
+        };
+        QTest::newRow("site, ascending, case ignored, stable")
+            << 0 << false << list({"A.example", "a.example", "b.example", "c.example"})
+            << "B.example" << 3;
+        QTest::newRow("site, descending, stable")
+            << 0 << true << list({"c.example", "b.example", "A.example", "a.example"})
+            << "b.example" << 2;
+        QTest::newRow("numbers as text")
+            << 2 << false << list({"A.example", "b.example", "c.example", "a.example"}) << "1" << 2;
+    }
+    void sortByShownText() {
+        QFETCH(int, column);
+        QFETCH(bool, descending);
+        QFETCH(QStringList, sites);
+        QFETCH(QString, added);
+        QFETCH(int, addedAt);
+        ResultListModel results;
+        QAbstractItemModelTester tester(&results,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const auto row = [](const char* site, const char* number, const char* url) {
+            return ResultRow{QLatin1String(site), kDirectLink,     QLatin1String(number),
+                             QLatin1String(url),  RowColour::Blue, RowMarker::Linking};
+        };
+        results.setRows({row("b.example", "002", "b.example/x"), row("A.example", "000", "a/1"),
+                         row("c.example", "10", "c.example/y"), row("a.example", "9", "a/2")});
+        const QPersistentModelIndex c = results.index(2, 1);
+        results.sort(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        QStringList order;
+        for (const ResultRow& r : results.rows())
+            order.append(r.site);
+        QCOMPARE(order, sites);
+        QCOMPARE(results.at(c.row()).site, QStringLiteral("c.example")); // views follow the row
+        QVERIFY(results.anyUrlContains(QStringLiteral("C.EXAMPLE/Y")));  // the index still holds
+
+        const ResultRow late{added,          kNoneFound,
+                             added,          QStringLiteral("late.example"),
+                             RowColour::Red, RowMarker::NotLinking};
+        QCOMPARE(results.append(late), addedAt);
+        QCOMPARE(results.at(addedAt), late);
+        QVERIFY(results.anyUrlContains(QStringLiteral("late.example")));
+    }
+
+    // While a scan runs, a partner row is added at the end whatever the sort, so
+    // the scan's position in the list holds; afterwards rows go to their place.
+    void partnerAddedDuringAScanGoesToTheEnd() {
+        ScanSession session;
+        for (const char* a : {"b.example", "a.example"})
+            session.partners.append(PartnerSite{QLatin1String(a), QStringLiteral("1"), {}, {}, {}});
+        session.partners.sort(0, Qt::AscendingOrder);
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        HostRouter router;
+        router.add(QStringLiteral("a.example"), QStringLiteral("127.0.0.1"), silent.serverPort());
+        ScanEngine engine(session, m_messages, m_sound, router);
+        session.setDomain(QStringLiteral("mysite.example"));
+        engine.StartScan();
+        PartnerEntry during{QStringLiteral("0.example"), {}, {}, {}, {}};
+        QVERIFY(engine.AddPartnerSite(during));
+        QCOMPARE(session.partners.at(2).address, QStringLiteral("0.example"));
+        engine.StopScan();
+        PartnerEntry after{QStringLiteral("0a.example"), {}, {}, {}, {}};
+        QVERIFY(engine.AddPartnerSite(after));
+        QCOMPARE(session.partners.at(0).address, QStringLiteral("0a.example"));
     }
 
     void routeSpecs_data() {

@@ -62,6 +62,13 @@ public:
     QList<Shown> shown;
 };
 
+// Records the sound files played, by file name.
+class RecordingSound : public util::SoundPlayer {
+public:
+    void play(const QString& path) override { played.append(path.section(QLatin1Char('/'), -1)); }
+    QStringList played;
+};
+
 class FixedClock : public util::Clock {
 public:
     explicit FixedClock(QDateTime when) : m_when(std::move(when)) {}
