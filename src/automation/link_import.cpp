@@ -5,6 +5,9 @@
 #include "scan/url_rules.h"
 #include "util/user_text_file.h"
 
+#include <QStringMatcher>
+
+#include <algorithm>
 #include <utility>
 
 namespace corvantis::automation {
@@ -128,20 +131,61 @@ std::optional<QString> ChosenDelimiter(int itemIndex, const QString& typedText) 
     return typedText;
 }
 
+TagStripper::TagStripper(QString text) : m_text(std::move(text)) {
+    countTags();
+}
+
+void TagStripper::countTags() {
+    m_tagCounts.clear();
+    qsizetype from = m_read;
+    for (qsizetype close = m_text.indexOf(u'>', from); close >= 0;
+         close = m_text.indexOf(u'>', from)) {
+        const qsizetype open = QStringView(m_text).mid(from, close - from).lastIndexOf(u'<');
+        if (open >= 0)
+            ++m_tagCounts[qHash(QStringView(m_text).mid(from + open, close - from - open + 1))];
+        from = close + 1;
+    }
+}
+
+void TagStripper::removeEverywhere(qsizetype open, qsizetype close) {
+    // Occurrences cannot overlap: each holds one ">", at its end. They go in one
+    // walk, left to right, the rest moved up in place.
+    const QString tag = m_text.mid(open, close - open + 1);
+    const QStringMatcher matcher(tag, Qt::CaseSensitive);
+    QChar* d = m_text.data();
+    qsizetype write = open;
+    qsizetype read = open;
+    for (qsizetype at = open; at >= 0; at = matcher.indexIn(m_text, read)) {
+        if (write != read)
+            std::copy(d + read, d + at, d + write);
+        write += at - read;
+        read = at + tag.size();
+    }
+    const qsizetype n = m_text.size();
+    std::copy(d + read, d + n, d + write);
+    m_text.truncate(write + (n - read));
+}
+
 bool TagStripper::run(const QDeadlineTimer& deadline) {
     for (;;) {
-        const qsizetype open = m_text.indexOf(u'<', m_from);
-        const qsizetype close = m_text.indexOf(u'>', m_from);
+        const qsizetype open = m_text.indexOf(u'<', m_read);
+        const qsizetype close = m_text.indexOf(u'>', m_read);
         if (open < 0 || close < 0 || close < open)
             return true;
-        // Every occurrence starts with "<", so none lies before `open`: only the
-        // rest of the text is rewritten.
-        const QString tag = m_text.mid(open, close - open + 1);
-        QString rest = m_text.mid(open);
-        rest.replace(tag, QString(), Qt::CaseSensitive);
-        m_text.truncate(open);
-        m_text += rest;
-        m_from = open;
+        // Nothing before the tag can hold another copy of it: it is settled.
+        m_done += QStringView(m_text).mid(m_read, open - m_read);
+        const qsizetype nextOpen = m_text.indexOf(u'<', open + 1);
+        const size_t hash = qHash(QStringView(m_text).mid(open, close - open + 1));
+        if ((nextOpen < 0 || nextOpen > close) && m_tagCounts.value(hash) == 1) {
+            // Its only copy: cut it from the front. The stretch after it keeps its tag.
+            m_tagCounts.remove(hash);
+            m_read = close + 1;
+        } else {
+            m_text.remove(0, open);
+            m_read = 0;
+            removeEverywhere(0, close - open);
+            countTags();
+        }
         if (deadline.hasExpired())
             return false;
     }
@@ -152,15 +196,8 @@ QString ScriptOutputWithoutLineEnds(const QString& output) {
     return t.remove(QLatin1String("\r\n"), Qt::CaseSensitive);
 }
 
-QString SeparateEntries(QString text, const QString& delimiter) {
-    text.replace(u' ', delimiter);
-    return util::ReplaceAllCI(text, delimiter, u",");
-}
-
-QString ScriptListText(const QString& output, const QString& delimiter) {
-    TagStripper s(ScriptOutputWithoutLineEnds(output));
-    s.run();
-    return SeparateEntries(s.text(), delimiter);
+QString SpacesAsDelimiter(QString text, const QString& delimiter) {
+    return text.replace(u' ', delimiter);
 }
 
 QString TrimSpaces(const QString& text) {
@@ -173,12 +210,41 @@ QString TrimSpaces(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
-QStringList ListEntries(const QString& listText) {
+EntryReader::EntryReader(const QString& text, QString delimiter)
+    : m_text(text), m_delimiter(std::move(delimiter)), m_done(text.isEmpty()) {
+    if (!m_delimiter.isEmpty())
+        m_delimiterFirst = m_delimiter.front().toCaseFolded();
+}
+
+bool EntryReader::delimiterAt(qsizetype pos) const {
+    const qsizetype d = m_delimiter.size();
+    return d > 0 && pos + d <= m_text.size() && m_text[pos].toCaseFolded() == m_delimiterFirst &&
+           QStringView(m_text).mid(pos, d).compare(m_delimiter, Qt::CaseInsensitive) == 0;
+}
+
+QString EntryReader::next() {
+    const qsizetype n = m_text.size();
+    const qsizetype start = m_pos;
+    while (m_pos < n) {
+        const qsizetype at = m_pos;
+        if (delimiterAt(at)) {
+            m_pos += m_delimiter.size();
+            return TrimSpaces(m_text.mid(start, at - start));
+        }
+        ++m_pos;
+        if (m_text[at] == u',')
+            return TrimSpaces(m_text.mid(start, at - start));
+    }
+    m_done = true;
+    return TrimSpaces(m_text.mid(start));
+}
+
+QStringList ScriptEntries(const QString& output, const QString& delimiter) {
+    TagStripper s(ScriptOutputWithoutLineEnds(output));
+    s.run();
     QStringList rows;
-    if (listText.isEmpty())
-        return rows;
-    for (QStringView piece : QStringView(listText).split(u','))
-        rows.append(TrimSpaces(piece.toString()));
+    for (EntryReader r(SpacesAsDelimiter(s.text(), delimiter), delimiter); !r.atEnd();)
+        rows.append(r.next());
     return rows;
 }
 

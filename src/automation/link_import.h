@@ -4,6 +4,7 @@
 #include "util/text_utils.h"
 
 #include <QDeadlineTimer>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -61,27 +62,56 @@ std::optional<QString> ChosenDelimiter(int itemIndex, const QString& typedText);
 
 // Takes the tags out of the script output: the first tag, from the first "<" to
 // the first ">", is removed everywhere, then the next, as long as a "<" comes
-// before the first ">". A step at a time, since each step is a pass over the text.
+// before the first ">". A tag that occurs once is cut from the front without a
+// pass over the rest; only a repeated one costs a pass. Works a step at a time.
 class TagStripper {
 public:
-    explicit TagStripper(QString text) : m_text(std::move(text)) {}
+    explicit TagStripper(QString text);
+    // Goes on until the deadline passes or no tag is left; true when done.
     bool run(const QDeadlineTimer& deadline = QDeadlineTimer(QDeadlineTimer::Forever));
-    const QString& text() const { return m_text; }
+    // The text as stripped so far.
+    QString text() const { return m_done + QStringView(m_text).mid(m_read); }
 
 private:
-    QString m_text;
-    qsizetype m_from = 0; // nothing before it is "<" or ">"
+    void removeEverywhere(qsizetype open, qsizetype close);
+    void countTags();
+
+    QString m_done; // the front, which holds no "<" or ">" any more
+    QString m_text; // the rest from m_read on
+    qsizetype m_read = 0;
+    // How many times each tag ends a stretch between two ">", by hash: a tag
+    // without a second "<" occurs only there. A shared hash costs a pass, never
+    // a wrong result.
+    QHash<size_t, int> m_tagCounts;
 };
 
-// The Advanced way's list text from the script output: CR LF pairs removed, tags
-// stripped, then spaces and the delimiter turned into ",".
+// The script output without its CR LF pairs, before the tags are stripped.
 QString ScriptOutputWithoutLineEnds(const QString& output);
-QString SeparateEntries(QString text, const QString& delimiter);
-QString ScriptListText(const QString& output, const QString& delimiter);
+// Every space of the stripped output turned into the delimiter.
+QString SpacesAsDelimiter(QString text, const QString& delimiter);
 
-// Rows of the import list from a list text: split at ",", outer spaces removed.
-// An empty list text gives no rows.
-QStringList ListEntries(const QString& listText);
+// Reads the entries of a list text one at a time: they end at every "," and,
+// when a delimiter is given, at every occurrence of it (letter case ignored,
+// leftmost first), which is the same as first turning each delimiter into ",".
+// Outer spaces are removed; an empty text has no entries.
+class EntryReader {
+public:
+    explicit EntryReader(const QString& text, QString delimiter = QString());
+    bool atEnd() const { return m_done; }
+    QString next();
+
+private:
+    bool delimiterAt(qsizetype pos) const;
+
+    QString m_text;
+    QString m_delimiter;
+    QChar m_delimiterFirst;
+    qsizetype m_pos = 0;
+    bool m_done;
+};
+
+// The Advanced way's rows of a script output in one go, for callers that need no steps.
+QStringList ScriptEntries(const QString& output, const QString& delimiter);
 QString TrimSpaces(const QString& text);
 
 // Partners from the lines of an import file: "address" (1 link expected) or

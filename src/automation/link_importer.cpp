@@ -62,9 +62,8 @@ void LinkImporter::downloaded(const QString& page) {
     QTimer::singleShot(0, this, &LinkImporter::work);
 }
 
-void LinkImporter::startFilling(QString listText) {
-    m_listText = std::move(listText);
-    m_pos = 0;
+void LinkImporter::startFilling(const QString& listText, const QString& delimiter) {
+    m_entries = std::make_unique<EntryReader>(listText, delimiter);
     m_pieces = 0;
     m_step = Step::Filling;
 }
@@ -81,34 +80,27 @@ void LinkImporter::work() {
         if (m_extractor->count() != before)
             Q_EMIT status(QStringLiteral("Extracted %1 link(s)").arg(m_extractor->count()));
         if (done) {
-            startFilling(m_extractor->result());
+            startFilling(m_extractor->result(), QString());
             m_extractor.reset();
         }
         break;
     }
     case Step::Stripping:
         if (m_stripper->run(deadline)) {
-            startFilling(SeparateEntries(m_stripper->text(), m_delimiter));
+            startFilling(SpacesAsDelimiter(m_stripper->text(), m_delimiter), m_delimiter);
             m_stripper.reset();
         }
         break;
     case Step::Filling: {
-        // A list text of n commas holds n + 1 entries; an empty one holds none.
         QStringList batch;
-        const qsizetype n = m_listText.size();
-        while (n > 0 && m_pos <= n && batch.size() < kRowsPerStep && !deadline.hasExpired()) {
-            qsizetype comma = m_listText.indexOf(u',', m_pos);
-            if (comma < 0)
-                comma = n;
-            batch.append(TrimSpaces(m_listText.mid(m_pos, comma - m_pos)));
-            m_pos = comma + 1;
-        }
+        while (!m_entries->atEnd() && batch.size() < kRowsPerStep && !deadline.hasExpired())
+            batch.append(m_entries->next());
         if (!batch.isEmpty()) {
             m_pieces += int(batch.size());
             m_list.appendRows(batch);
             Q_EMIT status(QStringLiteral("Added %1 link(s)").arg(m_pieces));
         }
-        if (n == 0 || m_pos > n) {
+        if (m_entries->atEnd()) {
             finish();
             return;
         }
@@ -120,7 +112,7 @@ void LinkImporter::work() {
 
 void LinkImporter::finish() {
     m_step = Step::Idle;
-    m_listText.clear();
+    m_entries.reset();
     Q_EMIT status(QStringLiteral("Finished Downloading - %1 links found.").arg(m_pieces));
     Q_EMIT finished(m_pieces);
 }

@@ -43,7 +43,7 @@ private:
 
     void download(const QString& address);
     void downloaded(const QString& page);
-    void startFilling(QString listText);
+    void startFilling(const QString& listText, const QString& delimiter);
     void work();
     void finish();
 
@@ -56,8 +56,7 @@ private:
     ImportBase m_base;
     std::unique_ptr<PageLinkExtractor> m_extractor;
     std::unique_ptr<TagStripper> m_stripper;
-    QString m_listText;
-    qsizetype m_pos = 0;
+    std::unique_ptr<EntryReader> m_entries;
     int m_pieces = 0;
 };
 

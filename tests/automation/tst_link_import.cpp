@@ -3,6 +3,7 @@
 #include "automation/result_posting.h"
 #include "support/test_env.h"
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 using namespace corvantis::automation;
@@ -122,6 +123,9 @@ private Q_SLOTS:
         QTest::newRow("typed multi-character delimiter")
             << -1 << "::"
             << "a.example::b.example:c.example" << Rows({"a.example", "b.example:c.example"});
+        QTest::newRow("typed letters in any case")
+            << -1 << "or"
+            << "a.exampleORb.example" << Rows({"a.example", "b.example"});
         QTest::newRow("tags kept after a stray >")
             << 3 << ""
             << "a.example>!<b>b.example" << Rows({"a.example>", "<b>b.example"});
@@ -134,7 +138,31 @@ private Q_SLOTS:
         QFETCH(QString, output);
         const auto delimiter = ChosenDelimiter(item, typed);
         QVERIFY(delimiter);
-        QTEST(ListEntries(ScriptListText(output, *delimiter)), "rows");
+        QTEST(ScriptEntries(output, *delimiter), "rows");
+    }
+
+    // The stripping is quick for tags that occur once; it must still mean the
+    // plain rule: remove every copy of the first tag, then look again.
+    void tagStrippingMatchesPlainRule() {
+        const auto plain = [](QString t) {
+            for (;;) {
+                const qsizetype open = t.indexOf(u'<');
+                const qsizetype close = t.indexOf(u'>');
+                if (open < 0 || close < 0 || close < open)
+                    return t;
+                t.replace(t.mid(open, close - open + 1), QString());
+            }
+        };
+        QRandomGenerator random(12);
+        for (int i = 0; i < 5000; ++i) {
+            QString text;
+            for (int n = random.bounded(30); n > 0; --n)
+                text += QLatin1Char("<>ab"[random.bounded(4)]);
+            TagStripper s(text);
+            while (!s.run(QDeadlineTimer(0))) {
+            }
+            QCOMPARE(s.text(), plain(text));
+        }
     }
 
     void noDelimiter_data() {
