@@ -200,16 +200,6 @@ QString SpacesAsDelimiter(QString text, const QString& delimiter) {
     return text.replace(u' ', delimiter);
 }
 
-QString TrimSpaces(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == u' ')
-        ++begin;
-    while (end > begin && text[end - 1] == u' ')
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 EntryReader::EntryReader(const QString& text, QString delimiter)
     : m_text(text), m_delimiter(std::move(delimiter)), m_done(text.isEmpty()) {
     if (!m_delimiter.isEmpty())
@@ -229,14 +219,14 @@ QString EntryReader::next() {
         const qsizetype at = m_pos;
         if (delimiterAt(at)) {
             m_pos += m_delimiter.size();
-            return TrimSpaces(m_text.mid(start, at - start));
+            return util::TrimSpaces(m_text.mid(start, at - start));
         }
         ++m_pos;
         if (m_text[at] == u',')
-            return TrimSpaces(m_text.mid(start, at - start));
+            return util::TrimSpaces(m_text.mid(start, at - start));
     }
     m_done = true;
-    return TrimSpaces(m_text.mid(start));
+    return util::TrimSpaces(m_text.mid(start));
 }
 
 QStringList ScriptEntries(const QString& output, const QString& delimiter) {
@@ -256,10 +246,10 @@ QList<scan::PartnerSite> ParseImportLines(const QString& text) {
         const qsizetype bar = line.indexOf(u'|');
         scan::PartnerSite site;
         if (bar < 0) {
-            site.address = TrimSpaces(line);
+            site.address = util::TrimSpaces(line);
             site.linksExpected = QStringLiteral("1");
         } else {
-            site.address = TrimSpaces(line.left(bar));
+            site.address = util::TrimSpaces(line.left(bar));
             const qsizetype next = line.indexOf(u'|', bar + 1);
             site.linksExpected = line.mid(bar + 1, next < 0 ? -1 : next - bar - 1);
         }

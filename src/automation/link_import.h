@@ -112,7 +112,6 @@ private:
 
 // The Advanced way's rows of a script output in one go, for callers that need no steps.
 QStringList ScriptEntries(const QString& output, const QString& delimiter);
-QString TrimSpaces(const QString& text);
 
 // Partners from the lines of an import file: "address" (1 link expected) or
 // "address|expected"; empty lines and lines of one space are skipped.

@@ -120,24 +120,12 @@ bool IsSkippedValue(QStringView v) {
     return HasSkippedWord(v) || HasExcludedEnding(v) || HasForeignScheme(v);
 }
 
-QString TrimSpaces(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == u' ')
-        ++begin;
-    while (end > begin && text[end - 1] == u' ')
-        --end;
-    if (begin == 0 && end == text.size())
-        return text;
-    return text.mid(begin, end - begin);
-}
-
 // Removes each pattern in turn, every occurrence in any letter case. Every
 // pattern holds "://", so an address without it is only trimmed.
 template <std::size_t N>
 QString StripSchemeRemnants(const QString& address, const QLatin1String (&patterns)[N]) {
     if (!HasSchemeMark(address))
-        return TrimSpaces(address);
+        return util::TrimSpaces(address);
     QString a = address;
     for (QLatin1String p : patterns) {
         const qsizetype before = a.size();
@@ -146,7 +134,7 @@ QString StripSchemeRemnants(const QString& address, const QLatin1String (&patter
         if (a.size() != before && !a.contains(QLatin1String("://")))
             break;
     }
-    return TrimSpaces(a);
+    return util::TrimSpaces(a);
 }
 
 // Spaces left after "href=" once the 8-, 7-, ... 1-space passes have each taken

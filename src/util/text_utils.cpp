@@ -207,6 +207,18 @@ bool EqualsLowerAsciiCI(QStringView text, QStringView lower) {
     return true;
 }
 
+QString TrimSpaces(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    if (begin == 0 && end == text.size())
+        return text;
+    return text.mid(begin, end - begin);
+}
+
 QString StripSchemes(QString text) {
     text.remove(QLatin1String("http://"), Qt::CaseInsensitive);
     text.remove(QLatin1String("https://"), Qt::CaseInsensitive);

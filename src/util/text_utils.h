@@ -21,6 +21,9 @@ bool EqualsCI(QStringView a, QStringView b);
 QString ReplaceAllCI(const QString& text, QStringView before, QStringView after);
 QString ReplaceAll(QString text, const QString& before, const QString& after);
 
+// The text without the spaces at its start and end (other white space stays).
+QString TrimSpaces(const QString& text);
+
 // The text with every "http://" and then every "https://" taken out, letter case
 // ignored: how typed and stored addresses lose their scheme.
 QString StripSchemes(QString text);
