@@ -1,5 +1,7 @@
 #include "scan/scan_model.h"
 
+#include "scan/substring_index.h"
+
 #include <QVarLengthArray>
 
 namespace corvantis::scan {
@@ -90,6 +92,19 @@ bool PartnerListModel::isPartnerAddress(const QString& address) const {
 
 // ---- result list ----
 
+ResultListModel::ResultListModel(QObject* parent)
+    : RowTableModel(parent), m_urls(std::make_unique<SubstringIndex>()) {}
+
+ResultListModel::~ResultListModel() = default;
+
+bool ResultListModel::anyUrlContains(const QString& text) const {
+    return m_urls->anyContains(text);
+}
+
+void ResultListModel::rowAdded(const ResultRow& row) {
+    m_urls->add(row.url);
+}
+
 const QStringList& ResultListModel::captions() const {
     static const QStringList captions = {QStringLiteral("Site"), QStringLiteral("Status"),
                                          QStringLiteral("No."), QStringLiteral("URL")};
@@ -131,9 +146,9 @@ void ResultListModel::setStatus(int row, const QString& status, RowColour colour
 }
 
 void ResultListModel::rowsReset() {
-    m_urls.clear();
+    m_urls->clear();
     for (const ResultRow& r : std::as_const(m_rows))
-        m_urls.add(r.url);
+        m_urls->add(r.url);
 }
 
 // ---- error list ----

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "scan/substring_index.h"
-
 #include <QAbstractListModel>
 #include <QAbstractTableModel>
 #include <QList>
@@ -9,9 +7,12 @@
 #include <QString>
 
 #include <algorithm>
+#include <memory>
 #include <numeric>
 
 namespace corvantis::scan {
+
+class SubstringIndex;
 
 // Colour and marker of a result row; the views turn them into a colour and an icon.
 enum class RowColour { Default = 0, Blue = 1, Red = 2 };
@@ -200,22 +201,23 @@ private:
 class ResultListModel : public RowTableModel<ResultRow> {
     Q_OBJECT
 public:
-    using RowTableModel::RowTableModel;
+    explicit ResultListModel(QObject* parent = nullptr);
+    ~ResultListModel() override;
 
     void setStatus(int row, const QString& status, RowColour colour, RowMarker marker);
 
     // True when the address column of any row contains the text (letter case ignored).
-    bool anyUrlContains(const QString& text) const { return m_urls.anyContains(text); }
+    bool anyUrlContains(const QString& text) const;
 
 protected:
     const QStringList& captions() const override;
     QString cellText(const ResultRow& row, int column) const override;
     QVariant roleData(const ResultRow& row, int column, int role) const override;
-    void rowAdded(const ResultRow& row) override { m_urls.add(row.url); }
+    void rowAdded(const ResultRow& row) override;
     void rowsReset() override;
 
 private:
-    SubstringIndex m_urls;
+    std::unique_ptr<SubstringIndex> m_urls;
 };
 
 class ErrorListModel : public RowTableModel<ErrorRow> {
