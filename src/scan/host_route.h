@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QHash>
+#include <QPair>
 #include <QString>
 
 namespace corvantis::scan {
 
 // Where a host's connections go. Without an entry a host is reached by its own
-// name on port 80; an entry sends it to another address and port (tests, the
-// command-line scanner's --connect-to).
+// name on the port asked for (80, or 443 for a site on https); an entry sends
+// one port of a host to another address and port (tests, the command-line
+// scanner's --connect-to).
 struct Route {
     QString address;
     quint16 port = 80;
@@ -15,19 +17,24 @@ struct Route {
 
 class HostRouter {
 public:
+    // Port 80 of the host.
     void add(const QString& host, const QString& address, quint16 port) {
-        m_routes.insert(host.toLower(), Route{address, port});
+        add(host, 80, address, port);
     }
-    // Accepts "HOST:ADDR:PORT"; returns false when the text is not of that form.
+    void add(const QString& host, quint16 hostPort, const QString& address, quint16 port) {
+        m_routes.insert({host.toLower(), hostPort}, Route{address, port});
+    }
+    // Accepts "HOST:ADDR:PORT" (port 80 of the host) and curl's
+    // "HOST:PORT:ADDR:PORT"; returns false when the text is of neither form.
     bool addSpec(const QString& spec);
-    Route route(const QString& host) const {
-        const auto it = m_routes.constFind(host.toLower());
-        return it != m_routes.constEnd() ? *it : Route{host, 80};
+    Route route(const QString& host, quint16 port = 80) const {
+        const auto it = m_routes.constFind({host.toLower(), port});
+        return it != m_routes.constEnd() ? *it : Route{host, port};
     }
     bool isEmpty() const { return m_routes.isEmpty(); }
 
 private:
-    QHash<QString, Route> m_routes;
+    QHash<QPair<QString, quint16>, Route> m_routes;
 };
 
 } // namespace corvantis::scan

@@ -5,6 +5,8 @@
 
 #include <QStringView>
 
+#include <algorithm>
+
 namespace corvantis::scan {
 
 namespace {
@@ -112,6 +114,90 @@ std::optional<QString> HttpErrorText(const QString& headerBlock) {
             return QString(s.text);
     }
     return std::nullopt;
+}
+
+int StatusCode(QStringView header) {
+    // "HTTP/1.1 301 Moved": the three digits after the first space.
+    const qsizetype space = header.indexOf(u' ');
+    if (space < 0 || header.size() < space + 4)
+        return 0;
+    const QStringView code = header.mid(space + 1, 3);
+    int value = 0;
+    for (const QChar c : code) {
+        if (c < u'0' || c > u'9')
+            return 0;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+std::optional<QString> HeaderValue(QStringView header, QStringView name) {
+    qsizetype lineStart = header.indexOf(QLatin1String("\r\n"));
+    while (lineStart >= 0) {
+        lineStart += 2;
+        qsizetype lineEnd = header.indexOf(QLatin1String("\r\n"), lineStart);
+        if (lineEnd < 0)
+            lineEnd = header.size();
+        const QStringView line = header.mid(lineStart, lineEnd - lineStart);
+        const qsizetype colon = line.indexOf(u':');
+        if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            return line.mid(colon + 1).trimmed().toString();
+        if (lineEnd >= header.size())
+            break;
+        lineStart = lineEnd;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> RedirectLocation(QStringView header) {
+    switch (StatusCode(header)) {
+    case 301:
+    case 302:
+    case 303:
+    case 307:
+    case 308:
+        break;
+    default:
+        return std::nullopt;
+    }
+    std::optional<QString> location = HeaderValue(header, u"Location");
+    if (location && location->isEmpty())
+        return std::nullopt;
+    return location;
+}
+
+bool IsChunked(QStringView header) {
+    const std::optional<QString> coding = HeaderValue(header, u"Transfer-Encoding");
+    return coding && coding->contains(QLatin1String("chunked"), Qt::CaseInsensitive);
+}
+
+QString DecodeChunked(QStringView body) {
+    QString out;
+    out.reserve(body.size());
+    qsizetype pos = 0;
+    while (pos < body.size()) {
+        const qsizetype lineEnd = body.indexOf(QLatin1String("\r\n"), pos);
+        if (lineEnd < 0)
+            break; // the size line breaks off
+        // The size in hexadecimal, maybe followed by ";extensions".
+        QStringView sizeText = body.mid(pos, lineEnd - pos);
+        if (const qsizetype semi = sizeText.indexOf(u';'); semi >= 0)
+            sizeText = sizeText.left(semi);
+        bool ok = false;
+        const qint64 size = sizeText.trimmed().toLongLong(&ok, 16);
+        if (!ok || size < 0)
+            break; // not a chunk stream from here on
+        if (size == 0)
+            break; // the last chunk; trailers follow
+        const qsizetype start = lineEnd + 2;
+        const qsizetype take = std::min<qint64>(size, body.size() - start);
+        out += body.mid(start, take);
+        pos = start + take;
+        if (take < size || body.mid(pos, 2) != QLatin1String("\r\n"))
+            break; // cut short, or the chunk does not end where its size says
+        pos += 2;
+    }
+    return out;
 }
 
 HeaderScan ScanHeader(const QString& buffer) {

@@ -28,6 +28,25 @@ QByteArray BuildRequest(const QString& host, const QString& path);
 // or nothing for 200 and every code that is not a failure status.
 std::optional<QString> HttpErrorText(const QString& headerBlock);
 
+// The status code of a header block's status line (0 when there is none).
+int StatusCode(QStringView headerBlock);
+
+// The value of a header field (name compared without regard to letter case), or
+// nothing; the first line naming it counts.
+std::optional<QString> HeaderValue(QStringView headerBlock, QStringView name);
+
+// The target of a redirect response (301, 302, 303, 307 or 308 with a Location
+// header), or nothing.
+std::optional<QString> RedirectLocation(QStringView headerBlock);
+
+// True when the header block announces a chunked body.
+bool IsChunked(QStringView headerBlock);
+
+// The body of a chunked response with the chunk-size lines, the chunk ends and
+// the trailers taken out. A stream that breaks off or goes wrong keeps what was
+// decoded up to that point.
+QString DecodeChunked(QStringView body);
+
 // What the arriving data tells about the header block so far: whether the blank
 // line ending it was seen within the first 32,767 characters, where the body
 // starts, and the Content-Length (0 when none or not a number).

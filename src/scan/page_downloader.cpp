@@ -1,6 +1,7 @@
 #include "scan/page_downloader.h"
 
 #include "scan/http_response.h"
+#include "scan/tls_setup.h"
 #include "util/text_utils.h"
 
 #include <QNetworkAccessManager>
@@ -16,6 +17,7 @@ constexpr int kMaxRedirects = 10;
 
 PageDownloader::PageDownloader(const HostRouter& router, QObject* parent)
     : QObject(parent), m_router(router), m_manager(new QNetworkAccessManager(this)) {
+    UseTestCertificateAuthorities();
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
@@ -33,10 +35,13 @@ void PageDownloader::DownloadPage(QString& address, Done done) {
 
 void PageDownloader::start(const QUrl& url, int hopsLeft, Done done) {
     // The request goes to the routed address; the Host header keeps the name.
-    const Route route = m_router.route(url.host());
+    const bool tls = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    const quint16 defaultPort = tls ? 443 : 80;
+    const quint16 port = url.port() > 0 ? quint16(url.port()) : defaultPort;
+    const Route route = m_router.route(url.host(), port);
     QUrl target = url;
     const bool routed =
-        route.address.compare(url.host(), Qt::CaseInsensitive) != 0 || route.port != 80;
+        route.address.compare(url.host(), Qt::CaseInsensitive) != 0 || route.port != port;
     QNetworkRequest request;
     if (routed) {
         target.setHost(route.address);
@@ -45,6 +50,7 @@ void PageDownloader::start(const QUrl& url, int hopsLeft, Done done) {
         if (url.port() > 0)
             host += QLatin1Char(':') + QString::number(url.port());
         request.setRawHeader("Host", host.toLatin1());
+        request.setPeerVerifyName(url.host()); // the certificate names the host, not the route
     }
     request.setUrl(target);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Mozilla"));
@@ -74,8 +80,9 @@ void PageDownloader::start(const QUrl& url, int hopsLeft, Done done) {
         const QByteArray location = reply->rawHeader("Location");
         if (status >= 300 && status < 400 && !location.isEmpty() && hopsLeft > 0) {
             const QUrl next = url.resolved(QUrl::fromEncoded(location, QUrl::TolerantMode));
+            const QString scheme = next.scheme().toLower();
             if (next.isValid() && !next.host().isEmpty() &&
-                next.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) == 0) {
+                (scheme == QLatin1String("http") || scheme == QLatin1String("https"))) {
                 start(next, hopsLeft - 1, done);
                 return;
             }
