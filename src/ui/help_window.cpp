@@ -69,6 +69,7 @@ void HelpWindow::load() {
     if (file.open(QIODevice::ReadOnly))
         rtf = file.read(kMaxHelpFileBytes);
     ReadRtf(rtf, m_text->document());
+    m_text->moveCursor(QTextCursor::Start);
 
     // The box shows the stored choice and stores what it shows, so an odd
     // stored value becomes "0".

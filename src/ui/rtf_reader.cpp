@@ -23,6 +23,8 @@ constexpr int kDefaultHalfPoints = 24; // 12 pt
 constexpr int kMinHalfPoints = 2;
 constexpr int kMaxHalfPoints = 288;
 constexpr int kMaxUnicodeSkip = 16;
+constexpr int kMaxIndentTwips = 14400; // ten inches
+constexpr double kTwipsPerPixel = 15.0;
 
 // Windows-1252 for 0x80..0x9F; 0 marks the five unassigned codes. Above 0x9F it
 // is Latin-1.
@@ -51,6 +53,13 @@ bool IsSkippedDestination(std::string_view word) {
     return std::find(std::begin(kSkipped), std::end(kSkipped), word) != std::end(kSkipped);
 }
 
+// What RTF keeps per paragraph and this reader shows; indents in twips.
+struct ParagraphLook {
+    Qt::Alignment alignment = Qt::AlignLeft;
+    int leftIndent = 0;
+    int firstIndent = 0; // relative to leftIndent; negative for a hanging indent
+};
+
 struct GroupState {
     bool bold = false;
     bool italic = false;
@@ -59,7 +68,7 @@ struct GroupState {
     int halfPoints = kDefaultHalfPoints;
     int unicodeSkip = 1;
     bool skipped = false; // inside a destination that is not shown
-    Qt::Alignment alignment = Qt::AlignLeft;
+    ParagraphLook paragraph;
 
     bool sameLook(const GroupState& o) const {
         return bold == o.bold && italic == o.italic && underline == o.underline &&
@@ -85,7 +94,7 @@ public:
         while (m_pos < m_end)
             step();
         flush();
-        endParagraph(m_blockAlignment, false);
+        endParagraph(m_blockLook, false);
         return rtfStart && m_whole && m_stack.isEmpty();
     }
 
@@ -263,15 +272,19 @@ private:
         } else if (w == "plain") {
             m_state.resetCharacter();
         } else if (w == "pard") {
-            m_state.alignment = Qt::AlignLeft;
+            m_state.paragraph = ParagraphLook();
         } else if (w == "ql") {
-            m_state.alignment = Qt::AlignLeft;
+            m_state.paragraph.alignment = Qt::AlignLeft;
         } else if (w == "qc") {
-            m_state.alignment = Qt::AlignHCenter;
+            m_state.paragraph.alignment = Qt::AlignHCenter;
         } else if (w == "qr") {
-            m_state.alignment = Qt::AlignRight;
+            m_state.paragraph.alignment = Qt::AlignRight;
         } else if (w == "qj") {
-            m_state.alignment = Qt::AlignJustify;
+            m_state.paragraph.alignment = Qt::AlignJustify;
+        } else if (w == "li") {
+            m_state.paragraph.leftIndent = std::clamp(n, 0, kMaxIndentTwips);
+        } else if (w == "fi") {
+            m_state.paragraph.firstIndent = std::clamp(n, -kMaxIndentTwips, kMaxIndentTwips);
         } else if (w == "uc") {
             m_state.unicodeSkip = std::clamp(n, 0, kMaxUnicodeSkip);
         } else if (w == "u") {
@@ -320,7 +333,7 @@ private:
         if (m_pending.isEmpty())
             m_pendingState = m_state;
         m_pending.append(QChar(c));
-        m_blockAlignment = m_state.alignment;
+        m_blockLook = m_state.paragraph;
     }
 
     void flush() {
@@ -349,18 +362,27 @@ private:
         if (m_state.skipped || m_overflowDepth > 0)
             return;
         flush();
-        endParagraph(m_state.alignment, true);
+        endParagraph(m_state.paragraph, true);
     }
 
-    // The alignment in force at the paragraph's end is the paragraph's; the last
-    // paragraph, without a \par, keeps the one of its last character.
-    void endParagraph(Qt::Alignment alignment, bool startNext) {
+    // The paragraph format in force at the paragraph's end is the paragraph's;
+    // the last paragraph, without a \par, keeps the one of its last character.
+    void endParagraph(const ParagraphLook& look, bool startNext) {
         QTextBlockFormat block = m_cursor.blockFormat();
-        block.setAlignment(alignment);
+        block.setAlignment(look.alignment);
+        const int first = std::max(look.firstIndent, -look.leftIndent);
+        block.setLeftMargin(look.leftIndent / kTwipsPerPixel);
+        block.setTextIndent(first / kTwipsPerPixel);
+        // A hanging indent has a tab stop where the following lines start, so
+        // "bullet, tab, text" lines the text up. Stops count from the line's start.
+        QList<QTextOption::Tab> tabs;
+        if (first < 0)
+            tabs.append(QTextOption::Tab(-first / kTwipsPerPixel, QTextOption::LeftTab));
+        block.setTabPositions(tabs);
         m_cursor.setBlockFormat(block);
         if (startNext) {
             m_cursor.insertBlock();
-            m_blockAlignment = m_state.alignment;
+            m_blockLook = m_state.paragraph;
         }
     }
 
@@ -372,7 +394,7 @@ private:
     int m_overflowDepth = 0;
     int m_pendingSkip = 0;
     bool m_whole = true;
-    Qt::Alignment m_blockAlignment = Qt::AlignLeft;
+    ParagraphLook m_blockLook;
     QString m_pending;
     GroupState m_pendingState;
 };

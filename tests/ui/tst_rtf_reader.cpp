@@ -13,7 +13,8 @@ using corvantis::ui::ReadRtf;
 namespace {
 
 // The document written out compactly: one line per paragraph, "^" / ">" / "="
-// in front of a centred / right / justified one, "|" for a line break, and
+// in front of a centred / right / justified one, "<left,first>" in front of an
+// indented one (in pixels), "|" for a line break, and
 // "[flags:text]" around text that is bold (b), italic (i), underlined (u) or
 // not 12 pt (the size).
 QString Describe(const QTextDocument& document) {
@@ -27,6 +28,10 @@ QString Describe(const QTextDocument& document) {
             line += u'>';
         else if (align & Qt::AlignJustify)
             line += u'=';
+        const QTextBlockFormat format = block.blockFormat();
+        if (format.leftMargin() != 0 || format.textIndent() != 0)
+            line += u'<' + QString::number(format.leftMargin()) + u',' +
+                    QString::number(format.textIndent()) + u'>';
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             const QTextCharFormat f = fragment.charFormat();
@@ -85,6 +90,11 @@ private Q_SLOTS:
         QTest::newRow("alignment belongs to the paragraph's end")
             << QByteArray("{\\rtf1\\qc Title\\par\\pard body\\par\\qr right\\par\\qj just}")
             << S("^Title\nbody\n>right\n=just") << true;
+        QTest::newRow("hanging indent, until pard")
+            << QByteArray("{\\rtf1\\li360\\fi-360 \\bullet\\tab item\\par next\\par\\pard plain}")
+            << S("<24,-24>\u2022\titem\n<24,-24>next\nplain") << true;
+        QTest::newRow("first line cannot start left of the page")
+            << QByteArray("{\\rtf1\\li150\\fi-600 x}") << S("<10,-10>x") << true;
         QTest::newRow("escaped specials and the delimiting space")
             << QByteArray("{\\rtf1 \\{a\\}\\\\ \\b  x}") << S("{a}\\ [b: x]") << true;
         QTest::newRow("symbols and named characters")
@@ -153,6 +163,8 @@ private Q_SLOTS:
             << QByteArray("{\\rtf1 a\\bin99999999999 bbb}") << S("a") << false;
         QTest::newRow("negative binary count skips nothing")
             << QByteArray("{\\rtf1 a\\bin-5 b}") << S("ab") << true;
+        QTest::newRow("huge indents are capped")
+            << QByteArray("{\\rtf1\\li99999999999\\fi-99999999999 x}") << S("<960,-960>x") << true;
         QTest::newRow("huge uc is capped")
             << QByteArray("{\\rtf1\\uc999999999 \\u233 abcdefghijklmnopqrstuvwxyz}")
             << S("éqrstuvwxyz") << true;
