@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace corvantis::testing {
 
 // Gives a test process its own settings store and application folder in a
@@ -43,6 +45,8 @@ bool WriteBytes(const QString& path, const QByteArray& bytes);
 #define CORVANTIS_GUI_TEST_MAIN(TestObject)                                                        \
     int main(int argc, char** argv) {                                                              \
         corvantis::testing::TestEnvironment env;                                                   \
+        if (::getuid() == 0)                                                                       \
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");                                           \
         QApplication app(argc, argv);                                                              \
         QApplication::setOrganizationName(QStringLiteral("Corvantis"));                            \
         QApplication::setApplicationName(QStringLiteral("Corvantis"));                             \

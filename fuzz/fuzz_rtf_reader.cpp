@@ -1,0 +1,5 @@
+#include "rtf_reader_target.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return corvantis::fuzz::RtfReaderOneInput(data, size);
+}
