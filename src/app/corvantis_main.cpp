@@ -1,4 +1,5 @@
 #include "ui/main_window.h"
+#include "ui/splash_window.h"
 #include "util/settings_store.h"
 
 #include <QApplication>
@@ -29,8 +30,15 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QStringLiteral("Corvantis"));
     QApplication::setApplicationName(QStringLiteral("Corvantis"));
 
-    corvantis::ui::MainWindow window;
-    window.show();
+    // The splash opens the main window; the program ends when the last window
+    // closes (the main window, or the website window it left open).
+    corvantis::ui::SplashWindow splash([](corvantis::ui::SplashWindow* s) {
+        auto* window = new corvantis::ui::MainWindow;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->adoptSplash(s);
+        window->show();
+    });
+    splash.show();
     const int rc = app.exec();
     corvantis::util::SettingsStore::instance().sync();
     return rc;

@@ -1,0 +1,149 @@
+// Screenshots of the main window for a person to look at: after a scan of a
+// small local site, at the first client size and at 1600 x 1000, in both entry
+// forms, with each result tab; and the splash window. It also prints what the
+// layout check finds. Run it through scripts/screenshots (under Xvfb).
+#include "main_window_check.h"
+#include "scan/host_route.h"
+#include "support/fakes.h"
+#include "support/test_env.h"
+#include "support/test_http_server.h"
+#include "ui/main_window.h"
+#include "ui/splash_window.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace corvantis;
+using testing::HttpReply;
+
+namespace {
+
+const QByteArray kHome = "<html><body><h1>Partner One</h1><a href=\"/links.html\">Links</a>"
+                         "<a href=\"/about.html\">About</a></body></html>";
+const QByteArray kLinks = "<html><body><h2>Friends</h2><a href=\"http://www.mysite.test/\">My "
+                          "Site</a></body></html>";
+const QByteArray kWebsite =
+    "<html><head><title>Corvantis</title></head><body style='font-family:sans-serif'>"
+    "<h1>Corvantis</h1><p>Check your link partners.</p></body></html>";
+
+bool Save(QWidget* window, const QString& path) {
+    QTest::qWait(400); // the browser views paint in their own time
+    const QPixmap shot = window->screen()->grabWindow(window->winId());
+    return shot.save(path);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    testing::TestEnvironment env;
+    if (::getuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Corvantis"));
+    QApplication::setApplicationName(QStringLiteral("Corvantis"));
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: ui_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+
+    testing::TestHttpServer server;
+    server.setMaxLifetime(600000);
+    if (!server.start())
+        return 1;
+    const QString local = QStringLiteral("127.0.0.1:%1").arg(server.port());
+    server.setReply(QStringLiteral("partner-one.test/"), HttpReply::html(kHome));
+    server.setReply(QStringLiteral("partner-one.test/links.html"), HttpReply::html(kLinks));
+    server.setReply(QStringLiteral("partner-one.test/about.html"), HttpReply::html("<p>About</p>"));
+    server.setReply(QStringLiteral("partner-two.test/"), HttpReply::html("<p>Nothing here</p>"));
+    server.setReply(local + QStringLiteral("/"), HttpReply::html(kWebsite));
+    testing::LoopbackOnly loopback(QUrl(QStringLiteral("http://") + local + QStringLiteral("/")));
+    QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&loopback);
+
+    scan::HostRouter router;
+    for (const char* host : {"partner-one.test", "partner-two.test", "partner-three.test"})
+        router.add(QLatin1String(host), QStringLiteral("127.0.0.1"), server.port());
+    testing::FakeMessages messages;
+    testing::FakeFileDialogs dialogs;
+    testing::RecordingSound sound;
+
+    ui::SplashWindow splash({});
+    splash.show();
+    if (!QTest::qWaitForWindowExposed(&splash) ||
+        !Save(&splash, out + QStringLiteral("/splash.png")))
+        return 1;
+    splash.hide();
+
+    ui::MainWindow window({&messages, &dialogs, &sound, &router});
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    const auto helpers = window.secondaryWindows().windows();
+    for (QWidget* w : helpers)
+        w->hide();
+
+    // A scan, so the lists, the statistics and the status bar have something to show.
+    window.findChild<QLineEdit*>(QStringLiteral("txtDomain"))
+        ->setText(QStringLiteral("mysite.test"));
+    for (const char* site : {"partner-one.test", "partner-two.test", "partner-three.test"})
+        window.session().partners.append({QLatin1String(site), QStringLiteral("1"), {}, {}, {}});
+    window.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    if (!QTest::qWaitFor(
+
+            [&] { return window.findChild<QPushButton*>(QStringLiteral("Command1"))->isEnabled(); },
+            30000))
+        return 1;
+
+    QStringList containers{QStringLiteral("client"),    QStringLiteral("Frame1"),
+                           QStringLiteral("Frame2"),    QStringLiteral("Frame3"),
+                           QStringLiteral("Frame4"),    QStringLiteral("Frame5"),
+                           QStringLiteral("StatusBar1")};
+    QList<QWidget*> boxes;
+    for (const QString& name : containers)
+        boxes << window.findChild<QWidget*>(name);
+    // The progress bar stands over the status bar; "Options" reaches 15 twips into the
+    // title space of "Statistics" by their design rectangles.
+    QStringList overlaps{QStringLiteral("StatusBar1|pb1"), QStringLiteral("Frame3|Frame4")};
+    for (const char* view :
+         {"List3", "lstErr", "lblErr", "WebBrowser1", "cmdBack", "cmdForward", "cmdWebStop",
+          "cmdRefresh", "cmdGo", "txtURL", "Frame5", "WebBrowser2", "Command8"})
+        overlaps << QStringLiteral("TabStrip1|") + QLatin1String(view);
+
+    int failures = 0;
+    const char* tabs[4] = {"links", "web", "pages", "reports"};
+    for (const QSize client : {QSize(1056, 777), QSize(1600, 1000)}) {
+        window.resize(client.width(), client.height() + window.menuBar()->height());
+        for (bool simple : {false, true}) {
+            window.ApplyViewMode(simple);
+            for (int tab = 1; tab <= 4; ++tab) {
+                window.selectResultsTab(tab);
+                const QString name = QStringLiteral("%1x%2-%3-%4.png")
+                                         .arg(client.width())
+                                         .arg(client.height())
+                                         .arg(QLatin1String(simple ? "simple" : "detailed"))
+                                         .arg(QLatin1String(tabs[tab - 1]));
+                if (!Save(&window, out + u'/' + name))
+                    return 1;
+                const QStringList problems = testing::LayoutProblems(boxes, overlaps);
+                for (const QString& p : problems)
+                    std::printf("%s: %s\n", qPrintable(name), qPrintable(p));
+                failures += int(problems.size());
+                std::printf("%s\n", qPrintable(name));
+            }
+        }
+    }
+    window.ApplyViewMode(false);
+    return failures == 0 ? 0 : 3;
+}
