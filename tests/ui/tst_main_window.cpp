@@ -1,0 +1,439 @@
+// The main window driven by its controls' names: options in and out of the
+// settings store, the scan through its buttons against a local server, the
+// repaint rate, the layout on screen, the view modes and the shutdown.
+#include "main_window_check.h"
+#include "scan/host_route.h"
+#include "support/fakes.h"
+#include "support/test_env.h"
+#include "support/test_http_server.h"
+#include "ui/main_window.h"
+#include "ui/splash_window.h"
+#include "util/settings_store.h"
+#include "util/text_utils.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSettings>
+#include <QTabWidget>
+#include <QWebEngineProfile>
+
+using namespace corvantis;
+using testing::HttpReply;
+using testing::S;
+
+namespace {
+
+const QByteArray kHome = "<html><body><a href=\"/links.html\">Links</a></body></html>";
+const QByteArray kLinks = "<html><body><a href=\"http://www.mysite.test/\">Mine</a></body></html>";
+
+// Empties the settings store, as on a machine where the program never ran.
+void ClearSettings() {
+    util::SettingsStore::instance().sync();
+    QSettings file(util::SettingsStore::instance().fileName(), QSettings::IniFormat);
+    file.clear();
+    file.sync();
+    util::SettingsStore::instance().sync();
+}
+
+QString Stored(const char* key) {
+    return util::ReadSetting(QLatin1String(key), S("<none>"));
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    testing::TestHttpServer m_server;
+    testing::LoopbackOnly m_loopback;
+    scan::HostRouter m_router;
+    testing::FakeMessages m_messages;
+    testing::FakeFileDialogs m_dialogs;
+    testing::RecordingSound m_sound;
+
+    std::unique_ptr<ui::MainWindow> open() {
+        auto w = std::make_unique<ui::MainWindow>(
+            ui::MainWindow::Seams{&m_messages, &m_dialogs, &m_sound, &m_router});
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            return nullptr;
+        return w;
+    }
+    template <typename T = QWidget> static T* find(QWidget* w, const char* name) {
+        T* child = w->findChild<T*>(QLatin1String(name));
+        if (!child)
+            qFatal("no control %s", name);
+        return child;
+    }
+    static QString panel(QWidget* w, int n) {
+        return find<QLabel>(w, qPrintable(S("StatusBar1Panel%1").arg(n)))->text();
+    }
+    static QStringList statistics(QWidget* w) {
+        QStringList out;
+        for (int i = 0; i < 5; ++i)
+            out << find<QLabel>(w, qPrintable(S("lblStats_%1").arg(i)))->text();
+        return out;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_server.start());
+        QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&m_loopback);
+        for (const char* host : {"partner.test", "other.test", "silent.test"})
+            m_router.add(QLatin1String(host), S("127.0.0.1"), m_server.port());
+        m_server.setReply(S("partner.test/"), HttpReply::html(kHome));
+        m_server.setReply(S("partner.test/links.html"), HttpReply::html(kLinks));
+        m_server.setReply(S("silent.test/"), HttpReply::html("<p>late</p>").delayed(60000));
+    }
+    void init() {
+        ClearSettings();
+        m_messages = {};
+        m_sound.played.clear();
+    }
+
+    // The splash opens the main window on the 75th tick of its 2 ms timer, hides
+    // itself and stays loaded until the main window unloads it.
+    void splashOpensTheMainWindow() {
+        std::unique_ptr<ui::MainWindow> main;
+        int opened = 0;
+        ui::SplashWindow splash([&](ui::SplashWindow* s) {
+            ++opened;
+            QCOMPARE(s->tickCount(), ui::SplashWindow::kStartUpCount);
+            main = open();
+            main->adoptSplash(s);
+        });
+        splash.show();
+        QTRY_VERIFY(main != nullptr);
+        QVERIFY(splash.isHidden());
+        QTest::qWait(20);
+        QCOMPARE(opened, 1);
+        QCOMPARE(splash.tickCount(), 150);
+        QCOMPARE(main->windowIcon().cacheKey(), splash.windowIcon().cacheKey());
+        QVERIFY(main->secondaryWindows().windows().contains(&splash));
+    }
+
+    void firstStartShowsTheDefaults() {
+        auto w = open();
+        QVERIFY(w);
+        QCOMPARE(w->windowTitle(), S("Corvantis by Corvantis Labs"));
+        QCOMPARE(find<QPushButton>(w.get(), "cmdWebsite")->text(), S("Visit corvantis.example"));
+        QCOMPARE(w->centralWidget()->size(), QSize(1056, 777));
+        QCOMPARE(find<QComboBox>(w.get(), "Combo1")->currentIndex(), -1);
+        QCOMPARE(find<QComboBox>(w.get(), "Combo2")->currentIndex(), -1);
+        QCOMPARE(find<QLineEdit>(w.get(), "txtTimeout")->text(), S("60"));
+        QCOMPARE(find<QComboBox>(w.get(), "cmbAdvance")->currentText(), S("500"));
+        QCOMPARE(find<QComboBox>(w.get(), "cmbLastSearch")->currentText(), S("Stop Immediately"));
+        for (const char* on : {"chkAuto", "chkAuto2", "chkAudioEmail", "chkAudioNext",
+                               "chkAudioFinished", "chkNewWin"})
+            QVERIFY2(find<QCheckBox>(w.get(), on)->isChecked(), on);
+        for (const char* off : {"chkRedirect", "chkBullet"})
+            QVERIFY2(!find<QCheckBox>(w.get(), off)->isChecked(), off);
+        QVERIFY(find<QPlainTextEdit>(w.get(), "txtHTML2")
+                    ->toPlainText()
+                    .startsWith(S("Your link HTML will be generated here.")));
+        QCOMPARE(statistics(w.get()), QStringList(5, S("0")));
+        QCOMPARE(w->session().options().PageLimit, 500);
+        QCOMPARE(w->session().options().timeoutSeconds, 60);
+        QVERIFY(!w->simpleView() && find(w.get(), "Text5")->isVisible());
+        QVERIFY(find(w.get(), "Command1")->isEnabled());
+        for (const char* off : {"cmdStop", "cmdNextSearch", "cmdResume", "Command4"})
+            QVERIFY2(!find(w.get(), off)->isEnabled(), off);
+        // The help window opens at the first start.
+        QTRY_VERIFY(w->findChild<QWidget*>(S("Form8")) &&
+                    w->findChild<QWidget*>(S("Form8"))->isVisible());
+
+        // Every control can be found as a user sees it.
+        const QList<QWidget*> controls = w->centralWidget()->findChildren<QWidget*>();
+        for (QWidget* c : controls)
+            if (!c->objectName().isEmpty() && !c->objectName().startsWith(S("qt_")) &&
+                c->parentWidget() != find(w.get(), "TabStrip1"))
+                QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
+    }
+
+    // Each option goes to the store the moment its control changes, and a new
+    // window starts with it.
+    void optionsStoredAtOnce_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("stored");
+        for (const char* box : {"chkAuto", "chkAuto2", "chkAudioEmail", "chkAudioNext",
+                                "chkAudioFinished", "chkNewWin"})
+            QTest::newRow(box) << S(box) << S("0");
+        QTest::newRow("chkRedirect") << S("chkRedirect") << S("1");
+        QTest::newRow("chkBullet") << S("chkBullet") << S("1");
+        QTest::newRow("Combo1") << S("Combo1") << S("1");
+        QTest::newRow("Combo2") << S("Combo2") << S("5");
+        QTest::newRow("cmbAdvance") << S("cmbAdvance") << S("0");
+        QTest::newRow("cmbLastSearch") << S("cmbLastSearch") << S("1");
+        QTest::newRow("txtTimeout") << S("txtTimeout") << S("45");
+        QTest::newRow("txtHTML3") << S("txtHTML3") << S("<p>\r\n</body>");
+    }
+    void optionsStoredAtOnce() {
+        QFETCH(QString, control);
+        QFETCH(QString, stored);
+        const QByteArray name = control.toLatin1();
+        {
+            auto w = open();
+            QVERIFY(w);
+            w->selectResultsTab(3); // the page builder's options are on "Pages"
+            QWidget* c = find(w.get(), name.constData());
+            if (auto* box = qobject_cast<QCheckBox*>(c)) {
+                // A long caption is a label beside its box; a click on either ticks it.
+                QWidget* caption = w->findChild<QLabel*>(S("lbl") + control.mid(3));
+                QTest::mouseClick(caption ? caption : box, Qt::LeftButton, {},
+                                  caption ? QPoint(5, 5) : QPoint(8, box->height() / 2));
+            } else if (auto* combo = qobject_cast<QComboBox*>(c)) {
+                combo->setCurrentIndex(stored.toInt());
+            } else if (auto* line = qobject_cast<QLineEdit*>(c)) {
+                line->selectAll();
+                QTest::keyClicks(line, stored);
+            } else {
+                qobject_cast<QPlainTextEdit*>(c)->setPlainText(S("<p>\n</body>"));
+            }
+            QCOMPARE(Stored(name.constData()), stored);
+        }
+        auto again = open();
+        QVERIFY(again);
+        QWidget* c = find(again.get(), name.constData());
+        if (auto* box = qobject_cast<QCheckBox*>(c))
+            QCOMPARE(box->isChecked(), stored == S("1"));
+        else if (auto* combo = qobject_cast<QComboBox*>(c))
+            QCOMPARE(combo->currentIndex(), stored.toInt());
+        else if (auto* line = qobject_cast<QLineEdit*>(c))
+            QCOMPARE(line->text(), stored);
+        else
+            QCOMPARE(qobject_cast<QPlainTextEdit*>(c)->toPlainText(), S("<p>\n</body>"));
+    }
+
+    void pageLimitFollowsTheListAtOnce() {
+        auto w = open();
+        QVERIFY(w);
+        auto* advance = find<QComboBox>(w.get(), "cmbAdvance");
+        advance->setCurrentIndex(advance->findText(S("1,000")));
+        QCOMPARE(Stored("cmbAdvance"), S("5"));
+        QCOMPARE(w->session().options().PageLimit, 1000);
+    }
+
+    void timeoutBox_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("letters") << S("abc") << S("60") << S("60");
+        QTest::newRow("past 16 bits") << S("32768") << S("60") << S("60");
+        QTest::newRow("negative") << S("-5") << S("-5") << S("-5");
+        QTest::newRow("spaces kept") << S(" 45 ") << S(" 45 ") << S(" 45 ");
+        QTest::newRow("cleared") << QString() << QString() << S("<none>");
+    }
+    void timeoutBox() {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(QString, stored);
+        auto w = open();
+        QVERIFY(w);
+        auto* box = find<QLineEdit>(w.get(), "txtTimeout");
+        box->setText(typed);
+        QCOMPARE(box->text(), shown);
+        QCOMPARE(Stored("txtTimeout"), stored);
+        QCOMPARE(w->session().options().timeoutSeconds, util::ToInt16(shown).value_or(60));
+    }
+
+    void handEditedStoreStartsWithTheDefaults() {
+        const char* edits[][2] = {{"txtTimeout", "abc"},  {"chkAuto", "yes"},
+                                  {"chkRedirect", "7"},   {"cmbAdvance", "x4"},
+                                  {"Combo1", "9"},        {"cmbLastSearch", "-1"},
+                                  {"SimpleView", "sure"}, {"lHistWebScanned", "lots"}};
+        for (const auto& e : edits)
+            util::WriteSetting(QLatin1String(e[0]), QLatin1String(e[1]));
+        auto w = open();
+        QVERIFY(w);
+        QCOMPARE(find<QLineEdit>(w.get(), "txtTimeout")->text(), S("60"));
+        QVERIFY(find<QCheckBox>(w.get(), "chkAuto")->isChecked());
+        QVERIFY(!find<QCheckBox>(w.get(), "chkRedirect")->isChecked());
+        QCOMPARE(find<QComboBox>(w.get(), "cmbAdvance")->currentIndex(), 4);
+        QCOMPARE(w->session().options().PageLimit, 500);
+        QCOMPARE(find<QComboBox>(w.get(), "Combo1")->currentIndex(), -1);
+        QCOMPARE(find<QComboBox>(w.get(), "cmbLastSearch")->currentIndex(), 0);
+        QVERIFY(!w->simpleView());
+        QCOMPARE(statistics(w.get())[3], S("0"));
+    }
+
+    void startRefusals_data() {
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<bool>("withPartner");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("no domain")
+            << QString() << true << S("Please enter the Domain you want to find links to.")
+            << S("txtDomain");
+        QTest::newRow("a space") << S(" ") << false
+                                 << S("Please enter the Domain you want to find links to.")
+                                 << S("txtDomain");
+        QTest::newRow("no partner")
+            << S("mysite.test") << false
+            << S("Please enter at least one website to search for links.") << S("Text1");
+    }
+    void startRefusals() {
+        QFETCH(QString, domain);
+        QFETCH(bool, withPartner);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        auto w = open();
+        QVERIFY(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        find<QLineEdit>(w.get(), "txtDomain")->setText(domain);
+        if (withPartner)
+            w->session().partners.append({S("partner.test"), S("1"), {}, {}, {}});
+        QTest::mouseClick(find(w.get(), "Command1"), Qt::LeftButton);
+        QCOMPARE(m_messages.informed, QStringList{message});
+        QVERIFY(find(w.get(), "Command1")->isEnabled());
+        QVERIFY(!find(w.get(), "cmdStop")->isEnabled());
+        // The field the user is sent back to says in the status bar what it is for.
+        auto* field = find<QLineEdit>(w.get(), qPrintable(focus));
+        QTRY_VERIFY(field->hasFocus());
+        QCOMPARE(panel(w.get(), 1), field->toolTip());
+    }
+
+    void fullScanThroughTheButtons() {
+        auto w = open();
+        QVERIFY(w);
+        const QString historyBefore = statistics(w.get())[3];
+        find<QLineEdit>(w.get(), "txtDomain")->setText(S("http://www.mysite.test"));
+        w->session().partners.append({S("partner.test"), S("1"), {}, {}, {}});
+        w->session().partners.append({S("other.test"), S("1"), {}, {}, {}});
+        auto* start = find<QPushButton>(w.get(), "Command1");
+        QTest::mouseClick(start, Qt::LeftButton);
+        // While it runs: Stop on, Start and the project commands off.
+        QVERIFY(!start->isEnabled() && find(w.get(), "cmdStop")->isEnabled());
+        QVERIFY(!find(w.get(), "cmdNew")->isEnabled());
+        QVERIFY(!w->findChild<QAction*>(S("mnuFileItem_0"))->isEnabled());
+        QVERIFY(!w->findChild<QAction*>(S("mnuFileItem_1"))->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000);
+
+        // partner.test: two pages, one link; other.test: a 404 counts twice.
+        QCOMPARE(statistics(w.get()).mid(0, 3), (QStringList{S("4"), S("1"), S("1")}));
+        QCOMPARE(statistics(w.get())[3], QString::number(historyBefore.toInt() + 4));
+        QCOMPARE(panel(w.get(), 1), S("Stopped"));
+        for (int n = 2; n <= 4; ++n)
+            QCOMPARE(panel(w.get(), n), QString());
+        QCOMPARE(find<QProgressBar>(w.get(), "pb1")->value(), 100);
+        QCOMPARE(find<QLineEdit>(w.get(), "txtDomain")->text(), S("mysite.test"));
+        QCOMPARE(w->session().results.count(), 2);
+        QVERIFY(find(w.get(), "cmdNew")->isEnabled());
+        QVERIFY(w->findChild<QAction*>(S("mnuFileItem_0"))->isEnabled());
+        QVERIFY(!find(w.get(), "cmdStop")->isEnabled());
+    }
+
+    // A burst of counted events is shown once, with its last figures; a steady
+    // stream is repainted at most about 30 times a second.
+    void figuresRepaintCoalesced() {
+        auto w = open();
+        QVERIFY(w);
+        auto* found = find<QLabel>(w.get(), "lblStats_1");
+        for (int i = 0; i < 1000; ++i)
+            w->session().CountScanEvent(scan::ScanEvent::PageQueued);
+        QCOMPARE(found->text(), S("0"));
+        QTRY_COMPARE(found->text(), S("1000"));
+
+        QTimer events;
+        connect(&events, &QTimer::timeout, w.get(),
+                [&] { w->session().CountScanEvent(scan::ScanEvent::PageQueued); });
+        events.start(1);
+        QElapsedTimer clock;
+        clock.start();
+        int repaints = 0;
+        QString last = found->text();
+        while (clock.elapsed() < 600) {
+            QTest::qWait(1);
+            if (found->text() != last) {
+                last = found->text();
+                ++repaints;
+            }
+        }
+        events.stop();
+        QVERIFY2(repaints >= 5 && repaints <= 24, qPrintable(QString::number(repaints)));
+    }
+
+    void nothingClippedOrOverlapping() {
+        auto w = open();
+        QVERIFY(w);
+        QList<QWidget*> containers{w->centralWidget()};
+        for (const char* name : {"Frame1", "Frame2", "Frame3", "Frame4", "Frame5", "StatusBar1"})
+            containers << find(w.get(), name);
+        QStringList byDesign{S("StatusBar1|pb1"), S("Frame3|Frame4")};
+        for (const char* view :
+             {"List3", "lstErr", "lblErr", "WebBrowser1", "cmdBack", "cmdForward", "cmdWebStop",
+              "cmdRefresh", "cmdGo", "txtURL", "Frame5", "WebBrowser2", "Command8"})
+            byDesign << S("TabStrip1|") + QLatin1String(view);
+        for (bool simple : {false, true}) {
+            w->ApplyViewMode(simple);
+            for (int tab = 1; tab <= 4; ++tab) {
+                w->selectResultsTab(tab);
+                const QStringList problems = testing::LayoutProblems(containers, byDesign);
+                QVERIFY2(problems.isEmpty(), qPrintable(problems.join(S("; "))));
+            }
+        }
+        // "Links" never shows the browser; "Web" hides the lists.
+        w->selectResultsTab(1);
+        QVERIFY(find(w.get(), "List3")->isVisible() && !find(w.get(), "WebBrowser1")->isVisible());
+        w->selectResultsTab(2);
+        QVERIFY(!find(w.get(), "List3")->isVisible() && !find(w.get(), "lblErr")->isVisible());
+        QVERIFY(find(w.get(), "WebBrowser1")->isVisible() && find(w.get(), "txtURL")->isVisible());
+    }
+
+    void viewModeFromTheMenuIsRemembered() {
+        int detailedListTop = 0;
+        {
+            auto w = open();
+            QVERIFY(w);
+            detailedListTop = find(w.get(), "List1")->y();
+            w->findChild<QAction*>(S("mnuViewItem_1"))->trigger();
+            QCOMPARE(Stored("SimpleView"), S("True"));
+            for (const char* hidden : {"Text2", "Text3", "Text4", "Text5", "Label17"})
+                QVERIFY2(!find(w.get(), hidden)->isVisible(), hidden);
+            QWidget* text1 = find(w.get(), "Text1");
+            QCOMPARE(find(w.get(), "cmdAdd")->y(), text1->geometry().bottom() + 1 + 4);
+            QVERIFY(find(w.get(), "List1")->y() < detailedListTop);
+        }
+        auto w = open();
+        QVERIFY(w);
+        QVERIFY(w->simpleView() && !find(w.get(), "Text5")->isVisible());
+        w->findChild<QAction*>(S("mnuViewItem_0"))->trigger();
+        QCOMPARE(Stored("SimpleView"), S("False"));
+        QVERIFY(find(w.get(), "Text5")->isVisible());
+        QCOMPARE(find(w.get(), "List1")->y(), detailedListTop);
+    }
+
+    // Exit ends the scan without its report, closes its connections and every
+    // secondary window, after the exit question.
+    void exitStopsTheScanAndClosesTheOtherWindows() {
+        auto w = open();
+        QVERIFY(w);
+        QTest::mouseClick(find(w.get(), "Command7"), Qt::LeftButton);
+        QTest::mouseClick(find(w.get(), "Command2"), Qt::LeftButton);
+        const QList<QWidget*> others = w->secondaryWindows().windows();
+        QCOMPARE(others.size(), 3); // help, automation, export
+        QList<QPointer<QWidget>> watched(others.cbegin(), others.cend());
+        find<QLineEdit>(w.get(), "txtDomain")->setText(S("mysite.test"));
+        w->session().partners.append({S("silent.test"), S("1"), {}, {}, {}});
+        QTest::mouseClick(find(w.get(), "Command1"), Qt::LeftButton);
+        QTRY_VERIFY(m_server.openConnectionCount() > 0);
+        m_messages.answers = {util::Answer::No};
+
+        w->findChild<QAction*>(S("mnuFileItem_3"))->trigger();
+        QVERIFY(!w->isVisible());
+        QCOMPARE(m_messages.asked.size(), 1);
+        QCOMPARE(m_messages.asked[0].title, S("Save Project?"));
+        QTRY_COMPARE(m_server.openConnectionCount(), 0);
+        for (const QPointer<QWidget>& other : watched)
+            QVERIFY(!other || !other->isVisible());
+        QVERIFY(!m_sound.played.contains(S("finished.wav")));
+        QVERIFY(!ui::MainWindow::endWithBrowser());
+    }
+};
+
+CORVANTIS_GUI_TEST_MAIN(MainWindowTest)
+#include "tst_main_window.moc"
