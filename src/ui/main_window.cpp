@@ -9,6 +9,7 @@
 #include "ui/export_window.h"
 #include "ui/help_window.h"
 #include "ui/main_layout.h"
+#include "ui/queue_snapshot.h"
 #include "ui/sound_player.h"
 #include "ui/splash_window.h"
 #include "ui/standard_dialogs.h"
@@ -44,7 +45,13 @@ using util::WriteSetting;
 
 namespace {
 
-constexpr int kDisplayIntervalMs = 33; // at most about 30 repaints of the scan's figures a second
+// The scan's figures and lists are repainted at most about 30 times a second, and
+// less often when a repaint is dear: with the browser views in it the whole window
+// is composed on every repaint, which takes milliseconds on a software-rendered
+// display. Repaints then take about a 25th of the time, at least 4 a second.
+constexpr int kDisplayIntervalMs = 33;
+constexpr int kSlowestDisplayIntervalMs = 250;
+constexpr int kDisplayCostShare = 25;
 bool s_endWithBrowser = false;
 
 const QString kTimeoutDefault = QStringLiteral("60");
@@ -120,9 +127,8 @@ template <typename W> W* Labelled(W* field, QLabel* label, const QString& toolTi
     return field;
 }
 
-QTreeView* ListView(QWidget* parent, QAbstractItemModel* model, const QString& accessible) {
+QTreeView* ListView(QWidget* parent, const QString& accessible) {
     auto* view = new QTreeView(parent);
-    view->setModel(model);
     view->setAccessibleName(accessible);
     view->setRootIsDecorated(false);
     view->setUniformRowHeights(true);
@@ -346,13 +352,22 @@ void MainWindow::buildWebsitesFrame() {
     // No action of its own: partners are imported in "Automation".
     place(Button(frame, Text("Import")), QStringLiteral("Command4"))->setEnabled(false);
 
-    m_partners = place(ListView(frame, &m_session.partners, Text("Check these sites for links:")),
-                       QStringLiteral("List1"));
+    m_partners =
+        place(ListView(frame, Text("Check these sites for links:")), QStringLiteral("List1"));
+    m_partners->setModel(&m_session.partners);
 
     auto* queuedLabel = place(Caption(frame, Text("Webpages Queued:")), QStringLiteral("Label4"));
     m_queue = place(new QListView(frame), QStringLiteral("List2"));
-    m_queue->setModel(&m_session.queue);
+    m_queueShown = new QueueSnapshot(m_session.queue, this);
+    m_queue->setModel(m_queueShown);
     m_queue->setUniformItemSizes(true);
+    // Outside a scan the list follows the queue at once; during one, with the figures.
+    connect(m_queueShown, &QueueSnapshot::queueChanged, this, [this] {
+        if (m_scanShown)
+            scheduleDisplay();
+        else
+            m_queueShown->refresh();
+    });
     m_queue->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Labelled(m_queue, queuedLabel,
              Text("These webpages are queued about to be scanned for links to your Main Site"));
@@ -380,11 +395,11 @@ void MainWindow::buildResultsFrame() {
     for (const auto& tab : tabs)
         m_tabs->addTab(new QWidget, QIcon(Text(tab[1])), Text(tab[0]));
 
-    m_results =
-        place(ListView(frame, &m_session.results, Text("Link Results:")), QStringLiteral("List3"));
+    m_results = place(ListView(frame, Text("Link Results:")), QStringLiteral("List3"));
+    bindScanList(m_results, &m_session.results);
     auto* errorLabel = place(Caption(frame, Text("Errors/Warnings:")), QStringLiteral("lblErr"));
-    m_errors = place(Labelled(ListView(frame, &m_session.errors, {}), errorLabel),
-                     QStringLiteral("lstErr"));
+    m_errors = place(Labelled(ListView(frame, {}), errorLabel), QStringLiteral("lstErr"));
+    bindScanList(m_errors, &m_session.errors);
 
     auto nav = [this, frame](const char* name, const char* picture, const char* toolTip) {
         auto* b = place(new QToolButton(frame), Text(name));
@@ -752,6 +767,36 @@ void MainWindow::SelectResultsTab() {
 
 // ---- the scan ----
 
+// The lists a scan fills repaint with the figures, not on every row: while a scan
+// runs, a change freezes the list's painting until the next display tick. The
+// freeze comes first, so the view's own handling of the change paints nothing.
+void MainWindow::bindScanList(QAbstractItemView* view, QAbstractItemModel* model) {
+    const auto changed = [this, view] {
+        if (!m_scanShown)
+            return;
+        if (view->updatesEnabled())
+            view->setUpdatesEnabled(false);
+        m_pendingLists = true;
+        scheduleDisplay();
+    };
+    connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this, changed);
+    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, changed);
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, changed);
+    connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, changed);
+    connect(model, &QAbstractItemModel::dataChanged, this, changed);
+    view->setModel(model);
+    m_scanLists << view;
+}
+
+void MainWindow::thawScanLists() {
+    if (m_queueShown->isStale())
+        m_queueShown->refresh();
+    for (QAbstractItemView* view : m_scanLists)
+        if (!view->updatesEnabled())
+            view->setUpdatesEnabled(true);
+    m_pendingLists = false;
+}
+
 void MainWindow::connectEngine() {
     scan::ScanEngine* engine = m_engine.get();
     connect(engine, &scan::ScanEngine::controlsChanged, this, &MainWindow::applyControls);
@@ -777,6 +822,10 @@ void MainWindow::connectEngine() {
 }
 
 void MainWindow::applyControls(const scan::ScanControls& controls) {
+    // Stop is offered exactly while a scan runs.
+    m_scanShown = controls.stop;
+    if (!m_scanShown)
+        thawScanLists();
     m_start->setEnabled(controls.start);
     m_stop->setEnabled(controls.stop);
     m_next->setEnabled(controls.next);
@@ -796,8 +845,10 @@ void MainWindow::showStatusNow(int panel, const QString& text) {
 void MainWindow::scheduleDisplay() {
     if (m_displayTimer.isActive())
         return;
-    const qint64 since = m_sinceDisplay.isValid() ? m_sinceDisplay.elapsed() : kDisplayIntervalMs;
-    m_displayTimer.start(int(qMax<qint64>(0, kDisplayIntervalMs - since)));
+    const int interval = qBound(kDisplayIntervalMs, int(m_repaintCostMs * kDisplayCostShare),
+                                kSlowestDisplayIntervalMs);
+    const qint64 since = m_sinceDisplay.isValid() ? m_sinceDisplay.elapsed() : interval;
+    m_displayTimer.start(int(qMax<qint64>(0, interval - since)));
 }
 
 void MainWindow::showDisplay() {
@@ -817,6 +868,8 @@ void MainWindow::showDisplay() {
     for (int i = 0; i < 5; ++i)
         m_stats[i]->setText(QString::number(values[i]));
     m_pendingStatistics = false;
+    if (m_pendingLists || m_queueShown->isStale())
+        thawScanLists();
     m_sinceDisplay.restart();
 }
 
@@ -910,6 +963,18 @@ void MainWindow::shutDown() {
         connect(browser, &WebsiteWindow::closed, browser, &QObject::deleteLater);
         m_websiteWindow = nullptr;
     }
+}
+
+// Times every repaint of the window, so the scan's display knows what one costs.
+bool MainWindow::event(QEvent* event) {
+    if (event->type() != QEvent::UpdateRequest)
+        return QMainWindow::event(event);
+    QElapsedTimer clock;
+    clock.start();
+    const bool done = QMainWindow::event(event);
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    m_repaintCostMs = m_repaintCostMs * 0.75 + ms * 0.25;
+    return done;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -14,6 +14,8 @@
 #include <memory>
 #include <optional>
 
+class QAbstractItemModel;
+class QAbstractItemView;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -44,6 +46,7 @@ namespace corvantis::ui {
 class AutomationWindow;
 class ExportWindow;
 class HelpWindow;
+class QueueSnapshot;
 class SplashWindow;
 class WebsiteWindow;
 
@@ -91,6 +94,7 @@ public:
     static bool endWithBrowser();
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -118,6 +122,8 @@ private:
     // The scan.
     void connectEngine();
     void applyControls(const scan::ScanControls& controls);
+    void bindScanList(QAbstractItemView* view, QAbstractItemModel* model);
+    void thawScanLists();
     void showStatusNow(int panel, const QString& text);
     void scheduleDisplay();
     void showDisplay();
@@ -162,6 +168,7 @@ private:
     QList<QWidget*> m_detailedOnly;      // labels and fields the simple form hides
     QTreeView* m_partners = nullptr;
     QListView* m_queue = nullptr;
+    QueueSnapshot* m_queueShown = nullptr; // what the queue list shows
 
     QTabWidget* m_tabs = nullptr;
     QTreeView* m_results = nullptr;
@@ -201,6 +208,10 @@ private:
     std::array<std::optional<QString>, 4> m_pendingPanels;
     std::optional<int> m_pendingProgress;
     bool m_pendingStatistics = false;
+    bool m_pendingLists = false;
+    bool m_scanShown = false;              // a scan runs: its lists repaint on the display tick
+    QList<QAbstractItemView*> m_scanLists; // the result and error lists
+    double m_repaintCostMs = 0;            // a repaint of the window, smoothed
     QTimer m_displayTimer;
     QElapsedTimer m_sinceDisplay;
 

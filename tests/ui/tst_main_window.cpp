@@ -11,6 +11,7 @@
 #include "util/settings_store.h"
 #include "util/text_utils.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -322,6 +323,12 @@ private Q_SLOTS:
         QCOMPARE(find<QProgressBar>(w.get(), "pb1")->value(), 100);
         QCOMPARE(find<QLineEdit>(w.get(), "txtDomain")->text(), S("mysite.test"));
         QCOMPARE(w->session().results.count(), 2);
+        // The lists show the final rows and paint again as usual.
+        QCOMPARE(find<QAbstractItemView>(w.get(), "List3")->model()->rowCount(), 2);
+        QCOMPARE(find<QAbstractItemView>(w.get(), "List2")->model()->rowCount(),
+                 w->session().queue.count());
+        for (const char* list : {"List2", "List3", "lstErr"})
+            QVERIFY2(find(w.get(), list)->updatesEnabled(), list);
         QVERIFY(find(w.get(), "cmdNew")->isEnabled());
         QVERIFY(w->findChild<QAction*>(S("mnuFileItem_0"))->isEnabled());
         QVERIFY(!find(w.get(), "cmdStop")->isEnabled());
