@@ -440,6 +440,25 @@ private Q_SLOTS:
         QVERIFY(!m_sound.played.contains(S("finished.wav")));
         QVERIFY(!ui::MainWindow::endWithBrowser());
     }
+
+    // Closing the main window while the website window is open leaves the program
+    // running until that window closes.
+    void websiteWindowOutlivesTheMainWindow() {
+        auto w = open();
+        QVERIFY(w);
+        QTest::mouseClick(find(w.get(), "cmdWebsite"), Qt::LeftButton);
+        QPointer<QWidget> site;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == S("frmWebsite"))
+                site = top;
+        QVERIFY(site && site->isVisible());
+        w->close();
+        QVERIFY(ui::MainWindow::endWithBrowser());
+        w.reset();
+        QVERIFY(site && site->isVisible());
+        site->close();
+        QTRY_VERIFY(!site);
+    }
 };
 
 CORVANTIS_GUI_TEST_MAIN(MainWindowTest)
