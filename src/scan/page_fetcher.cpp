@@ -64,7 +64,7 @@ PageFetcher::~PageFetcher() {
 
 PageFetcher::Connection& PageFetcher::connection(std::unique_ptr<Connection>& slot) {
     if (!slot) {
-        slot = std::make_unique<Connection>(*new QSslSocket(this));
+        slot.reset(new Connection{*new QSslSocket(this)});
         Connection* c = slot.get();
         QSslSocket* s = &c->socket;
         connect(s, &QTcpSocket::connected, this, [this, c] { onConnected(c); });
