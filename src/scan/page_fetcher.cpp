@@ -17,6 +17,8 @@ namespace corvantis::scan {
 // connections swap roles when a read-ahead is taken over, so every socket event
 // goes to whichever role its connection has at the time.
 struct PageFetcher::Connection {
+    explicit Connection(QSslSocket& s) : socket(s) {}
+
     QSslSocket& socket;
     QString host;
     QString path;
@@ -64,7 +66,7 @@ PageFetcher::~PageFetcher() {
 
 PageFetcher::Connection& PageFetcher::connection(std::unique_ptr<Connection>& slot) {
     if (!slot) {
-        slot.reset(new Connection{*new QSslSocket(this)});
+        slot = std::make_unique<Connection>(*new QSslSocket(this));
         Connection* c = slot.get();
         QSslSocket* s = &c->socket;
         connect(s, &QTcpSocket::connected, this, [this, c] { onConnected(c); });
