@@ -17,9 +17,11 @@ namespace corvantis::scan {
 // connections swap roles when a read-ahead is taken over, so every socket event
 // goes to whichever role its connection has at the time.
 struct PageFetcher::Connection {
-    explicit Connection(QSslSocket& s) : socket(s) {}
-
-    QSslSocket& socket;
+    // A plain page goes over a plain socket, which costs less per read than the
+    // TLS socket in its plain mode; each is made when first needed.
+    QTcpSocket* plain = nullptr;
+    QSslSocket* secure = nullptr;
+    QTcpSocket* socket = nullptr; // the one of the two in use
     QString host;
     QString path;
     bool tls = false;
@@ -34,9 +36,11 @@ struct PageFetcher::Connection {
 
     // Our own close must not look like the server ending the page.
     void close() {
-        socket.blockSignals(true);
-        socket.abort();
-        socket.blockSignals(false);
+        if (!socket)
+            return;
+        socket->blockSignals(true);
+        socket->abort();
+        socket->blockSignals(false);
     }
     void forget() {
         close();
@@ -58,26 +62,37 @@ PageFetcher::PageFetcher(const HostRouter& router, Options options, QObject* par
 
 PageFetcher::~PageFetcher() {
     for (Connection* c : {m_current.get(), m_ahead.get()})
-        if (c) {
-            c->socket.blockSignals(true);
-            c->socket.abort();
+        if (c && c->socket) {
+            c->socket->blockSignals(true);
+            c->socket->abort();
         }
 }
 
 PageFetcher::Connection& PageFetcher::connection(std::unique_ptr<Connection>& slot) {
-    if (!slot) {
-        slot = std::make_unique<Connection>(*new QSslSocket(this));
-        Connection* c = slot.get();
-        QSslSocket* s = &c->socket;
-        connect(s, &QTcpSocket::connected, this, [this, c] { onConnected(c); });
-        connect(s, &QSslSocket::encrypted, this, [this, c] { onSecured(c); });
-        connect(s, &QSslSocket::sslErrors, this,
-                [this, c](const QList<QSslError>& errors) { onSslErrors(c, errors); });
-        connect(s, &QTcpSocket::readyRead, this, [this, c] { onReadyRead(c); });
-        connect(s, &QTcpSocket::disconnected, this, [this, c] { onDisconnected(c); });
-        connect(s, &QTcpSocket::errorOccurred, this, [this, c] { onSocketError(c); });
-    }
+    if (!slot)
+        slot = std::make_unique<Connection>();
     return *slot;
+}
+
+QTcpSocket* PageFetcher::socketFor(Connection& c, bool tls) {
+    if (QTcpSocket* existing = tls ? static_cast<QTcpSocket*>(c.secure) : c.plain)
+        return existing;
+    Connection* p = &c;
+    QTcpSocket* s = nullptr;
+    if (tls) {
+        c.secure = new QSslSocket(this);
+        connect(c.secure, &QSslSocket::encrypted, this, [this, p] { onSecured(p); });
+        connect(c.secure, &QSslSocket::sslErrors, this,
+                [this, p](const QList<QSslError>& errors) { onSslErrors(p, errors); });
+        s = c.secure;
+    } else {
+        s = c.plain = new QTcpSocket(this);
+    }
+    connect(s, &QTcpSocket::connected, this, [this, p] { onConnected(p); });
+    connect(s, &QTcpSocket::readyRead, this, [this, p] { onReadyRead(p); });
+    connect(s, &QTcpSocket::disconnected, this, [this, p] { onDisconnected(p); });
+    connect(s, &QTcpSocket::errorOccurred, this, [this, p] { onSocketError(p); });
+    return s;
 }
 
 void PageFetcher::setTimeouts(qint16 idleSeconds, qint16 overallSeconds) {
@@ -93,10 +108,12 @@ bool PageFetcher::connectTo(Connection& c, const QString& host, const QString& p
     c.path = path;
     c.tls = tls;
     c.certificateProblem.clear();
+    c.close();
+    c.socket = socketFor(c, tls);
     if (tls) // the certificate and the server name (SNI) are the host's, not the route's
-        c.socket.connectToHostEncrypted(route.address, route.port, host);
+        c.secure->connectToHostEncrypted(route.address, route.port, host);
     else
-        c.socket.connectToHost(route.address, route.port);
+        c.socket->connectToHost(route.address, route.port);
     return true;
 }
 
@@ -151,7 +168,7 @@ bool PageFetcher::takeOverReadAhead(const QString& host, const QString& path, bo
     if (!m_ahead || !m_ahead->ahead)
         return false;
     const Connection& a = *m_ahead;
-    const QAbstractSocket::SocketState state = a.socket.state();
+    const QAbstractSocket::SocketState state = a.socket->state();
     const bool alive = a.complete || state == QAbstractSocket::ConnectedState ||
                        state == QAbstractSocket::ConnectingState;
     if (a.host != host || a.path != path || a.tls != tls || a.failed || !alive) {
@@ -188,15 +205,15 @@ void PageFetcher::onSslErrors(Connection* c, const QList<QSslError>& errors) {
         reasons.append(e.errorString());
     c->certificateProblem = reasons.join(QStringLiteral("; "));
     if (m_acceptInvalid)
-        c->socket.ignoreSslErrors();
+        c->secure->ignoreSslErrors();
 }
 
 void PageFetcher::sendRequest(Connection* c) {
     if (c == m_ahead.get() && c->ahead) {
         // Straight to the server, so it works on the page while the current one is
         // analysed; the page is counted when its turn comes.
-        c->socket.write(BuildRequest(c->host, c->path));
-        c->socket.flush();
+        c->socket->write(BuildRequest(c->host, c->path));
+        c->socket->flush();
         c->requestSent = true;
         return;
     }
@@ -204,13 +221,13 @@ void PageFetcher::sendRequest(Connection* c) {
         return;
     Q_EMIT requestSent();
     if (m_active)
-        c->socket.write(BuildRequest(m_host, m_path));
+        c->socket->write(BuildRequest(m_host, m_path));
 }
 
 void PageFetcher::onReadyRead(Connection* c) {
     if (c == m_ahead.get() && c->ahead) {
         // Past the ceiling, read and dropped.
-        const QByteArray data = c->socket.readAll();
+        const QByteArray data = c->socket->readAll();
         const qsizetype kept =
             std::clamp<qsizetype>(kMaxResponseBytes - c->received.size(), 0, data.size());
         c->received += QByteArrayView(data).first(kept);
@@ -218,7 +235,7 @@ void PageFetcher::onReadyRead(Connection* c) {
         return;
     }
     if (c == m_current.get() && m_active)
-        absorb(c->socket.readAll(), 0);
+        absorb(c->socket->readAll(), 0);
 }
 
 void PageFetcher::absorb(const QByteArray& data, qint64 dropped) {
@@ -249,7 +266,7 @@ void PageFetcher::absorb(const QByteArray& data, qint64 dropped) {
 }
 
 void PageFetcher::onDisconnected(Connection* c) {
-    if (c->socket.bytesAvailable() > 0)
+    if (c->socket->bytesAvailable() > 0)
         onReadyRead(c);
     if (c == m_ahead.get() && c->ahead)
         c->complete = true;
@@ -258,7 +275,7 @@ void PageFetcher::onDisconnected(Connection* c) {
 }
 
 void PageFetcher::onSocketError(Connection* c) {
-    const QAbstractSocket::SocketError error = c->socket.error();
+    const QAbstractSocket::SocketError error = c->socket->error();
     if (c == m_ahead.get() && c->ahead) {
         if (error != QAbstractSocket::RemoteHostClosedError)
             c->failed = true;
@@ -277,7 +294,7 @@ void PageFetcher::onSocketError(Connection* c) {
     if (c == m_current.get() && m_active &&
         (error == QAbstractSocket::ConnectionRefusedError ||
          error == QAbstractSocket::HostNotFoundError || error == QAbstractSocket::NetworkError) &&
-        c->socket.state() != QAbstractSocket::ConnectedState)
+        c->socket->state() != QAbstractSocket::ConnectedState)
         m_steps.later([this] { end(FetchOutcome::Refused); });
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 class QSslError;
+class QTcpSocket;
 class QTimer;
 
 namespace corvantis::scan {
@@ -89,6 +90,7 @@ private:
     struct Connection;
 
     Connection& connection(std::unique_ptr<Connection>& slot);
+    QTcpSocket* socketFor(Connection& c, bool tls);
     bool connectTo(Connection& c, const QString& host, const QString& path, bool tls);
     bool takeOverReadAhead(const QString& host, const QString& path, bool tls);
     void onConnected(Connection* c);
