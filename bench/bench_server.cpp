@@ -2,7 +2,7 @@
 // connection at a time, one request per connection, closed after the page
 // (the scanner reads until the server closes). Pages are built per request.
 //
-//   bench_server --pages N [--links-back M] [--port P] [--max-seconds S]
+//   bench_server --pages N [--links-back M] [--port P] [--max-seconds S] [--tls CERT KEY]
 //   bench_server --pages N [--links-back M] --check
 //
 // The first line on stdout is the port (P = 0 lets the system choose). The
@@ -12,6 +12,8 @@
 
 #include "site_crawl.h"
 #include "site_generator.h"
+
+#include <openssl/ssl.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -42,12 +44,14 @@ struct Options {
     int port = 0;
     int maxSeconds = 600;
     bool check = false;
+    std::string tlsCertificate; // serve over TLS with this certificate and key
+    std::string tlsKey;
 };
 
 [[noreturn]] void Usage(const char* why) {
     std::fprintf(stderr,
                  "bench_server: %s\nusage: bench_server --pages N [--links-back M] [--port P] "
-                 "[--max-seconds S] [--check]\n",
+                 "[--max-seconds S] [--check] [--tls CERT KEY]\n",
                  why);
     std::exit(2);
 }
@@ -75,6 +79,10 @@ Options ParseArgs(int argc, char** argv) {
             o.maxSeconds = number(1, 7 * 24 * 3600);
         else if (arg == "--check")
             o.check = true;
+        else if (arg == "--tls" && i + 2 < argc) {
+            o.tlsCertificate = argv[++i];
+            o.tlsKey = argv[++i];
+        }
         else
             Usage("unknown option");
     }
@@ -147,17 +155,50 @@ bool SendAll(int fd, const std::string& data) {
     return true;
 }
 
-void Serve(int fd, const SiteGenerator& site) {
-    // A client that stalls gets dropped instead of holding up the others.
-    timeval tv{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+// One connection, plain or TLS.
+class Connection {
+public:
+    Connection(int fd, SSL_CTX* tls) : m_fd(fd) {
+        // A client that stalls gets dropped instead of holding up the others.
+        timeval tv{10, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        if (tls) {
+            m_ssl = SSL_new(tls);
+            SSL_set_fd(m_ssl, fd);
+            m_ok = SSL_accept(m_ssl) == 1;
+        }
+    }
+    ~Connection() {
+        if (m_ssl) {
+            if (m_ok)
+                SSL_shutdown(m_ssl);
+            SSL_free(m_ssl);
+        }
+    }
+    bool ok() const { return m_ok; }
+    long read(char* buf, size_t size) {
+        return m_ssl ? SSL_read(m_ssl, buf, int(size)) : long(::recv(m_fd, buf, size, 0));
+    }
+    bool write(const std::string& data) {
+        if (m_ssl)
+            return SSL_write(m_ssl, data.data(), int(data.size())) == int(data.size());
+        return SendAll(m_fd, data);
+    }
+
+private:
+    int m_fd;
+    SSL* m_ssl = nullptr;
+    bool m_ok = true;
+};
+
+void Serve(Connection& connection, const SiteGenerator& site) {
     std::string request;
     char buf[4096];
     while (request.find("\r\n\r\n") == std::string::npos) {
         if (request.size() > 65536)
             return;
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        const long n = connection.read(buf, sizeof buf);
         if (n <= 0)
             return;
         request.append(buf, size_t(n));
@@ -184,7 +225,19 @@ void Serve(int fd, const SiteGenerator& site) {
     response += "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
                 "\r\nConnection: close\r\n\r\n";
     response += body;
-    SendAll(fd, response);
+    connection.write(response);
+}
+
+SSL_CTX* TlsContext(const Options& options) {
+    if (options.tlsCertificate.empty())
+        return nullptr;
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+    if (SSL_CTX_use_certificate_chain_file(ctx, options.tlsCertificate.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(ctx, options.tlsKey.c_str(), SSL_FILETYPE_PEM) != 1) {
+        std::fprintf(stderr, "bench_server: cannot read the certificate or key\n");
+        std::exit(1);
+    }
+    return ctx;
 }
 
 } // namespace
@@ -203,6 +256,7 @@ int main(int argc, char** argv) {
     }
 
     std::signal(SIGPIPE, SIG_IGN);
+    SSL_CTX* tls = TlsContext(options);
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listener < 0) {
         std::perror("bench_server: socket");
@@ -237,7 +291,11 @@ int main(int argc, char** argv) {
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
-        Serve(fd, site);
+        {
+            Connection connection(fd, tls);
+            if (connection.ok())
+                Serve(connection, site);
+        }
         ::close(fd);
         ++served;
     }

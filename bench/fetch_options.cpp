@@ -8,8 +8,8 @@ namespace corvantis::bench {
 
 namespace {
 [[noreturn]] void Usage(const char* tool, const char* why) {
-    std::fprintf(stderr, "%s: %s\nusage: %s --pages N [--links-back M] --port P\n", tool, why,
-                 tool);
+    std::fprintf(stderr, "%s: %s\nusage: %s --pages N [--links-back M] --port P [--tls CA_FILE]\n",
+                 tool, why, tool);
     std::exit(2);
 }
 } // namespace
@@ -21,7 +21,9 @@ FetchOptions ParseFetchOptions(int argc, char** argv, const char* tool) {
         if (i + 1 >= argc)
             Usage(tool, "a value is missing");
         const int value = std::atoi(argv[++i]);
-        if (arg == "--pages")
+        if (arg == "--tls")
+            o.tlsCaFile = argv[i];
+        else if (arg == "--pages")
             o.pages = value;
         else if (arg == "--links-back")
             o.linksBack = value;

@@ -3,7 +3,8 @@
 // Fuzz body for the response side of a page fetch: the response arrives in
 // chunks of varying size and the header scan runs on the growing buffer after
 // each one, as it does while data arrives; the finished buffer is then split
-// into header block and body and its status checked.
+// into header block and body and its status checked, its body decoded as a
+// chunked stream and its redirect target read.
 // Input: one byte seeding the chunk sizes, one byte for padding, the response.
 // With the padding byte's top bit set, a filler header line moves the blank
 // line to around the 32,767th character, where it stops being recognised.
@@ -113,6 +114,18 @@ inline int HttpResponseOneInput(const std::uint8_t* data, std::size_t size) {
         FUZZ_CHECK(error->size() > 4 && error->at(3) == u' ', split.header, *error);
         FUZZ_CHECK(split.header.mid(space + 1, 4) == error->left(4), split.header, *error);
     }
+
+    // A chunked body decodes to no more than it holds, and a stream re-chunked
+    // from the decoded text decodes back to it.
+    const QString decoded = DecodeChunked(split.body);
+    FUZZ_CHECK(decoded.size() <= split.body.size(), split.body.left(64), decoded.left(64));
+    const QString rechunked = QString::number(decoded.size(), 16) + QLatin1String("\r\n") +
+                              decoded + QLatin1String("\r\n0\r\n\r\n");
+    FUZZ_CHECK(decoded.isEmpty() || DecodeChunked(rechunked) == decoded, decoded.left(64),
+               rechunked.left(64));
+    if (const auto location = RedirectLocation(split.header))
+        FUZZ_CHECK(!location->isEmpty() && IsRedirectStatus(StatusCode(split.header)),
+                   split.header, *location);
     return 0;
 }
 

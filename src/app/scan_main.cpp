@@ -106,12 +106,17 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption redirectOpt(QStringLiteral("redirect"),
                                          QStringLiteral("Accept links through redirect scripts."));
     const QCommandLineOption connectOpt(QStringLiteral("connect-to"),
-                                        QStringLiteral("Send connections for HOST to ADDR:PORT."),
-                                        QStringLiteral("HOST:ADDR:PORT"));
+                                        QStringLiteral("Send connections for port 80 of HOST (or "
+                                                       "its PORT) to ADDR:PORT."),
+                                        QStringLiteral("HOST[:PORT]:ADDR:PORT"));
     const QCommandLineOption statsOpt(
         QStringLiteral("stats"),
         QStringLiteral("Print timing figures as the last line on stderr."));
     const QCommandLineOption quietOpt(QStringLiteral("quiet"), QStringLiteral("No progress line."));
+    const QCommandLineOption insecureOpt(
+        QStringLiteral("insecure"),
+        QStringLiteral(
+            "Read pages whose certificate fails verification (still listed as errors)."));
     const QCommandLineOption noReadAheadOpt(
         QStringLiteral("no-read-ahead"),
         QStringLiteral("Ask for each page only at its turn (to compare or to trace a fault)."));
@@ -125,8 +130,8 @@ int main(int argc, char* argv[]) {
                                        QStringLiteral("Also write the HTML report to FILE."),
                                        QStringLiteral("FILE"));
     parser.addOptions({domainOpt, partnersOpt, limitOpt, noLimitOpt, noSkipOpt, timeoutOpt,
-                       redirectOpt, connectOpt, statsOpt, quietOpt, noReadAheadOpt, projectOpt,
-                       saveOpt, reportOpt});
+                       redirectOpt, connectOpt, statsOpt, quietOpt, insecureOpt, noReadAheadOpt,
+                       projectOpt, saveOpt, reportOpt});
     if (!parser.parse(QCoreApplication::arguments()))
         Fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
@@ -153,13 +158,16 @@ int main(int argc, char* argv[]) {
     }
     if (parser.isSet(redirectOpt))
         o.chkRedirect = true;
+    if (parser.isSet(insecureOpt))
+        o.acceptInvalidCertificates = true;
     if (parser.isSet(saveOpt) && !parser.isSet(projectOpt))
         Fail(QStringLiteral("--save needs --project FILE"));
 
     scan::HostRouter router;
     for (const QString& spec : parser.values(connectOpt))
         if (!router.addSpec(spec))
-            Fail(QStringLiteral("--connect-to needs HOST:ADDR:PORT, not ") + spec);
+            Fail(QStringLiteral("--connect-to needs HOST:ADDR:PORT or HOST:PORT:ADDR:PORT, not ") +
+                 spec);
 
     StderrMessages messages;
     util::SilentSound sound;

@@ -149,17 +149,13 @@ std::optional<QString> HeaderValue(QStringView header, QStringView name) {
     return std::nullopt;
 }
 
+bool IsRedirectStatus(int code) {
+    return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
+
 std::optional<QString> RedirectLocation(QStringView header) {
-    switch (StatusCode(header)) {
-    case 301:
-    case 302:
-    case 303:
-    case 307:
-    case 308:
-        break;
-    default:
+    if (!IsRedirectStatus(StatusCode(header)))
         return std::nullopt;
-    }
     std::optional<QString> location = HeaderValue(header, u"Location");
     if (location && location->isEmpty())
         return std::nullopt;

@@ -35,6 +35,9 @@ int StatusCode(QStringView headerBlock);
 // nothing; the first line naming it counts.
 std::optional<QString> HeaderValue(QStringView headerBlock, QStringView name);
 
+// 301, 302, 303, 307 and 308.
+bool IsRedirectStatus(int code);
+
 // The target of a redirect response (301, 302, 303, 307 or 308 with a Location
 // header), or nothing.
 std::optional<QString> RedirectLocation(QStringView headerBlock);

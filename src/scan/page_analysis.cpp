@@ -140,7 +140,8 @@ bool ScanDriver::startReadAhead(bool pageHasDomainTrace) {
     if (!next)
         return false;
     const PageAddress a = SplitPageAddress(*next);
-    return m_fetcher->prefetch(a.slotHost, a.slotPath);
+    const QString host = fetchHost(a.slotHost);
+    return m_fetcher->prefetch(host, a.slotPath, fetchedOverTls(host));
 }
 
 bool ScanDriver::hasDomainTrace(bool domainSeen) const {

@@ -1,8 +1,9 @@
 #include "scan/page_fetcher.h"
 
 #include "scan/http_response.h"
+#include "scan/tls_setup.h"
 
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QTimer>
 
 #include <algorithm>
@@ -16,9 +17,15 @@ namespace corvantis::scan {
 // connections swap roles when a read-ahead is taken over, so every socket event
 // goes to whichever role its connection has at the time.
 struct PageFetcher::Connection {
-    QTcpSocket& socket;
+    // A plain page goes over a plain socket, which costs less per read than the
+    // TLS socket in its plain mode; each is made when first needed.
+    QTcpSocket* plain = nullptr;
+    QSslSocket* secure = nullptr;
+    QTcpSocket* socket = nullptr; // the one of the two in use
     QString host;
     QString path;
+    bool tls = false;
+    QString certificateProblem;
     // As a read-ahead: kept as it came until the page's turn.
     bool ahead = false;
     QByteArray received;
@@ -29,12 +36,15 @@ struct PageFetcher::Connection {
 
     // Our own close must not look like the server ending the page.
     void close() {
-        socket.blockSignals(true);
-        socket.abort();
-        socket.blockSignals(false);
+        if (!socket)
+            return;
+        socket->blockSignals(true);
+        socket->abort();
+        socket->blockSignals(false);
     }
     void forget() {
         close();
+        certificateProblem.clear();
         ahead = requestSent = complete = failed = false;
         received.clear();
         dropped = 0;
@@ -44,6 +54,7 @@ struct PageFetcher::Connection {
 PageFetcher::PageFetcher(const HostRouter& router, Options options, QObject* parent)
     : QObject(parent), m_router(router), m_options(options), m_timer(new QTimer(this)),
       m_steps(this) {
+    UseTestCertificateAuthorities();
     // One tick a second drives the idle and the overall time-out.
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, &PageFetcher::onTick);
@@ -51,23 +62,37 @@ PageFetcher::PageFetcher(const HostRouter& router, Options options, QObject* par
 
 PageFetcher::~PageFetcher() {
     for (Connection* c : {m_current.get(), m_ahead.get()})
-        if (c) {
-            c->socket.blockSignals(true);
-            c->socket.abort();
+        if (c && c->socket) {
+            c->socket->blockSignals(true);
+            c->socket->abort();
         }
 }
 
 PageFetcher::Connection& PageFetcher::connection(std::unique_ptr<Connection>& slot) {
-    if (!slot) {
-        slot = std::make_unique<Connection>(*new QTcpSocket(this));
-        Connection* c = slot.get();
-        QTcpSocket* s = &c->socket;
-        connect(s, &QTcpSocket::connected, this, [this, c] { onConnected(c); });
-        connect(s, &QTcpSocket::readyRead, this, [this, c] { onReadyRead(c); });
-        connect(s, &QTcpSocket::disconnected, this, [this, c] { onDisconnected(c); });
-        connect(s, &QTcpSocket::errorOccurred, this, [this, c] { onSocketError(c); });
-    }
+    if (!slot)
+        slot = std::make_unique<Connection>();
     return *slot;
+}
+
+QTcpSocket* PageFetcher::socketFor(Connection& c, bool tls) {
+    if (QTcpSocket* existing = tls ? static_cast<QTcpSocket*>(c.secure) : c.plain)
+        return existing;
+    Connection* p = &c;
+    QTcpSocket* s = nullptr;
+    if (tls) {
+        c.secure = new QSslSocket(this);
+        connect(c.secure, &QSslSocket::encrypted, this, [this, p] { onSecured(p); });
+        connect(c.secure, &QSslSocket::sslErrors, this,
+                [this, p](const QList<QSslError>& errors) { onSslErrors(p, errors); });
+        s = c.secure;
+    } else {
+        s = c.plain = new QTcpSocket(this);
+    }
+    connect(s, &QTcpSocket::connected, this, [this, p] { onConnected(p); });
+    connect(s, &QTcpSocket::readyRead, this, [this, p] { onReadyRead(p); });
+    connect(s, &QTcpSocket::disconnected, this, [this, p] { onDisconnected(p); });
+    connect(s, &QTcpSocket::errorOccurred, this, [this, p] { onSocketError(p); });
+    return s;
 }
 
 void PageFetcher::setTimeouts(qint16 idleSeconds, qint16 overallSeconds) {
@@ -75,11 +100,29 @@ void PageFetcher::setTimeouts(qint16 idleSeconds, qint16 overallSeconds) {
     m_overallTimeout = overallSeconds;
 }
 
-void PageFetcher::fetch(const QString& host, const QString& path) {
+bool PageFetcher::connectTo(Connection& c, const QString& host, const QString& path, bool tls) {
+    const Route route = m_router.route(host, tls ? 443 : 80);
+    if (route.address.isEmpty())
+        return false;
+    c.host = host;
+    c.path = path;
+    c.tls = tls;
+    c.certificateProblem.clear();
+    c.close();
+    c.socket = socketFor(c, tls);
+    if (tls) // the certificate and the server name (SNI) are the host's, not the route's
+        c.secure->connectToHostEncrypted(route.address, route.port, host);
+    else
+        c.socket->connectToHost(route.address, route.port);
+    return true;
+}
+
+void PageFetcher::fetch(const QString& host, const QString& path, bool tls) {
     m_steps.abandon();
     m_active = true;
     m_host = host;
     m_path = path;
+    m_tls = tls;
     m_buffer.clear();
     m_headerDone = false;
     m_contentLength = 0;
@@ -90,33 +133,21 @@ void PageFetcher::fetch(const QString& host, const QString& path) {
     m_timer->start();
     if (m_current)
         m_current->close();
-    if (takeOverReadAhead(host, path))
+    if (takeOverReadAhead(host, path, tls))
         return;
-    const Route route = m_router.route(host);
-    if (route.address.isEmpty()) {
+    if (!connectTo(connection(m_current), host, path, tls)) {
         // Nothing to connect to: reported like a refused connection.
         m_steps.later([this] { end(FetchOutcome::Refused); });
-        return;
     }
-    Connection& c = connection(m_current);
-    c.host = host;
-    c.path = path;
-    c.socket.connectToHost(route.address, route.port);
 }
 
-bool PageFetcher::prefetch(const QString& host, const QString& path) {
+bool PageFetcher::prefetch(const QString& host, const QString& path, bool tls) {
     if (!m_options.readAhead)
-        return false;
-    const Route route = m_router.route(host);
-    if (route.address.isEmpty())
         return false;
     Connection& a = connection(m_ahead);
     a.forget();
-    a.ahead = true;
-    a.host = host;
-    a.path = path;
-    a.socket.connectToHost(route.address, route.port);
-    return true;
+    a.ahead = connectTo(a, host, path, tls);
+    return a.ahead;
 }
 
 void PageFetcher::cancelPrefetch() {
@@ -133,14 +164,14 @@ void PageFetcher::cancel() {
     cancelPrefetch();
 }
 
-bool PageFetcher::takeOverReadAhead(const QString& host, const QString& path) {
+bool PageFetcher::takeOverReadAhead(const QString& host, const QString& path, bool tls) {
     if (!m_ahead || !m_ahead->ahead)
         return false;
     const Connection& a = *m_ahead;
-    const QAbstractSocket::SocketState state = a.socket.state();
+    const QAbstractSocket::SocketState state = a.socket->state();
     const bool alive = a.complete || state == QAbstractSocket::ConnectedState ||
                        state == QAbstractSocket::ConnectingState;
-    if (a.host != host || a.path != path || a.failed || !alive) {
+    if (a.host != host || a.path != path || a.tls != tls || a.failed || !alive) {
         cancelPrefetch(); // this turn fetches the page afresh
         return false;
     }
@@ -160,11 +191,29 @@ bool PageFetcher::takeOverReadAhead(const QString& host, const QString& path) {
 }
 
 void PageFetcher::onConnected(Connection* c) {
+    if (!c->tls)
+        sendRequest(c);
+}
+
+void PageFetcher::onSecured(Connection* c) {
+    sendRequest(c);
+}
+
+void PageFetcher::onSslErrors(Connection* c, const QList<QSslError>& errors) {
+    QStringList reasons;
+    for (const QSslError& e : errors)
+        reasons.append(e.errorString());
+    c->certificateProblem = reasons.join(QStringLiteral("; "));
+    if (m_acceptInvalid)
+        c->secure->ignoreSslErrors();
+}
+
+void PageFetcher::sendRequest(Connection* c) {
     if (c == m_ahead.get() && c->ahead) {
         // Straight to the server, so it works on the page while the current one is
         // analysed; the page is counted when its turn comes.
-        c->socket.write(BuildRequest(c->host, c->path));
-        c->socket.flush();
+        c->socket->write(BuildRequest(c->host, c->path));
+        c->socket->flush();
         c->requestSent = true;
         return;
     }
@@ -172,13 +221,13 @@ void PageFetcher::onConnected(Connection* c) {
         return;
     Q_EMIT requestSent();
     if (m_active)
-        c->socket.write(BuildRequest(m_host, m_path));
+        c->socket->write(BuildRequest(m_host, m_path));
 }
 
 void PageFetcher::onReadyRead(Connection* c) {
     if (c == m_ahead.get() && c->ahead) {
         // Past the ceiling, read and dropped.
-        const QByteArray data = c->socket.readAll();
+        const QByteArray data = c->socket->readAll();
         const qsizetype kept =
             std::clamp<qsizetype>(kMaxResponseBytes - c->received.size(), 0, data.size());
         c->received += QByteArrayView(data).first(kept);
@@ -186,7 +235,7 @@ void PageFetcher::onReadyRead(Connection* c) {
         return;
     }
     if (c == m_current.get() && m_active)
-        absorb(c->socket.readAll(), 0);
+        absorb(c->socket->readAll(), 0);
 }
 
 void PageFetcher::absorb(const QByteArray& data, qint64 dropped) {
@@ -217,7 +266,7 @@ void PageFetcher::absorb(const QByteArray& data, qint64 dropped) {
 }
 
 void PageFetcher::onDisconnected(Connection* c) {
-    if (c->socket.bytesAvailable() > 0)
+    if (c->socket->bytesAvailable() > 0)
         onReadyRead(c);
     if (c == m_ahead.get() && c->ahead)
         c->complete = true;
@@ -226,10 +275,18 @@ void PageFetcher::onDisconnected(Connection* c) {
 }
 
 void PageFetcher::onSocketError(Connection* c) {
-    const QAbstractSocket::SocketError error = c->socket.error();
+    const QAbstractSocket::SocketError error = c->socket->error();
     if (c == m_ahead.get() && c->ahead) {
         if (error != QAbstractSocket::RemoteHostClosedError)
             c->failed = true;
+        return;
+    }
+    if (c == m_current.get() && m_active && error == QAbstractSocket::SslHandshakeFailedError) {
+        // A certificate refused, or no TLS spoken at all (then like a refused connection).
+        const FetchOutcome outcome = c->certificateProblem.isEmpty()
+                                         ? FetchOutcome::Refused
+                                         : FetchOutcome::CertificateError;
+        m_steps.later([this, outcome] { end(outcome); });
         return;
     }
     // A refused connection or an unknown host is known at once: the fetch ends
@@ -237,7 +294,7 @@ void PageFetcher::onSocketError(Connection* c) {
     if (c == m_current.get() && m_active &&
         (error == QAbstractSocket::ConnectionRefusedError ||
          error == QAbstractSocket::HostNotFoundError || error == QAbstractSocket::NetworkError) &&
-        c->socket.state() != QAbstractSocket::ConnectedState)
+        c->socket->state() != QAbstractSocket::ConnectedState)
         m_steps.later([this] { end(FetchOutcome::Refused); });
 }
 
@@ -269,10 +326,13 @@ void PageFetcher::end(FetchOutcome outcome) {
     r.path = m_path;
     r.bytes = m_bytes;
     r.dropped = m_dropped;
+    r.tls = m_tls;
+    if (m_current)
+        r.certificateProblem = m_current->certificateProblem;
     if (outcome == FetchOutcome::Complete) {
         SplitResponse split = SplitFinishedResponse(std::exchange(m_buffer, QString()));
         r.header = std::move(split.header);
-        r.body = std::move(split.body);
+        r.body = IsChunked(r.header) ? DecodeChunked(split.body) : std::move(split.body);
         if (m_dropped > 0)
             outcome = FetchOutcome::CutAtCeiling;
     }

@@ -8,17 +8,20 @@
 
 #include <memory>
 
+class QSslError;
+class QTcpSocket;
 class QTimer;
 
 namespace corvantis::scan {
 
 // How a page's fetch ended.
 enum class FetchOutcome {
-    Complete,     // the server closed the connection after the response
-    CutAtCeiling, // complete, but what came past the response ceiling was dropped
-    TimedOut,     // nothing arrived for the idle time-out
-    Refused,      // no connection: refused, unknown host, no network or no address
-    OverTime,     // the overall time-out passed while data still arrived
+    Complete,         // the server closed the connection after the response
+    CutAtCeiling,     // complete, but what came past the response ceiling was dropped
+    TimedOut,         // nothing arrived for the idle time-out
+    Refused,          // no connection: refused, unknown host, no network or no address
+    OverTime,         // the overall time-out passed while data still arrived
+    CertificateError, // the server's certificate failed verification
 };
 
 struct FetchResult {
@@ -26,16 +29,18 @@ struct FetchResult {
     QString host;
     QString path;
     QString header;   // the header block, up to and including the blank line
-    QString body;     // one character per byte received
+    QString body;     // one character per byte received, chunked bodies decoded
     qint32 bytes = 0; // body bytes received, as the progress counted them
     qint64 dropped = 0;
+    bool tls = false;
+    QString certificateProblem; // why the certificate failed, also when it was accepted
 
     bool complete() const {
         return outcome == FetchOutcome::Complete || outcome == FetchOutcome::CutAtCeiling;
     }
 };
 
-// One GET per page on a plain TCP connection, read until the server closes it,
+// One GET per page on a plain TCP or a TLS connection, read until the server closes it,
 // with an idle and an overall time-out of whole seconds and a ceiling on what is
 // kept. One page is fetched at a time. Beside it, the next page may be asked for
 // ahead of its turn (prefetch): its response is kept until fetch() asks for the
@@ -56,12 +61,16 @@ public:
     // The two time-outs in seconds, for the fetches started from now on.
     void setTimeouts(qint16 idleSeconds, qint16 overallSeconds);
 
-    // Starts fetching a page; a fetch under way is dropped first. The outcome
-    // always arrives through finished(), never before fetch() has returned.
-    void fetch(const QString& host, const QString& path);
+    // Whether pages whose certificate fails verification are read all the same.
+    void setAcceptInvalidCertificates(bool on) { m_acceptInvalid = on; }
+
+    // Starts fetching a page, over TLS on port 443 or plain on port 80; a fetch
+    // under way is dropped first. The outcome always arrives through finished(),
+    // never before fetch() has returned.
+    void fetch(const QString& host, const QString& path, bool tls = false);
     // Asks for a page ahead of its turn; false when that is not possible (switched
     // off, or no address to connect to). Replaces an earlier read-ahead.
-    bool prefetch(const QString& host, const QString& path);
+    bool prefetch(const QString& host, const QString& path, bool tls = false);
     void cancelPrefetch();
     // Drops the fetch under way and the read-ahead; nothing more is signalled for them.
     void cancel();
@@ -81,9 +90,13 @@ private:
     struct Connection;
 
     Connection& connection(std::unique_ptr<Connection>& slot);
-    void connectTo(Connection& c, const QString& host, const QString& path);
-    bool takeOverReadAhead(const QString& host, const QString& path);
+    QTcpSocket* socketFor(Connection& c, bool tls);
+    bool connectTo(Connection& c, const QString& host, const QString& path, bool tls);
+    bool takeOverReadAhead(const QString& host, const QString& path, bool tls);
     void onConnected(Connection* c);
+    void onSecured(Connection* c);
+    void sendRequest(Connection* c);
+    void onSslErrors(Connection* c, const QList<QSslError>& errors);
     void onReadyRead(Connection* c);
     void onDisconnected(Connection* c);
     void onSocketError(Connection* c);
@@ -93,6 +106,7 @@ private:
 
     const HostRouter& m_router;
     const Options m_options;
+    bool m_acceptInvalid = false;
     std::unique_ptr<Connection> m_current;
     std::unique_ptr<Connection> m_ahead;
     QTimer* m_timer;
@@ -102,6 +116,7 @@ private:
     bool m_active = false;
     QString m_host;
     QString m_path;
+    bool m_tls = false;
     QString m_buffer;
     qint32 m_bytes = 0;
     qint64 m_dropped = 0;

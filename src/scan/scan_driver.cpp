@@ -8,7 +8,10 @@
 #include "util/seams.h"
 #include "util/text_utils.h"
 
+#include <QUrl>
+
 #include <limits>
+#include <utility>
 
 namespace corvantis::scan {
 
@@ -64,10 +67,11 @@ void ScanDriver::playCue(const char* file, bool enabled) {
         m_sound.play(util::AppFilePath(QStringLiteral("sounds/") + QLatin1String(file)));
 }
 
-void ScanDriver::applyTimeouts() {
+void ScanDriver::applyOptions() {
     m_state.timeout = m_session.options().timeoutSeconds;
     m_state.timeout2 = m_state.timeout;
     m_fetcher->setTimeouts(m_state.timeout, m_state.timeout2);
+    m_fetcher->setAcceptInvalidCertificates(m_session.options().acceptInvalidCertificates);
 }
 
 void ScanDriver::beginSite(int partnerRow) {
@@ -75,9 +79,15 @@ void ScanDriver::beginSite(int partnerRow) {
     m_state.currentSite = partner.address;
     // A "#" that is not a 16-bit number (hand-edited or imported rows) means one link.
     m_state.linksExpected = util::ToInt16(partner.linksExpected).value_or(1);
+    // A partner entered with "https://" is on https from its first page; the
+    // queue itself stays scheme-less.
+    const bool https = util::StartsWithCI(partner.address, QStringLiteral("https://"));
+    const QString start = https ? partner.address.mid(8) : partner.address;
+    m_state.siteTls = https;
+    m_state.siteHost = m_state.siteTlsHost = https ? SplitPageAddress(start).slotHost : QString();
     m_known.clear();
     m_pendingQueue.clear();
-    queueAddress(m_state.currentSite);
+    queueAddress(start);
     flushQueued();
 }
 
@@ -119,7 +129,7 @@ void ScanDriver::StartScan() {
     m_session.queue.clear();
     m_session.results.clear();
     m_session.errors.clear();
-    applyTimeouts();
+    applyOptions();
     m_session.resetRunCounters();
     if (startRefused())
         return;
@@ -221,7 +231,7 @@ void ScanDriver::NextSite() {
 void ScanDriver::SiteChange() {
     ScanState& s = m_state;
     m_nextPending = false;
-    applyTimeouts();
+    applyOptions();
     s.scanRunning = true;
     m_fetcher->cancel();
     m_steps.abandon();
@@ -270,6 +280,10 @@ void ScanDriver::resetSite() {
     s.siteNote.clear();
     s.siteNoteUrl.clear();
     s.domainTextSeen = false;
+    s.siteTls = false;
+    s.siteHost.clear();
+    s.siteTlsHost.clear();
+    s.certificateNoted = false;
 }
 
 void ScanDriver::StopScan() {
@@ -302,19 +316,37 @@ void ScanDriver::FetchPage() {
     m_state.pageHost = a.slotHost;
     m_state.pagePath = a.slotPath;
     m_step = PageStep::Fetching;
-    status(StatusPanel::Activity, QStringLiteral("Downloading: ") + a.slotHost + a.slotPath);
-    m_fetcher->fetch(a.slotHost, a.slotPath);
+    m_refetching = false;
+    fetch(fetchHost(a.slotHost), a.slotPath);
+}
+
+QString ScanDriver::fetchHost(const QString& queuedHost) const {
+    // The pages of a site on https are fetched where it lives.
+    const bool moved = m_state.siteTls && util::EqualsCI(queuedHost, m_state.siteHost);
+    return moved ? m_state.siteTlsHost : queuedHost;
+}
+
+bool ScanDriver::fetchedOverTls(const QString& host) const {
+    return m_state.siteTls && util::EqualsCI(host, m_state.siteTlsHost);
+}
+
+void ScanDriver::fetch(const QString& host, const QString& path) {
+    m_fetchHost = host;
+    status(StatusPanel::Activity, QStringLiteral("Downloading: ") + host + path);
+    m_fetcher->fetch(host, path, fetchedOverTls(host));
 }
 
 void ScanDriver::onRequestSent() {
-    m_session.CountScanEvent(ScanEvent::PageScanned);
+    // A page asked for again where its site moved counts once.
+    if (!std::exchange(m_refetching, false))
+        m_session.CountScanEvent(ScanEvent::PageScanned);
     Q_EMIT q.progressChanged(0);
 }
 
 void ScanDriver::onReceived(qint32 bytes, int percent) {
-    status(StatusPanel::Activity, QStringLiteral("Downloading: ") + m_state.pageHost +
-                                      m_state.pagePath + QStringLiteral(" (") +
-                                      QString::number(bytes) + QLatin1Char(')'));
+    status(StatusPanel::Activity, QStringLiteral("Downloading: ") + m_fetchHost + m_state.pagePath +
+                                      QStringLiteral(" (") + QString::number(bytes) +
+                                      QLatin1Char(')'));
     if (percent >= 0)
         Q_EMIT q.progressChanged(percent);
 }
@@ -329,7 +361,11 @@ void ScanDriver::onFetchEnded(const FetchResult& result) {
         break;
     case FetchOutcome::TimedOut:
     case FetchOutcome::Refused:
-        failFetchAsTimeout(result.host);
+        failFetch(ErrorRow{QStringLiteral("Timeout"), result.host}, QStringLiteral("Timeout"));
+        break;
+    case FetchOutcome::CertificateError:
+        failFetch(ErrorRow{QStringLiteral("Certificate error"), result.host + result.path},
+                  QStringLiteral("Certificate error: ") + result.certificateProblem);
         break;
     case FetchOutcome::OverTime:
         // The page is dropped without a word and the site goes on.
@@ -340,15 +376,18 @@ void ScanDriver::onFetchEnded(const FetchResult& result) {
     }
 }
 
-void ScanDriver::failFetchAsTimeout(const QString& host) {
-    m_session.errors.append(ErrorRow{QStringLiteral("Timeout"), host});
-    m_state.siteNote = QStringLiteral("Timeout");
+void ScanDriver::failFetch(const ErrorRow& error, const QString& note) {
+    m_session.errors.append(error);
+    m_state.siteNote = note;
     m_step = PageStep::Finished;
     m_session.CountScanEvent(ScanEvent::PageScanned);
     NextSite();
 }
 
 void ScanDriver::FinishPage(const FetchResult& r) {
+    if (moveSiteToHttps(r))
+        return;
+    noteCertificateProblem(r);
     const QString address = r.host + r.path;
     if (const auto error = HttpErrorText(r.header)) {
         m_state.siteNote = *error;
@@ -357,7 +396,64 @@ void ScanDriver::FinishPage(const FetchResult& r) {
     }
     status(StatusPanel::Activity, QStringLiteral("Finished: ") + address);
     Q_EMIT q.pageFetched();
-    CapturePage(r.body);
+    if (const std::optional<QString> location = RedirectLocation(r.header))
+        followLocation(r, *location);
+    else
+        CapturePage(r.body);
+}
+
+bool ScanDriver::moveSiteToHttps(const FetchResult& r) {
+    // A plain page that redirects to the same host on https, or to its "www."
+    // twin, moves the site: the page is asked for again there at once, and every
+    // later page of the site is fetched there directly.
+    const std::optional<QString> location = RedirectLocation(r.header);
+    if (r.tls || !location)
+        return false;
+    const QUrl url(*location, QUrl::TolerantMode);
+    const QString to = url.host();
+    const QString www = QStringLiteral("www.");
+    if (url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0 ||
+        (url.port() != -1 && url.port() != 443) ||
+        !(util::EqualsCI(to, r.host) || util::EqualsCI(to, QString(www + r.host)) ||
+          util::EqualsCI(QString(www + to), r.host)))
+        return false;
+    m_state.siteTls = true;
+    m_state.siteHost = m_state.pageHost;
+    m_state.siteTlsHost = to;
+    QString path = url.path(QUrl::FullyEncoded);
+    if (path.isEmpty())
+        path = QStringLiteral("/");
+    if (url.hasQuery())
+        path += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
+    m_refetching = true;
+    fetch(to, path);
+    return true;
+}
+
+void ScanDriver::noteCertificateProblem(const FetchResult& r) {
+    // Read all the same (the user accepts invalid certificates): said once a site.
+    if (r.certificateProblem.isEmpty() || m_state.certificateNoted)
+        return;
+    m_state.certificateNoted = true;
+    m_session.errors.append(ErrorRow{QStringLiteral("Certificate error"), r.host + r.path});
+    m_state.siteNote = QStringLiteral("Certificate error: ") + r.certificateProblem;
+}
+
+void ScanDriver::followLocation(const FetchResult& r, const QString& location) {
+    // The redirect names its target in the header: that page is read in its
+    // place, once (a redirect met while following one is read as a page).
+    if (m_state.bEmulate) {
+        CapturePage(r.body);
+        return;
+    }
+    const QUrl base((r.tls ? QStringLiteral("https://") : QStringLiteral("http://")) + r.host +
+                    r.path);
+    QString target = base.resolved(QUrl(location, QUrl::TolerantMode)).toString();
+    m_step = PageStep::FollowingRedirect;
+    m_downloader->DownloadPage(target, m_steps.guarded([this](const QString& body) {
+        m_state.bEmulate = true;
+        CapturePage(body);
+    }));
 }
 
 // ---- partner list editing ----
@@ -368,7 +464,11 @@ void ScanDriver::updateNextForPartnerEdit() {
 
 bool ScanDriver::AddPartnerSite(PartnerEntry& f) {
     const QString expected = IsBlank(f.Text2) ? QStringLiteral("1") : f.Text2;
+    // Schemes are taken out, but a leading "https://" stays: the site is on https.
+    const bool https = util::StartsWithCI(f.Text1.trimmed(), QStringLiteral("https://"));
     f.Text1 = util::StripSchemes(f.Text1);
+    if (https && !IsBlank(f.Text1))
+        f.Text1 = QStringLiteral("https://") + f.Text1.trimmed();
     if (IsBlank(f.Text1)) {
         m_messages.inform(QStringLiteral("Please enter the Website URL first."));
         Q_EMIT q.focusRequested(EntryField::Address);

@@ -65,7 +65,7 @@ private:
     void setControls(const ScanControls& controls);
     void setNextEnabled(bool on);
     void updateNextForPartnerEdit();
-    void applyTimeouts();
+    void applyOptions();
     void status(StatusPanel panel, const QString& text);
     void playCue(const char* file, bool enabled);
     bool siteEndsBefore(qint64 pageNumber) const;
@@ -74,11 +74,17 @@ private:
 
     // page fetch
     void FetchPage();
+    QString fetchHost(const QString& queuedHost) const;
+    bool fetchedOverTls(const QString& host) const;
+    void fetch(const QString& host, const QString& path);
     void onRequestSent();
     void onReceived(qint32 bytes, int percent);
     void onFetchEnded(const FetchResult& result);
-    void failFetchAsTimeout(const QString& host);
+    void failFetch(const ErrorRow& error, const QString& note);
     void FinishPage(const FetchResult& result);
+    bool moveSiteToHttps(const FetchResult& result);
+    void noteCertificateProblem(const FetchResult& result);
+    void followLocation(const FetchResult& result, const QString& location);
 
     // capture and extraction
     void CapturePage(const QString& body);
@@ -112,6 +118,8 @@ private:
     // The page under way.
     PageStep m_step = PageStep::Finished;
     bool m_nextPending = false; // Next was pressed while the page was analysed
+    bool m_refetching = false;  // the page is asked for again where its site moved
+    QString m_fetchHost;        // where the page is fetched from
     CaptureStage m_capture = CaptureStage::Done;
     qsizetype m_capturePos = 0; // how far the running capture step has got
     QString m_pageBody;         // the page as received, while it is captured

@@ -8,7 +8,9 @@ namespace corvantis::scan {
 
 namespace {
 QString PartnerKey(const QString& address) {
-    return QString(address).remove(QStringLiteral("www.")).toLower();
+    // A partner on https is kept with its scheme; the rule compares addresses without it.
+    const bool https = address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    return address.mid(https ? 8 : 0).remove(QStringLiteral("www.")).toLower();
 }
 } // namespace
 

@@ -42,6 +42,7 @@ ScanOptions ScanOptions::FromSettings() {
     o.chkAudioEmail = flag("chkAudioEmail", "1");
     o.chkAudioNext = flag("chkAudioNext", "1");
     o.chkAudioFinished = flag("chkAudioFinished", "1");
+    o.acceptInvalidCertificates = flag("chkAcceptInvalidCerts", "0");
     o.timeoutSeconds =
         TimeoutFromText(ReadSetting(QStringLiteral("txtTimeout"), QStringLiteral("60")));
     const auto pos = util::ToInt16(ReadSetting(QStringLiteral("cmbAdvance"), QStringLiteral("4")));

@@ -16,11 +16,12 @@ struct ScanOptions {
     bool chkAuto = true;  // skip to the next site after PageLimit pages
     bool chkAuto2 = true; // skip once the expected links are found
     qint32 PageLimit = 500;
-    qint16 timeoutSeconds = 60;   // idle and overall time-out of a page
-    bool chkRedirect = false;     // accept links through redirect scripts
-    bool chkAudioEmail = true;    // cue on each link found
-    bool chkAudioNext = true;     // cue on each next site
-    bool chkAudioFinished = true; // cue when the scan stops
+    qint16 timeoutSeconds = 60;             // idle and overall time-out of a page
+    bool chkRedirect = false;               // accept links through redirect scripts
+    bool chkAudioEmail = true;              // cue on each link found
+    bool chkAudioNext = true;               // cue on each next site
+    bool chkAudioFinished = true;           // cue when the scan stops
+    bool acceptInvalidCertificates = false; // read pages whose certificate fails verification
 
     // Reads every option from the settings store, with the program's defaults.
     static ScanOptions FromSettings();
@@ -53,8 +54,14 @@ struct ScanState {
     qint16 timeout = 60;
     qint16 timeout2 = 60;
     QString strURL;   // the queue entry being fetched
-    QString pageHost; // its host and path, as requested
+    QString pageHost; // its host and path, as queued
     QString pagePath;
+    // A site on https: entered so, or moved there by a redirect of its plain pages.
+    // Its queued addresses keep siteHost; they are fetched from siteTlsHost over TLS.
+    bool siteTls = false;
+    QString siteHost;
+    QString siteTlsHost;
+    bool certificateNoted = false; // the site's certificate problem has its error row
     QString strCurUrl;
     QString strCurDir;
     bool bEmulate = false;

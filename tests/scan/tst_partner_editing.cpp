@@ -30,9 +30,10 @@ private Q_SLOTS:
                                                    << ""
                                                    << "Partner.example.com/links.html"
                                                    << "1";
-        QTest::newRow("https, single-space count") << "https://a.example.org/x"
+        // A leading "https://" stays: the site is on https from its first page.
+        QTest::newRow("https, single-space count") << "HTTPS://a.example.org/x"
                                                    << " "
-                                                   << "a.example.org/x"
+                                                   << "https://a.example.org/x"
                                                    << "1";
         QTest::newRow("count as typed") << "a.example.org"
                                         << "3"

@@ -1,6 +1,9 @@
 #include "support/test_http_server.h"
 
+#include <QFile>
 #include <QPointer>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 namespace corvantis::testing {
@@ -203,6 +206,41 @@ bool TestHttpServer::start() {
     m_port = m_server.serverPort();
     m_lifetime.start(m_lifetimeMs);
     return true;
+}
+
+bool TestHttpServer::startTls(const QString& certificatePem, const QString& keyPem) {
+    return m_server.useTls(certificatePem, keyPem) && start();
+}
+
+bool TestTcpServer::useTls(const QString& certificatePem, const QString& keyPem) {
+    QFile keyFile(keyPem);
+    const QList<QSslCertificate> certs = QSslCertificate::fromPath(certificatePem);
+    if (certs.isEmpty() || !keyFile.open(QIODevice::ReadOnly))
+        return false;
+    const QSslKey key(&keyFile, QSsl::Rsa);
+    if (key.isNull())
+        return false;
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setLocalCertificate(certs.first());
+    config.setPrivateKey(key);
+    config.setPeerVerifyMode(QSslSocket::VerifyNone);
+    m_tls = config;
+    return true;
+}
+
+void TestTcpServer::incomingConnection(qintptr handle) {
+    if (!m_tls) {
+        QTcpServer::incomingConnection(handle);
+        return;
+    }
+    auto* socket = new QSslSocket(this);
+    if (!socket->setSocketDescriptor(handle)) {
+        delete socket;
+        return;
+    }
+    socket->setSslConfiguration(*m_tls);
+    socket->startServerEncryption();
+    addPendingConnection(socket);
 }
 
 void TestHttpServer::stop() {

@@ -6,9 +6,12 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <QSslConfiguration>
 #include <QString>
 #include <QTcpServer>
 #include <QTimer>
+
+#include <optional>
 
 namespace corvantis::testing {
 
@@ -63,6 +66,20 @@ struct HostRoute {
 };
 using HostRouteTable = QHash<QString, HostRoute>;
 
+// Accepts connections speaking TLS once given a certificate and key, plain ones otherwise.
+class TestTcpServer : public QTcpServer {
+public:
+    using QTcpServer::QTcpServer;
+    // False when the files could not be read.
+    bool useTls(const QString& certificatePem, const QString& keyPem);
+
+protected:
+    void incomingConnection(qintptr handle) override;
+
+private:
+    std::optional<QSslConfiguration> m_tls;
+};
+
 // An HTTP server inside the test process, on 127.0.0.1 and a port the system
 // picks. It answers each request with the reply scripted for "host + path"
 // (the Host header value followed by the request target, for example
@@ -79,6 +96,8 @@ public:
 
     // Starts listening; false when the port could not be opened.
     bool start();
+    // The same over TLS with the certificate and key of the PEM files given.
+    bool startTls(const QString& certificatePem, const QString& keyPem);
     // Closes the listener and every connection. Safe to call twice.
     void stop();
     bool isListening() const { return m_server.isListening(); }
@@ -121,7 +140,7 @@ private:
         return m_requests.size() - 1;
     }
 
-    QTcpServer m_server;
+    TestTcpServer m_server;
     QTimer m_lifetime;
     int m_lifetimeMs = kDefaultLifetimeMs;
     quint16 m_port = 0;
