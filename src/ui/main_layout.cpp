@@ -31,8 +31,10 @@ constexpr Placed kDesign[] = {
     {"cmdWebsite", 13065, 210, 2575, 390},
     {"Frame1", 0, 840, 4275, 6675},
     {"Frame2", 4320, 840, 4275, 9195},
-    {"Frame4", 8640, 840, 2895, 3915},
-    {"Frame3", 8640, 4740, 2895, 1995},
+    // "Options" is one row (270 twips) taller than first designed, for "Accept
+    // invalid certificates"; "Statistics" starts that much lower to make room.
+    {"Frame4", 8640, 840, 2895, 4185},
+    {"Frame3", 8640, 5010, 2895, 1725},
     {"StatusBar1", 0, kFirstClientHeight - kStatusBarHeight, 15840, kStatusBarHeight},
     {"pb1", 13225, kFirstClientHeight - kStatusBarHeight + 90, 2590, 270},
     // "Websites"
@@ -94,12 +96,13 @@ constexpr Placed kDesign[] = {
     {"txtTimeout", 1440, 1650, 510, 315},
     {"Label9", 2010, 1695, 750, 210},
     {"chkRedirect", 90, 1965, 2700, 255},
-    {"Label10", 90, 2235, 2760, 420},
-    {"cmbLastSearch", 90, 2655, 2700, 315},
-    {"Label11", 90, 3030, 600, 210},
-    {"chkAudioEmail", 750, 2985, 2040, 255},
-    {"chkAudioNext", 750, 3240, 2040, 255},
-    {"chkAudioFinished", 750, 3495, 2040, 255},
+    {"chkAcceptInvalidCerts", 90, 2235, 2700, 255},
+    {"Label10", 90, 2505, 2760, 420},
+    {"cmbLastSearch", 90, 2925, 2700, 315},
+    {"Label11", 90, 3300, 600, 210},
+    {"chkAudioEmail", 750, 3255, 2040, 255},
+    {"chkAudioNext", 750, 3510, 2040, 255},
+    {"chkAudioFinished", 750, 3765, 2040, 255},
     // "Statistics", and the e-mail buttons under the counters.
     {"Label19", 90, 255, 2700, 210},
     {"Label20", 210, 495, 1440, 210},

@@ -508,6 +508,9 @@ void MainWindow::buildOptionsFrame() {
     m_redirect = check("chkRedirect", "Redirected Links:",
                        Text("Attempt to find links that go through a redirect script, and treat "
                             "them as valid."));
+    m_insecure = check("chkAcceptInvalidCerts", "Accept invalid certificates",
+                       Text("Read pages of https sites whose certificate fails verification. "
+                            "They are still listed as errors."));
 
     auto* lastLabel = place(Caption(frame, Text("When finished scanning the last website:")),
                             QStringLiteral("Label10"));
@@ -627,6 +630,7 @@ void MainWindow::LoadOptions() {
     const QString timeout = ReadSetting(QStringLiteral("txtTimeout"), kTimeoutDefault);
     m_timeout->setText(util::ToInt16(timeout) ? timeout : kTimeoutDefault);
     m_redirect->setChecked(StoredCheck(QStringLiteral("chkRedirect"), false));
+    m_insecure->setChecked(StoredCheck(QStringLiteral("chkAcceptInvalidCerts"), false));
     m_combo2->setCurrentIndex(StoredPosition(QStringLiteral("Combo2"), -1, m_combo2->count()));
     m_auto->setChecked(StoredCheck(QStringLiteral("chkAuto"), true));
     m_auto2->setChecked(StoredCheck(QStringLiteral("chkAuto2"), true));
@@ -653,8 +657,8 @@ void MainWindow::LoadOptions() {
 
 // Each option is stored the moment its control changes.
 void MainWindow::connectOptions() {
-    for (QCheckBox* box : {m_redirect, m_auto, m_auto2, m_audioEmail, m_audioNext, m_audioFinished,
-                           m_newWindow, m_bullet})
+    for (QCheckBox* box : {m_redirect, m_insecure, m_auto, m_auto2, m_audioEmail, m_audioNext,
+                           m_audioFinished, m_newWindow, m_bullet})
         connect(box, &QCheckBox::toggled, this, [this, box](bool on) {
             WriteSetting(box->objectName(), on ? QStringLiteral("1") : QStringLiteral("0"));
             pushOptions();
@@ -694,6 +698,7 @@ void MainWindow::pushOptions() {
     o.PageLimit = m_pageLimit;
     o.timeoutSeconds = scan::TimeoutFromText(m_timeout->text());
     o.chkRedirect = m_redirect->isChecked();
+    o.acceptInvalidCertificates = m_insecure->isChecked();
     o.chkAudioEmail = m_audioEmail->isChecked();
     o.chkAudioNext = m_audioNext->isChecked();
     o.chkAudioFinished = m_audioFinished->isChecked();

@@ -164,6 +164,7 @@ private Q_SLOTS:
                                 "chkAudioFinished", "chkNewWin"})
             QTest::newRow(box) << S(box) << S("0");
         QTest::newRow("chkRedirect") << S("chkRedirect") << S("1");
+        QTest::newRow("chkAcceptInvalidCerts") << S("chkAcceptInvalidCerts") << S("1");
         QTest::newRow("chkBullet") << S("chkBullet") << S("1");
         QTest::newRow("Combo1") << S("Combo1") << S("1");
         QTest::newRow("Combo2") << S("Combo2") << S("5");
@@ -207,6 +208,8 @@ private Q_SLOTS:
             QCOMPARE(line->text(), stored);
         else
             QCOMPARE(qobject_cast<QPlainTextEdit*>(c)->toPlainText(), S("<p>\n</body>"));
+        if (control == S("chkAcceptInvalidCerts")) // the scan reads it from the start
+            QVERIFY(again->session().options().acceptInvalidCertificates);
     }
 
     void pageLimitFollowsTheListAtOnce() {
