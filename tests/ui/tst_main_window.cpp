@@ -1,9 +1,11 @@
 // The main window driven by its controls' names: options in and out of the
 // settings store, the scan through its buttons against a local server, the
 // repaint rate, the layout on screen, the view modes and the shutdown.
+#include "mailstore/email_store.h"
 #include "main_window_check.h"
 #include "scan/host_route.h"
 #include "support/fakes.h"
+#include "support/store_fixture.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"
 #include "ui/main_window.h"
@@ -335,6 +337,21 @@ private Q_SLOTS:
         QVERIFY(find(w.get(), "cmdNew")->isEnabled());
         QVERIFY(w->findChild<QAction*>(S("mnuFileItem_0"))->isEnabled());
         QVERIFY(!find(w.get(), "cmdStop")->isEnabled());
+
+        // "Delete All Emails": Cancel leaves everything; OK empties the store, the
+        // result list and the run's "Links Found".
+        const QString store = mailstore::EmailStorePath();
+        QCOMPARE(testing::MakeEmailStore(store, {S("a@x.test"), S("b@x.test")}), QString());
+        m_messages.answers = {util::Answer::Cancel, util::Answer::Ok};
+        QTest::mouseClick(find(w.get(), "Command3"), Qt::LeftButton);
+        QCOMPARE(w->session().results.count(), 2);
+        QCOMPARE(mailstore::ReadAllEmails(store).emails.size(), 2);
+        QTest::mouseClick(find(w.get(), "Command3"), Qt::LeftButton);
+        QCOMPARE(m_messages.asked.last().title, S("Confirm"));
+        QCOMPARE(w->session().results.count(), 0);
+        QVERIFY(mailstore::ReadAllEmails(store).ok);
+        QCOMPARE(mailstore::ReadAllEmails(store).emails, QStringList());
+        QTRY_COMPARE(statistics(w.get())[2], S("0"));
     }
 
     // A burst of counted events is shown once, with its last figures; a steady
