@@ -2,6 +2,7 @@
 
 #include "output/project_commands.h"
 #include "scan/host_route.h"
+#include "ui/about_window.h"
 #include "ui/automation_window.h"
 #include "ui/branding.h"
 #include "ui/browser_view.h"
@@ -245,7 +246,8 @@ void MainWindow::buildMenus() {
             this, &MainWindow::openHelp);
 
     QMenu* about = menu("mnuAbout", "About");
-    item(about, QStringLiteral("mnuAboutItem_0"), "About this software");
+    connect(item(about, QStringLiteral("mnuAboutItem_0"), "About this software"),
+            &QAction::triggered, this, &MainWindow::openAbout);
 }
 
 void MainWindow::buildTopRow() {
@@ -928,6 +930,16 @@ void MainWindow::openHelp() {
         registerWindow(m_help);
     }
     m_help->openIfPresent();
+}
+
+void MainWindow::openAbout() {
+    if (!m_about) {
+        m_about = new AboutWindow(this);
+        connect(m_about, &AboutWindow::websiteRequested, this, &MainWindow::openWebsite);
+        registerWindow(m_about);
+    }
+    m_about->show();
+    m_about->raise();
 }
 
 void MainWindow::openWebsite() {

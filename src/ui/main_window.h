@@ -45,6 +45,7 @@ namespace corvantis::ui {
 
 class AutomationWindow;
 class ExportWindow;
+class AboutWindow;
 class HelpWindow;
 class QueueSnapshot;
 class SplashWindow;
@@ -133,6 +134,7 @@ private:
     void openExport();
     void deleteAllEmails();
     void openHelp();
+    void openAbout();
     void openWebsite();
     bool runExitCheck();
     void shutDown();
@@ -220,6 +222,7 @@ private:
     QPointer<AutomationWindow> m_automation;
     QPointer<ExportWindow> m_export;
     QPointer<HelpWindow> m_help;
+    QPointer<AboutWindow> m_about;
     QPointer<WebsiteWindow> m_websiteWindow;
 };
 

@@ -8,6 +8,7 @@
 #include "support/store_fixture.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"
+#include "ui/branding.h"
 #include "ui/main_window.h"
 #include "ui/splash_window.h"
 #include "util/settings_store.h"
@@ -16,11 +17,14 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QWebEngineProfile>
 
@@ -433,6 +437,31 @@ private Q_SLOTS:
         QCOMPARE(Stored("SimpleView"), S("False"));
         QVERIFY(find(w.get(), "Text5")->isVisible());
         QCOMPARE(find(w.get(), "List1")->y(), detailedListTop);
+    }
+
+    // "About this software": caption, name, major.minor version, owner and website,
+    // loaded once; the website link asks for the website window.
+    void aboutWindow() {
+        auto w = open();
+        QVERIFY(w);
+        QAction* about = w->findChild<QAction*>(S("mnuAboutItem_0"));
+        about->trigger();
+        auto* window = w->findChild<QDialog*>(S("frmAbout"));
+        QVERIFY(window && window->isVisible());
+        const ui::Branding& b = ui::BrandingRecord();
+        QCOMPARE(window->windowTitle(), S("About ") + b.productName);
+        QCOMPARE(find<QLabel>(window, "Label1")->text(), b.productName);
+        QCOMPARE(find<QLabel>(window, "lblVersion")->text(),
+                 QString::number(b.versionMajor) + S(".") + QString::number(b.versionMinor));
+        QCOMPARE(find<QLabel>(window, "lblCompany")->text(), b.companyName);
+        QVERIFY(find<QLabel>(window, "lblWebsite")->text().contains(b.websiteAddress));
+        QSignalSpy website(window, SIGNAL(websiteRequested()));
+        Q_EMIT find<QLabel>(window, "lblWebsite")->linkActivated(S("#"));
+        QCOMPARE(website.count(), 1);
+        window->close();
+        about->trigger();
+        QCOMPARE(w->findChildren<QDialog*>(S("frmAbout")).size(), 1);
+        QVERIFY(window->isVisible());
     }
 
     // Exit ends the scan without its report, closes its connections and every

@@ -1,12 +1,13 @@
 // Screenshots of the main window for a person to look at: after a scan of a
 // small local site, at the first client size and at 1600 x 1000, in both entry
-// forms, with each result tab; and the splash window. It also prints what the
+// forms, with each result tab; the splash and the About window. It also prints what the
 // layout check finds. Run it through scripts/screenshots (under Xvfb).
 #include "main_window_check.h"
 #include "scan/host_route.h"
 #include "support/fakes.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"
+#include "ui/about_window.h"
 #include "ui/main_window.h"
 #include "ui/splash_window.h"
 
@@ -85,6 +86,12 @@ int main(int argc, char** argv) {
         !Save(&splash, out + QStringLiteral("/splash.png")))
         return 1;
     splash.hide();
+
+    ui::AboutWindow about;
+    about.show();
+    if (!QTest::qWaitForWindowExposed(&about) || !Save(&about, out + QStringLiteral("/about.png")))
+        return 1;
+    about.hide();
 
     ui::MainWindow window({&messages, &dialogs, &sound, &router});
     window.show();
