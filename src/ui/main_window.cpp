@@ -11,9 +11,11 @@
 #include "ui/help_window.h"
 #include "ui/main_layout.h"
 #include "ui/queue_snapshot.h"
+#include "ui/result_actions.h"
 #include "ui/sound_player.h"
 #include "ui/splash_window.h"
 #include "ui/standard_dialogs.h"
+#include "ui/web_tab.h"
 #include "ui/website_window.h"
 #include "util/settings_store.h"
 #include "util/text_utils.h"
@@ -411,16 +413,27 @@ void MainWindow::buildResultsFrame() {
         b->setAccessibleName(Text(toolTip));
         return b;
     };
-    QWidget* web[] = {nav("cmdBack", ":/images/nav_back.png", "back"),
-                      nav("cmdForward", ":/images/nav_forward.png", "forward"),
-                      nav("cmdWebStop", ":/images/nav_stop.png", "stop"),
-                      nav("cmdRefresh", ":/images/nav_refresh.png", "refresh"),
-                      nav("cmdGo", ":/images/nav_go.png", "browse the entered url"),
-                      place(new QLineEdit(frame), QStringLiteral("txtURL"))};
-    web[5]->setAccessibleName(Text("URL:"));
+    auto* back = nav("cmdBack", ":/images/nav_back.png", "back");
+    auto* forward = nav("cmdForward", ":/images/nav_forward.png", "forward");
+    auto* stop = nav("cmdWebStop", ":/images/nav_stop.png", "stop");
+    auto* refresh = nav("cmdRefresh", ":/images/nav_refresh.png", "refresh");
+    auto* go = nav("cmdGo", ":/images/nav_go.png", "browse the entered url");
+    auto* address = place(new QLineEdit(frame), QStringLiteral("txtURL"));
+    address->setAccessibleName(Text("URL:"));
+    QWidget* web[] = {back, forward, stop, refresh, go, address};
     m_browser = place(new QWebEngineView(frame), QStringLiteral("WebBrowser1"));
     m_browser->setAccessibleName(Text("Web"));
     ConfigureBrowserView(m_browser);
+    const auto statusPanel1 = [this](const QString& text) { showStatusNow(0, text); };
+    m_webTab =
+        new WebTab({m_browser, address, go, back, forward, stop, refresh}, statusPanel1, this);
+    new ResultActions(
+        m_session, m_results, m_errors,
+        [this](const QString& url) {
+            selectResultsTab(2);
+            m_webTab->browse(url);
+        },
+        statusPanel1, this);
 
     buildPageBuilder(frame);
     QWidget* pageBuilder = m_placed.value(QStringLiteral("Frame5"));

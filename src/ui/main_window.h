@@ -46,6 +46,7 @@ namespace corvantis::ui {
 class AutomationWindow;
 class ExportWindow;
 class AboutWindow;
+class WebTab;
 class HelpWindow;
 class QueueSnapshot;
 class SplashWindow;
@@ -176,6 +177,7 @@ private:
     QTreeView* m_results = nullptr;
     QTreeView* m_errors = nullptr;
     QWebEngineView* m_browser = nullptr;
+    WebTab* m_webTab = nullptr;
     QWebEngineView* m_report = nullptr;
     QList<QWidget*> m_tabViews; // every view a tab shows or hides
     std::array<QList<QWidget*>, 4> m_shownByTab;

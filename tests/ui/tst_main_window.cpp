@@ -17,8 +17,11 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -51,6 +54,15 @@ QString Stored(const char* key) {
 }
 
 } // namespace
+
+// Stands in for the desktop's browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl& url) { opened.append(url); }
+};
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -437,6 +449,64 @@ private Q_SLOTS:
         QCOMPARE(Stored("SimpleView"), S("False"));
         QVERIFY(find(w.get(), "Text5")->isVisible());
         QCOMPARE(find(w.get(), "List1")->y(), detailedListTop);
+    }
+
+    // The result list's menu on the selected row, browsing it in the "Web" tab
+    // (redirect followed, the address box at the final address), Enter like Go,
+    // and an error row's double click handed to the desktop's browser.
+    void resultAndErrorListActions() {
+        auto w = open();
+        QVERIFY(w);
+        const QString host = S("127.0.0.1:%1").arg(m_server.port());
+        m_server.setReply(host + S("/old.html"),
+                          HttpReply::raw(HttpReply::response(
+                              302, "Found", {"Location: /new.html", "Connection: close"}, "")));
+        m_server.setReply(host + S("/new.html"), HttpReply::html("<p>new</p>"));
+        const scan::ResultRow missing{
+            S("partner.test"),     S("Missing 002"),     S("000"),
+            host + S("/old.html"), scan::RowColour::Red, scan::RowMarker::NotLinking};
+        w->session().results.setRows({missing});
+        w->session().MarkProjectSaved();
+        auto* list = find<QAbstractItemView>(w.get(), "List3");
+        list->setCurrentIndex(list->model()->index(0, 0));
+        const auto popup = [&](int i) {
+            w->findChild<QAction*>(S("mnuPopup2Item_%1").arg(i))->trigger();
+        };
+        popup(1);
+        QCOMPARE(QGuiApplication::clipboard()->text(), missing.site);
+        popup(2);
+        QCOMPARE(QGuiApplication::clipboard()->text(), missing.url);
+        popup(3); // only the verdict changes, and the project counts as edited
+        scan::ResultRow found = missing;
+        found.status = S("Direct Link");
+        found.colour = scan::RowColour::Blue;
+        found.marker = scan::RowMarker::Linking;
+        QCOMPARE(w->session().results.at(0), found);
+        QVERIFY(!w->session().projectSaved());
+
+        popup(0);
+        QCOMPARE(find<QTabWidget>(w.get(), "TabStrip1")->currentIndex(), 1);
+        QVERIFY(!list->isVisible());
+        auto* address = find<QLineEdit>(w.get(), "txtURL");
+        QTRY_COMPARE_WITH_TIMEOUT(address->text(), S("http://") + host + S("/new.html"), 15000);
+        const auto asked = [&] {
+            int n = 0;
+            for (const auto& r : m_server.requests())
+                n += r.key() == host + S("/old.html");
+            return n;
+        };
+        const int before = asked();
+        address->setText(host + S("/old.html"));
+        QTest::keyClick(address, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(asked(), before + 1, 15000);
+
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(S("http"), &catcher, "open");
+        w->session().errors.append({S("404 Not found"), S("partner.test/a b.html")});
+        auto* errors = find<QAbstractItemView>(w.get(), "lstErr");
+        Q_EMIT errors->doubleClicked(errors->model()->index(0, 0));
+        QDesktopServices::unsetUrlHandler(S("http"));
+        QCOMPARE(catcher.opened, QList<QUrl>{QUrl(S("http://partner.test/a%20b.html"))});
     }
 
     // "About this software": caption, name, major.minor version, owner and website,

@@ -1,0 +1,115 @@
+#include "ui/result_actions.h"
+
+#include "scan/scan_session.h"
+#include "util/browse_address.h"
+
+#include <QAbstractItemView>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QUrl>
+
+namespace corvantis::ui {
+
+namespace {
+// The columns the actions read.
+constexpr int kResultSite = 0;
+constexpr int kResultUrl = 3;
+constexpr int kErrorUrl = 1;
+} // namespace
+
+ResultActions::ResultActions(scan::ScanSession& session, QAbstractItemView* results,
+                             QAbstractItemView* errors, Browse browse, Status status,
+                             QWidget* menuParent)
+    : QObject(menuParent), m_session(session), m_results(results), m_errors(errors),
+      m_browse(std::move(browse)), m_status(std::move(status)), m_popup2(new QMenu(menuParent)) {
+    m_popup2->setObjectName(QStringLiteral("Popup2"));
+    const char* items[] = {"Browse Link", "Copy Site Field", "Copy URL Field", "Mark as Found",
+                           "Mark as None Found"};
+    for (int i = 0; i < 5; ++i) {
+        QAction* a = m_popup2->addAction(QLatin1String(items[i]));
+        a->setObjectName(QStringLiteral("mnuPopup2Item_%1").arg(i));
+        connect(a, &QAction::triggered, this, [this, i] { runPopup2(i); });
+    }
+    m_results->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_results, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { m_popup2->popup(m_results->viewport()->mapToGlobal(at)); });
+    connect(m_results, &QAbstractItemView::doubleClicked, this,
+            [this] { browseRow(m_results, kResultUrl); });
+    connect(m_errors, &QAbstractItemView::doubleClicked, this, &ResultActions::openErrorExternally);
+    // A second click on the selected error row is where editing would begin:
+    // the row is browsed in the "Web" tab instead.
+    connect(m_errors, &QAbstractItemView::pressed, this,
+            [this] { m_errorRowBeforePress = selectedRow(m_errors); });
+    connect(m_errors, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
+        if (index.row() == m_errorRowBeforePress)
+            browseRow(m_errors, kErrorUrl);
+    });
+}
+
+int ResultActions::selectedRow(const QAbstractItemView* view) const {
+    const QItemSelectionModel* selection = view->selectionModel();
+    if (!selection || !selection->hasSelection())
+        return -1;
+    return view->currentIndex().isValid() ? view->currentIndex().row()
+                                          : selection->selectedIndexes().first().row();
+}
+
+std::optional<QString> ResultActions::prepared(const QString& address) {
+    const std::optional<QString> url = util::PrepareBrowseAddress(address);
+    if (!url)
+        m_status(QStringLiteral("Not a web address: ") + address);
+    return url;
+}
+
+void ResultActions::browseRow(const QAbstractItemView* view, int column) {
+    const int row = selectedRow(view);
+    if (row < 0)
+        return;
+    const QString address = view->model()->index(row, column).data().toString();
+    if (const std::optional<QString> url = prepared(address))
+        m_browse(*url);
+}
+
+void ResultActions::openErrorExternally(const QModelIndex& index) {
+    if (!index.isValid())
+        return;
+    const QString address = m_errors->model()->index(index.row(), kErrorUrl).data().toString();
+    if (const std::optional<QString> url = prepared(address))
+        QDesktopServices::openUrl(QUrl(*url, QUrl::StrictMode));
+}
+
+void ResultActions::runPopup2(int item) {
+    const int row = selectedRow(m_results);
+    if (row < 0 || item < 0 || item > 4)
+        return; // nothing selected: nothing happens
+    const QAbstractItemModel* model = m_results->model();
+    switch (item) {
+    case 0:
+        browseRow(m_results, kResultUrl);
+        break;
+    case 1:
+    case 2: {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->clear();
+        clipboard->setText(
+            model->index(row, item == 1 ? kResultSite : kResultUrl).data().toString());
+        break;
+    }
+    case 3:
+    case 4:
+        // A verdict corrected by hand is an edit of the project.
+        if (item == 3)
+            m_session.results.setStatus(row, scan::kDirectLink, scan::RowColour::Blue,
+                                        scan::RowMarker::Linking);
+        else
+            m_session.results.setStatus(row, scan::kNoneFound, scan::RowColour::Red,
+                                        scan::RowMarker::NotLinking);
+        m_session.MarkProjectEdited();
+        break;
+    }
+}
+
+} // namespace corvantis::ui

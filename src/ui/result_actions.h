@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QAbstractItemView;
+class QMenu;
+class QModelIndex;
+
+namespace corvantis::scan {
+class ScanSession;
+}
+
+namespace corvantis::ui {
+
+// What the result and error lists do besides sorting: the result list's menu
+// "Popup2" (browse, copy the site or the address, mark the verdict by hand), a
+// double click on a result (browse it in the "Web" tab), a double click on an
+// error (open it in the desktop's browser) and a second click on the selected
+// error (browse it in the "Web" tab). Addresses are prepared for a browser
+// first; one that is no web address is not opened and the status says so.
+class ResultActions : public QObject {
+    Q_OBJECT
+public:
+    using Browse = std::function<void(const QString& address)>; // in the "Web" tab
+    using Status = std::function<void(const QString& text)>;
+
+    ResultActions(scan::ScanSession& session, QAbstractItemView* results, QAbstractItemView* errors,
+                  Browse browse, Status status, QWidget* menuParent);
+
+    // The actions of "Popup2" on the selected result row, by index 0 to 4.
+    void runPopup2(int item);
+
+private:
+    int selectedRow(const QAbstractItemView* view) const;
+    void browseRow(const QAbstractItemView* view, int column);
+    void openErrorExternally(const QModelIndex& index);
+    std::optional<QString> prepared(const QString& address);
+
+    scan::ScanSession& m_session;
+    QAbstractItemView* m_results;
+    QAbstractItemView* m_errors;
+    Browse m_browse;
+    Status m_status;
+    QMenu* m_popup2;
+    int m_errorRowBeforePress = -1;
+};
+
+} // namespace corvantis::ui

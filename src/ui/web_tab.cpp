@@ -1,0 +1,43 @@
+#include "ui/web_tab.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QUrl>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+namespace corvantis::ui {
+
+WebTab::WebTab(const Controls& controls, Status status, QObject* parent)
+    : QObject(parent), m_c(controls), m_status(std::move(status)) {
+    QWebEngineView* view = m_c.view;
+    connect(m_c.go, &QAbstractButton::clicked, this, [this] { browse(m_c.address->text()); });
+    connect(m_c.address, &QLineEdit::returnPressed, this, [this] { browse(m_c.address->text()); });
+    connect(m_c.back, &QAbstractButton::clicked, view, &QWebEngineView::back);
+    connect(m_c.forward, &QAbstractButton::clicked, view, &QWebEngineView::forward);
+    connect(m_c.stop, &QAbstractButton::clicked, view, &QWebEngineView::stop);
+    connect(m_c.refresh, &QAbstractButton::clicked, view, &QWebEngineView::reload);
+    // The address box shows where the view is, redirects included.
+    connect(view, &QWebEngineView::urlChanged, this, [this](const QUrl& url) {
+        if (!url.isEmpty() && url != QUrl(QStringLiteral("about:blank")))
+            m_c.address->setText(url.toString());
+    });
+    connect(view->page(), &QWebEnginePage::linkHovered, this,
+            [this](const QString& url) { m_status(url); });
+}
+
+bool WebTab::browse(const QString& text) {
+    const QUrl url = QUrl::fromUserInput(text.trimmed());
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        m_status(QStringLiteral("Not a web address: ") + text.trimmed());
+        return false;
+    }
+    m_c.address->setText(url.toString());
+    m_c.view->load(url);
+    return true;
+}
+
+} // namespace corvantis::ui
