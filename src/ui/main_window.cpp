@@ -1171,17 +1171,10 @@ void MainWindow::openWebsite() {
 
 // ---- shutdown ----
 
-// A save the user cancels or that fails keeps the window open, so the edits are
-// not lost with it.
 bool MainWindow::runExitCheck() {
-    if (m_session.projectSaved())
-        return true;
-    if (m_messages.ask(output::kSaveQuestionTitle, output::kSaveQuestionText,
-                       util::Question::YesNo) != util::Answer::Yes)
-        return true;
-    const bool saved = output::SaveProject(m_session, m_messages, m_dialogs);
+    const bool mayClose = output::RunExitCheck(m_session, m_messages, m_dialogs);
     showProjectName();
-    return saved;
+    return mayClose;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
