@@ -10,6 +10,7 @@
 #include "ui/email_commands.h"
 #include "ui/export_window.h"
 #include "ui/help_window.h"
+#include "ui/list_view_helpers.h"
 #include "ui/main_layout.h"
 #include "ui/queue_snapshot.h"
 #include "ui/site_editor_dialog.h"
@@ -539,7 +540,7 @@ void MainWindow::buildResultsFrame() {
     for (QTreeView* list : {m_partners, m_results, m_errors}) {
         list->header()->setSectionsClickable(true);
         connect(list->header(), &QHeaderView::sectionClicked, this,
-                [this, list](int column) { sortList(list, column); });
+                [this, list](int column) { sortColumnClicked(list, column); });
     }
 
     m_shownByTab[0] = {m_results, m_errors, errorLabel};
@@ -1032,6 +1033,7 @@ void MainWindow::EditPartnerSite() {
     if (!m_siteEditor) {
         m_siteEditor = new SiteEditorDialog(m_session, this);
         m_siteEditor->setAttribute(Qt::WA_QuitOnClose, false);
+        registerWindow(m_siteEditor);
     }
     m_siteEditor->editRow(row);
     m_siteEditor->show();
@@ -1039,24 +1041,14 @@ void MainWindow::EditPartnerSite() {
     m_siteEditor->activateWindow();
 }
 
-// A header click sorts by that column, each click in the direction opposite to the
-// last; an empty list stays as it is. The scan finds partners by position, so
-// the partner list keeps its order while a scan runs.
-void MainWindow::sortList(QTreeView* view, int column) {
-    if (view == m_partners && m_session.scanRunning()) {
+// The scan finds partners by position, so the partner list keeps its order
+// while a scan runs.
+void MainWindow::sortColumnClicked(QTreeView* list, int column) {
+    if (list == m_partners && m_session.scanRunning()) {
         m_messages.inform(Text("You cannot sort this column while a search is running."));
         return;
     }
-    QAbstractItemModel* model = view->model();
-    if (auto* proxy = qobject_cast<QAbstractProxyModel*>(model))
-        model = proxy->sourceModel();
-    if (model->rowCount() == 0)
-        return;
-    Qt::SortOrder& order = m_sortOrders[view]; // ascending until the first click
-    order = order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
-    model->sort(column, order);
-    view->header()->setSortIndicatorShown(true);
-    view->header()->setSortIndicator(column, order);
+    EnhListView_SortColumns(list, column + 1);
 }
 
 // ---- projects, the page builder and the report ----

@@ -130,7 +130,7 @@ private:
     int selectedPartner() const; // 0-based; -1 when none
     void addPartner(bool fromEnter);
     void EditPartnerSite();
-    void sortList(QTreeView* view, int column);
+    void sortColumnClicked(QTreeView* list, int column);
 
     // Projects, the page builder and the report.
     void newProject();
@@ -184,7 +184,6 @@ private:
     QueueSnapshot* m_queueShown = nullptr; // what the queue list shows
     QMenu* m_popup1 = nullptr;
     QPointer<SiteEditorDialog> m_siteEditor;
-    QHash<const QTreeView*, Qt::SortOrder> m_sortOrders; // the last direction of each list
 
     QTabWidget* m_tabs = nullptr;
     QTreeView* m_results = nullptr;
