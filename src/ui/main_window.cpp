@@ -158,7 +158,9 @@ QTreeView* ListView(QWidget* parent, const QString& accessible) {
 // them as the row's text colour and the icon before its first column.
 class ResultRowLook : public QIdentityProxyModel {
 public:
-    using QIdentityProxyModel::QIdentityProxyModel;
+    explicit ResultRowLook(QObject* parent)
+        : QIdentityProxyModel(parent), m_linking(QStringLiteral(":/images/marker_linking.png")),
+          m_notLinking(QStringLiteral(":/images/marker_notlinking.png")) {}
     QVariant data(const QModelIndex& index, int role) const override {
         if (role == Qt::ForegroundRole) {
             switch (scan::RowColour(QIdentityProxyModel::data(index, scan::kColourRole).toInt())) {
@@ -174,9 +176,9 @@ public:
         if (role == Qt::DecorationRole && index.column() == 0) {
             switch (scan::RowMarker(QIdentityProxyModel::data(index, scan::kMarkerRole).toInt())) {
             case scan::RowMarker::Linking:
-                return QIcon(QStringLiteral(":/images/marker_linking.png"));
+                return m_linking;
             case scan::RowMarker::NotLinking:
-                return QIcon(QStringLiteral(":/images/marker_notlinking.png"));
+                return m_notLinking;
             case scan::RowMarker::None:
                 return {};
             }
@@ -184,6 +186,10 @@ public:
         }
         return QIdentityProxyModel::data(index, role);
     }
+
+private:
+    QIcon m_linking;
+    QIcon m_notLinking;
 };
 
 // The report shows local content only: no scripts, no remote requests from the
