@@ -96,7 +96,9 @@ QString BuildLinksHtml(const scan::PartnerListModel& partners, const scan::Resul
         QString url = index.value(r.site, PartnerField::LinkUrl);
         const QString name = index.value(r.site, PartnerField::LinkText);
         const QString description = index.value(r.site, PartnerField::Description);
-        if (!util::ContainsCI(url, QStringLiteral("http://")))
+        // An https address is complete as it is.
+        if (!util::ContainsCI(url, QStringLiteral("http://")) &&
+            !util::ContainsCI(url, QStringLiteral("https://")))
             url.prepend(QStringLiteral("http://"));
         QString entry = QStringLiteral("<a href=") + quote + url + quote;
         if (newWindow)

@@ -77,13 +77,14 @@ bool SaveProject(scan::ScanSession& session, util::Messages& messages, util::Fil
     return false;
 }
 
-void RunExitCheck(scan::ScanSession& session, util::Messages& messages,
+bool RunExitCheck(scan::ScanSession& session, util::Messages& messages,
                   util::FileDialogs& dialogs) {
     if (session.projectSaved())
-        return;
-    if (messages.ask(kSaveQuestionTitle, kSaveQuestionText, util::Question::YesNo) ==
+        return true;
+    if (messages.ask(kSaveQuestionTitle, kSaveQuestionText, util::Question::YesNo) !=
         util::Answer::Yes)
-        SaveProject(session, messages, dialogs);
+        return true;
+    return SaveProject(session, messages, dialogs);
 }
 
 } // namespace corvantis::output

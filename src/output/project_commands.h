@@ -38,7 +38,8 @@ inline const QString kSaveQuestionText =
                    "Would you like to save now?");
 
 // Run first when the main window closes: offers to save an edited project.
-// Closing goes on whatever the answer.
-void RunExitCheck(scan::ScanSession& session, util::Messages& messages, util::FileDialogs& dialogs);
+// Returns whether the window may close: not when the user chose to save and the
+// save was cancelled or failed, so the edits are not lost with the window.
+bool RunExitCheck(scan::ScanSession& session, util::Messages& messages, util::FileDialogs& dialogs);
 
 } // namespace corvantis::output

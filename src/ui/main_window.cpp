@@ -1,6 +1,8 @@
 #include "ui/main_window.h"
 
+#include "output/links_page.h"
 #include "output/project_commands.h"
+#include "output/scan_report.h"
 #include "scan/host_route.h"
 #include "ui/about_window.h"
 #include "ui/automation_window.h"
@@ -9,27 +11,35 @@
 #include "ui/email_commands.h"
 #include "ui/export_window.h"
 #include "ui/help_window.h"
+#include "ui/list_view_helpers.h"
 #include "ui/main_layout.h"
 #include "ui/queue_snapshot.h"
 #include "ui/result_actions.h"
+#include "ui/site_editor_dialog.h"
 #include "ui/sound_player.h"
 #include "ui/splash_window.h"
 #include "ui/standard_dialogs.h"
 #include "ui/web_tab.h"
 #include "ui/website_window.h"
+#include "util/browse_address.h"
 #include "util/settings_store.h"
 #include "util/text_utils.h"
 
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QColor>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -39,6 +49,9 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 namespace corvantis::ui {
@@ -144,6 +157,66 @@ QTreeView* ListView(QWidget* parent, const QString& accessible) {
     return view;
 }
 
+// The result list's colour and marker leave the model as numbers; the view shows
+// them as the row's text colour and the icon before its first column.
+class ResultRowLook : public QIdentityProxyModel {
+public:
+    explicit ResultRowLook(QObject* parent)
+        : QIdentityProxyModel(parent), m_linking(QStringLiteral(":/images/marker_linking.png")),
+          m_notLinking(QStringLiteral(":/images/marker_notlinking.png")) {}
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::ForegroundRole) {
+            switch (scan::RowColour(QIdentityProxyModel::data(index, scan::kColourRole).toInt())) {
+            case scan::RowColour::Blue:
+                return QColor(0, 0, 255);
+            case scan::RowColour::Red:
+                return QColor(255, 0, 0);
+            case scan::RowColour::Default:
+                return {};
+            }
+            return {};
+        }
+        if (role == Qt::DecorationRole && index.column() == 0) {
+            switch (scan::RowMarker(QIdentityProxyModel::data(index, scan::kMarkerRole).toInt())) {
+            case scan::RowMarker::Linking:
+                return m_linking;
+            case scan::RowMarker::NotLinking:
+                return m_notLinking;
+            case scan::RowMarker::None:
+                return {};
+            }
+            return {};
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+
+private:
+    QIcon m_linking;
+    QIcon m_notLinking;
+};
+
+// The report shows local content only: no scripts, no remote requests from the
+// page; a followed link leaves for the desktop's browser, web addresses only.
+class ReportPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+    static void OpenOutside(const QUrl& url) {
+        if (const auto address = util::PrepareBrowseAddress(url.toString()))
+            QDesktopServices::openUrl(QUrl(*address));
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        if (type == NavigationTypeLinkClicked) {
+            OpenOutside(url);
+            return false;
+        }
+        Q_UNUSED(isMainFrame);
+        return url.isLocalFile() || url.scheme() == QLatin1String("about");
+    }
+};
+
 } // namespace
 
 struct MainWindow::OwnSeams {
@@ -228,7 +301,10 @@ void MainWindow::buildMenus() {
     QMenu* file = menu("mnuFile", "File");
     m_newProject = item(file, QStringLiteral("mnuFileItem_0"), "New Project");
     m_openProject = item(file, QStringLiteral("mnuFileItem_1"), "Open Project");
-    item(file, QStringLiteral("mnuFileItem_2"), "Save Project");
+    m_saveProject = item(file, QStringLiteral("mnuFileItem_2"), "Save Project");
+    connect(m_newProject, &QAction::triggered, this, &MainWindow::newProject);
+    connect(m_openProject, &QAction::triggered, this, &MainWindow::openProject);
+    connect(m_saveProject, &QAction::triggered, this, &MainWindow::saveProject);
     connect(item(file, QStringLiteral("mnuFileItem_3"), "Exit"), &QAction::triggered, this,
             &QWidget::close);
 
@@ -262,6 +338,9 @@ void MainWindow::buildTopRow() {
                               Text("Save this project to a file so that you can run it any time")),
                        QStringLiteral("cmdSave"));
     m_projectButtons = {newButton, open, save};
+    connect(newButton, &QPushButton::clicked, this, &MainWindow::newProject);
+    connect(open, &QPushButton::clicked, this, &MainWindow::openProject);
+    connect(save, &QPushButton::clicked, this, &MainWindow::saveProject);
 
     auto* automation = place(Button(c, Text("Automation")), QStringLiteral("Command7"));
     connect(automation, &QPushButton::clicked, this, &MainWindow::openAutomation);
@@ -348,17 +427,42 @@ void MainWindow::buildWebsitesFrame() {
     for (QLineEdit* field : {m_domain, m_entry[0], m_entry[1], m_entry[2], m_entry[3], m_entry[4]})
         field->installEventFilter(this);
 
-    place(Button(frame, Text("Add"), Text("Add the site you have entered above")),
-          QStringLiteral("cmdAdd"));
-    place(Button(frame, Text("Delete"), Text("Delete the selected site")),
-          QStringLiteral("cmbDel"));
-    place(Button(frame, Text("Edit"), Text("Edit the selected site")), QStringLiteral("cmdEdit"));
+    auto* add = place(Button(frame, Text("Add"), Text("Add the site you have entered above")),
+                      QStringLiteral("cmdAdd"));
+    auto* del = place(Button(frame, Text("Delete"), Text("Delete the selected site")),
+                      QStringLiteral("cmbDel"));
+    auto* edit = place(Button(frame, Text("Edit"), Text("Edit the selected site")),
+                       QStringLiteral("cmdEdit"));
+    connect(add, &QPushButton::clicked, this, [this] { addPartner(false); });
+    for (QLineEdit* field : {m_entry[0], m_entry[1]})
+        connect(field, &QLineEdit::returnPressed, this, [this] { addPartner(true); });
+    connect(m_entry[1], &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!m_engine)
+            return;
+        const QString kept = m_engine->CheckLinksExpected(text);
+        if (kept != text)
+            m_entry[1]->setText(kept);
+    });
+    const auto deletePartner = [this] {
+        if (m_engine)
+            m_engine->DeletePartnerSite(selectedPartner());
+    };
+    connect(del, &QPushButton::clicked, this, deletePartner);
+    connect(edit, &QPushButton::clicked, this, &MainWindow::EditPartnerSite);
     // No action of its own: partners are imported in "Automation".
     place(Button(frame, Text("Import")), QStringLiteral("Command4"))->setEnabled(false);
 
     m_partners =
         place(ListView(frame, Text("Check these sites for links:")), QStringLiteral("List1"));
     m_partners->setModel(&m_session.partners);
+    m_popup1 = new QMenu(this);
+    m_popup1->setObjectName(QStringLiteral("Popup1"));
+    QAction* deleteSite = m_popup1->addAction(Text("Delete Site"));
+    deleteSite->setObjectName(QStringLiteral("mnuPopup1Item_0"));
+    connect(deleteSite, &QAction::triggered, this, deletePartner);
+    m_partners->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_partners, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { m_popup1->popup(m_partners->viewport()->mapToGlobal(at)); });
 
     auto* queuedLabel = place(Caption(frame, Text("Webpages Queued:")), QStringLiteral("Label4"));
     m_queue = place(new QListView(frame), QStringLiteral("List2"));
@@ -400,7 +504,7 @@ void MainWindow::buildResultsFrame() {
         m_tabs->addTab(new QWidget, QIcon(Text(tab[1])), Text(tab[0]));
 
     m_results = place(ListView(frame, Text("Link Results:")), QStringLiteral("List3"));
-    bindScanList(m_results, &m_session.results);
+    bindScanList(m_results, &m_session.results, new ResultRowLook(this));
     auto* errorLabel = place(Caption(frame, Text("Errors/Warnings:")), QStringLiteral("lblErr"));
     m_errors = place(Labelled(ListView(frame, {}), errorLabel), QStringLiteral("lstErr"));
     bindScanList(m_errors, &m_session.errors);
@@ -440,8 +544,25 @@ void MainWindow::buildResultsFrame() {
 
     m_report = place(new QWebEngineView(frame), QStringLiteral("WebBrowser2"));
     m_report->setAccessibleName(Text("Reports"));
-    ConfigureBrowserView(m_report);
+    m_report->setPage(new ReportPage(m_report));
+    QWebEngineSettings* reportSettings = m_report->settings();
+    reportSettings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    reportSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    reportSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    reportSettings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    connect(m_report->page(), &QWebEnginePage::newWindowRequested, this,
+            [](QWebEngineNewWindowRequest& request) {
+                ReportPage::OpenOutside(request.requestedUrl());
+            });
     auto* saveReport = place(Button(frame, Text("Save Report As")), QStringLiteral("Command8"));
+    connect(saveReport, &QPushButton::clicked, this,
+            [this] { output::SaveReportAs(m_messages, m_dialogs); });
+
+    for (QTreeView* list : {m_partners, m_results, m_errors}) {
+        list->header()->setSectionsClickable(true);
+        connect(list->header(), &QHeaderView::sectionClicked, this,
+                [this, list](int column) { sortColumnClicked(list, column); });
+    }
 
     m_shownByTab[0] = {m_results, m_errors, errorLabel};
     m_shownByTab[1] = {m_browser};
@@ -459,8 +580,15 @@ void MainWindow::buildPageBuilder(QWidget* frame2) {
     auto* frame = place(new QGroupBox(Text("Page Builder"), frame2), QStringLiteral("Frame5"));
     frame->setAccessibleName(frame->title());
     // Generating and saving the page are the page builder's own commands.
-    place(Button(frame, Text("Generate Links")), QStringLiteral("Command5"));
-    place(Button(frame, Text("Save Webpage")), QStringLiteral("Command6"));
+    auto* generate = place(Button(frame, Text("Generate Links")), QStringLiteral("Command5"));
+    auto* saveWebpage = place(Button(frame, Text("Save Webpage")), QStringLiteral("Command6"));
+    connect(generate, &QPushButton::clicked, this, [this] {
+        if (output::GenerateLinksHtml(m_session, m_messages, m_bullet->isChecked(),
+                                      m_newWindow->isChecked()))
+            showHtmlTexts();
+    });
+    connect(saveWebpage, &QPushButton::clicked, this,
+            [this] { output::SaveWebpage(m_session, m_messages, m_dialogs); });
     place(Caption(frame, Text("Options")), QStringLiteral("Label18"));
     m_bullet = place(new QCheckBox(Text("Bulleted List"), frame), QStringLiteral("chkBullet"));
     m_newWindow =
@@ -618,7 +746,7 @@ void MainWindow::load() {
 
     const Branding& brand = BrandingRecord();
     setWindowIcon(QIcon(QStringLiteral(":/images/corvantis.png")));
-    setWindowTitle(brand.productName + Text(" by ") + brand.companyName);
+    showProjectName();
     m_website->setText(Text("Visit ") + brand.websiteAddress);
     m_website->setAccessibleName(m_website->text());
 
@@ -790,7 +918,8 @@ void MainWindow::SelectResultsTab() {
 // The lists a scan fills repaint with the figures, not on every row: while a scan
 // runs, a change freezes the list's painting until the next display tick. The
 // freeze comes first, so the view's own handling of the change paints nothing.
-void MainWindow::bindScanList(QAbstractItemView* view, QAbstractItemModel* model) {
+void MainWindow::bindScanList(QAbstractItemView* view, QAbstractItemModel* model,
+                              QAbstractItemModel* shown) {
     const auto changed = [this, view] {
         if (!m_scanShown)
             return;
@@ -804,7 +933,9 @@ void MainWindow::bindScanList(QAbstractItemView* view, QAbstractItemModel* model
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this, changed);
     connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, changed);
     connect(model, &QAbstractItemModel::dataChanged, this, changed);
-    view->setModel(model);
+    if (auto* proxy = qobject_cast<QAbstractProxyModel*>(shown))
+        proxy->setSourceModel(model);
+    view->setModel(shown ? shown : model);
     m_scanLists << view;
 }
 
@@ -836,6 +967,7 @@ void MainWindow::connectEngine() {
         m_pendingStatistics = true;
         scheduleDisplay();
     });
+    connect(engine, &scan::ScanEngine::reportRequested, this, &MainWindow::showReport);
     // The final figures of a scan are shown at once.
     connect(engine, &scan::ScanEngine::scanStopped, this, &MainWindow::showDisplay);
     applyControls(engine->controls());
@@ -891,6 +1023,104 @@ void MainWindow::showDisplay() {
     if (m_pendingLists || m_queueShown->isStale())
         thawScanLists();
     m_sinceDisplay.restart();
+}
+
+// ---- the partner list ----
+
+int MainWindow::selectedPartner() const {
+    const QModelIndexList rows = m_partners->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void MainWindow::addPartner(bool fromEnter) {
+    if (!m_engine)
+        return;
+    scan::PartnerEntry entry{m_entry[0]->text(), m_entry[1]->text(), m_entry[2]->text(),
+                             m_entry[3]->text(), m_entry[4]->text()};
+    m_engine->AddPartnerSite(entry);
+    const QString written[5] = {entry.Text1, entry.Text2, entry.Text3, entry.Text4, entry.Text5};
+    for (int i = 0; i < 5; ++i)
+        if (m_entry[i]->text() != written[i])
+            m_entry[i]->setText(written[i]);
+    if (fromEnter)
+        m_entry[0]->clear();
+}
+
+// The editor is not modal: a second Edit brings it forward on the newly chosen row.
+void MainWindow::EditPartnerSite() {
+    const int row = selectedPartner();
+    if (row < 0)
+        return;
+    if (!m_siteEditor) {
+        m_siteEditor = new SiteEditorDialog(m_session, this);
+        m_siteEditor->setAttribute(Qt::WA_QuitOnClose, false);
+        registerWindow(m_siteEditor);
+    }
+    m_siteEditor->editRow(row);
+    m_siteEditor->show();
+    m_siteEditor->raise();
+    m_siteEditor->activateWindow();
+}
+
+// The scan finds partners by position, so the partner list keeps its order
+// while a scan runs.
+void MainWindow::sortColumnClicked(QTreeView* list, int column) {
+    if (list == m_partners && m_session.scanRunning()) {
+        m_messages.inform(Text("You cannot sort this column while a search is running."));
+        return;
+    }
+    EnhListView_SortColumns(list, column + 1);
+}
+
+// ---- projects, the page builder and the report ----
+
+void MainWindow::newProject() {
+    output::NewProject(m_session);
+    m_entry[0]->clear();
+    m_entry[1]->clear();
+    m_session.setProjectPath({});
+    showHtmlTexts();
+    showProjectName();
+}
+
+void MainWindow::openProject() {
+    if (output::OpenProject(m_session, m_messages, m_dialogs)) {
+        showHtmlTexts();
+        showProjectName();
+    }
+}
+
+void MainWindow::saveProject() {
+    output::SaveProject(m_session, m_messages, m_dialogs);
+    showProjectName();
+}
+
+// The caption names the project file last opened or saved.
+void MainWindow::showProjectName() {
+    const Branding& brand = BrandingRecord();
+    QString title = brand.productName + Text(" by ") + brand.companyName;
+    if (!m_session.projectPath().isEmpty())
+        title += Text(" - ") + QFileInfo(m_session.projectPath()).fileName();
+    setWindowTitle(title);
+}
+
+// The boxes follow the session's page-builder texts after a command changed them.
+void MainWindow::showHtmlTexts() {
+    for (int i = 0; i < 3; ++i) {
+        const QString text = WithLf(output::PageBuilderText(m_session, i));
+        if (m_html[i]->toPlainText() != text)
+            m_html[i]->setPlainText(text);
+    }
+}
+
+void MainWindow::showReport() {
+    const output::ReportBuild report =
+        output::BuildScanReport(m_session, m_session.counters(), m_clock);
+    if (!report.ok()) {
+        m_messages.inform(report.error);
+        return;
+    }
+    m_report->load(QUrl::fromLocalFile(report.path));
 }
 
 // ---- secondary windows ----
@@ -965,8 +1195,9 @@ void MainWindow::openWebsite() {
 // ---- shutdown ----
 
 bool MainWindow::runExitCheck() {
-    output::RunExitCheck(m_session, m_messages, m_dialogs);
-    return true;
+    const bool mayClose = output::RunExitCheck(m_session, m_messages, m_dialogs);
+    showProjectName();
+    return mayClose;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -3,6 +3,7 @@
 #include "scan/scan_engine.h"
 #include "scan/scan_session.h"
 #include "ui/window_registry.h"
+#include "util/seams.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -22,6 +23,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListView;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -35,12 +37,6 @@ namespace corvantis::scan {
 class HostRouter;
 }
 
-namespace corvantis::util {
-class FileDialogs;
-class Messages;
-class SoundPlayer;
-} // namespace corvantis::util
-
 namespace corvantis::ui {
 
 class AutomationWindow;
@@ -49,6 +45,7 @@ class AboutWindow;
 class WebTab;
 class HelpWindow;
 class QueueSnapshot;
+class SiteEditorDialog;
 class SplashWindow;
 class WebsiteWindow;
 
@@ -124,11 +121,26 @@ private:
     // The scan.
     void connectEngine();
     void applyControls(const scan::ScanControls& controls);
-    void bindScanList(QAbstractItemView* view, QAbstractItemModel* model);
+    void bindScanList(QAbstractItemView* view, QAbstractItemModel* model,
+                      QAbstractItemModel* shown = nullptr);
     void thawScanLists();
     void showStatusNow(int panel, const QString& text);
     void scheduleDisplay();
     void showDisplay();
+
+    // The partner list and its entry fields.
+    int selectedPartner() const; // 0-based; -1 when none
+    void addPartner(bool fromEnter);
+    void EditPartnerSite();
+    void sortColumnClicked(QTreeView* list, int column);
+
+    // Projects, the page builder and the report.
+    void newProject();
+    void openProject();
+    void saveProject();
+    void showProjectName();
+    void showHtmlTexts();
+    void showReport();
 
     void SelectResultsTab();
     void openAutomation();
@@ -154,6 +166,7 @@ private:
 
     QAction* m_newProject = nullptr;
     QAction* m_openProject = nullptr;
+    QAction* m_saveProject = nullptr;
     QAction* m_detailedView = nullptr;
     QAction* m_simpleViewAction = nullptr;
 
@@ -172,6 +185,8 @@ private:
     QTreeView* m_partners = nullptr;
     QListView* m_queue = nullptr;
     QueueSnapshot* m_queueShown = nullptr; // what the queue list shows
+    QMenu* m_popup1 = nullptr;
+    QPointer<SiteEditorDialog> m_siteEditor;
 
     QTabWidget* m_tabs = nullptr;
     QTreeView* m_results = nullptr;
@@ -179,6 +194,7 @@ private:
     QWebEngineView* m_browser = nullptr;
     WebTab* m_webTab = nullptr;
     QWebEngineView* m_report = nullptr;
+    util::SystemClock m_clock;  // the report's date and time
     QList<QWidget*> m_tabViews; // every view a tab shows or hides
     std::array<QList<QWidget*>, 4> m_shownByTab;
     std::array<QPlainTextEdit*, 3> m_html{};

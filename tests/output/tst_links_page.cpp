@@ -146,8 +146,8 @@ private Q_SLOTS:
                                    << "http://x.example/p";
         QTest::newRow("upper-case http kept") << "HTTP://x.example"
                                               << "HTTP://x.example";
-        QTest::newRow("https gets http in front") << "https://x.example"
-                                                  << "http://https://x.example";
+        QTest::newRow("https kept") << "https://x.example"
+                                    << "https://x.example";
         QTest::newRow("bare host") << "x.example"
                                    << "http://x.example";
     }

@@ -386,15 +386,26 @@ private Q_SLOTS:
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("questions");
         QTest::addColumn<int>("dialogs");
-        QTest::newRow("saved: nothing asked") << false << int(util::Answer::Yes) << 0 << 0;
-        QTest::newRow("edited, No") << true << int(util::Answer::No) << 1 << 0;
-        QTest::newRow("edited, Yes saves") << true << int(util::Answer::Yes) << 1 << 1;
+        QTest::addColumn<QString>("chosen"); // the file the dialogs return
+        QTest::addColumn<bool>("mayClose");
+        const QString file = path("exit.prj");
+        QTest::newRow("saved: nothing asked")
+            << false << int(util::Answer::Yes) << 0 << 0 << file << true;
+        QTest::newRow("edited, No") << true << int(util::Answer::No) << 1 << 0 << file << true;
+        QTest::newRow("edited, Yes saves")
+            << true << int(util::Answer::Yes) << 1 << 1 << file << true;
+        QTest::newRow("edited, Yes, dialog cancelled: stays open")
+            << true << int(util::Answer::Yes) << 1 << 1 << QString() << false;
+        QTest::newRow("edited, Yes, save fails twice: stays open")
+            << true << int(util::Answer::Yes) << 1 << 2 << path("no/such/folder/exit.prj") << false;
     }
     void exitCheck() {
         QFETCH(bool, edited);
         QFETCH(int, answer);
         QFETCH(int, questions);
         QFETCH(int, dialogs);
+        QFETCH(QString, chosen);
+        QFETCH(bool, mayClose);
         scan::ScanSession s;
         if (edited)
             s.MarkProjectEdited();
@@ -403,11 +414,11 @@ private Q_SLOTS:
         FakeFileDialogs files;
         const QString file = path("exit.prj");
         QFile::remove(file);
-        files.paths << file;
-        RunExitCheck(s, messages, files);
+        files.paths << chosen << chosen;
+        QCOMPARE(RunExitCheck(s, messages, files), mayClose);
         QCOMPARE(messages.asked.size(), questions);
         QCOMPARE(files.shown.size(), dialogs);
-        QCOMPARE(QFile::exists(file), dialogs == 1);
+        QCOMPARE(QFile::exists(file), chosen == file && dialogs == 1);
         if (questions)
             QCOMPARE(messages.asked.at(0).title, S("Save Project?"));
     }

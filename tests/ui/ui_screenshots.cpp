@@ -11,6 +11,7 @@
 #include "ui/main_window.h"
 #include "ui/splash_window.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QGroupBox>
@@ -136,6 +137,8 @@ int main(int argc, char** argv) {
             window.ApplyViewMode(simple);
             for (int tab = 1; tab <= 4; ++tab) {
                 window.selectResultsTab(tab);
+                if (tab == 4)
+                    QTest::qWait(1000); // the report view paints its page
                 const QString name = QStringLiteral("%1x%2-%3-%4.png")
                                          .arg(client.width())
                                          .arg(client.height())
@@ -152,5 +155,15 @@ int main(int argc, char** argv) {
         }
     }
     window.ApplyViewMode(false);
+
+    // The site editor on the first partner.
+    auto* partners = window.findChild<QAbstractItemView*>(QStringLiteral("List1"));
+    partners->setCurrentIndex(partners->model()->index(0, 0));
+    window.findChild<QPushButton*>(QStringLiteral("cmdEdit"))->click();
+    auto* editor = window.findChild<QWidget*>(QStringLiteral("Form2"));
+    if (!editor || !QTest::qWaitForWindowExposed(editor) ||
+        !Save(editor, out + QStringLiteral("/site-editor.png")))
+        return 1;
+    std::printf("site-editor.png\n");
     return failures == 0 ? 0 : 3;
 }

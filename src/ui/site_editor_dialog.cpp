@@ -1,0 +1,90 @@
+#include "ui/site_editor_dialog.h"
+
+#include "scan/scan_session.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace corvantis::ui {
+
+namespace {
+
+struct Field {
+    const char* name;
+    const char* label;
+    const char* toolTip;
+};
+constexpr Field kFields[5] = {
+    {"Text1", "Website URL:", "Enter the URL of the website/page you want to search for links."},
+    {"Text2", "Links expected:",
+     "Optional - Enter the number of links you expect to be on this site.  Default is 1."},
+    {"Text3", "Link Page URL:",
+     "Optional - Enter the URL you would to use for this site in your generated HTML pages."},
+    {"Text4", "Link Page Text:",
+     "Optional - Enter the link text you would to use for this site in your generated HTML "
+     "pages."},
+    {"Text5", "Description:", ""},
+};
+
+} // namespace
+
+SiteEditorDialog::SiteEditorDialog(scan::ScanSession& session, QWidget* parent)
+    : QDialog(parent), m_session(session) {
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Edit an entry"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+
+    auto* grid = new QGridLayout(this);
+    for (int i = 0; i < 5; ++i) {
+        auto* label = new QLabel(QString::fromUtf8(kFields[i].label), this);
+        label->setAccessibleName(label->text());
+        m_text[i] = new QLineEdit(this);
+        m_text[i]->setObjectName(QString::fromUtf8(kFields[i].name));
+        m_text[i]->setAccessibleName(label->text());
+        m_text[i]->setToolTip(QString::fromUtf8(kFields[i].toolTip));
+        m_text[i]->setMinimumWidth(320);
+        label->setBuddy(m_text[i]);
+        grid->addWidget(label, i, 0);
+        grid->addWidget(m_text[i], i, 1);
+        if (i < 4)
+            connect(m_text[i], &QLineEdit::returnPressed, this, &SiteEditorDialog::SavePartnerEdit);
+    }
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("cmdSave"));
+    ok->setAccessibleName(ok->text());
+    ok->setToolTip(QStringLiteral("Save this project to a file so that you can run it any time"));
+    // Enter in the description box does nothing, so OK must not be the default button.
+    ok->setAutoDefault(false);
+    ok->setDefault(false);
+    grid->addWidget(ok, 5, 1, Qt::AlignRight);
+    connect(ok, &QPushButton::clicked, this, &SiteEditorDialog::SavePartnerEdit);
+
+    setFixedSize(sizeHint());
+}
+
+void SiteEditorDialog::editRow(int row) {
+    m_row = QPersistentModelIndex(m_session.partners.index(row, 0));
+    if (!m_row.isValid())
+        return;
+    const scan::PartnerSite& site = m_session.partners.at(row);
+    const QString values[5] = {site.address, site.linksExpected, site.htmlLink, site.htmlName,
+                               site.description};
+    for (int i = 0; i < 5; ++i)
+        m_text[i]->setText(values[i]);
+}
+
+void SiteEditorDialog::SavePartnerEdit() {
+    if (m_row.isValid()) {
+        m_session.partners.replace(m_row.row(),
+                                   scan::PartnerSite{m_text[0]->text().trimmed(), m_text[1]->text(),
+                                                     m_text[2]->text(), m_text[3]->text(),
+                                                     m_text[4]->text()});
+        m_session.MarkProjectEdited();
+    }
+    close();
+}
+
+} // namespace corvantis::ui

@@ -1,0 +1,423 @@
+// The main window's lists and what hangs off them, driven by control names:
+// partner entry, the site editor, sorting, projects, the page builder and the
+// report of a scan against a local server.
+#include "main_window_check.h"
+#include "output/project_commands.h"
+#include "scan/host_route.h"
+#include "support/fakes.h"
+#include "support/test_env.h"
+#include "support/test_http_server.h"
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+using namespace corvantis;
+using testing::HttpReply;
+using testing::S;
+
+namespace {
+
+const QByteArray kHome = "<html><body><a href=\"/links.html\">Links</a></body></html>";
+const QByteArray kLinks = "<html><body><a href=\"http://www.mysite.test/\">Mine</a></body></html>";
+
+scan::PartnerSite Partner(const char* address, const char* expected = "1") {
+    return {S(address), S(expected), {}, {}, {}};
+}
+
+QStringList Column(const QAbstractItemModel* model, int column) {
+    QStringList out;
+    for (int r = 0; r < model->rowCount(); ++r)
+        out << model->index(r, column).data().toString();
+    return out;
+}
+
+} // namespace
+
+class MainWindowListsTest : public QObject {
+    Q_OBJECT
+
+    testing::TestHttpServer m_server;
+    testing::LoopbackOnly m_loopback;
+    scan::HostRouter m_router;
+    testing::FakeMessages m_messages;
+    testing::FakeFileDialogs m_dialogs;
+    testing::RecordingSound m_sound;
+    QTemporaryDir m_files;
+
+    std::unique_ptr<ui::MainWindow> open() {
+        auto w = std::make_unique<ui::MainWindow>(
+            ui::MainWindow::Seams{&m_messages, &m_dialogs, &m_sound, &m_router});
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            return nullptr;
+        return w;
+    }
+    template <typename T = QWidget> static T* find(QObject* w, const char* name) {
+        T* child = w->findChild<T*>(QLatin1String(name));
+        if (!child)
+            qFatal("no control %s", name);
+        return child;
+    }
+    static void select(QWidget* w, const char* list, int row) {
+        auto* view = find<QTreeView>(w, list);
+        view->selectionModel()->select(view->model()->index(row, 0),
+                                       QItemSelectionModel::ClearAndSelect |
+                                           QItemSelectionModel::Rows);
+    }
+    static void clickHeader(QWidget* w, const char* list, int column) {
+        QHeaderView* header = find<QTreeView>(w, list)->header();
+        const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    }
+    static QStringList addresses(ui::MainWindow* w) {
+        QStringList out;
+        for (const scan::PartnerSite& p : w->session().partners.rows())
+            out << p.address;
+        return out;
+    }
+    // A scan that stays on its first site: that site never answers.
+    void startLongScan(ui::MainWindow* w) {
+        find<QLineEdit>(w, "txtDomain")->setText(S("mysite.test"));
+        QTest::mouseClick(find(w, "Command1"), Qt::LeftButton);
+        QTRY_VERIFY(w->session().scanRunning());
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_server.start());
+        QVERIFY(m_files.isValid());
+        QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&m_loopback);
+        for (const char* host : {"partner.test", "other.test", "silent.test"})
+            m_router.add(QLatin1String(host), S("127.0.0.1"), m_server.port());
+        m_server.setReply(S("partner.test/"), HttpReply::html(kHome));
+        m_server.setReply(S("partner.test/links.html"), HttpReply::html(kLinks));
+        m_server.setReply(S("silent.test/"), HttpReply::html("<p>late</p>").delayed(60000));
+    }
+    void init() { m_messages = {}; }
+
+    void addPartner_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("enterIn"); // empty: the Add button
+        QTest::addColumn<QString>("row");     // address|# stored, empty for none
+        QTest::addColumn<QString>("message");
+        QTest::newRow("scheme and space out, # empty") << "HTTP://Partner.example.com/links.html "
+                                                       << ""
+                                                       << ""
+                                                       << "Partner.example.com/links.html|1"
+                                                       << "";
+        // A space is no number: the field turns it into "1" as it is typed.
+        QTest::newRow("# a space") << "a.example"
+                                   << " "
+                                   << ""
+                                   << "a.example|1"
+                                   << "You may only enter numbers in this field.";
+        QTest::newRow("Enter in Text1") << "a.example"
+                                        << "3"
+                                        << "Text1"
+                                        << "a.example|3"
+                                        << "";
+        QTest::newRow("Enter in Text2") << "a.example"
+                                        << ""
+                                        << "Text2"
+                                        << "a.example|1"
+                                        << "";
+        QTest::newRow("scheme only") << "http://"
+                                     << "2"
+                                     << ""
+                                     << ""
+                                     << "Please enter the Website URL first.";
+    }
+    void addPartner() {
+        QFETCH(QString, address);
+        QFETCH(QString, expected);
+        QFETCH(QString, enterIn);
+        QFETCH(QString, row);
+        QFETCH(QString, message);
+        auto w = open();
+        QVERIFY(w);
+        find<QLineEdit>(w.get(), "Text1")->setText(address);
+        find<QLineEdit>(w.get(), "Text2")->setText(expected);
+        find<QLineEdit>(w.get(), "Text5")->setText(S("about it"));
+        if (enterIn.isEmpty())
+            QTest::mouseClick(find(w.get(), "cmdAdd"), Qt::LeftButton);
+        else
+            QTest::keyClick(find(w.get(), qPrintable(enterIn)), Qt::Key_Return);
+
+        QCOMPARE(m_messages.informed, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(w->session().projectSaved(), row.isEmpty());
+        if (row.isEmpty()) {
+            QCOMPARE(w->session().partners.count(), 0);
+            // Nothing but the scheme is taken out of the fields.
+            QCOMPARE(find<QLineEdit>(w.get(), "Text2")->text(), expected);
+            QCOMPARE(find<QLineEdit>(w.get(), "Text5")->text(), S("about it"));
+            return;
+        }
+        QCOMPARE(w->session().partners.count(), 1);
+        const scan::PartnerSite& p = w->session().partners.at(0);
+        QCOMPARE(p.address + S("|") + p.linksExpected, row);
+        QCOMPARE(p.description, S("about it"));
+        for (const char* field : {"Text1", "Text2", "Text3", "Text4", "Text5"})
+            QVERIFY2(find<QLineEdit>(w.get(), field)->text().isEmpty(), field);
+    }
+
+    void linksExpectedNumbersOnly_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("3a") << "3a"
+                            << "1" << true;
+        QTest::newRow("32767") << "32767"
+                               << "32767" << false;
+        QTest::newRow("32768") << "32768"
+                               << "1" << true;
+    }
+    void linksExpectedNumbersOnly() {
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        QFETCH(bool, refused);
+        auto w = open();
+        QVERIFY(w);
+        auto* field = find<QLineEdit>(w.get(), "Text2");
+        QTest::keyClicks(field, typed);
+        QCOMPARE(field->text(), kept);
+        QCOMPARE(m_messages.informed.count(S("You may only enter numbers in this field.")),
+                 refused ? 1 : 0);
+    }
+
+    // Delete with nothing selected, the Popup1 item, and the scan's refusals: the
+    // first row cannot go, the list cannot be sorted, and a row added to a sorted
+    // list goes to the end.
+    void deleteAndSortDuringAScan() {
+        auto w = open();
+        QVERIFY(w);
+        for (const char* a : {"silent.test", "c.example", "a.example"})
+            w->session().partners.append(Partner(a));
+        QTest::mouseClick(find(w.get(), "cmbDel"), Qt::LeftButton);
+        QCOMPARE(m_messages.informed.last(), S("You must select a site to delete."));
+        QCOMPARE(w->session().partners.count(), 3);
+
+        select(w.get(), "List1", 1);
+        find<QAction>(find<QMenu>(w.get(), "Popup1"), "mnuPopup1Item_0")->trigger();
+        QCOMPARE(addresses(w.get()), (QStringList{S("silent.test"), S("a.example")}));
+
+        startLongScan(w.get());
+        select(w.get(), "List1", 0);
+        QTest::mouseClick(find(w.get(), "cmbDel"), Qt::LeftButton);
+        QCOMPARE(m_messages.informed.last(),
+                 S("You cannot delete the current site while the search is running."));
+        clickHeader(w.get(), "List1", 0);
+        QCOMPARE(m_messages.informed.last(),
+                 S("You cannot sort this column while a search is running."));
+        QCOMPARE(addresses(w.get()), (QStringList{S("silent.test"), S("a.example")}));
+        QTest::mouseClick(find(w.get(), "cmdStop"), Qt::LeftButton);
+        QTRY_VERIFY(!w->session().scanRunning());
+
+        clickHeader(w.get(), "List1", 0); // descending
+        QCOMPARE(addresses(w.get()), (QStringList{S("silent.test"), S("a.example")}));
+        startLongScan(w.get());
+        find<QLineEdit>(w.get(), "Text1")->setText(S("z.example"));
+        QTest::mouseClick(find(w.get(), "cmdAdd"), Qt::LeftButton);
+        QCOMPARE(addresses(w.get()),
+                 (QStringList{S("silent.test"), S("a.example"), S("z.example")}));
+        select(w.get(), "List1", 1);
+        QTest::mouseClick(find(w.get(), "cmbDel"), Qt::LeftButton);
+        QCOMPARE(addresses(w.get()), (QStringList{S("silent.test"), S("z.example")}));
+        QTest::mouseClick(find(w.get(), "cmdStop"), Qt::LeftButton);
+        QTRY_VERIFY(!w->session().scanRunning());
+    }
+
+    // Every click flips the direction, whichever column; numbers sort as text; a
+    // click on an empty list is not counted.
+    void headerClicksSort() {
+        auto w = open();
+        QVERIFY(w);
+        const QAbstractItemModel* list = find<QTreeView>(w.get(), "List1")->model();
+        clickHeader(w.get(), "List1", 0);
+        QCOMPARE(w->session().partners.sortColumn(), -1);
+        w->session().partners.append({S("b.example"), S("9"), S("y"), {}, {}});
+        w->session().partners.append({S("a.example"), S("10"), S("z"), {}, {}});
+        w->session().partners.append({S("c.example"), S("2"), S("x"), {}, {}});
+        clickHeader(w.get(), "List1", 0);
+        QCOMPARE(Column(list, 0), (QStringList{S("c.example"), S("b.example"), S("a.example")}));
+        clickHeader(w.get(), "List1", 2);
+        QCOMPARE(Column(list, 2), (QStringList{S("x"), S("y"), S("z")}));
+        clickHeader(w.get(), "List1", 1);
+        QCOMPARE(Column(list, 1), (QStringList{S("9"), S("2"), S("10")}));
+        // Later rows take their sorted place.
+        w->session().partners.append({S("d.example"), S("5"), {}, {}, {}});
+        QCOMPARE(Column(list, 1), (QStringList{S("9"), S("5"), S("2"), S("10")}));
+
+        w->session().errors.append({S("404 Not found"), S("b.test/")});
+        w->session().errors.append({S("Timeout"), S("a.test")});
+        clickHeader(w.get(), "lstErr", 1);
+        QCOMPARE(Column(find<QTreeView>(w.get(), "lstErr")->model(), 1),
+                 (QStringList{S("b.test/"), S("a.test")}));
+    }
+
+    void siteEditor() {
+        auto w = open();
+        QVERIFY(w);
+        for (const char* a : {"b.example", "a.example", "c.example"})
+            w->session().partners.append(Partner(a));
+        QTest::mouseClick(find(w.get(), "cmdEdit"), Qt::LeftButton);
+        QVERIFY(!w->findChild<QWidget*>(S("Form2")));
+
+        // Only the address is trimmed; Enter in "Links expected:" saves like OK.
+        select(w.get(), "List1", 1);
+        QTest::mouseClick(find(w.get(), "cmdEdit"), Qt::LeftButton);
+        QPointer<QWidget> editor = find(w.get(), "Form2");
+        QVERIFY(editor->isVisible() && !editor->isModal());
+        QCOMPARE(editor->windowTitle(), S("Edit an entry"));
+        QCOMPARE(find<QLineEdit>(editor, "Text1")->text(), S("a.example"));
+        find<QLineEdit>(editor, "Text1")->setText(S("  e.example "));
+        find<QLineEdit>(editor, "Text2")->setText(QString());
+        find<QLineEdit>(editor, "Text3")->setText(S(" x "));
+        QTest::keyClick(find(editor, "Text2"), Qt::Key_Return);
+        QTRY_VERIFY(!editor);
+        QCOMPARE(w->session().partners.at(1),
+                 (scan::PartnerSite{S("e.example"), {}, S(" x "), {}, {}}));
+        QVERIFY(!w->session().projectSaved());
+
+        // The close box changes nothing; Enter in the description does not save.
+        w->session().MarkProjectSaved();
+        QTest::mouseClick(find(w.get(), "cmdEdit"), Qt::LeftButton);
+        editor = find(w.get(), "Form2");
+        find<QLineEdit>(editor, "Text5")->setText(S("changed"));
+        QTest::keyClick(find(editor, "Text5"), Qt::Key_Return);
+        QVERIFY(editor && editor->isVisible());
+        editor->close();
+        QTRY_VERIFY(!editor);
+        QCOMPARE(w->session().partners.at(1).description, QString());
+        QVERIFY(w->session().projectSaved());
+
+        // A sort carries the edited row along; a second Edit reloads the editor.
+        select(w.get(), "List1", 0);
+        QTest::mouseClick(find(w.get(), "cmdEdit"), Qt::LeftButton);
+        editor = find(w.get(), "Form2");
+        select(w.get(), "List1", 2);
+        QTest::mouseClick(find(w.get(), "cmdEdit"), Qt::LeftButton);
+        QCOMPARE(w->findChildren<QWidget*>(S("Form2")).size(), 1);
+        QCOMPARE(find<QLineEdit>(editor, "Text1")->text(), S("c.example"));
+        clickHeader(w.get(), "List1", 0); // e, c, b
+        find<QLineEdit>(editor, "Text4")->setText(S("C"));
+        QTest::mouseClick(find(editor, "cmdSave"), Qt::LeftButton);
+        QTRY_VERIFY(!editor);
+        QCOMPARE(addresses(w.get()), (QStringList{S("e.example"), S("c.example"), S("b.example")}));
+        QCOMPARE(w->session().partners.at(1).htmlName, S("C"));
+
+        // A row deleted while its editor is open is not written, nor any other.
+        select(w.get(), "List1", 1);
+        QTest::mouseClick(find(w.get(), "cmdEdit"), Qt::LeftButton);
+        editor = find(w.get(), "Form2");
+        QTest::mouseClick(find(w.get(), "cmbDel"), Qt::LeftButton);
+        const auto before = w->session().partners.rows();
+        find<QLineEdit>(editor, "Text1")->setText(S("lost.example"));
+        QTest::keyClick(find(editor, "Text1"), Qt::Key_Return);
+        QTRY_VERIFY(!editor);
+        QCOMPARE(w->session().partners.rows(), before);
+    }
+
+    // New, Open and Save through the seam's dialogs, and the question at exit:
+    // asked after an edit, not after a save; a cancelled or failed save keeps
+    // the window open.
+    void projectsAndTheExitCheck() {
+        const QString path = m_files.filePath(S("mine.prj"));
+        auto w = open();
+        QVERIFY(w);
+        find<QLineEdit>(w.get(), "txtDomain")->setText(S("mysite.test"));
+        w->session().partners.append(Partner("a.example", "2"));
+        m_dialogs.paths = {path};
+        QTest::mouseClick(find(w.get(), "cmdSave"), Qt::LeftButton);
+        QVERIFY(m_dialogs.shown.last().startPath.startsWith(output::ProjectFolder() + S("/")));
+        QVERIFY(QFile::exists(path));
+        QVERIFY(w->windowTitle().endsWith(S(" - mine.prj")));
+        QVERIFY(w->close());
+        QVERIFY(m_messages.asked.isEmpty());
+
+        w = open();
+        find<QLineEdit>(w.get(), "Text1")->setText(S("left.example"));
+        find<QLineEdit>(w.get(), "Text2")->setText(S("4"));
+        w->findChild<QAction*>(S("mnuFileItem_0"))->trigger(); // New
+        for (const char* field : {"txtDomain", "Text1", "Text2"})
+            QVERIFY2(find<QLineEdit>(w.get(), field)->text().isEmpty(), field);
+        QVERIFY(find<QPlainTextEdit>(w.get(), "txtHTML2")
+                    ->toPlainText()
+                    .startsWith(S("Your link HTML will be generate here.")));
+        m_dialogs.paths = {path};
+        QTest::mouseClick(find(w.get(), "cmdOpen"), Qt::LeftButton);
+        QCOMPARE(find<QLineEdit>(w.get(), "txtDomain")->text(), S("mysite.test"));
+        QCOMPARE(addresses(w.get()), QStringList{S("a.example")});
+        QVERIFY(w->session().projectSaved());
+
+        // After an edit: Yes with the dialog cancelled, then a save that cannot
+        // be written, keep the window; No closes it.
+        find<QLineEdit>(w.get(), "Text1")->setText(S("b.example"));
+        QTest::mouseClick(find(w.get(), "cmdAdd"), Qt::LeftButton);
+        m_messages.answers = {util::Answer::Yes, util::Answer::Yes, util::Answer::No};
+        m_dialogs.paths = {};
+        QVERIFY(!w->close());
+        QCOMPARE(m_messages.asked.last().title, S("Save Project?"));
+        m_dialogs.paths = {m_files.filePath(S("no/such/folder/x.prj")), QString()};
+        QVERIFY(!w->close());
+        QVERIFY(w->isVisible());
+        QVERIFY(!m_messages.informed.isEmpty());
+        QVERIFY(w->close());
+        QCOMPARE(m_messages.asked.size(), 3);
+    }
+
+    // A full scan fills the result list with its colours and icons, shows the
+    // report, and gives the page builder its links.
+    void scanResultsReportAndPage() {
+        auto w = open();
+        QVERIFY(w);
+        find<QLineEdit>(w.get(), "txtDomain")->setText(S("mysite.test"));
+        w->session().partners.append(
+            {S("partner.test"), S("1"), S("https://partner.test/"), S("Partner"), {}});
+        w->session().partners.append(Partner("other.test"));
+        QTest::mouseClick(find(w.get(), "Command1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(find(w.get(), "Command1")->isEnabled(), 20000);
+
+        const QAbstractItemModel* list = find<QTreeView>(w.get(), "List3")->model();
+        QCOMPARE(Column(list, 1), (QStringList{S("Direct Link"), S("None Found (404 Not found)")}));
+        const QColor colours[2] = {QColor(0, 0, 255), QColor(255, 0, 0)};
+        const char* icons[2] = {":/images/marker_linking.png", ":/images/marker_notlinking.png"};
+        for (int r = 0; r < 2; ++r) {
+            QCOMPARE(list->index(r, 3).data(Qt::ForegroundRole).value<QColor>(), colours[r]);
+            const QIcon icon = list->index(r, 0).data(Qt::DecorationRole).value<QIcon>();
+            QCOMPARE(icon.pixmap(16).toImage(), QIcon(S(icons[r])).pixmap(16).toImage());
+        }
+
+        auto* report = find<QWebEngineView>(w.get(), "WebBrowser2");
+        QTRY_COMPARE(report->url().fileName(), S("tempreport.html"));
+        QVERIFY(report->url().isLocalFile());
+        QVERIFY(!report->settings()->testAttribute(QWebEngineSettings::JavascriptEnabled));
+        const QString copy = m_files.filePath(S("report.htm"));
+        m_dialogs.paths = {copy};
+        QTest::mouseClick(find(w.get(), "Command8"), Qt::LeftButton);
+        QVERIFY(QFile::exists(copy));
+
+        QTest::mouseClick(find(w.get(), "Command5"), Qt::LeftButton);
+        const QString links = find<QPlainTextEdit>(w.get(), "txtHTML2")->toPlainText();
+        QVERIFY2(links.contains(S("https://partner.test/")), qPrintable(links));
+        QVERIFY(!links.contains(S("other.test")));
+        const QString page = m_files.filePath(S("links.html"));
+        m_dialogs.paths = {page};
+        QTest::mouseClick(find(w.get(), "Command6"), Qt::LeftButton);
+        QVERIFY(testing::ReadBytes(page).contains("https://partner.test/"));
+        w->session().MarkProjectSaved();
+    }
+};
+
+CORVANTIS_GUI_TEST_MAIN(MainWindowListsTest)
+#include "tst_main_window_lists.moc"
