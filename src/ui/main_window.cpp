@@ -196,25 +196,25 @@ private:
 };
 
 // The report shows local content only: no scripts, no remote requests from the
-// page; a followed link leaves for the desktop's browser, web addresses only.
+// page; a followed link opens in the "Web" tab (web addresses only).
 class ReportPage : public QWebEnginePage {
 public:
-    using QWebEnginePage::QWebEnginePage;
-
-    static void OpenOutside(const QUrl& url) {
-        if (const auto address = util::PrepareBrowseAddress(url.toString()))
-            QDesktopServices::openUrl(QUrl(*address));
-    }
+    using Follow = std::function<void(const QUrl&)>;
+    ReportPage(Follow follow, QObject* parent)
+        : QWebEnginePage(parent), m_follow(std::move(follow)) {}
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
         if (type == NavigationTypeLinkClicked) {
-            OpenOutside(url);
+            m_follow(url);
             return false;
         }
         Q_UNUSED(isMainFrame);
         return url.isLocalFile() || url.scheme() == QLatin1String("about");
     }
+
+private:
+    Follow m_follow;
 };
 
 } // namespace
@@ -544,16 +544,19 @@ void MainWindow::buildResultsFrame() {
 
     m_report = place(new QWebEngineView(frame), QStringLiteral("WebBrowser2"));
     m_report->setAccessibleName(Text("Reports"));
-    m_report->setPage(new ReportPage(m_report));
+    const auto followLink = [this](const QUrl& url) {
+        selectResultsTab(2);
+        m_webTab->browse(url.toString());
+    };
+    m_report->setPage(new ReportPage(followLink, m_report));
     QWebEngineSettings* reportSettings = m_report->settings();
     reportSettings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
     reportSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     reportSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     reportSettings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    connect(m_report->page(), &QWebEnginePage::newWindowRequested, this,
-            [](QWebEngineNewWindowRequest& request) {
-                ReportPage::OpenOutside(request.requestedUrl());
-            });
+    connect(
+        m_report->page(), &QWebEnginePage::newWindowRequested, this,
+        [followLink](QWebEngineNewWindowRequest& request) { followLink(request.requestedUrl()); });
     auto* saveReport = place(Button(frame, Text("Save Report As")), QStringLiteral("Command8"));
     connect(saveReport, &QPushButton::clicked, this,
             [this] { output::SaveReportAs(m_messages, m_dialogs); });
