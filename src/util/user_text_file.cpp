@@ -26,7 +26,10 @@ QString FromWindows1252(const QByteArray& bytes) {
 }
 
 QString DecodeUserText(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // The decoder keeps the byte order mark so that only the file's own is taken
+    // off below; a second U+FEFF is text.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
         return FromWindows1252(bytes);

@@ -80,6 +80,10 @@ private Q_SLOTS:
         QTest::newRow("utf-8 bom") << QByteArray("\xef\xbb\xbf"
                                                  "a")
                                    << "a";
+        // Only the file's own byte order mark goes; a second U+FEFF is text.
+        QTest::newRow("utf-8 bom twice") << QByteArray("\xef\xbb\xbf\xef\xbb\xbf"
+                                                       "a")
+                                         << QStringLiteral("\ufeffa");
         QTest::newRow("windows-1252") << QByteArray("Z\xfcrich \x80 \x93q\x94\r\n")
                                       << QString::fromUtf8("Z\u00fcrich \u20ac \u201cq\u201d\r\n");
         QTest::newRow("empty") << QByteArray() << "";

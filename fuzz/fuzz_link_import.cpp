@@ -1,0 +1,5 @@
+#include "link_import_target.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return corvantis::fuzz::LinkImportOneInput(data, size);
+}
