@@ -82,8 +82,7 @@ Options ParseArgs(int argc, char** argv) {
         else if (arg == "--tls" && i + 2 < argc) {
             o.tlsCertificate = argv[++i];
             o.tlsKey = argv[++i];
-        }
-        else
+        } else
             Usage("unknown option");
     }
     return o;

@@ -124,8 +124,8 @@ inline int HttpResponseOneInput(const std::uint8_t* data, std::size_t size) {
     FUZZ_CHECK(decoded.isEmpty() || DecodeChunked(rechunked) == decoded, decoded.left(64),
                rechunked.left(64));
     if (const auto location = RedirectLocation(split.header))
-        FUZZ_CHECK(!location->isEmpty() && IsRedirectStatus(StatusCode(split.header)),
-                   split.header, *location);
+        FUZZ_CHECK(!location->isEmpty() && IsRedirectStatus(StatusCode(split.header)), split.header,
+                   *location);
     return 0;
 }
 
