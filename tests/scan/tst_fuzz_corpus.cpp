@@ -4,6 +4,8 @@
 
 #include "../../fuzz/http_response_target.h"
 #include "../../fuzz/link_extraction_target.h"
+#include "../../fuzz/link_import_target.h"
+#include "../../fuzz/project_file_target.h"
 #include "../../fuzz/url_rules_target.h"
 #include "support/test_env.h"
 
@@ -23,6 +25,8 @@ const Target kTargets[] = {
     {"fuzz_url_rules", &corvantis::fuzz::UrlRulesOneInput},
     {"fuzz_link_extraction", &corvantis::fuzz::LinkExtractionOneInput},
     {"fuzz_http_response", &corvantis::fuzz::HttpResponseOneInput},
+    {"fuzz_project_file", &corvantis::fuzz::ProjectFileOneInput},
+    {"fuzz_link_import", &corvantis::fuzz::LinkImportOneInput},
 };
 
 } // namespace
