@@ -2,7 +2,7 @@
 // settings store, the scan through its buttons against a local server, the
 // repaint rate, the layout on screen, the view modes and the shutdown.
 #include "mailstore/email_store.h"
-#include "main_window_check.h"
+#include "main_window_fixture.h"
 #include "scan/host_route.h"
 #include "support/fakes.h"
 #include "support/store_fixture.h"
@@ -37,9 +37,6 @@ using testing::S;
 
 namespace {
 
-const QByteArray kHome = "<html><body><a href=\"/links.html\">Links</a></body></html>";
-const QByteArray kLinks = "<html><body><a href=\"http://www.mysite.test/\">Mine</a></body></html>";
-
 // Empties the settings store, as on a machine where the program never ran.
 void ClearSettings() {
     util::SettingsStore::instance().sync();
@@ -64,30 +61,9 @@ public Q_SLOTS:
     void open(const QUrl& url) { opened.append(url); }
 };
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public QObject, protected testing::MainWindowFixture {
     Q_OBJECT
 
-    testing::TestHttpServer m_server;
-    testing::LoopbackOnly m_loopback;
-    scan::HostRouter m_router;
-    testing::FakeMessages m_messages;
-    testing::FakeFileDialogs m_dialogs;
-    testing::RecordingSound m_sound;
-
-    std::unique_ptr<ui::MainWindow> open() {
-        auto w = std::make_unique<ui::MainWindow>(
-            ui::MainWindow::Seams{&m_messages, &m_dialogs, &m_sound, &m_router});
-        w->show();
-        if (!QTest::qWaitForWindowExposed(w.get()))
-            return nullptr;
-        return w;
-    }
-    template <typename T = QWidget> static T* find(QWidget* w, const char* name) {
-        T* child = w->findChild<T*>(QLatin1String(name));
-        if (!child)
-            qFatal("no control %s", name);
-        return child;
-    }
     static QString panel(QWidget* w, int n) {
         return find<QLabel>(w, qPrintable(S("StatusBar1Panel%1").arg(n)))->text();
     }
@@ -99,15 +75,7 @@ class MainWindowTest : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        QVERIFY(m_server.start());
-        QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&m_loopback);
-        for (const char* host : {"partner.test", "other.test", "silent.test"})
-            m_router.add(QLatin1String(host), S("127.0.0.1"), m_server.port());
-        m_server.setReply(S("partner.test/"), HttpReply::html(kHome));
-        m_server.setReply(S("partner.test/links.html"), HttpReply::html(kLinks));
-        m_server.setReply(S("silent.test/"), HttpReply::html("<p>late</p>").delayed(60000));
-    }
+    void initTestCase() { QVERIFY(startSite()); }
     void init() {
         ClearSettings();
         m_messages = {};

@@ -1,7 +1,7 @@
 // The main window's lists and what hangs off them, driven by control names:
 // partner entry, the site editor, sorting, projects, the page builder and the
 // report of a scan against a local server.
-#include "main_window_check.h"
+#include "main_window_fixture.h"
 #include "output/project_commands.h"
 #include "scan/host_route.h"
 #include "support/fakes.h"
@@ -27,9 +27,6 @@ using testing::S;
 
 namespace {
 
-const QByteArray kHome = "<html><body><a href=\"/links.html\">Links</a></body></html>";
-const QByteArray kLinks = "<html><body><a href=\"http://www.mysite.test/\">Mine</a></body></html>";
-
 scan::PartnerSite Partner(const char* address, const char* expected = "1") {
     return {S(address), S(expected), {}, {}, {}};
 }
@@ -43,31 +40,11 @@ QStringList Column(const QAbstractItemModel* model, int column) {
 
 } // namespace
 
-class MainWindowListsTest : public QObject {
+class MainWindowListsTest : public QObject, protected testing::MainWindowFixture {
     Q_OBJECT
 
-    testing::TestHttpServer m_server;
-    testing::LoopbackOnly m_loopback;
-    scan::HostRouter m_router;
-    testing::FakeMessages m_messages;
-    testing::FakeFileDialogs m_dialogs;
-    testing::RecordingSound m_sound;
     QTemporaryDir m_files;
 
-    std::unique_ptr<ui::MainWindow> open() {
-        auto w = std::make_unique<ui::MainWindow>(
-            ui::MainWindow::Seams{&m_messages, &m_dialogs, &m_sound, &m_router});
-        w->show();
-        if (!QTest::qWaitForWindowExposed(w.get()))
-            return nullptr;
-        return w;
-    }
-    template <typename T = QWidget> static T* find(QObject* w, const char* name) {
-        T* child = w->findChild<T*>(QLatin1String(name));
-        if (!child)
-            qFatal("no control %s", name);
-        return child;
-    }
     static void select(QWidget* w, const char* list, int row) {
         auto* view = find<QTreeView>(w, list);
         view->selectionModel()->select(view->model()->index(row, 0),
@@ -94,14 +71,8 @@ class MainWindowListsTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(m_server.start());
+        QVERIFY(startSite());
         QVERIFY(m_files.isValid());
-        QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&m_loopback);
-        for (const char* host : {"partner.test", "other.test", "silent.test"})
-            m_router.add(QLatin1String(host), S("127.0.0.1"), m_server.port());
-        m_server.setReply(S("partner.test/"), HttpReply::html(kHome));
-        m_server.setReply(S("partner.test/links.html"), HttpReply::html(kLinks));
-        m_server.setReply(S("silent.test/"), HttpReply::html("<p>late</p>").delayed(60000));
     }
     void init() { m_messages = {}; }
 
