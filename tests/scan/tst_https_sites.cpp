@@ -3,7 +3,7 @@
 // server and a local TLS server whose certificate a test authority signed.
 #include "scan/host_route.h"
 #include "scan/scan_engine.h"
-#include "support/fakes.h"
+#include "support/scan_fixture.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"
 
@@ -37,17 +37,11 @@ HttpReply Chunked(const QByteArray& chunks) {
 }
 } // namespace
 
-class HttpsSitesTest : public QObject {
+class HttpsSitesTest : public QObject, protected testing::ScanFixture {
     Q_OBJECT
 
     std::unique_ptr<testing::TestHttpServer> m_plain;
     std::unique_ptr<testing::TestHttpServer> m_tls;
-    std::unique_ptr<ScanSession> m_session;
-    std::unique_ptr<ScanEngine> m_engine;
-    HostRouter m_router;
-    testing::FakeMessages m_messages;
-    testing::RecordingSound m_sound;
-    ScanOptions m_options;
 
     void route(const QString& host) {
         m_router.add(host, 80, QStringLiteral("127.0.0.1"), m_plain->port());
@@ -55,11 +49,8 @@ class HttpsSitesTest : public QObject {
     }
 
     bool runScan(const QString& partner) {
-        m_session->partners.append(PartnerSite{partner, QStringLiteral("1"), {}, {}, {}});
-        m_session->setOptions(m_options);
-        QSignalSpy stopped(m_engine.get(), &ScanEngine::scanStopped);
-        m_engine->StartScan();
-        return stopped.count() > 0 || stopped.wait(15000);
+        addPartner(partner);
+        return ScanFixture::runScan();
     }
 
     static QStringList Keys(const testing::TestHttpServer& server) {
@@ -89,14 +80,9 @@ private Q_SLOTS:
         qputenv("CORVANTIS_TEST_CA_FILE", QString(kTls + QStringLiteral("ca.pem")).toLocal8Bit());
     }
 
-    void initTestCase_data() {
-        QTest::addColumn<bool>("readAhead");
-        QTest::newRow("read-ahead") << true;
-        QTest::newRow("plain") << false;
-    }
+    void initTestCase_data() { ReadAheadOnAndOff(); }
 
     void init() {
-        QFETCH_GLOBAL(bool, readAhead);
         m_plain = std::make_unique<testing::TestHttpServer>();
         m_tls = std::make_unique<testing::TestHttpServer>();
         QVERIFY(m_plain->start());
@@ -105,18 +91,13 @@ private Q_SLOTS:
         m_router = HostRouter();
         for (const char* host : {"partner.test", "www.partner.test", "other.test"})
             route(QLatin1String(host));
-        m_session = std::make_unique<ScanSession>();
-        m_options = ScanOptions{};
-        m_options.timeoutSeconds = 5;
+        makeEngine();
         m_options.chkAuto2 = false;
-        m_engine = std::make_unique<ScanEngine>(*m_session, m_messages, m_sound, m_router,
-                                                ScanEngine::Options{readAhead});
         m_session->setDomain(QStringLiteral("mysite.test"));
     }
 
     void cleanup() {
-        m_engine.reset();
-        m_session.reset();
+        dropEngine();
         m_plain.reset();
         m_tls.reset();
     }

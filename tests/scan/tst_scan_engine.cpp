@@ -2,7 +2,7 @@
 #include "scan/host_route.h"
 #include "scan/http_response.h"
 #include "scan/scan_engine.h"
-#include "support/fakes.h"
+#include "support/scan_fixture.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"
 #include "util/settings_store.h"
@@ -41,32 +41,14 @@ QStringList Errors(const ScanSession& s) {
 }
 } // namespace
 
-class ScanEngineTest : public QObject {
+class ScanEngineTest : public QObject, protected testing::ScanFixture {
     Q_OBJECT
 
     std::unique_ptr<testing::TestHttpServer> m_server;
-    std::unique_ptr<ScanSession> m_session;
-    std::unique_ptr<ScanEngine> m_engine;
-    HostRouter m_router;
-    testing::FakeMessages m_messages;
-    testing::RecordingSound m_sound;
-    ScanOptions m_options; // what the next scan runs with
     std::vector<std::unique_ptr<QAbstractItemModelTester>> m_testers;
 
     void setPage(const QString& key, const QByteArray& body) {
         m_server->setReply(key, HttpReply::html(body));
-    }
-
-    void addPartner(const QString& address, const QString& expected = QStringLiteral("1")) {
-        m_session->partners.append(PartnerSite{address, expected, {}, {}, {}});
-    }
-
-    // Runs a scan to its end; false when it did not stop in time.
-    bool runScan(int maxMs = 15000) {
-        QSignalSpy stopped(m_engine.get(), &ScanEngine::scanStopped);
-        m_session->setOptions(m_options);
-        m_engine->StartScan();
-        return stopped.count() > 0 || stopped.wait(maxMs);
     }
 
     QStringList paths() const {
@@ -81,26 +63,15 @@ class ScanEngineTest : public QObject {
 
 private Q_SLOTS:
     // Every scenario runs with the read-ahead on and off: the outcome is the same.
-    void initTestCase_data() {
-        QTest::addColumn<bool>("readAhead");
-        QTest::newRow("read-ahead") << true;
-        QTest::newRow("plain") << false;
-    }
+    void initTestCase_data() { ReadAheadOnAndOff(); }
 
     void init() {
-        QFETCH_GLOBAL(bool, readAhead);
         m_server = std::make_unique<testing::TestHttpServer>();
         QVERIFY(m_server->start());
         m_router = HostRouter();
         for (const char* host : {"partner.test", "other.test", "mysite.test", "www.mysite.test"})
             m_router.add(QLatin1String(host), QStringLiteral("127.0.0.1"), m_server->port());
-        m_session = std::make_unique<ScanSession>();
-        m_options = ScanOptions{};
-        m_options.timeoutSeconds = 5;
-        m_messages.informed.clear();
-        m_sound.played.clear();
-        m_engine = std::make_unique<ScanEngine>(*m_session, m_messages, m_sound, m_router,
-                                                ScanEngine::Options{readAhead});
+        makeEngine();
         // Every model is checked against the item-model rules as the scan changes it.
         m_testers.clear();
         for (QAbstractItemModel* model : std::initializer_list<QAbstractItemModel*>{
@@ -112,8 +83,7 @@ private Q_SLOTS:
 
     void cleanup() {
         m_testers.clear();
-        m_engine.reset();
-        m_session.reset();
+        dropEngine();
         m_server.reset();
     }
 

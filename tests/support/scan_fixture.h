@@ -1,0 +1,65 @@
+#pragma once
+
+// What the engine's scenario tests share: a session and an engine over a host
+// router, the seams recorded, options applied at the start of each scan, and
+// every scenario run with the read-ahead on and off.
+
+#include "scan/host_route.h"
+#include "scan/scan_engine.h"
+#include "support/fakes.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace corvantis::testing {
+
+class ScanFixture {
+protected:
+    std::unique_ptr<scan::ScanSession> m_session;
+    std::unique_ptr<scan::ScanEngine> m_engine;
+    scan::HostRouter m_router;
+    FakeMessages m_messages;
+    RecordingSound m_sound;
+    scan::ScanOptions m_options; // what the next scan runs with
+
+    // For initTestCase_data: one global column, "readAhead".
+    static void ReadAheadOnAndOff() {
+        QTest::addColumn<bool>("readAhead");
+        QTest::newRow("read-ahead") << true;
+        QTest::newRow("plain") << false;
+    }
+
+    // A new session and engine (read-ahead as the global column says), with
+    // default options but a five-second time-out.
+    void makeEngine() {
+        QFETCH_GLOBAL(bool, readAhead);
+        m_session = std::make_unique<scan::ScanSession>();
+        m_options = scan::ScanOptions{};
+        m_options.timeoutSeconds = 5;
+        m_messages.informed.clear();
+        m_sound.played.clear();
+        m_engine = std::make_unique<scan::ScanEngine>(*m_session, m_messages, m_sound, m_router,
+                                                      scan::ScanEngine::Options{readAhead});
+    }
+
+    void dropEngine() {
+        m_engine.reset();
+        m_session.reset();
+    }
+
+    void addPartner(const QString& address, const QString& expected = QStringLiteral("1")) {
+        m_session->partners.append(scan::PartnerSite{address, expected, {}, {}, {}});
+    }
+
+    // Runs a scan to its end; false when it did not stop in time.
+    bool runScan(int maxMs = 15000) {
+        QSignalSpy stopped(m_engine.get(), &scan::ScanEngine::scanStopped);
+        m_session->setOptions(m_options);
+        m_engine->StartScan();
+        return stopped.count() > 0 || stopped.wait(maxMs);
+    }
+};
+
+} // namespace corvantis::testing
