@@ -15,6 +15,7 @@
 #include "ui/main_window.h"
 #include "util/seams.h"
 #include "util/settings_store.h"
+#include "util/stall_probe.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -125,13 +126,7 @@ int main(int argc, char** argv) {
     window.session().partners.append(
         {QStringLiteral("partner-bench.com/"), QStringLiteral("1"), {}, {}, {}});
 
-    qint64 maxStallMs = 0;
-    QElapsedTimer sinceTick;
-    QTimer stallProbe;
-    stallProbe.setTimerType(Qt::PreciseTimer);
-    stallProbe.setInterval(10);
-    QObject::connect(&stallProbe, &QTimer::timeout,
-                     [&] { maxStallMs = std::max(maxStallMs, sinceTick.restart() - 10); });
+    util::StallProbe stallProbe;
 
     // The scan has ended when Start is offered again.
     QPushButton* start = Control<QPushButton>(&window, "Command1");
@@ -153,7 +148,6 @@ int main(int argc, char** argv) {
             app.exit(2);
             return;
         }
-        sinceTick.start();
         stallProbe.start();
         watch.start();
     });
@@ -170,8 +164,8 @@ int main(int argc, char** argv) {
                  "pages=%lld seconds=%.3f pages_per_s=%.1f max_stall_ms=%lld peak_rss_kb=%ld "
                  "main_thread_cpu_s=%.3f\n",
                  static_cast<long long>(fetched), seconds,
-                 seconds > 0 ? double(fetched) / seconds : 0.0, static_cast<long long>(maxStallMs),
-                 usage.ru_maxrss, cpu);
+                 seconds > 0 ? double(fetched) / seconds : 0.0,
+                 static_cast<long long>(stallProbe.maxStallMs()), usage.ru_maxrss, cpu);
     util::SettingsStore::instance().sync();
     return fetched == pages ? 0 : 1;
 }

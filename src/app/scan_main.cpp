@@ -6,6 +6,7 @@
 #include "scan/scan_session.h"
 #include "util/file_utils.h"
 #include "util/settings_store.h"
+#include "util/stall_probe.h"
 #include "util/text_utils.h"
 #include "util/user_text_file.h"
 
@@ -214,13 +215,7 @@ int main(int argc, char* argv[]) {
     });
 
     // The longest time the event loop could not run a 10 ms timer.
-    qint64 maxStallMs = 0;
-    QElapsedTimer sinceTick;
-    QTimer stallProbe;
-    stallProbe.setTimerType(Qt::PreciseTimer);
-    stallProbe.setInterval(10);
-    QObject::connect(&stallProbe, &QTimer::timeout,
-                     [&] { maxStallMs = std::max(maxStallMs, sinceTick.restart() - 10); });
+    util::StallProbe stallProbe;
 
     qint64 pagesFetched = 0;
     QObject::connect(&engine, &scan::ScanEngine::pageFetched, [&] { ++pagesFetched; });
@@ -252,7 +247,6 @@ int main(int argc, char* argv[]) {
         return kExitBadInput;
     if (progress)
         progressTimer.start();
-    sinceTick.start();
     stallProbe.start();
     if (session.scanRunning())
         app.exec();
@@ -283,6 +277,6 @@ int main(int argc, char* argv[]) {
                      "pages=%lld seconds=%.3f pages_per_s=%.1f max_stall_ms=%lld peak_rss_kb=%ld\n",
                      static_cast<long long>(pagesFetched), seconds,
                      seconds > 0 ? double(pagesFetched) / seconds : 0.0,
-                     static_cast<long long>(maxStallMs), PeakRssKb());
+                     static_cast<long long>(stallProbe.maxStallMs()), PeakRssKb());
     return exitCode;
 }
