@@ -83,7 +83,6 @@ void ScanDriver::beginSite(int partnerRow) {
     // queue itself stays scheme-less.
     const bool https = util::StartsWithCI(partner.address, QStringLiteral("https://"));
     const QString start = https ? partner.address.mid(8) : partner.address;
-    m_state.siteTls = https;
     m_state.siteHost = m_state.siteTlsHost = https ? SplitPageAddress(start).slotHost : QString();
     m_known.clear();
     m_pendingQueue.clear();
@@ -280,7 +279,6 @@ void ScanDriver::resetSite() {
     s.siteNote.clear();
     s.siteNoteUrl.clear();
     s.domainTextSeen = false;
-    s.siteTls = false;
     s.siteHost.clear();
     s.siteTlsHost.clear();
     s.certificateNoted = false;
@@ -322,12 +320,12 @@ void ScanDriver::FetchPage() {
 
 QString ScanDriver::fetchHost(const QString& queuedHost) const {
     // The pages of a site on https are fetched where it lives.
-    const bool moved = m_state.siteTls && util::EqualsCI(queuedHost, m_state.siteHost);
+    const bool moved = !m_state.siteHost.isEmpty() && util::EqualsCI(queuedHost, m_state.siteHost);
     return moved ? m_state.siteTlsHost : queuedHost;
 }
 
 bool ScanDriver::fetchedOverTls(const QString& host) const {
-    return m_state.siteTls && util::EqualsCI(host, m_state.siteTlsHost);
+    return !m_state.siteTlsHost.isEmpty() && util::EqualsCI(host, m_state.siteTlsHost);
 }
 
 void ScanDriver::fetch(const QString& host, const QString& path) {
@@ -385,7 +383,8 @@ void ScanDriver::failFetch(const ErrorRow& error, const QString& note) {
 }
 
 void ScanDriver::FinishPage(const FetchResult& r) {
-    if (moveSiteToHttps(r))
+    const std::optional<QString> location = RedirectLocation(r.header);
+    if (location && moveSiteToHttps(r, *location))
         return;
     noteCertificateProblem(r);
     const QString address = r.host + r.path;
@@ -396,20 +395,19 @@ void ScanDriver::FinishPage(const FetchResult& r) {
     }
     status(StatusPanel::Activity, QStringLiteral("Finished: ") + address);
     Q_EMIT q.pageFetched();
-    if (const std::optional<QString> location = RedirectLocation(r.header))
+    if (location)
         followLocation(r, *location);
     else
         CapturePage(r.body);
 }
 
-bool ScanDriver::moveSiteToHttps(const FetchResult& r) {
+bool ScanDriver::moveSiteToHttps(const FetchResult& r, const QString& location) {
     // A plain page that redirects to the same host on https, or to its "www."
     // twin, moves the site: the page is asked for again there at once, and every
     // later page of the site is fetched there directly.
-    const std::optional<QString> location = RedirectLocation(r.header);
-    if (r.tls || !location)
+    if (r.tls)
         return false;
-    const QUrl url(*location, QUrl::TolerantMode);
+    const QUrl url(location, QUrl::TolerantMode);
     const QString to = url.host();
     const QString www = QStringLiteral("www.");
     if (url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0 ||
@@ -417,7 +415,6 @@ bool ScanDriver::moveSiteToHttps(const FetchResult& r) {
         !(util::EqualsCI(to, r.host) || util::EqualsCI(to, QString(www + r.host)) ||
           util::EqualsCI(QString(www + to), r.host)))
         return false;
-    m_state.siteTls = true;
     m_state.siteHost = m_state.pageHost;
     m_state.siteTlsHost = to;
     QString path = url.path(QUrl::FullyEncoded);

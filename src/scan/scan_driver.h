@@ -82,7 +82,7 @@ private:
     void onFetchEnded(const FetchResult& result);
     void failFetch(const ErrorRow& error, const QString& note);
     void FinishPage(const FetchResult& result);
-    bool moveSiteToHttps(const FetchResult& result);
+    bool moveSiteToHttps(const FetchResult& result, const QString& location);
     void noteCertificateProblem(const FetchResult& result);
     void followLocation(const FetchResult& result, const QString& location);
 

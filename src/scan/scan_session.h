@@ -56,9 +56,9 @@ struct ScanState {
     QString strURL;   // the queue entry being fetched
     QString pageHost; // its host and path, as queued
     QString pagePath;
-    // A site on https: entered so, or moved there by a redirect of its plain pages.
-    // Its queued addresses keep siteHost; they are fetched from siteTlsHost over TLS.
-    bool siteTls = false;
+    // A site on https (entered so, or moved there by a redirect of its plain pages)
+    // has both hosts: its queued addresses keep siteHost and are fetched from
+    // siteTlsHost over TLS. Both are empty for a plain site.
     QString siteHost;
     QString siteTlsHost;
     bool certificateNoted = false; // the site's certificate problem has its error row
