@@ -966,10 +966,8 @@ void MainWindow::connectEngine() {
         m_pendingProgress = percent;
         scheduleDisplay();
     });
-    connect(&m_session, &scan::ScanSession::statisticsChanged, this, [this] {
-        m_pendingStatistics = true;
-        scheduleDisplay();
-    });
+    // Every tick shows the latest counters.
+    connect(&m_session, &scan::ScanSession::statisticsChanged, this, &MainWindow::scheduleDisplay);
     connect(engine, &scan::ScanEngine::reportRequested, this, &MainWindow::showReport);
     // The final figures of a scan are shown at once.
     connect(engine, &scan::ScanEngine::scanStopped, this, &MainWindow::showDisplay);
@@ -1022,7 +1020,6 @@ void MainWindow::showDisplay() {
                               c.lHistWebScanned, c.lHistEmailFound};
     for (int i = 0; i < 5; ++i)
         m_stats[i]->setText(QString::number(values[i]));
-    m_pendingStatistics = false;
     if (m_pendingLists || m_queueShown->isStale())
         thawScanLists();
     m_sinceDisplay.restart();

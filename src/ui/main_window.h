@@ -228,7 +228,6 @@ private:
     // times a second, the latest values only.
     std::array<std::optional<QString>, 4> m_pendingPanels;
     std::optional<int> m_pendingProgress;
-    bool m_pendingStatistics = false;
     bool m_pendingLists = false;
     bool m_scanShown = false;              // a scan runs: its lists repaint on the display tick
     QList<QAbstractItemView*> m_scanLists; // the result and error lists
