@@ -4,11 +4,13 @@
 #include "util/browse_address.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QUrl>
 
 namespace corvantis::ui {
@@ -39,14 +41,32 @@ ResultActions::ResultActions(scan::ScanSession& session, QAbstractItemView* resu
     connect(m_results, &QAbstractItemView::doubleClicked, this,
             [this] { browseRow(m_results, kResultUrl); });
     connect(m_errors, &QAbstractItemView::doubleClicked, this, &ResultActions::openErrorExternally);
-    // A second click on the selected error row is where editing would begin:
-    // the row is browsed in the "Web" tab instead.
-    connect(m_errors, &QAbstractItemView::pressed, this,
-            [this] { m_errorRowBeforePress = selectedRow(m_errors); });
+    // A second, slow click on the error row that was already selected is where
+    // editing would begin: the row is browsed in the "Web" tab then. The view selects
+    // the pressed row before it reports the press, so the row selected before it is
+    // read from the press itself; and like the view's own edit trigger, the browse
+    // waits out the double-click interval, so a double click goes to the desktop's
+    // browser alone.
+    m_errors->viewport()->installEventFilter(this);
+    m_secondClick.setSingleShot(true);
+    connect(&m_secondClick, &QTimer::timeout, this, [this] { browseRow(m_errors, kErrorUrl); });
     connect(m_errors, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
-        if (index.row() == m_errorRowBeforePress)
-            browseRow(m_errors, kErrorUrl);
+        if (index.isValid() && index.row() == m_errorRowBeforePress)
+            m_secondClick.start(QApplication::doubleClickInterval());
     });
+}
+
+bool ResultActions::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_errors->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            m_errorRowBeforePress = selectedRow(m_errors);
+        } else if (event->type() == QEvent::MouseButtonDblClick) {
+            m_errorRowBeforePress = -1;
+            m_secondClick.stop();
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 int ResultActions::selectedRow(const QAbstractItemView* view) const {

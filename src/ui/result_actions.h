@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -19,9 +20,9 @@ namespace corvantis::ui {
 // What the result and error lists do besides sorting: the result list's menu
 // "Popup2" (browse, copy the site or the address, mark the verdict by hand), a
 // double click on a result (browse it in the "Web" tab), a double click on an
-// error (open it in the desktop's browser) and a second click on the selected
-// error (browse it in the "Web" tab). Addresses are prepared for a browser
-// first; one that is no web address is not opened and the status says so.
+// error (open it in the desktop's browser) and a second, slow click on the
+// selected error (browse it in the "Web" tab); a plain click only selects. Addresses are prepared
+// for a browser first; one that is no web address is not opened and the status says so.
 class ResultActions : public QObject {
     Q_OBJECT
 public:
@@ -33,6 +34,9 @@ public:
 
     // The actions of "Popup2" on the selected result row, by index 0 to 4.
     void runPopup2(int item);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     int selectedRow(const QAbstractItemView* view) const;
@@ -47,6 +51,7 @@ private:
     Status m_status;
     QMenu* m_popup2;
     int m_errorRowBeforePress = -1;
+    QTimer m_secondClick;
 };
 
 } // namespace corvantis::ui

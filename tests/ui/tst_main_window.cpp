@@ -467,14 +467,52 @@ private Q_SLOTS:
         address->setText(host + S("/old.html"));
         QTest::keyClick(address, Qt::Key_Return);
         QTRY_COMPARE_WITH_TIMEOUT(asked(), before + 1, 15000);
+    }
 
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler(S("http"), &catcher, "open");
+    // Real clicks on the error list: a plain click only selects; a second, slow
+    // click on the row already selected browses it in the "Web" tab; a double click
+    // hands it to the desktop's browser alone, whether the row was selected or not.
+    void errorListClicks_data() {
+        QTest::addColumn<bool>("selectedBefore");
+        QTest::addColumn<bool>("doubleClick");
+        QTest::addColumn<bool>("toWebTab");
+        QTest::newRow("click") << false << false << false;
+        QTest::newRow("second click") << true << false << true;
+        QTest::newRow("double click") << false << true << false;
+        QTest::newRow("double click, selected") << true << true << false;
+    }
+    void errorListClicks() {
+        QFETCH(bool, selectedBefore);
+        QFETCH(bool, doubleClick);
+        QFETCH(bool, toWebTab);
+        auto w = open();
+        QVERIFY(w);
+        w->session().errors.append({S("404 Not found"), S("partner.test/z.html")});
         w->session().errors.append({S("404 Not found"), S("partner.test/a b.html")});
         auto* errors = find<QAbstractItemView>(w.get(), "lstErr");
-        Q_EMIT errors->doubleClicked(errors->model()->index(0, 0));
+        if (selectedBefore)
+            errors->setCurrentIndex(errors->model()->index(1, 0));
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(S("http"), &catcher, "open");
+        const QPoint at = errors->visualRect(errors->model()->index(1, 0)).center();
+        // What a desktop sends for a double click: press, release, double click, release.
+        QTest::mouseClick(errors->viewport(), Qt::LeftButton, {}, at);
+        if (doubleClick) {
+            QTest::mouseDClick(errors->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseRelease(errors->viewport(), Qt::LeftButton, {}, at);
+        }
+        // The "Web" tab waits out the double-click interval; give it time to come.
+        QTest::qWait(QApplication::doubleClickInterval() + 300);
         QDesktopServices::unsetUrlHandler(S("http"));
-        QCOMPARE(catcher.opened, QList<QUrl>{QUrl(S("http://partner.test/a%20b.html"))});
+        QCOMPARE(errors->currentIndex().row(), 1);
+        QCOMPARE(catcher.opened, doubleClick
+                                     ? QList<QUrl>{QUrl(S("http://partner.test/a%20b.html"))}
+                                     : QList<QUrl>{});
+        QCOMPARE(find<QTabWidget>(w.get(), "TabStrip1")->currentIndex(), toWebTab ? 1 : 0);
+        QCOMPARE(errors->isVisible(), !toWebTab);
+        if (toWebTab)
+            QCOMPARE(find<QLineEdit>(w.get(), "txtURL")->text(),
+                     QUrl(S("http://partner.test/a%20b.html")).toString());
     }
 
     // "About this software": caption, name, major.minor version, owner and website,
