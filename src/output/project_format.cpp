@@ -4,6 +4,8 @@
 
 #include <QStringView>
 
+#include <algorithm>
+
 namespace corvantis::output {
 
 using scan::PartnerSite;
@@ -56,15 +58,26 @@ bool LooksLikeText(const QString& text) {
     return true;
 }
 
-// A line break inside a one-line field would split the record in two; it becomes a space.
+// What the writer puts in a field the reader reads back: a line break inside a
+// one-line field would split the record in two, and any other control character
+// but tab would make the file look like no text at all; each becomes a space.
+bool IsStrayControl(QChar c) {
+    return c.unicode() < 0x20 && c != QLatin1Char('\t');
+}
+
+QString Spaced(QString text) {
+    for (QChar& c : text)
+        if (IsStrayControl(c))
+            c = QLatin1Char(' ');
+    return text;
+}
+
 QString OneLine(const QString& field) {
-    if (!field.contains(QLatin1Char('\r')) && !field.contains(QLatin1Char('\n')))
+    if (std::none_of(field.begin(), field.end(), IsStrayControl))
         return field;
     QString out = field;
-    out.replace(kCrLf, QStringLiteral(" "));
-    out.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    out.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return out;
+    out.replace(kCrLf, QStringLiteral(" ")); // one line end, one space
+    return Spaced(std::move(out));
 }
 
 // Every line break of a page-builder text, whatever its form, is stored as "|||"
@@ -74,7 +87,7 @@ QString EncodeSection(const QString& text) {
     out.replace(kCrLf, kBreakCode);
     out.replace(QLatin1Char('\r'), kBreakCode);
     out.replace(QLatin1Char('\n'), kBreakCode);
-    return out;
+    return Spaced(std::move(out));
 }
 
 std::optional<ResultRow> ParseResultLine(const QString& line) {

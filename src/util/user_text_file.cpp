@@ -32,9 +32,12 @@ QString DecodeUserText(const QByteArray& bytes) {
                         QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
-        return FromWindows1252(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
+        text = FromWindows1252(bytes);
+    else if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
+    // A DOS end-of-file mark (Ctrl-Z) ends the text; it is not part of it.
+    if (text.endsWith(QChar(0x1A)))
+        text.chop(1);
     return text;
 }
 

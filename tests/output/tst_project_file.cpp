@@ -233,6 +233,38 @@ private Q_SLOTS:
         QCOMPARE(util::ReadSetting(S("txtHTML1"), QString()), t.txtHTML1);
     }
 
+    // What the writer writes, the reader reads: every control character but tab
+    // in any field is saved as a space, and the project opens again.
+    void controlCharactersRoundTrip() {
+        // "a", every control character from 0x00 to 0x1F, "z"; and how it reads back,
+        // with what a line break becomes in a one-line field or in a page-builder text.
+        const auto text = [](const QString& lineBreak, bool original) -> QString {
+            QString out = S("a");
+            for (char16_t c = 0; c < 0x20; ++c)
+                out += original || c == u'\t'     ? QString(QChar(c))
+                       : c == u'\r' || c == u'\n' ? lineBreak
+                                                  : S(" ");
+            return out + S("z");
+        };
+        const QString field = text({}, true);
+        scan::ScanSession s;
+        s.setDomain(field);
+        s.partners.append({field, field, field, field, field});
+        s.results.append(
+            ResultRow{field, field, field, field, RowColour::Red, RowMarker::NotLinking});
+        s.txtHTML1 = field;
+        const QString file = path("controls.prj");
+        QCOMPARE(util::WriteUserTextFile(file, ProjectTextFromSession(s)), QString());
+        scan::ScanSession t;
+        QVERIFY(LoadProjectFile(file, t).loaded);
+        const QString back = text(S(" "), false);
+        QCOMPARE(t.domain(), back);
+        QCOMPARE(t.partners.rows(), (QList<PartnerSite>{{back, back, back, back, back}}));
+        QCOMPARE(ResultTexts(t.results.rows()),
+                 QStringList{S("1|") + QStringList(4, back).join(QLatin1Char('|'))});
+        QCOMPARE(t.txtHTML1, text(S("\r\n"), false));
+    }
+
     void openWindows1252() {
         const QString file = path("win.prj");
         QVERIFY(WriteBytes(file, "Caf\xe9.example\r\n"

@@ -87,6 +87,11 @@ private Q_SLOTS:
         QTest::newRow("windows-1252") << QByteArray("Z\xfcrich \x80 \x93q\x94\r\n")
                                       << QString::fromUtf8("Z\u00fcrich \u20ac \u201cq\u201d\r\n");
         QTest::newRow("empty") << QByteArray() << "";
+        // A DOS end-of-file mark goes, in either encoding; one inside the text stays.
+        QTest::newRow("ctrl-z at the end") << QByteArray("a\r\n\x1a") << "a\r\n";
+        QTest::newRow("ctrl-z, windows-1252")
+            << QByteArray("\xfc\r\n\x1a") << QString::fromUtf8("\u00fc\r\n");
+        QTest::newRow("ctrl-z inside") << QByteArray("a\x1a b") << "a\x1a b";
     }
     void readUserText() {
         QFETCH(QByteArray, bytes);
