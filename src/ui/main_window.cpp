@@ -47,6 +47,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QTreeView>
 #include <QWebEngineNewWindowRequest>
@@ -114,11 +115,14 @@ bool StoredCheck(const QString& key, bool byDefault) {
 }
 
 // Multi-line texts are kept with CR LF line ends; the text boxes use LF.
-QString WithCrLf(QString text) {
-    return text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-}
 QString WithLf(QString text) {
     return text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+// What the user typed in a page-builder box, with CR LF line breaks. The raw text
+// keeps no-break spaces and U+2028, which the box's plain text would turn into a
+// space and a line break; its paragraph separators are the line breaks.
+QString TypedText(const QPlainTextEdit* box) {
+    return box->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
 }
 
 QLabel* Caption(QWidget* parent, const QString& text) {
@@ -785,14 +789,10 @@ void MainWindow::LoadOptions() {
     m_audioFinished->setChecked(StoredCheck(QStringLiteral("chkAudioFinished"), true));
     m_newWindow->setChecked(StoredCheck(QStringLiteral("chkNewWin"), true));
     m_bullet->setChecked(StoredCheck(QStringLiteral("chkBullet"), false));
-    for (int i = 0; i < 3; ++i) {
-        const QString key = Text(kHtmlTexts[i].key);
-        const QString text = ReadSetting(key, Text(kHtmlTexts[i].byDefault));
-        m_html[i]->setPlainText(WithLf(text));
-        (i == 0   ? m_session.txtHTML1
-         : i == 1 ? m_session.txtHTML2
-                  : m_session.txtHTML3) = WithCrLf(m_html[i]->toPlainText());
-    }
+    for (int i = 0; i < 3; ++i)
+        output::PageBuilderText(m_session, i) =
+            ReadSetting(Text(kHtmlTexts[i].key), Text(kHtmlTexts[i].byDefault));
+    showHtmlTexts();
     m_advance->setCurrentIndex(StoredPosition(QStringLiteral("cmbAdvance"), 4, m_advance->count()));
     m_pageLimit = scan::PageLimitForPosition(m_advance->currentIndex(), m_pageLimit);
     m_lastSearch->setCurrentIndex(
@@ -831,9 +831,10 @@ void MainWindow::connectOptions() {
     });
     for (int i = 0; i < 3; ++i)
         connect(m_html[i], &QPlainTextEdit::textChanged, this, [this, i] {
-            const QString text = WithCrLf(m_html[i]->toPlainText());
-            (i == 0 ? m_session.txtHTML1 : i == 1 ? m_session.txtHTML2 : m_session.txtHTML3) = text;
-            WriteSetting(Text(kHtmlTexts[i].key), text);
+            if (m_showingHtml)
+                return; // only the user's own edits change the text
+            m_shownHtml[i] = TypedText(m_html[i]);
+            output::SetPageBuilderText(m_session, i, m_shownHtml[i]);
         });
 }
 
@@ -1105,11 +1106,16 @@ void MainWindow::showProjectName() {
 }
 
 // The boxes follow the session's page-builder texts after a command changed them.
+// The texts stay exactly as they came: showing one does not write it back.
 void MainWindow::showHtmlTexts() {
     for (int i = 0; i < 3; ++i) {
-        const QString text = WithLf(output::PageBuilderText(m_session, i));
-        if (m_html[i]->toPlainText() != text)
-            m_html[i]->setPlainText(text);
+        const QString& text = output::PageBuilderText(m_session, i);
+        if (text == m_shownHtml[i])
+            continue;
+        m_shownHtml[i] = text;
+        m_showingHtml = true;
+        m_html[i]->setPlainText(WithLf(text));
+        m_showingHtml = false;
     }
 }
 

@@ -198,6 +198,8 @@ private:
     QList<QWidget*> m_tabViews; // every view a tab shows or hides
     std::array<QList<QWidget*>, 4> m_shownByTab;
     std::array<QPlainTextEdit*, 3> m_html{};
+    std::array<QString, 3> m_shownHtml; // the texts the boxes were last given or typed
+    bool m_showingHtml = false;
     QCheckBox* m_bullet = nullptr;
     QCheckBox* m_newWindow = nullptr;
 

@@ -8,6 +8,7 @@
 #include "support/test_env.h"
 #include "support/test_http_server.h"
 #include "ui/main_window.h"
+#include "util/settings_store.h"
 
 #include <QAction>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTextCursor>
 #include <QTreeView>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -345,6 +347,57 @@ private Q_SLOTS:
         QVERIFY(!m_messages.informed.isEmpty());
         QVERIFY(w->close());
         QCOMPARE(m_messages.asked.size(), 3);
+    }
+
+    // The page-builder texts stay exactly as they came, no-break spaces and the
+    // Unicode line and paragraph separators included: at start-up, after Open and
+    // "Generate Links", in the settings, the saved project and the written page.
+    // Only the user's own edit reads the box, where a paragraph is a line break.
+    void pageBuilderTextsKeptExactly() {
+        const QString pre = S("<p>a\u00a0b\u2028c\u2029d</p>\r\n<hr>");
+        const QString post = S("\u00a0</body>\u2029");
+        const auto stored = [](const char* key) { return util::ReadSetting(S(key), QString()); };
+        util::WriteSetting(S("txtHTML1"), pre);
+        auto w = open();
+        QVERIFY(w);
+        QCOMPARE(w->session().txtHTML1, pre);
+        QCOMPARE(stored("txtHTML1"), pre);
+
+        const QString project = m_files.filePath(S("texts.prj"));
+        QVERIFY(testing::WriteBytes(
+            project,
+            (S("mysite.test\r\npartner.test|1|||\r\nHTML03:") + post + S("\r\n")).toUtf8()));
+        m_dialogs.paths = {project};
+        QTest::mouseClick(find(w.get(), "cmdOpen"), Qt::LeftButton);
+        w->session().results.setRows(
+            {{S("partner.test"), S("Direct Link"), S("001"), S("partner.test/"),
+              scan::RowColour::Blue, scan::RowMarker::Linking}});
+        QTest::mouseClick(find(w.get(), "Command5"), Qt::LeftButton);
+        QVERIFY(w->session().txtHTML2.contains(S("partner.test")));
+        QCOMPARE(w->session().txtHTML1, pre);
+        QCOMPARE(w->session().txtHTML3, post);
+        QCOMPARE(stored("txtHTML1"), pre);
+        QCOMPARE(stored("txtHTML3"), post);
+
+        const QString saved = m_files.filePath(S("texts2.prj"));
+        m_dialogs.paths = {saved};
+        QTest::mouseClick(find(w.get(), "cmdSave"), Qt::LeftButton);
+        const QByteArray file = testing::ReadBytes(saved);
+        QVERIFY(file.contains(S("HTML01:<p>a\u00a0b\u2028c\u2029d</p>|||<hr>\r\n").toUtf8()));
+        QVERIFY(file.contains((S("HTML03:") + post + S("\r\n")).toUtf8()));
+        const QString page = m_files.filePath(S("texts.html"));
+        m_dialogs.paths = {page};
+        QTest::mouseClick(find(w.get(), "Command6"), Qt::LeftButton);
+        const QByteArray written = testing::ReadBytes(page);
+        QVERIFY(written.startsWith((pre + S("\r\n\r\n")).toUtf8()));
+        QVERIFY(written.contains((S("\r\n\r\n") + post).toUtf8()));
+
+        auto* box = find<QPlainTextEdit>(w.get(), "txtHTML1");
+        box->moveCursor(QTextCursor::End);
+        QTest::keyClicks(box, S("!"));
+        QCOMPARE(w->session().txtHTML1, S("<p>a\u00a0b\u2028c\r\nd</p>\r\n<hr>!"));
+        QCOMPARE(stored("txtHTML1"), w->session().txtHTML1);
+        w->session().MarkProjectSaved();
     }
 
     // A full scan fills the result list with its colours and icons, shows the
