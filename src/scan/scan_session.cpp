@@ -33,20 +33,21 @@ qint16 TimeoutFromText(const QString& text) {
 
 ScanOptions ScanOptions::FromSettings() {
     ScanOptions o;
-    const auto flag = [](const char* key, const char* def) {
-        return ReadSetting(QLatin1String(key), QLatin1String(def)) == QLatin1String("1");
+    const auto flag = [](const char* key, bool byDefault) {
+        return util::ReadCheckSetting(QLatin1String(key), byDefault);
     };
-    o.chkAuto = flag("chkAuto", "1");
-    o.chkAuto2 = flag("chkAuto2", "1");
-    o.chkRedirect = flag("chkRedirect", "0");
-    o.chkAudioEmail = flag("chkAudioEmail", "1");
-    o.chkAudioNext = flag("chkAudioNext", "1");
-    o.chkAudioFinished = flag("chkAudioFinished", "1");
-    o.acceptInvalidCertificates = flag("chkAcceptInvalidCerts", "0");
-    o.timeoutSeconds =
-        TimeoutFromText(ReadSetting(QStringLiteral("txtTimeout"), QStringLiteral("60")));
-    const auto pos = util::ToInt16(ReadSetting(QStringLiteral("cmbAdvance"), QStringLiteral("4")));
-    o.PageLimit = PageLimitForPosition(pos.value_or(4), 500);
+    o.chkAuto = flag("chkAuto", o.chkAuto);
+    o.chkAuto2 = flag("chkAuto2", o.chkAuto2);
+    o.chkRedirect = flag("chkRedirect", o.chkRedirect);
+    o.chkAudioEmail = flag("chkAudioEmail", o.chkAudioEmail);
+    o.chkAudioNext = flag("chkAudioNext", o.chkAudioNext);
+    o.chkAudioFinished = flag("chkAudioFinished", o.chkAudioFinished);
+    o.acceptInvalidCertificates = flag("chkAcceptInvalidCerts", o.acceptInvalidCertificates);
+    o.timeoutSeconds = TimeoutFromText(ReadSetting(QStringLiteral("txtTimeout"), QString()));
+    o.PageLimit = PageLimitForPosition(util::ReadPositionSetting(QStringLiteral("cmbAdvance"),
+                                                                 kPageLimitDefaultPosition,
+                                                                 int(PageLimitItems().size())),
+                                       o.PageLimit);
     return o;
 }
 

@@ -25,6 +25,8 @@ struct ScanOptions {
 
     // Reads every option from the settings store, with the program's defaults.
     static ScanOptions FromSettings();
+
+    bool operator==(const ScanOptions&) const = default;
 };
 
 // The time-out entry's text as seconds: an empty or unreadable text means the
@@ -33,6 +35,7 @@ qint16 TimeoutFromText(const QString& text);
 
 // The page limits of the "When this many pages have been scanned:" list, by position.
 qint32 PageLimitForPosition(int position, qint32 current);
+constexpr int kPageLimitDefaultPosition = 4; // 500 pages
 const QStringList& PageLimitItems();
 
 // The state of the scan under way, written by the scan engine alone. None of it

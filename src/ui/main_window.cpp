@@ -57,6 +57,8 @@
 
 namespace corvantis::ui {
 
+using util::ReadCheckSetting;
+using util::ReadPositionSetting;
 using util::ReadSetting;
 using util::WriteSetting;
 
@@ -98,20 +100,6 @@ constexpr HtmlText kHtmlTexts[3] = {
 
 QString Text(const char* utf8) {
     return QString::fromUtf8(utf8);
-}
-
-// The stored list position when it is one of the list's (or the "nothing
-// chosen" a default of -1 allows); the default otherwise.
-int StoredPosition(const QString& key, int byDefault, int count) {
-    const auto v = util::ToInt16(ReadSetting(key, QString::number(byDefault)));
-    return v && *v >= qMin(byDefault, 0) && *v < count ? *v : byDefault;
-}
-
-// A stored check box: "1" ticked, "0" clear, anything else the default.
-bool StoredCheck(const QString& key, bool byDefault) {
-    const auto v =
-        util::ToInt16(ReadSetting(key, byDefault ? QStringLiteral("1") : QStringLiteral("0")));
-    return v && (*v == 0 || *v == 1) ? *v == 1 : byDefault;
 }
 
 // Multi-line texts are kept with CR LF line ends; the text boxes use LF.
@@ -776,27 +764,30 @@ void MainWindow::LoadOptions() {
     m_columnsSized = false;
     m_session.resetRunCounters();
 
-    m_combo1->setCurrentIndex(StoredPosition(QStringLiteral("Combo1"), -1, m_combo1->count()));
+    // The scan's own options by the rule the command-line scanner reads them with.
+    const scan::ScanOptions o = scan::ScanOptions::FromSettings();
+    m_combo1->setCurrentIndex(ReadPositionSetting(QStringLiteral("Combo1"), -1, m_combo1->count()));
     const QString timeout = ReadSetting(QStringLiteral("txtTimeout"), kTimeoutDefault);
     m_timeout->setText(util::ToInt16(timeout) ? timeout : kTimeoutDefault);
-    m_redirect->setChecked(StoredCheck(QStringLiteral("chkRedirect"), false));
-    m_insecure->setChecked(StoredCheck(QStringLiteral("chkAcceptInvalidCerts"), false));
-    m_combo2->setCurrentIndex(StoredPosition(QStringLiteral("Combo2"), -1, m_combo2->count()));
-    m_auto->setChecked(StoredCheck(QStringLiteral("chkAuto"), true));
-    m_auto2->setChecked(StoredCheck(QStringLiteral("chkAuto2"), true));
-    m_audioEmail->setChecked(StoredCheck(QStringLiteral("chkAudioEmail"), true));
-    m_audioNext->setChecked(StoredCheck(QStringLiteral("chkAudioNext"), true));
-    m_audioFinished->setChecked(StoredCheck(QStringLiteral("chkAudioFinished"), true));
-    m_newWindow->setChecked(StoredCheck(QStringLiteral("chkNewWin"), true));
-    m_bullet->setChecked(StoredCheck(QStringLiteral("chkBullet"), false));
+    m_redirect->setChecked(o.chkRedirect);
+    m_insecure->setChecked(o.acceptInvalidCertificates);
+    m_combo2->setCurrentIndex(ReadPositionSetting(QStringLiteral("Combo2"), -1, m_combo2->count()));
+    m_auto->setChecked(o.chkAuto);
+    m_auto2->setChecked(o.chkAuto2);
+    m_audioEmail->setChecked(o.chkAudioEmail);
+    m_audioNext->setChecked(o.chkAudioNext);
+    m_audioFinished->setChecked(o.chkAudioFinished);
+    m_newWindow->setChecked(ReadCheckSetting(QStringLiteral("chkNewWin"), true));
+    m_bullet->setChecked(ReadCheckSetting(QStringLiteral("chkBullet"), false));
     for (int i = 0; i < 3; ++i)
         output::PageBuilderText(m_session, i) =
             ReadSetting(Text(kHtmlTexts[i].key), Text(kHtmlTexts[i].byDefault));
     showHtmlTexts();
-    m_advance->setCurrentIndex(StoredPosition(QStringLiteral("cmbAdvance"), 4, m_advance->count()));
-    m_pageLimit = scan::PageLimitForPosition(m_advance->currentIndex(), m_pageLimit);
+    m_advance->setCurrentIndex(ReadPositionSetting(
+        QStringLiteral("cmbAdvance"), scan::kPageLimitDefaultPosition, m_advance->count()));
+    m_pageLimit = o.PageLimit;
     m_lastSearch->setCurrentIndex(
-        StoredPosition(QStringLiteral("cmbLastSearch"), 0, m_lastSearch->count()));
+        ReadPositionSetting(QStringLiteral("cmbLastSearch"), 0, m_lastSearch->count()));
     pushOptions();
     connectOptions();
 }

@@ -1,5 +1,7 @@
 #include "util/settings_store.h"
 
+#include "util/text_utils.h"
+
 #include <QCoreApplication>
 #include <QSettings>
 #include <QTimer>
@@ -70,6 +72,16 @@ QString ReadSetting(const QString& key, const QString& defaultValue) {
 
 void WriteSetting(const QString& key, const QString& value) {
     SettingsStore::instance().write(key, value);
+}
+
+bool ReadCheckSetting(const QString& key, bool byDefault) {
+    const auto v = ToInt16(ReadSetting(key, byDefault ? QStringLiteral("1") : QStringLiteral("0")));
+    return v && (*v == 0 || *v == 1) ? *v == 1 : byDefault;
+}
+
+int ReadPositionSetting(const QString& key, int byDefault, int count) {
+    const auto v = ToInt16(ReadSetting(key, QString::number(byDefault)));
+    return v && *v >= qMin(byDefault, 0) && *v < count ? *v : byDefault;
 }
 
 } // namespace corvantis::util

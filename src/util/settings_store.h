@@ -35,4 +35,12 @@ private:
 QString ReadSetting(const QString& key, const QString& defaultValue);
 void WriteSetting(const QString& key, const QString& value);
 
+// Options as a hand-edited store may hold them, read by one rule for the window
+// and the command-line scanner: a value that is not valid for its key gives the
+// key's default.
+// A check box: "1" ticked, "0" clear.
+bool ReadCheckSetting(const QString& key, bool byDefault);
+// A list position from 0 to count - 1, or the "nothing chosen" -1 when that is the default.
+int ReadPositionSetting(const QString& key, int byDefault, int count);
+
 } // namespace corvantis::util

@@ -231,10 +231,12 @@ private Q_SLOTS:
     }
 
     void handEditedStoreStartsWithTheDefaults() {
-        const char* edits[][2] = {{"txtTimeout", "abc"},  {"chkAuto", "yes"},
-                                  {"chkRedirect", "7"},   {"cmbAdvance", "x4"},
-                                  {"Combo1", "9"},        {"cmbLastSearch", "-1"},
-                                  {"SimpleView", "sure"}, {"lHistWebScanned", "lots"}};
+        const char* edits[][2] = {{"txtTimeout", "abc"},      {"chkAuto", "yes"},
+                                  {"chkAuto2", "-1"},         {"chkRedirect", "7"},
+                                  {"chkAudioNext", "no"},     {"chkAcceptInvalidCerts", "on"},
+                                  {"cmbAdvance", "x4"},       {"Combo1", "9"},
+                                  {"cmbLastSearch", "-1"},    {"SimpleView", "sure"},
+                                  {"lHistWebScanned", "lots"}};
         for (const auto& e : edits)
             util::WriteSetting(QLatin1String(e[0]), QLatin1String(e[1]));
         auto w = open();
@@ -248,6 +250,9 @@ private Q_SLOTS:
         QCOMPARE(find<QComboBox>(w.get(), "cmbLastSearch")->currentIndex(), 0);
         QVERIFY(!w->simpleView());
         QCOMPARE(statistics(w.get())[3], S("0"));
+        // The command-line scanner reads the same store by the same rule.
+        QVERIFY(w->session().options() == scan::ScanOptions());
+        QVERIFY(scan::ScanOptions::FromSettings() == scan::ScanOptions());
     }
 
     void startRefusals_data() {
