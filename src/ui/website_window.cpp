@@ -125,12 +125,14 @@ void WebsiteWindow::open(const QString& websiteAddress) {
     }
     m_loaded = true;
     setWindowTitle(websiteAddress);
-    m_topMostUntilLoaded = true;
+    // Above every other window while it opens, then an ordinary window, however
+    // long its page takes.
     SetTopMost(this, true);
     navigate(websiteAddress);
     showMaximized();
     raise();
     activateWindow();
+    SetTopMost(this, false);
 }
 
 void WebsiteWindow::navigate(const QString& text) {
@@ -151,10 +153,6 @@ void WebsiteWindow::loadFinished() {
     m_address->setText(address);
     const QString title = m_view->title();
     setWindowTitle(title.isEmpty() ? address : title);
-    if (m_topMostUntilLoaded) {
-        m_topMostUntilLoaded = false;
-        SetTopMost(this, false);
-    }
 }
 
 int WebsiteWindow::twips(int value) const {
@@ -195,8 +193,6 @@ void WebsiteWindow::closeEvent(QCloseEvent* event) {
         return;
     // Closing unloads the window: the next open starts afresh on the website.
     m_loaded = false;
-    m_topMostUntilLoaded = false;
-    SetTopMost(this, false);
     m_view->stop();
     m_view->setUrl(QUrl(QStringLiteral("about:blank")));
     Q_EMIT closed();

@@ -56,7 +56,6 @@ private:
     QLabel* m_statusText;
     QLabel* m_downloadState;
     bool m_loaded = false;
-    bool m_topMostUntilLoaded = false;
 };
 
 } // namespace corvantis::ui

@@ -13,12 +13,25 @@ QString& CachedFolder() {
     return folder;
 }
 
+// Each shipped file is copied in once: the list of those already given is kept in
+// the folder, so a file the user removed later (the help file, say) stays removed,
+// while a file a newer version ships arrives, and nothing the user has is replaced.
 void CopyAssetsInto(const QString& folder) {
     const QString root = QStringLiteral(":/assets");
+    QFile record(folder + QStringLiteral("/.shipped"));
+    QStringList given;
+    if (record.open(QIODevice::ReadOnly))
+        given = QString::fromUtf8(record.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    record.close();
+    const qsizetype before = given.size();
     QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString source = it.next();
-        const QString target = folder + source.mid(root.size());
+        const QString name = source.mid(root.size() + 1);
+        const QString target = folder + QLatin1Char('/') + name;
+        if (given.contains(name))
+            continue;
+        given.append(name);
         if (QFile::exists(target))
             continue;
         QDir().mkpath(QFileInfo(target).absolutePath());
@@ -26,6 +39,8 @@ void CopyAssetsInto(const QString& folder) {
             QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                               QFile::ReadOther);
     }
+    if (given.size() != before && record.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        record.write(given.join(QLatin1Char('\n')).toUtf8() + '\n');
     QDir(folder).mkpath(QStringLiteral("Project Files"));
 }
 } // namespace

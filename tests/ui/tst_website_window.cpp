@@ -46,15 +46,15 @@ private Q_SLOTS:
         QCOMPARE(m_window.objectName(), S("frmWebsite"));
         QVERIFY(m_window.isOpen());
         QVERIFY(m_window.windowState() & Qt::WindowMaximized);
-        // Above all windows while it loads, an ordinary window afterwards.
+        // Above all windows only while it opens: an ordinary window before its page
+        // has come, so a slow website does not keep it above everything.
         QCOMPARE(m_window.windowTitle(), m_host + S("/start"));
-        QVERIFY(m_window.windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(!(m_window.windowFlags() & Qt::WindowStaysOnTopHint));
 
         const QString final = S("http://") + m_host + S("/final");
         QTRY_COMPARE_WITH_TIMEOUT(address()->text(), final, kLoadTimeoutMs);
         QCOMPARE(panel(2)->text(), S("Completed ") + final);
         QCOMPARE(m_window.windowTitle(), S("Final Page"));
-        QVERIFY(!(m_window.windowFlags() & Qt::WindowStaysOnTopHint));
 
         // Partner pages are third-party content.
         QWebEngineSettings* settings = view()->settings();

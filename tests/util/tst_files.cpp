@@ -143,6 +143,12 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(home + QStringLiteral("/Project Files")).isDir());
         QCOMPARE(AppFilePath(QStringLiteral("html0.txt")),
                  QDir::cleanPath(home) + QStringLiteral("/html0.txt"));
+        // A shipped file the user removed is not brought back at the next start.
+        QVERIFY(QFile::remove(home + QStringLiteral("/Help.rtf")));
+        ResetAppFolderForTests();
+        AppFolder();
+        QVERIFY(!QFile::exists(home + QStringLiteral("/Help.rtf")));
+        QVERIFY(QFile::exists(home + QStringLiteral("/spider.mdb")));
     }
 };
 
