@@ -12,14 +12,17 @@
 #include "ui/splash_window.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTextStream>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
@@ -38,6 +41,39 @@ const QByteArray kLinks = "<html><body><h2>Friends</h2><a href=\"http://www.mysi
 const QByteArray kWebsite =
     "<html><head><title>Corvantis</title></head><body style='font-family:sans-serif'>"
     "<h1>Corvantis</h1><p>Check your link partners.</p></body></html>";
+
+// The accessibility tree, one node a line: depth, role, name; and below it each
+// named control's path of object names and its rectangle in the window. Two
+// builds of the window compare by a diff of these files. Web content is left
+// out: it is the page's, not the window's.
+void DumpAccessible(QAccessibleInterface* node, int depth, QTextStream& out) {
+    out << QString(depth * 2, u' ') << int(node->role()) << ' ' << node->text(QAccessible::Name)
+        << '\n';
+    if (node->object() && node->object()->inherits("QWebEngineView"))
+        return;
+    for (int i = 0; i < node->childCount(); ++i)
+        if (QAccessibleInterface* child = node->child(i))
+            DumpAccessible(child, depth + 1, out);
+}
+
+bool DumpWindowTrees(QWidget* window, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QTextStream out(&file);
+    DumpAccessible(QAccessible::queryAccessibleInterface(window), 0, out);
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (w->objectName().isEmpty() || w->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        QStringList chain;
+        for (QObject* o = w; o && o != window; o = o->parent())
+            chain.prepend(o->objectName());
+        const QRect r(w->mapTo(window, QPoint(0, 0)), w->size());
+        out << chain.join(u'/') << ' ' << r.x() << ',' << r.y() << ' ' << r.width() << 'x'
+            << r.height() << (w->isVisible() ? "" : " hidden") << '\n';
+    }
+    return true;
+}
 
 bool Save(QWidget* window, const QString& path) {
     QTest::qWait(400); // the browser views paint in their own time
@@ -155,6 +191,11 @@ int main(int argc, char** argv) {
         }
     }
     window.ApplyViewMode(false);
+    window.resize(1056, 777 + window.menuBar()->height());
+    window.selectResultsTab(1);
+    QTest::qWait(200);
+    if (!DumpWindowTrees(&window, out + QStringLiteral("/window-trees.txt")))
+        return 1;
 
     // The site editor on the first partner.
     auto* partners = window.findChild<QAbstractItemView*>(QStringLiteral("List1"));
