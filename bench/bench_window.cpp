@@ -12,7 +12,7 @@
 // 127.0.0.1.
 
 #include "scan/host_route.h"
-#include "ui/main_window.h"
+#include "ui/main/main_window.h"
 #include "util/seams.h"
 #include "util/settings_store.h"
 #include "util/stall_probe.h"

@@ -3,7 +3,7 @@
 // Fuzz body for the help file's RTF reader. Input: the file's bytes.
 
 #include "fuzz_support.h"
-#include "ui/rtf_reader.h"
+#include "ui/rtf/rtf_reader.h"
 
 #include <QTextDocument>
 

@@ -1,5 +1,5 @@
-#include "ui/main_window.h"
-#include "ui/splash_window.h"
+#include "ui/main/main_window.h"
+#include "ui/windows/splash_window.h"
 #include "util/settings_store.h"
 
 #include <QApplication>

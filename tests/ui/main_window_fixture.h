@@ -8,7 +8,7 @@
 #include "scan/host_route.h"
 #include "support/fakes.h"
 #include "support/test_http_server.h"
-#include "ui/main_window.h"
+#include "ui/main/main_window.h"
 
 #include <QTest>
 #include <QWebEngineProfile>

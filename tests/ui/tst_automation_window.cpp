@@ -4,7 +4,7 @@
 #include "support/fakes.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"
-#include "ui/automation_window.h"
+#include "ui/windows/automation_window.h"
 #include "util/settings_store.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 #include "support/fakes.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
-#include "ui/email_commands.h"
-#include "ui/export_window.h"
+#include "ui/main/email_commands.h"
+#include "ui/windows/export_window.h"
 #include "util/app_folder.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "support/test_env.h"
 
-#include "ui/help_window.h"
+#include "ui/windows/help_window.h"
 #include "util/settings_store.h"
 #include <QApplication>
 

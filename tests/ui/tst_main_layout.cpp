@@ -2,7 +2,7 @@
 // regions at the first size, a large size and one narrower than the right
 // column, in both entry forms.
 #include "support/test_env.h"
-#include "ui/main_layout.h"
+#include "ui/main/main_layout.h"
 
 using corvantis::testing::S;
 using namespace corvantis::ui;

@@ -8,9 +8,9 @@
 #include "support/store_fixture.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"
-#include "ui/branding.h"
-#include "ui/main_window.h"
-#include "ui/splash_window.h"
+#include "ui/common/branding.h"
+#include "ui/main/main_window.h"
+#include "ui/windows/splash_window.h"
 #include "util/settings_store.h"
 #include "util/text_utils.h"
 

@@ -7,7 +7,7 @@
 #include "support/fakes.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"
-#include "ui/main_window.h"
+#include "ui/main/main_window.h"
 #include "util/settings_store.h"
 
 #include <QAction>

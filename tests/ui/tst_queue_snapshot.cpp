@@ -2,7 +2,7 @@
 // to the queue after one, whatever happened in between.
 #include "scan/scan_model.h"
 #include "support/test_env.h"
-#include "ui/queue_snapshot.h"
+#include "ui/main/queue_snapshot.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

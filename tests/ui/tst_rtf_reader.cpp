@@ -1,6 +1,6 @@
 #include "../../fuzz/rtf_reader_target.h"
 #include "support/test_env.h"
-#include "ui/rtf_reader.h"
+#include "ui/rtf/rtf_reader.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "support/test_env.h"
 
 #include "support/test_http_server.h"
-#include "ui/website_window.h"
+#include "ui/windows/website_window.h"
 #include <QApplication>
 
 #include <QLabel>

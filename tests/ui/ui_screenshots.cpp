@@ -7,9 +7,9 @@
 #include "support/fakes.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"
-#include "ui/about_window.h"
-#include "ui/main_window.h"
-#include "ui/splash_window.h"
+#include "ui/windows/about_window.h"
+#include "ui/main/main_window.h"
+#include "ui/windows/splash_window.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>

@@ -1,7 +1,7 @@
-#include "ui/about_window.h"
+#include "ui/windows/about_window.h"
 
-#include "ui/branding.h"
-#include "ui/main_layout.h"
+#include "ui/common/branding.h"
+#include "ui/main/main_layout.h"
 
 #include <QLabel>
 #include <QPixmap>

@@ -1,4 +1,4 @@
-#include "ui/web_tab.h"
+#include "ui/main/web_tab.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>

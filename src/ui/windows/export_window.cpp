@@ -1,4 +1,4 @@
-#include "ui/export_window.h"
+#include "ui/windows/export_window.h"
 
 #include "mailstore/email_export.h"
 #include "mailstore/email_store.h"

@@ -1,4 +1,4 @@
-#include "ui/email_commands.h"
+#include "ui/main/email_commands.h"
 
 #include "mailstore/email_store.h"
 #include "util/app_folder.h"

@@ -1,7 +1,7 @@
-#include "ui/website_window.h"
+#include "ui/windows/website_window.h"
 
-#include "ui/browser_view.h"
-#include "ui/top_most.h"
+#include "ui/common/browser_view.h"
+#include "ui/common/top_most.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>

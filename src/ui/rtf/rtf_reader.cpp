@@ -1,4 +1,4 @@
-#include "ui/rtf_reader.h"
+#include "ui/rtf/rtf_reader.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "ui/top_most.h"
+#include "ui/common/top_most.h"
 
 #include <QWidget>
 #include <QWindow>

@@ -1,4 +1,4 @@
-#include "ui/automation_window.h"
+#include "ui/windows/automation_window.h"
 
 #include "automation/import_list_model.h"
 #include "automation/link_import.h"

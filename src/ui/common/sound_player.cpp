@@ -1,4 +1,4 @@
-#include "ui/sound_player.h"
+#include "ui/common/sound_player.h"
 
 #include "util/file_utils.h"
 

@@ -1,4 +1,4 @@
-#include "ui/queue_snapshot.h"
+#include "ui/main/queue_snapshot.h"
 
 #include "scan/scan_model.h"
 

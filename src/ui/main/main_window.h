@@ -2,7 +2,7 @@
 
 #include "scan/scan_engine.h"
 #include "scan/scan_session.h"
-#include "ui/window_registry.h"
+#include "ui/common/window_registry.h"
 #include "util/seams.h"
 
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "ui/site_editor_dialog.h"
+#include "ui/windows/site_editor_dialog.h"
 
 #include "scan/scan_session.h"
 

@@ -1,4 +1,4 @@
-#include "ui/branding.h"
+#include "ui/common/branding.h"
 
 #include "version_record.h"
 

@@ -1,4 +1,4 @@
-#include "ui/list_view_helpers.h"
+#include "ui/common/list_view_helpers.h"
 
 #include <QAbstractProxyModel>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
-#include "ui/help_window.h"
+#include "ui/windows/help_window.h"
 
-#include "ui/rtf_reader.h"
+#include "ui/rtf/rtf_reader.h"
 #include "util/app_folder.h"
 #include "util/file_utils.h"
 #include "util/settings_store.h"

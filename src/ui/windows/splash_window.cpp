@@ -1,6 +1,6 @@
-#include "ui/splash_window.h"
+#include "ui/windows/splash_window.h"
 
-#include "ui/branding.h"
+#include "ui/common/branding.h"
 
 #include <QGuiApplication>
 #include <QLabel>

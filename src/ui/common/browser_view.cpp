@@ -1,4 +1,4 @@
-#include "ui/browser_view.h"
+#include "ui/common/browser_view.h"
 
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>

@@ -1,4 +1,4 @@
-#include "ui/result_actions.h"
+#include "ui/main/result_actions.h"
 
 #include "scan/scan_session.h"
 #include "util/browse_address.h"

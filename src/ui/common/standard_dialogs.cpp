@@ -1,6 +1,6 @@
-#include "ui/standard_dialogs.h"
+#include "ui/common/standard_dialogs.h"
 
-#include "ui/branding.h"
+#include "ui/common/branding.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

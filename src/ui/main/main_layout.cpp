@@ -1,4 +1,4 @@
-#include "ui/main_layout.h"
+#include "ui/main/main_layout.h"
 
 #include <QtMath>
 
