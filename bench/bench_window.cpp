@@ -118,7 +118,8 @@ int main(int argc, char** argv) {
     scan::HostRouter router;
     router.add(QStringLiteral("partner-bench.com"), QStringLiteral("127.0.0.1"), quint16(port));
 
-    ui::MainWindow window({&messages, &dialogs, &sound, &router});
+    scan::ScanSession session;
+    ui::MainWindow window(session, {&messages, &dialogs, &sound, &router});
     window.show();
     Control<QLineEdit>(&window, "txtDomain")->setText(QStringLiteral("mysite-bench.com"));
     Control<QCheckBox>(&window, "chkAuto")->setChecked(false);

@@ -30,10 +30,14 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QStringLiteral("Corvantis"));
     QApplication::setApplicationName(QStringLiteral("Corvantis"));
 
+    // The session and the seams outlive every window that holds on to them.
+    corvantis::scan::ScanSession session;
+    corvantis::ui::DesktopSeams seams;
     // The splash opens the main window; the program ends when the last window
     // closes (the main window, or the website window it left open).
-    corvantis::ui::SplashWindow splash([](corvantis::ui::SplashWindow* s) {
-        auto* window = new corvantis::ui::MainWindow;
+    corvantis::ui::SplashWindow splash([&](corvantis::ui::SplashWindow* s) {
+        auto* window = new corvantis::ui::MainWindow(session, seams.seams());
+        seams.setParentWindow(window);
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->adoptSplash(s);
         window->show();

@@ -14,6 +14,7 @@
 #include <QWebEngineProfile>
 
 #include <memory>
+#include <vector>
 
 namespace corvantis::testing {
 
@@ -25,6 +26,7 @@ protected:
     FakeMessages m_messages;
     FakeFileDialogs m_dialogs;
     RecordingSound m_sound;
+    std::vector<std::unique_ptr<scan::ScanSession>> m_sessions;
 
     // partner.test links to its links page, which links back to www.mysite.test;
     // other.test has no pages; silent.test answers only after a minute.
@@ -46,8 +48,11 @@ protected:
         return true;
     }
 
+    // Each window a fresh session, kept beyond the window as the program keeps its own.
     std::unique_ptr<ui::MainWindow> open() {
+        m_sessions.push_back(std::make_unique<scan::ScanSession>());
         auto w = std::make_unique<ui::MainWindow>(
+            *m_sessions.back(),
             ui::MainWindow::Seams{&m_messages, &m_dialogs, &m_sound, &m_router});
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))

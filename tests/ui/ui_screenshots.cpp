@@ -130,7 +130,8 @@ int main(int argc, char** argv) {
         return 1;
     about.hide();
 
-    ui::MainWindow window({&messages, &dialogs, &sound, &router});
+    scan::ScanSession session;
+    ui::MainWindow window(session, {&messages, &dialogs, &sound, &router});
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;

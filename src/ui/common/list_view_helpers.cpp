@@ -30,4 +30,13 @@ bool EnhListView_SortColumns(QTreeView* list, int columnHeader) {
     return true;
 }
 
+void SortOnHeaderClicks(QTreeView* list, std::function<bool()> mayNow) {
+    list->header()->setSectionsClickable(true);
+    QObject::connect(list->header(), &QHeaderView::sectionClicked, list,
+                     [list, mayNow = std::move(mayNow)](int column) {
+                         if (!mayNow || mayNow())
+                             EnhListView_SortColumns(list, column + 1);
+                     });
+}
+
 } // namespace corvantis::ui

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 class QTreeView;
 
 namespace corvantis::ui {
@@ -9,5 +11,8 @@ namespace corvantis::ui {
 // order. A list without rows is left alone, its direction too. The direction
 // is kept on the list itself.
 bool EnhListView_SortColumns(QTreeView* list, int columnHeader);
+
+// A click on a column header sorts the list by it, when mayNow (if given) allows.
+void SortOnHeaderClicks(QTreeView* list, std::function<bool()> mayNow = {});
 
 } // namespace corvantis::ui

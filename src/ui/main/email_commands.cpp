@@ -1,6 +1,7 @@
 #include "ui/main/email_commands.h"
 
 #include "mailstore/email_store.h"
+#include "scan/scan_session.h"
 #include "util/app_folder.h"
 
 #include <QDesktopServices>
@@ -25,6 +26,11 @@ bool ConfirmDeleteAllEmails(util::Messages& messages) {
 
 bool ViewDatabase() {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(util::AppFolder()));
+}
+
+void ForgetLinksFound(scan::ScanSession& session) {
+    session.results.clear();
+    session.resetLinksFound();
 }
 
 } // namespace corvantis::ui

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/common/twips.h"
+
 #include <QHash>
 #include <QList>
 #include <QRect>
@@ -9,14 +11,6 @@
 #include <array>
 
 namespace corvantis::ui {
-
-// The main window is drawn in twips (1/1440 inch) and placed in pixels at the
-// screen's logical DPI: 15 twips a pixel at 96 DPI.
-inline constexpr int kTwipsPerInch = 1440;
-int TwipsToPixels(double twips, double dpi);
-int PixelsToTwips(int pixels, double dpi);
-// Edges are converted one by one, so controls that touch in twips touch in pixels.
-QRect TwipsToPixels(const QRect& twips, double dpi);
 
 // The client area the window opens with.
 inline constexpr QSize kFirstClientTwips{15840, 11655};

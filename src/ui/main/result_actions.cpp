@@ -88,9 +88,7 @@ void ResultActions::browseRow(const QAbstractItemView* view, int column) {
     const int row = selectedRow(view);
     if (row < 0)
         return;
-    const QString address = view->model()->index(row, column).data().toString();
-    if (const std::optional<QString> url = prepared(address))
-        m_browse(*url);
+    m_browse(view->model()->index(row, column).data().toString());
 }
 
 void ResultActions::openErrorExternally(const QModelIndex& index) {

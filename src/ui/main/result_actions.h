@@ -26,7 +26,7 @@ namespace corvantis::ui {
 class ResultActions : public QObject {
     Q_OBJECT
 public:
-    using Browse = std::function<void(const QString& address)>; // in the "Web" tab
+    using Browse = std::function<void(const QString& address)>; // as stored, in the "Web" tab
     using Status = std::function<void(const QString& text)>;
 
     ResultActions(scan::ScanSession& session, QAbstractItemView* results, QAbstractItemView* errors,

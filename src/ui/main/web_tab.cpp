@@ -1,5 +1,7 @@
 #include "ui/main/web_tab.h"
 
+#include "util/browse_address.h"
+
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QUrl>
@@ -28,13 +30,12 @@ WebTab::WebTab(const Controls& controls, Status status, QObject* parent)
 }
 
 bool WebTab::browse(const QString& text) {
-    const QUrl url = QUrl::fromUserInput(text.trimmed());
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+    const std::optional<QString> address = util::PrepareBrowseAddress(text);
+    if (!address) {
         m_status(QStringLiteral("Not a web address: ") + text.trimmed());
         return false;
     }
+    const QUrl url(*address);
     m_c.address->setText(url.toString());
     m_c.view->load(url);
     return true;

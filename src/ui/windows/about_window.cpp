@@ -1,7 +1,7 @@
 #include "ui/windows/about_window.h"
 
 #include "ui/common/branding.h"
-#include "ui/main/main_layout.h"
+#include "ui/common/twips.h"
 
 #include <QLabel>
 #include <QPixmap>

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QGroupBox>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+namespace corvantis::scan {
+class ScanSession;
+}
+
+namespace corvantis::ui {
+
+// "Options" (Frame4): when to go to the next site, the time-out, redirected
+// links, invalid certificates, what to do after the last site, and the sound
+// cues. Each option is read from the settings store at the load step, stored the
+// moment its control changes, and handed to the session for the next page.
+class OptionsFrame : public QGroupBox {
+    Q_OBJECT
+public:
+    OptionsFrame(QWidget* client, scan::ScanSession& session);
+
+    void loadOptions();
+
+private:
+    QCheckBox* check(const char* name, const char* caption, const QString& toolTip);
+    QCheckBox* wrappedCheck(const char* name, const char* labelName, const char* caption,
+                            const QString& toolTip);
+    void buildPageRules();
+    void buildCheckRules();
+    void applyOptions();
+
+    scan::ScanSession& m_session;
+    QCheckBox* m_auto = nullptr;
+    QCheckBox* m_auto2 = nullptr;
+    QComboBox* m_advance = nullptr;
+    QLineEdit* m_timeout = nullptr;
+    QCheckBox* m_redirect = nullptr;
+    QCheckBox* m_insecure = nullptr; // accept invalid certificates
+    QComboBox* m_lastSearch = nullptr;
+    QCheckBox* m_audioEmail = nullptr;
+    QCheckBox* m_audioNext = nullptr;
+    QCheckBox* m_audioFinished = nullptr;
+    qint32 m_pageLimit = 500;
+};
+
+} // namespace corvantis::ui

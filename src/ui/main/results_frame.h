@@ -1,0 +1,68 @@
+#pragma once
+
+#include "util/seams.h"
+
+#include <QGroupBox>
+
+#include <array>
+
+class QTabWidget;
+class QTreeView;
+class QWebEngineView;
+
+namespace corvantis::scan {
+class ScanSession;
+}
+
+namespace corvantis::ui {
+
+class DisplayPacing;
+class PageBuilder;
+class WebTab;
+
+// "Link Results" (Frame2): the tab strip with its four views over it: "Links"
+// (the result and error lists and their actions), "Web" (the browser and its
+// controls), "Pages" (the page builder) and "Reports" (the scan's report).
+class ResultsFrame : public QGroupBox {
+    Q_OBJECT
+public:
+    ResultsFrame(QWidget* client, scan::ScanSession& session, util::Messages& messages,
+                 util::FileDialogs& dialogs, DisplayPacing& pacing);
+
+    // 1 "Links", 2 "Web", 3 "Pages", 4 "Reports".
+    void selectTab(int tab);
+    // The "Web" tab shows the website; the report view starts blank.
+    void showStartPages(const QString& websiteAddress);
+    // Builds the scan's report and shows it on "Reports".
+    void showReport();
+
+    PageBuilder* pageBuilder() const { return m_pageBuilder; }
+    QTreeView* resultList() const { return m_results; }
+    QTreeView* errorList() const { return m_errors; }
+
+Q_SIGNALS:
+    // What the browser or a list action has to say, for the status bar at once.
+    void status(const QString& text);
+
+private:
+    void buildLists(DisplayPacing& pacing);
+    void buildWebTab();
+    void buildReport();
+    void browse(const QString& address);
+    void showCurrentTab();
+
+    scan::ScanSession& m_session;
+    util::Messages& m_messages;
+    util::FileDialogs& m_dialogs;
+    util::SystemClock m_clock; // the report's date and time
+    QTabWidget* m_tabs = nullptr;
+    QTreeView* m_results = nullptr;
+    QTreeView* m_errors = nullptr;
+    QWebEngineView* m_browser = nullptr;
+    WebTab* m_webTab = nullptr;
+    PageBuilder* m_pageBuilder = nullptr;
+    QWebEngineView* m_report = nullptr;
+    std::array<QList<QWidget*>, 4> m_shownByTab; // the views each tab shows
+};
+
+} // namespace corvantis::ui
