@@ -52,8 +52,8 @@ private Q_SLOTS:
         QVERIFY(!(m_window.windowFlags() & Qt::WindowStaysOnTopHint));
 
         const QString final = S("http://") + m_host + S("/final");
-        QTRY_COMPARE_WITH_TIMEOUT(address()->text(), final, kLoadTimeoutMs);
-        QCOMPARE(panel(2)->text(), S("Completed ") + final);
+        QTRY_COMPARE_WITH_TIMEOUT(panel(2)->text(), S("Completed ") + final, kLoadTimeoutMs);
+        QCOMPARE(address()->text(), final);
         QCOMPARE(m_window.windowTitle(), S("Final Page"));
 
         // Partner pages are third-party content.

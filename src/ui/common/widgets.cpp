@@ -61,6 +61,13 @@ void NameByLabel(QWidget* field, QLabel* label, const QString& toolTip) {
     label->setBuddy(field);
 }
 
+QLabel* LabelFor(QWidget* field, const QString& text) {
+    auto* label = new QLabel(text);
+    label->setBuddy(field);
+    field->setAccessibleName(text);
+    return label;
+}
+
 QTreeView* ListView(QWidget* parent, const QString& accessible) {
     auto* view = new QTreeView(parent);
     view->setAccessibleName(accessible);

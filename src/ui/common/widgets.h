@@ -38,6 +38,9 @@ template <typename W> W* Labelled(W* field, QLabel* label, const QString& toolTi
     return field;
 }
 
+// A label that names the field it stands beside (for windows laid out by layouts).
+QLabel* LabelFor(QWidget* field, const QString& text);
+
 // A list of rows and columns: whole rows selected one at a time, nothing edited.
 QTreeView* ListView(QWidget* parent, const QString& accessible);
 

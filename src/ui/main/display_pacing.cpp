@@ -13,9 +13,13 @@ constexpr int kSlowestIntervalMs = 250;
 constexpr int kCostShare = 25;
 } // namespace
 
-DisplayPacing::DisplayPacing(QObject* parent) : QObject(parent) {
-    m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &DisplayPacing::showNow);
+DisplayPacing::DisplayPacing(QObject* parent)
+    : QObject(parent), m_pacer([this] { return interval(); }) {
+    connect(&m_pacer, &Pacer::tick, this, [this] {
+        Q_EMIT tick();
+        if (m_pendingLists || (m_queue && m_queue->isStale()))
+            thawLists();
+    });
 }
 
 // The freeze comes first, so the view's own handling of the change paints nothing.
@@ -61,18 +65,11 @@ int DisplayPacing::interval() const {
 }
 
 void DisplayPacing::request() {
-    if (m_timer.isActive())
-        return;
-    const qint64 since = m_sinceTick.isValid() ? m_sinceTick.elapsed() : interval();
-    m_timer.start(int(qMax<qint64>(0, interval() - since)));
+    m_pacer.request();
 }
 
 void DisplayPacing::showNow() {
-    m_timer.stop();
-    Q_EMIT tick();
-    if (m_pendingLists || (m_queue && m_queue->isStale()))
-        thawLists();
-    m_sinceTick.restart();
+    m_pacer.tickNow();
 }
 
 void DisplayPacing::recordRepaint(double ms) {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include "ui/common/pacer.h"
+
 #include <QList>
 #include <QObject>
-#include <QTimer>
 
 class QAbstractItemModel;
 class QAbstractItemView;
@@ -36,7 +36,7 @@ public:
     void request();
     // Ticks now: the final figures of a scan, and the first ones.
     void showNow();
-    void stop() { m_timer.stop(); }
+    void stop() { m_pacer.stop(); }
 
     // What a repaint of the window took; smoothed, it sets the pace.
     void recordRepaint(double ms);
@@ -54,8 +54,7 @@ private:
     QList<QAbstractItemView*> m_lists;
     QueueSnapshot* m_queue = nullptr;
     double m_repaintCostMs = 0;
-    QTimer m_timer;
-    QElapsedTimer m_sinceTick;
+    Pacer m_pacer;
 };
 
 } // namespace corvantis::ui

@@ -2,13 +2,13 @@
 
 #include "output/scan_report.h"
 #include "scan/scan_session.h"
+#include "ui/common/browser_controls.h"
 #include "ui/common/browser_view.h"
 #include "ui/common/list_view_helpers.h"
 #include "ui/common/widgets.h"
 #include "ui/main/display_pacing.h"
 #include "ui/main/page_builder.h"
 #include "ui/main/result_actions.h"
-#include "ui/main/web_tab.h"
 
 #include <QColor>
 #include <QIdentityProxyModel>
@@ -113,7 +113,7 @@ ResultsFrame::ResultsFrame(QWidget* client, scan::ScanSession& session, util::Me
         m_tabs->addTab(new QWidget, QIcon(QLatin1String(tab[1])), QLatin1String(tab[0]));
 
     buildLists(pacing);
-    buildWebTab();
+    buildBrowserControls();
     m_pageBuilder = new PageBuilder(this, m_session, m_messages, m_dialogs);
     m_shownByTab[2] = {m_pageBuilder};
     buildReport();
@@ -132,7 +132,7 @@ void ResultsFrame::buildLists(DisplayPacing& pacing) {
     m_shownByTab[0] = {m_results, m_errors, errorLabel};
 }
 
-void ResultsFrame::buildWebTab() {
+void ResultsFrame::buildBrowserControls() {
     const auto nav = [this](const char* name, const char* picture, const char* toolTip) {
         auto* b = NavigationButton(this, QLatin1String(name), QIcon(QLatin1String(picture)),
                                    QLatin1String(toolTip));
@@ -149,7 +149,8 @@ void ResultsFrame::buildWebTab() {
         Named(new QWebEngineView(this), QStringLiteral("WebBrowser1"), QStringLiteral("Web"));
     ConfigureBrowserView(m_browser);
     const auto status = [this](const QString& text) { Q_EMIT this->status(text); };
-    m_webTab = new WebTab({m_browser, address, go, back, forward, stop, refresh}, status, this);
+    m_webTab =
+        new BrowserControls({m_browser, address, go, back, forward, stop, refresh}, status, this);
     new ResultActions(
         m_session, m_results, m_errors, [this](const QString& url) { browse(url); }, status,
         window());

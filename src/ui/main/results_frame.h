@@ -18,7 +18,7 @@ namespace corvantis::ui {
 
 class DisplayPacing;
 class PageBuilder;
-class WebTab;
+class BrowserControls;
 
 // "Link Results" (Frame2): the tab strip with its four views over it: "Links"
 // (the result and error lists and their actions), "Web" (the browser and its
@@ -46,7 +46,7 @@ Q_SIGNALS:
 
 private:
     void buildLists(DisplayPacing& pacing);
-    void buildWebTab();
+    void buildBrowserControls();
     void buildReport();
     void browse(const QString& address);
     void showCurrentTab();
@@ -59,7 +59,7 @@ private:
     QTreeView* m_results = nullptr;
     QTreeView* m_errors = nullptr;
     QWebEngineView* m_browser = nullptr;
-    WebTab* m_webTab = nullptr;
+    BrowserControls* m_webTab = nullptr;
     PageBuilder* m_pageBuilder = nullptr;
     QWebEngineView* m_report = nullptr;
     std::array<QList<QWidget*>, 4> m_shownByTab; // the views each tab shows

@@ -2,6 +2,7 @@
 
 #include "ui/common/branding.h"
 #include "ui/common/twips.h"
+#include "ui/common/widgets.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -19,10 +20,7 @@ constexpr int kRowTops[] = {1260, 1680, 2100};
 constexpr int kRowHeight = 300;
 
 QLabel* Label(QWidget* parent, const QString& name, const QString& text) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setAccessibleName(text);
-    return label;
+    return Named(new QLabel(text, parent), name, text);
 }
 } // namespace
 

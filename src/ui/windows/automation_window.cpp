@@ -1,5 +1,8 @@
 #include "ui/windows/automation_window.h"
 
+#include "ui/common/pacer.h"
+#include "ui/common/widgets.h"
+
 #include "automation/import_list_model.h"
 #include "automation/link_import.h"
 #include "automation/link_importer.h"
@@ -48,31 +51,6 @@ const QString kExampleOwnSite = QStringLiteral("www.mysite.example");
 
 const QString kUrlDefault = QStringLiteral("http://");
 
-QLabel* FieldLabel(const QString& name, const QString& text, QWidget* field) {
-    auto* label = new QLabel(text);
-    label->setObjectName(name);
-    label->setBuddy(field);
-    field->setAccessibleName(text);
-    return label;
-}
-
-QLabel* WrappedLabel(const QString& name, const QString& text) {
-    auto* label = new QLabel(text);
-    label->setObjectName(name);
-    label->setWordWrap(true);
-    label->setAccessibleName(text);
-    return label;
-}
-
-QPushButton* Button(const QString& name, const QString& caption, const QString& toolTip = {}) {
-    auto* b = new QPushButton(caption);
-    b->setObjectName(name);
-    b->setAccessibleName(caption);
-    if (!toolTip.isEmpty())
-        b->setToolTip(toolTip);
-    return b;
-}
-
 } // namespace
 
 AutomationWindow::AutomationWindow(scan::ScanSession& session, util::Messages& messages,
@@ -81,7 +59,8 @@ AutomationWindow::AutomationWindow(scan::ScanSession& session, util::Messages& m
     : QWidget(parent, Qt::Window), m_session(session), m_messages(messages), m_dialogs(dialogs),
       m_list(new automation::ImportListModel(this)),
       m_importer(new automation::LinkImporter(router, *m_list, this)),
-      m_poster(new automation::ResultPoster(router, this)) {
+      m_poster(new automation::ResultPoster(router, this)),
+      m_statusPacer(new Pacer([] { return kStatusIntervalMs; }, this)) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Advanced Link Automation"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -108,8 +87,8 @@ AutomationWindow::AutomationWindow(scan::ScanSession& session, util::Messages& m
     layout->addWidget(m_framePost, 1);
     layout->addWidget(m_statusBar);
 
-    m_statusTimer.setSingleShot(true);
-    connect(&m_statusTimer, &QTimer::timeout, this, &AutomationWindow::showPendingStatus);
+    connect(m_statusPacer, &Pacer::tick, this,
+            [this] { m_statusBar->showMessage(m_pendingStatus); });
 
     connect(m_tabs, &QTabBar::currentChanged, this, &AutomationWindow::showTab);
     connect(m_importer, &automation::LinkImporter::status, this, &AutomationWindow::setStatus);
@@ -136,7 +115,13 @@ void AutomationWindow::setTransferTimeout(int ms) {
 void AutomationWindow::buildGetLinksFrames() {
     m_frameWebsite = new QGroupBox(QStringLiteral("Get links from my website"));
     m_frameWebsite->setObjectName(QStringLiteral("Frame1"));
+    buildSourceFields();
+    buildWebsiteFrame();
+    buildFileFrame();
+}
 
+// The two ways to get the user's partners from his website, each with its address.
+void AutomationWindow::buildSourceFields() {
     const QString captions[2] = {
         QStringLiteral(
             "Simple - Spider my link page at the following URL and add my links to be scanned:"),
@@ -152,8 +137,9 @@ void AutomationWindow::buildGetLinksFrames() {
         m_option[i]->setObjectName(QStringLiteral("Option1_%1").arg(i));
         m_option[i]->setAccessibleName(captions[i]);
         options->addButton(m_option[i], i);
-        m_optionLabel[i] = WrappedLabel(QStringLiteral("lblOption1_%1").arg(i), captions[i]);
-        m_optionLabel[i]->installEventFilter(this);
+        m_optionLabel[i] =
+            Named(WrappedCaption(nullptr, captions[i]), QStringLiteral("lblOption1_%1").arg(i));
+        ClickThroughLabel(m_optionLabel[i], m_option[i]);
     }
 
     m_text1 = new QLineEdit;
@@ -169,9 +155,11 @@ void AutomationWindow::buildGetLinksFrames() {
     m_combo1->setEditText(automation::kDelimiterPrompt);
     m_combo1->setMinimumContentsLength(24);
 
-    m_command1 = Button(QStringLiteral("Command1"), QStringLiteral("Get Links"));
+    m_command1 = Named(Button(nullptr, QStringLiteral("Get Links")), QStringLiteral("Command1"));
     connect(m_command1, &QPushButton::clicked, this, &AutomationWindow::GetLinks);
+}
 
+void AutomationWindow::buildWebsiteFrame() {
     m_listView1 = new QTreeView;
     m_listView1->setObjectName(QStringLiteral("ListView1"));
     m_listView1->setModel(m_list);
@@ -181,47 +169,56 @@ void AutomationWindow::buildGetLinksFrames() {
     m_listView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_listView1->header()->setStretchLastSection(true);
     m_listView1->viewport()->installEventFilter(this);
-    auto* resultsLabel = WrappedLabel(
-        QStringLiteral("Label3"), QStringLiteral("Results (Control + Click or Shift + Click to "
-                                                 "Select Multiple, Right Click to Select All):"));
+    auto* resultsLabel = Named(
+        WrappedCaption(nullptr, QStringLiteral("Results (Control + Click or Shift + Click to "
+                                               "Select Multiple, Right Click to Select All):")),
+        QStringLiteral("Label3"));
     resultsLabel->setBuddy(m_listView1);
     m_listView1->setAccessibleName(resultsLabel->text());
 
-    auto* cmdAdd =
-        Button(QStringLiteral("cmdAdd"), QStringLiteral("Add Selected Links to My Link List"),
-               QStringLiteral("Add the site you have entered above"));
+    auto* cmdAdd = Named(Button(nullptr, QStringLiteral("Add Selected Links to My Link List"),
+                                QStringLiteral("Add the site you have entered above")),
+                         QStringLiteral("cmdAdd"));
     connect(cmdAdd, &QPushButton::clicked, this, &AutomationWindow::AddSelectedLinks);
 
     auto* grid = new QGridLayout(m_frameWebsite);
     grid->setColumnStretch(2, 1);
     grid->addWidget(m_option[0], 0, 0, Qt::AlignTop);
     grid->addWidget(m_optionLabel[0], 0, 1, 1, 4);
-    grid->addWidget(FieldLabel(QStringLiteral("Label1"), QStringLiteral("URL:"), m_text1), 1, 1);
+    grid->addWidget(Named(LabelFor(m_text1, QStringLiteral("URL:")), QStringLiteral("Label1")), 1,
+                    1);
     grid->addWidget(m_text1, 1, 2, 1, 3);
     grid->addWidget(m_option[1], 2, 0, Qt::AlignTop);
     grid->addWidget(m_optionLabel[1], 2, 1, 1, 4);
-    grid->addWidget(FieldLabel(QStringLiteral("Label2"), QStringLiteral("URL:"), m_text2), 3, 1);
+    grid->addWidget(Named(LabelFor(m_text2, QStringLiteral("URL:")), QStringLiteral("Label2")), 3,
+                    1);
     grid->addWidget(m_text2, 3, 2);
-    grid->addWidget(FieldLabel(QStringLiteral("Label4"), QStringLiteral("Delimiter:"), m_combo1), 3,
-                    3);
+    grid->addWidget(
+        Named(LabelFor(m_combo1, QStringLiteral("Delimiter:")), QStringLiteral("Label4")), 3, 3);
     grid->addWidget(m_combo1, 3, 4);
     grid->addWidget(m_command1, 4, 4, Qt::AlignRight);
     grid->addWidget(resultsLabel, 5, 0, 1, 5);
     grid->addWidget(m_listView1, 6, 0, 1, 5);
     grid->setRowStretch(6, 1);
     grid->addWidget(cmdAdd, 7, 0, 1, 5, Qt::AlignRight);
+}
 
+void AutomationWindow::buildFileFrame() {
     m_frameFile = new QGroupBox(QStringLiteral("Get links from a file"));
     m_frameFile->setObjectName(QStringLiteral("Frame2"));
-    auto* fileText = WrappedLabel(
-        QStringLiteral("Label5"),
-        QStringLiteral("You can import sites from a text (.txt) file by entering one URL per line. "
-                       " Each site you enter will default to 1 link expected.  If you expect more "
-                       "links than one, put a | character at the end of the URL, immediately "
-                       "followed by the number of links you expect.  For example: ") +
-            kExamplePartner + QStringLiteral("|14"));
-    auto* command4 = Button(QStringLiteral("Command4"), QStringLiteral("Import"),
-                            QStringLiteral("Import websites from a file"));
+    auto* fileText =
+        Named(WrappedCaption(
+                  nullptr,
+                  QStringLiteral(
+                      "You can import sites from a text (.txt) file by entering one URL per line. "
+                      " Each site you enter will default to 1 link expected.  If you expect more "
+                      "links than one, put a | character at the end of the URL, immediately "
+                      "followed by the number of links you expect.  For example: ") +
+                      kExamplePartner + QStringLiteral("|14")),
+              QStringLiteral("Label5"));
+    auto* command4 = Named(
+        Button(nullptr, QStringLiteral("Import"), QStringLiteral("Import websites from a file")),
+        QStringLiteral("Command4"));
     connect(command4, &QPushButton::clicked, this, &AutomationWindow::ImportLinksFile);
     auto* fileLayout = new QHBoxLayout(m_frameFile);
     fileLayout->addWidget(fileText, 1);
@@ -231,18 +228,22 @@ void AutomationWindow::buildGetLinksFrames() {
 void AutomationWindow::buildPostFrame() {
     m_framePost = new QGroupBox(QStringLiteral("Post links to my website:"));
     m_framePost->setObjectName(QStringLiteral("Frame3"));
-    auto* explanation = WrappedLabel(
-        QStringLiteral("Label6"),
-        QStringLiteral("I have created a script on my website that can accept values from a "
-                       "querystring.  Hit this page once for each site in my results list, "
-                       "replacing variables in the following URL with the actual results from my "
-                       "results list."));
+    auto* explanation = Named(
+        WrappedCaption(
+            nullptr, QStringLiteral(
+                         "I have created a script on my website that can accept values from a "
+                         "querystring.  Hit this page once for each site in my results list, "
+                         "replacing variables in the following URL with the actual results from my "
+                         "results list.")),
+        QStringLiteral("Label6"));
     m_text3 = new QLineEdit;
     m_text3->setObjectName(QStringLiteral("Text3"));
-    auto* command5 =
-        Button(QStringLiteral("Command5"), QStringLiteral("View Example URL/Test Above URL"));
-    auto* command3 = Button(QStringLiteral("Command3"), QStringLiteral("View URL Variables"));
-    m_command2 = Button(QStringLiteral("Command2"), QStringLiteral("Post Links to My Site"));
+    auto* command5 = Named(Button(nullptr, QStringLiteral("View Example URL/Test Above URL")),
+                           QStringLiteral("Command5"));
+    auto* command3 =
+        Named(Button(nullptr, QStringLiteral("View URL Variables")), QStringLiteral("Command3"));
+    m_command2 =
+        Named(Button(nullptr, QStringLiteral("Post Links to My Site")), QStringLiteral("Command2"));
     connect(command5, &QPushButton::clicked, this, &AutomationWindow::ShowUrlExample);
     connect(command3, &QPushButton::clicked, this, &AutomationWindow::ShowUrlVariables);
     connect(m_command2, &QPushButton::clicked, this, &AutomationWindow::PostResults);
@@ -255,7 +256,8 @@ void AutomationWindow::buildPostFrame() {
     grid->setColumnStretch(1, 1);
     grid->addWidget(explanation, 0, 0, 1, 2);
     grid->addWidget(
-        FieldLabel(QStringLiteral("Label7"), QStringLiteral("My Script Page:"), m_text3), 1, 0);
+        Named(LabelFor(m_text3, QStringLiteral("My Script Page:")), QStringLiteral("Label7")), 1,
+        0);
     grid->addWidget(m_text3, 1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -263,8 +265,8 @@ void AutomationWindow::buildPostFrame() {
     buttons->addWidget(command3);
     buttons->addWidget(m_command2);
     grid->addLayout(buttons, 2, 0, 1, 2);
-    grid->addWidget(FieldLabel(QStringLiteral("Label8"), QStringLiteral("Results:"), m_text4), 3, 0,
-                    1, 2);
+    grid->addWidget(Named(LabelFor(m_text4, QStringLiteral("Results:")), QStringLiteral("Label8")),
+                    3, 0, 1, 2);
     grid->addWidget(m_text4, 4, 0, 1, 2);
     grid->setRowStretch(4, 1);
 }
@@ -318,18 +320,11 @@ int AutomationWindow::delimiterIndex() const {
     return -1;
 }
 
+// The importer and the poster report many times a second; the status bar shows
+// the latest text at most about 30 times a second.
 void AutomationWindow::setStatus(const QString& text) {
     m_pendingStatus = text;
-    if (!m_sinceStatus.isValid() || m_sinceStatus.elapsed() >= kStatusIntervalMs)
-        showPendingStatus();
-    else if (!m_statusTimer.isActive())
-        m_statusTimer.start(kStatusIntervalMs - int(m_sinceStatus.elapsed()));
-}
-
-void AutomationWindow::showPendingStatus() {
-    m_statusTimer.stop();
-    m_statusBar->showMessage(m_pendingStatus);
-    m_sinceStatus.start();
+    m_statusPacer->request(true);
 }
 
 void AutomationWindow::GetLinks() {
@@ -485,12 +480,6 @@ bool AutomationWindow::eventFilter(QObject* watched, QEvent* event) {
         if (watched == m_listView1->viewport() && mouse->button() == Qt::RightButton) {
             m_listView1->selectAll();
             return true;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (watched == m_optionLabel[i] && mouse->button() == Qt::LeftButton) {
-                m_option[i]->click();
-                return true;
-            }
         }
     }
     return QWidget::eventFilter(watched, event);

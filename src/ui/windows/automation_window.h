@@ -3,7 +3,6 @@
 #include "scan/scan_model.h"
 #include "util/seams.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QTimer>
 #include <QWidget>
@@ -31,6 +30,8 @@ class ResultPoster;
 } // namespace corvantis::automation
 
 namespace corvantis::ui {
+
+class Pacer;
 
 // "Advanced Link Automation": fills the partner list from the user's links page,
 // his script or a text file, and posts the scan's results to his script. A
@@ -61,13 +62,15 @@ protected:
 
 private:
     void buildGetLinksFrames();
+    void buildSourceFields();
+    void buildWebsiteFrame();
+    void buildFileFrame();
     void buildPostFrame();
     void loadSettings();
     void connectSettings();
     void showTab(int index);
     int delimiterIndex() const;
     void setStatus(const QString& text);
-    void showPendingStatus();
     void appendLog(const QString& text);
     void addPartners(const QList<scan::PartnerSite>& sites);
     void feedPartners();
@@ -98,8 +101,7 @@ private:
 
     // Status texts are shown at most about 30 times a second; the last one stays.
     QString m_pendingStatus;
-    QTimer m_statusTimer;
-    QElapsedTimer m_sinceStatus;
+    Pacer* m_statusPacer;
 
     // Partner rows still to be added, a share per event-loop turn.
     QList<scan::PartnerSite> m_partnerQueue;

@@ -1,5 +1,7 @@
 #include "ui/windows/export_window.h"
 
+#include "ui/common/widgets.h"
+
 #include "mailstore/email_export.h"
 #include "mailstore/email_store.h"
 #include "util/app_folder.h"
@@ -16,14 +18,6 @@
 #include <QVBoxLayout>
 
 namespace corvantis::ui {
-
-namespace {
-template <typename W> W* Named(W* widget, const QString& name, const QString& accessible) {
-    widget->setObjectName(name);
-    widget->setAccessibleName(accessible);
-    return widget;
-}
-} // namespace
 
 ExportWindow::ExportWindow(util::Messages& messages, util::FileDialogs& dialogs, QWidget* parent)
     : QDialog(parent), m_messages(messages), m_dialogs(dialogs) {

@@ -1,5 +1,7 @@
 #include "ui/windows/site_editor_dialog.h"
 
+#include "ui/common/widgets.h"
+
 #include "scan/scan_session.h"
 
 #include <QGridLayout>
@@ -39,23 +41,21 @@ SiteEditorDialog::SiteEditorDialog(scan::ScanSession& session, QWidget* parent)
 
     auto* grid = new QGridLayout(this);
     for (int i = 0; i < 5; ++i) {
-        auto* label = new QLabel(QString::fromUtf8(kFields[i].label), this);
-        label->setAccessibleName(label->text());
-        m_text[i] = new QLineEdit(this);
-        m_text[i]->setObjectName(QString::fromUtf8(kFields[i].name));
-        m_text[i]->setAccessibleName(label->text());
-        m_text[i]->setToolTip(QString::fromUtf8(kFields[i].toolTip));
+        const QString caption = QString::fromUtf8(kFields[i].label);
+        auto* label = Named(new QLabel(caption, this), {}, caption);
+        m_text[i] =
+            Named(Labelled(new QLineEdit(this), label, QString::fromUtf8(kFields[i].toolTip)),
+                  QString::fromUtf8(kFields[i].name));
         m_text[i]->setMinimumWidth(320);
-        label->setBuddy(m_text[i]);
         grid->addWidget(label, i, 0);
         grid->addWidget(m_text[i], i, 1);
         if (i < 4)
             connect(m_text[i], &QLineEdit::returnPressed, this, &SiteEditorDialog::SavePartnerEdit);
     }
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("cmdSave"));
-    ok->setAccessibleName(ok->text());
-    ok->setToolTip(QStringLiteral("Save this project to a file so that you can run it any time"));
+    auto* ok = Named(Button(this, QStringLiteral("OK"),
+                            QStringLiteral("Save this project to a file so that you can run it "
+                                           "any time")),
+                     QStringLiteral("cmdSave"));
     // Enter in the description box does nothing, so OK must not be the default button.
     ok->setAutoDefault(false);
     ok->setDefault(false);

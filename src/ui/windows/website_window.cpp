@@ -1,7 +1,10 @@
 #include "ui/windows/website_window.h"
 
+#include "ui/common/browser_controls.h"
 #include "ui/common/browser_view.h"
 #include "ui/common/top_most.h"
+#include "ui/common/twips.h"
+#include "ui/common/widgets.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -30,15 +33,10 @@ constexpr int kAddressLeft = kLabelLeft + 540;
 constexpr int kViewLeft = 120;
 constexpr int kViewTop = kButtonTop + kButtonSize + 120;
 
-QToolButton* NavigationButton(QWidget* parent, const char* name, QStyle::StandardPixmap picture,
-                              const QString& tip) {
-    auto* button = new QToolButton(parent);
-    button->setObjectName(QLatin1String(name));
-    button->setIcon(parent->style()->standardIcon(picture));
-    button->setToolTip(tip);
-    button->setAccessibleName(tip);
-    button->setAutoRaise(false);
-    return button;
+QToolButton* StyleButton(QWidget* parent, const char* name, QStyle::StandardPixmap picture,
+                         const QString& tip) {
+    return NavigationButton(parent, QLatin1String(name), parent->style()->standardIcon(picture),
+                            tip);
 }
 
 } // namespace
@@ -46,12 +44,11 @@ QToolButton* NavigationButton(QWidget* parent, const char* name, QStyle::Standar
 WebsiteWindow::WebsiteWindow(QWidget* parent)
     : QMainWindow(parent), m_area(new QWidget(this)), m_frame(new QGroupBox(tr("Browser"), m_area)),
       m_urlLabel(new QLabel(tr("URL:"), m_frame)), m_address(new QLineEdit(m_frame)),
-      m_go(NavigationButton(m_frame, "Command3", QStyle::SP_ArrowRight,
-                            tr("browse the entered url"))),
-      m_back(NavigationButton(m_frame, "Command4", QStyle::SP_ArrowBack, tr("back"))),
-      m_forward(NavigationButton(m_frame, "Command5", QStyle::SP_ArrowForward, tr("forward"))),
-      m_stop(NavigationButton(m_frame, "Command6", QStyle::SP_BrowserStop, tr("stop"))),
-      m_refresh(NavigationButton(m_frame, "Command7", QStyle::SP_BrowserReload, tr("refresh"))),
+      m_go(StyleButton(m_frame, "Command3", QStyle::SP_ArrowRight, tr("browse the entered url"))),
+      m_back(StyleButton(m_frame, "Command4", QStyle::SP_ArrowBack, tr("back"))),
+      m_forward(StyleButton(m_frame, "Command5", QStyle::SP_ArrowForward, tr("forward"))),
+      m_stop(StyleButton(m_frame, "Command6", QStyle::SP_BrowserStop, tr("stop"))),
+      m_refresh(StyleButton(m_frame, "Command7", QStyle::SP_BrowserReload, tr("refresh"))),
       m_view(new QWebEngineView(m_frame)), m_statusText(new QLabel(this)),
       m_downloadState(new QLabel(this)) {
     setObjectName(QStringLiteral("frmWebsite"));
@@ -67,20 +64,36 @@ WebsiteWindow::WebsiteWindow(QWidget* parent)
     m_view->setAccessibleName(tr("Browser"));
     ConfigureBrowserView(m_view);
 
+    buildStatusBar();
+    placeControls();
+    // With no history back and forward do nothing, which is all the user needs to see.
+    m_browser = new BrowserControls(
+        {m_view, m_address, m_go, m_back, m_forward, m_stop, m_refresh},
+        [this](const QString& text) { m_statusText->setText(text); }, this);
+    QWebEnginePage* page = m_view->page();
+    connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
+            loadStarted(info.url());
+    });
+    connect(page, &QWebEnginePage::loadFinished, this, [this] { loadFinished(); });
+    resize(900, 650);
+}
+
+void WebsiteWindow::buildStatusBar() {
     QStatusBar* status = statusBar();
-    status->setObjectName(QStringLiteral("StatusBar1"));
-    status->setAccessibleName(tr("Status"));
+    Named(status, QStringLiteral("StatusBar1"), tr("Status"));
     status->setSizeGripEnabled(false);
-    m_statusText->setObjectName(QStringLiteral("StatusBar1Panel1"));
-    m_statusText->setAccessibleName(tr("Status text"));
-    m_downloadState->setObjectName(QStringLiteral("StatusBar1Panel2"));
-    m_downloadState->setAccessibleName(tr("Download state"));
+    Named(m_statusText, QStringLiteral("StatusBar1Panel1"), tr("Status text"));
+    Named(m_downloadState, QStringLiteral("StatusBar1Panel2"), tr("Download state"));
     // Half the width each; long addresses are cut rather than widening the window.
     for (QLabel* panel : {m_statusText, m_downloadState}) {
         panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         status->addWidget(panel, 1);
     }
+}
 
+// The fixed places; arrange() sizes the frame, the address box and the view.
+void WebsiteWindow::placeControls() {
     m_frame->move(twips(kFrameLeft), 0);
     const int button = twips(kButtonSize);
     int left = twips(kFrameLeft);
@@ -93,25 +106,6 @@ WebsiteWindow::WebsiteWindow(QWidget* parent)
     m_address->setGeometry(twips(kAddressLeft), twips(kButtonTop), twips(3000), button);
     m_go->setGeometry(0, twips(kButtonTop), button, button);
     m_view->move(twips(kViewLeft), twips(kViewTop));
-
-    connect(m_go, &QToolButton::clicked, this, [this] { navigate(m_address->text()); });
-    connect(m_address, &QLineEdit::returnPressed, this, [this] { navigate(m_address->text()); });
-    // With no history these do nothing, which is all the user needs to see.
-    connect(m_back, &QToolButton::clicked, m_view, &QWebEngineView::back);
-    connect(m_forward, &QToolButton::clicked, m_view, &QWebEngineView::forward);
-    connect(m_stop, &QToolButton::clicked, m_view, &QWebEngineView::stop);
-    connect(m_refresh, &QToolButton::clicked, m_view, &QWebEngineView::reload);
-
-    QWebEnginePage* page = m_view->page();
-    connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
-        if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
-            loadStarted(info.url());
-    });
-    connect(page, &QWebEnginePage::loadFinished, this, [this] { loadFinished(); });
-    connect(page, &QWebEnginePage::linkHovered, this,
-            [this](const QString& url) { m_statusText->setText(url); });
-
-    resize(900, 650);
 }
 
 void WebsiteWindow::open(const QString& websiteAddress) {
@@ -136,7 +130,7 @@ void WebsiteWindow::open(const QString& websiteAddress) {
 }
 
 void WebsiteWindow::navigate(const QString& text) {
-    m_view->load(QUrl::fromUserInput(text.trimmed()));
+    m_browser->browse(text);
 }
 
 void WebsiteWindow::loadStarted(const QUrl& url) {
@@ -156,7 +150,7 @@ void WebsiteWindow::loadFinished() {
 }
 
 int WebsiteWindow::twips(int value) const {
-    return int(std::lround(value * logicalDpiX() / 1440.0));
+    return TwipsToPixels(value, logicalDpiX());
 }
 
 // The frame fills the window but a margin; the address box and the view fill

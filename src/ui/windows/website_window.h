@@ -4,15 +4,18 @@
 
 class QGroupBox;
 class QLabel;
+class QUrl;
 class QLineEdit;
 class QToolButton;
 class QWebEngineView;
 
 namespace corvantis::ui {
 
+class BrowserControls;
+
 // The stand-alone browser: opens maximized on the product's website, above
-// all other windows until its first page has loaded, with an address box,
-// go, back, forward, stop and refresh, and two status panels.
+// all other windows while it opens, with an address box, go, back, forward,
+// stop and refresh, and two status panels.
 class WebsiteWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -39,6 +42,8 @@ protected:
 
 private:
     int twips(int value) const;
+    void buildStatusBar();
+    void placeControls();
     void arrange();
     void loadStarted(const QUrl& url);
     void loadFinished();
@@ -53,6 +58,7 @@ private:
     QToolButton* m_stop;
     QToolButton* m_refresh;
     QWebEngineView* m_view;
+    BrowserControls* m_browser;
     QLabel* m_statusText;
     QLabel* m_downloadState;
     bool m_loaded = false;

@@ -11,15 +11,16 @@ class QWebEngineView;
 
 namespace corvantis::ui {
 
-// The "Web" tab: its view with the address box, go (and Enter), back, forward,
-// stop and refresh. The address box follows the page after every load; the
-// link under the mouse goes to the status callback.
-class WebTab : public QObject {
+// A browser view with its controls (the main window's "Web" tab, the website
+// window): the address box, go (and Enter), back, forward, stop and refresh.
+// The address box follows the page after every load; the link under the mouse
+// goes to the status callback.
+class BrowserControls : public QObject {
     Q_OBJECT
 public:
     struct Controls {
         QWebEngineView* view;
-        QLineEdit* address; // txtURL
+        QLineEdit* address;
         QAbstractButton* go;
         QAbstractButton* back;
         QAbstractButton* forward;
@@ -28,7 +29,7 @@ public:
     };
     using Status = std::function<void(const QString& text)>;
 
-    WebTab(const Controls& controls, Status status, QObject* parent = nullptr);
+    BrowserControls(const Controls& controls, Status status, QObject* parent = nullptr);
 
     // Opens an address as typed or stored (a bare domain will do). Only web
     // addresses are opened; for anything else the status says so and it

@@ -1,4 +1,4 @@
-#include "ui/main/web_tab.h"
+#include "ui/common/browser_controls.h"
 
 #include "util/browse_address.h"
 
@@ -11,7 +11,7 @@
 
 namespace corvantis::ui {
 
-WebTab::WebTab(const Controls& controls, Status status, QObject* parent)
+BrowserControls::BrowserControls(const Controls& controls, Status status, QObject* parent)
     : QObject(parent), m_c(controls), m_status(std::move(status)) {
     QWebEngineView* view = m_c.view;
     connect(m_c.go, &QAbstractButton::clicked, this, [this] { browse(m_c.address->text()); });
@@ -29,7 +29,7 @@ WebTab::WebTab(const Controls& controls, Status status, QObject* parent)
             [this](const QString& url) { m_status(url); });
 }
 
-bool WebTab::browse(const QString& text) {
+bool BrowserControls::browse(const QString& text) {
     const std::optional<QString> address = util::PrepareBrowseAddress(text);
     if (!address) {
         m_status(QStringLiteral("Not a web address: ") + text.trimmed());
