@@ -1,9 +1,20 @@
 #include "support/test_env.h"
 
+#include "util/settings_store.h"
+
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 
 namespace corvantis::testing {
+
+void ClearSettingsStore() {
+    util::SettingsStore::instance().sync();
+    QSettings file(util::SettingsStore::instance().fileName(), QSettings::IniFormat);
+    file.clear();
+    file.sync();
+    util::SettingsStore::instance().sync();
+}
 
 TestEnvironment::TestEnvironment() {
     const QString config = m_dir.path() + QStringLiteral("/config");

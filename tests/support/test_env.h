@@ -24,6 +24,9 @@ inline QString S(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
+// Empties the settings store, as on a machine where the program never ran.
+void ClearSettingsStore();
+
 // Whole-file reads and writes for checking what the program wrote, byte for byte.
 QByteArray ReadBytes(const QString& path);
 bool WriteBytes(const QString& path, const QByteArray& bytes);

@@ -1,6 +1,6 @@
-// The main window driven by its controls' names: options in and out of the
-// settings store, the scan through its buttons against a local server, the
-// repaint rate, the layout on screen, the view modes and the shutdown.
+// The main window driven by its controls' names: the defaults of a first start,
+// the scan through its buttons against a local server, the layout on screen,
+// the view modes, the list actions and the shutdown.
 #include "mailstore/email_store.h"
 #include "main_window_fixture.h"
 #include "scan/host_route.h"
@@ -20,13 +20,11 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QWebEngineProfile>
@@ -36,15 +34,6 @@ using testing::HttpReply;
 using testing::S;
 
 namespace {
-
-// Empties the settings store, as on a machine where the program never ran.
-void ClearSettings() {
-    util::SettingsStore::instance().sync();
-    QSettings file(util::SettingsStore::instance().fileName(), QSettings::IniFormat);
-    file.clear();
-    file.sync();
-    util::SettingsStore::instance().sync();
-}
 
 QString Stored(const char* key) {
     return util::ReadSetting(QLatin1String(key), S("<none>"));
@@ -77,7 +66,7 @@ class MainWindowTest : public QObject, protected testing::MainWindowFixture {
 private Q_SLOTS:
     void initTestCase() { QVERIFY(startSite()); }
     void init() {
-        ClearSettings();
+        testing::ClearSettingsStore();
         m_messages = {};
         m_sound.played.clear();
     }
@@ -139,95 +128,6 @@ private Q_SLOTS:
             if (!c->objectName().isEmpty() && !c->objectName().startsWith(S("qt_")) &&
                 c->parentWidget() != find(w.get(), "TabStrip1"))
                 QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
-    }
-
-    // Each option goes to the store the moment its control changes, and a new
-    // window starts with it.
-    void optionsStoredAtOnce_data() {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("stored");
-        for (const char* box : {"chkAuto", "chkAuto2", "chkAudioEmail", "chkAudioNext",
-                                "chkAudioFinished", "chkNewWin"})
-            QTest::newRow(box) << S(box) << S("0");
-        QTest::newRow("chkRedirect") << S("chkRedirect") << S("1");
-        QTest::newRow("chkAcceptInvalidCerts") << S("chkAcceptInvalidCerts") << S("1");
-        QTest::newRow("chkBullet") << S("chkBullet") << S("1");
-        QTest::newRow("Combo1") << S("Combo1") << S("1");
-        QTest::newRow("Combo2") << S("Combo2") << S("5");
-        QTest::newRow("cmbAdvance") << S("cmbAdvance") << S("0");
-        QTest::newRow("cmbLastSearch") << S("cmbLastSearch") << S("1");
-        QTest::newRow("txtTimeout") << S("txtTimeout") << S("45");
-        QTest::newRow("txtHTML3") << S("txtHTML3") << S("<p>\r\n</body>");
-    }
-    void optionsStoredAtOnce() {
-        QFETCH(QString, control);
-        QFETCH(QString, stored);
-        const QByteArray name = control.toLatin1();
-        {
-            auto w = open();
-            QVERIFY(w);
-            w->selectResultsTab(3); // the page builder's options are on "Pages"
-            QWidget* c = find(w.get(), name.constData());
-            if (auto* box = qobject_cast<QCheckBox*>(c)) {
-                // A long caption is a label beside its box; a click on either ticks it.
-                QWidget* caption = w->findChild<QLabel*>(S("lbl") + control.mid(3));
-                QTest::mouseClick(caption ? caption : box, Qt::LeftButton, {},
-                                  caption ? QPoint(5, 5) : QPoint(8, box->height() / 2));
-            } else if (auto* combo = qobject_cast<QComboBox*>(c)) {
-                combo->setCurrentIndex(stored.toInt());
-            } else if (auto* line = qobject_cast<QLineEdit*>(c)) {
-                line->selectAll();
-                QTest::keyClicks(line, stored);
-            } else {
-                qobject_cast<QPlainTextEdit*>(c)->setPlainText(S("<p>\n</body>"));
-            }
-            QCOMPARE(Stored(name.constData()), stored);
-        }
-        auto again = open();
-        QVERIFY(again);
-        QWidget* c = find(again.get(), name.constData());
-        if (auto* box = qobject_cast<QCheckBox*>(c))
-            QCOMPARE(box->isChecked(), stored == S("1"));
-        else if (auto* combo = qobject_cast<QComboBox*>(c))
-            QCOMPARE(combo->currentIndex(), stored.toInt());
-        else if (auto* line = qobject_cast<QLineEdit*>(c))
-            QCOMPARE(line->text(), stored);
-        else
-            QCOMPARE(qobject_cast<QPlainTextEdit*>(c)->toPlainText(), S("<p>\n</body>"));
-        if (control == S("chkAcceptInvalidCerts")) // the scan reads it from the start
-            QVERIFY(again->session().options().acceptInvalidCertificates);
-    }
-
-    void pageLimitFollowsTheListAtOnce() {
-        auto w = open();
-        QVERIFY(w);
-        auto* advance = find<QComboBox>(w.get(), "cmbAdvance");
-        advance->setCurrentIndex(advance->findText(S("1,000")));
-        QCOMPARE(Stored("cmbAdvance"), S("5"));
-        QCOMPARE(w->session().options().PageLimit, 1000);
-    }
-
-    void timeoutBox_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<QString>("stored");
-        QTest::newRow("letters") << S("abc") << S("60") << S("60");
-        QTest::newRow("past 16 bits") << S("32768") << S("60") << S("60");
-        QTest::newRow("negative") << S("-5") << S("-5") << S("-5");
-        QTest::newRow("spaces kept") << S(" 45 ") << S(" 45 ") << S(" 45 ");
-        QTest::newRow("cleared") << QString() << QString() << S("<none>");
-    }
-    void timeoutBox() {
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
-        QFETCH(QString, stored);
-        auto w = open();
-        QVERIFY(w);
-        auto* box = find<QLineEdit>(w.get(), "txtTimeout");
-        box->setText(typed);
-        QCOMPARE(box->text(), shown);
-        QCOMPARE(Stored("txtTimeout"), stored);
-        QCOMPARE(w->session().options().timeoutSeconds, util::ToInt16(shown).value_or(60));
     }
 
     void handEditedStoreStartsWithTheDefaults() {
@@ -341,37 +241,6 @@ private Q_SLOTS:
         QVERIFY(mailstore::ReadAllEmails(store).ok);
         QCOMPARE(mailstore::ReadAllEmails(store).emails, QStringList());
         QTRY_COMPARE(statistics(w.get())[2], S("0"));
-    }
-
-    // A burst of counted events is shown once, with its last figures; a steady
-    // stream is repainted at most about 30 times a second.
-    void figuresRepaintCoalesced() {
-        auto w = open();
-        QVERIFY(w);
-        auto* found = find<QLabel>(w.get(), "lblStats_1");
-        for (int i = 0; i < 1000; ++i)
-            w->session().CountScanEvent(scan::ScanEvent::PageQueued);
-        QCOMPARE(found->text(), S("0"));
-        QTRY_COMPARE(found->text(), S("1000"));
-
-        QTimer events;
-        connect(&events, &QTimer::timeout, w.get(),
-                [&] { w->session().CountScanEvent(scan::ScanEvent::PageQueued); });
-        events.start(1);
-        QElapsedTimer clock;
-        clock.start();
-        int repaints = 0;
-        QString last = found->text();
-        while (clock.elapsed() < 600) {
-            QTest::qWait(1);
-            if (found->text() != last) {
-                last = found->text();
-                ++repaints;
-            }
-        }
-        events.stop();
-        // A slow machine repaints less often still, but it does repaint during the stream.
-        QVERIFY2(repaints >= 2 && repaints <= 24, qPrintable(QString::number(repaints)));
     }
 
     void nothingClippedOrOverlapping() {
