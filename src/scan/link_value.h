@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <functional>
+
+namespace corvantis::scan {
+
+// What the partner's robots.txt says of the page a link back stands on.
+enum class RobotsRule { NotChecked, Allowed, Blocked, Unreachable };
+
+// Whether a link back passes its value: "Counts", or the reasons it does not,
+// in a fixed order, joined by ", ".
+inline const QString kLinkCounts = QStringLiteral("Counts");
+
+// One <a> element of a page: its href as written, its rel tokens (lower case)
+// and its anchor text (tags removed, white space folded, or the alt text of an
+// image in it; at most kMaxAnchorLength characters).
+struct AnchorElement {
+    QString href;
+    QStringList rel;
+    QString text;
+};
+inline constexpr qsizetype kMaxAnchorLength = 200;
+
+// What a page says of the links on it, as a search engine reads it.
+struct PageRobots {
+    bool metaNoindex = false;
+    bool metaNofollow = false;
+    bool headerNoindex = false;
+    bool headerNofollow = false;
+    QString canonical; // the href of <link rel="canonical">, as written; empty when none
+};
+
+// Every <a> element with an href, in page order. Comments, scripts and styles
+// hold none. Linear in the page's length.
+QList<AnchorElement> FindAnchors(QStringView page);
+
+// The robots meta tags ("robots" and "googlebot") and the X-Robots-Tag headers
+// (all of them; one naming another crawler than googlebot does not apply), and
+// the canonical link.
+PageRobots ReadPageRobots(QStringView page, QStringView headerBlock);
+
+// The link value of one link back: "Counts" or its reasons.
+QString LinkValueText(const QStringList& rel, const PageRobots& page, RobotsRule robots,
+                      bool canonicalElsewhere);
+
+// The value and anchor text a result row shows for a page's links back: of the
+// <a> elements whose resolved address isLinkBack accepts, the first that counts,
+// else the first. resolve turns an href as written into the address the scan
+// compares (the canonical link too: it points elsewhere when its address
+// differs from pageAddress). Empty when the page holds no such element.
+struct LinkBackValue {
+    QString value;
+    QString anchor;
+};
+LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
+                               const QString& pageAddress,
+                               const std::function<QString(const QString&)>& resolve,
+                               const std::function<bool(const QString&)>& isLinkBack,
+                               RobotsRule robots);
+
+} // namespace corvantis::scan
