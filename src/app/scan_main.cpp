@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -26,15 +27,19 @@ namespace {
 
 constexpr int kExitBadInput = 2;
 
+void PrintError(const QString& text) {
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
 // Messages go to stderr; any message before the scan runs means the input was refused.
 class StderrMessages : public util::Messages {
 public:
     void inform(const QString& text, const QString& = QString()) override {
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        PrintError(text);
         ++count;
     }
     util::Answer ask(const QString&, const QString& text, util::Question kind) override {
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        PrintError(text);
         return kind == util::Question::YesNo ? util::Answer::No : util::Answer::Cancel;
     }
     int count = 0;
@@ -65,6 +70,273 @@ long PeakRssKb() {
     return usage.ru_maxrss;
 }
 
+// What the command line asks for, checked; an option not given changes nothing.
+struct ScanRequest {
+    std::optional<QString> domain;
+    std::optional<QString> partnersFile;
+    QStringList partners; // the arguments, "address" or "address|N"
+    std::optional<qint32> pageLimit;
+    bool noPageLimit = false;
+    bool noExpectedSkip = false;
+    std::optional<qint16> timeoutSeconds;
+    bool redirect = false;
+    QStringList connectTo;
+    bool stats = false;
+    bool quiet = false;
+    bool insecure = false;
+    bool readAhead = true;
+    std::optional<QString> project;
+    bool save = false;
+    std::optional<QString> report;
+};
+
+// The options in the order --help lists them; those with a value name take a value.
+struct OptionText {
+    const char* name;
+    const char* valueName;
+    const char* description;
+};
+constexpr OptionText kOptionTexts[] = {
+    {"domain", "DOMAIN", "Your site, the one links must point to."},
+    {"partners", "FILE", "A text file of partners, one \"address\" or \"address|N\" per line."},
+    {"page-limit", "N", "Go to the next site after N pages."},
+    {"no-page-limit", nullptr, "Scan every page of a site."},
+    {"no-expected-skip", nullptr, "Keep scanning a site after its expected links are found."},
+    {"timeout", "S", "Page time-out in seconds."},
+    {"redirect", nullptr, "Accept links through redirect scripts."},
+    {"connect-to", "HOST[:PORT]:ADDR:PORT",
+     "Send connections for port 80 of HOST (or its PORT) to ADDR:PORT."},
+    {"stats", nullptr, "Print timing figures as the last line on stderr."},
+    {"quiet", nullptr, "No progress line."},
+    {"insecure", nullptr,
+     "Read pages whose certificate fails verification (still listed as errors)."},
+    {"no-read-ahead", nullptr,
+     "Ask for each page only at its turn (to compare or to trace a fault)."},
+    {"project", "FILE", "Take the domain and partners from a project file."},
+    {"save", nullptr, "Write the results back into the project file."},
+    {"report", "FILE", "Also write the HTML report to FILE."},
+};
+
+// Parses the arguments; --help prints its text and ends the program, an unknown
+// option refuses the run.
+void ParseArguments(QCommandLineParser& parser, const QStringList& arguments) {
+    parser.setApplicationDescription(QStringLiteral(
+        "Checks partner sites for links back to your domain and prints one line per result:\n"
+        "result<TAB>site<TAB>status<TAB>number<TAB>url, then error<TAB>error<TAB>url.\n"
+        "Options not given come from the desktop program's settings."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(
+        QStringLiteral("partner"),
+        QStringLiteral("A partner site, optionally with |N links expected."),
+        QStringLiteral("[PARTNER[|N] ...]"));
+    for (const OptionText& o : kOptionTexts)
+        parser.addOption(QCommandLineOption(QLatin1String(o.name), QLatin1String(o.description),
+                                            QLatin1String(o.valueName)));
+    if (!parser.parse(arguments))
+        Fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+}
+
+// The parsed command line as a request; a value that cannot be used refuses the run.
+ScanRequest ParseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    ParseArguments(parser, arguments);
+    const auto given = [&parser](const char* name) { return parser.isSet(QLatin1String(name)); };
+    const auto value = [&](const char* name) {
+        return given(name) ? std::optional(parser.value(QLatin1String(name))) : std::nullopt;
+    };
+    ScanRequest r;
+    if (given("page-limit")) {
+        r.pageLimit = util::ToInt32(*value("page-limit"));
+        if (!r.pageLimit || *r.pageLimit < 1)
+            Fail(QStringLiteral("--page-limit needs a positive number"));
+    }
+    if (given("timeout")) {
+        r.timeoutSeconds = util::ToInt16(*value("timeout"));
+        if (!r.timeoutSeconds)
+            Fail(QStringLiteral("--timeout needs a number of seconds"));
+    }
+    if (given("save") && !given("project"))
+        Fail(QStringLiteral("--save needs --project FILE"));
+    r.domain = value("domain");
+    r.partnersFile = value("partners");
+    r.partners = parser.positionalArguments();
+    r.noPageLimit = given("no-page-limit");
+    r.noExpectedSkip = given("no-expected-skip");
+    r.redirect = given("redirect");
+    r.connectTo = parser.values(QStringLiteral("connect-to"));
+    r.stats = given("stats");
+    r.quiet = given("quiet");
+    r.insecure = given("insecure");
+    r.readAhead = !given("no-read-ahead");
+    r.project = value("project");
+    r.save = given("save");
+    r.report = value("report");
+    return r;
+}
+
+// Where --connect-to sends connections; a form it does not take refuses the run.
+scan::HostRouter RouterFor(const QStringList& connectTo) {
+    scan::HostRouter router;
+    for (const QString& spec : connectTo)
+        if (!router.addSpec(spec))
+            Fail(QStringLiteral("--connect-to needs HOST:ADDR:PORT or HOST:PORT:ADDR:PORT, not ") +
+                 spec);
+    return router;
+}
+
+// The desktop program's options, with the command line's changes for this run only.
+scan::ScanOptions OptionsFor(const ScanRequest& r) {
+    scan::ScanOptions o = scan::ScanOptions::FromSettings();
+    o.chkAudioEmail = o.chkAudioNext = o.chkAudioFinished = false;
+    if (r.pageLimit) {
+        o.chkAuto = true;
+        o.PageLimit = *r.pageLimit;
+    }
+    if (r.noPageLimit)
+        o.chkAuto = false;
+    if (r.noExpectedSkip)
+        o.chkAuto2 = false;
+    if (r.timeoutSeconds)
+        o.timeoutSeconds = *r.timeoutSeconds;
+    if (r.redirect)
+        o.chkRedirect = true;
+    if (r.insecure)
+        o.acceptInvalidCertificates = true;
+    return o;
+}
+
+// The partner lines of the partners file, then those of the arguments.
+QStringList PartnerLines(const ScanRequest& r) {
+    QStringList lines;
+    if (r.partnersFile) {
+        const util::TextFileRead file = util::ReadUserTextFile(*r.partnersFile);
+        if (!file.ok)
+            Fail(*r.partnersFile + QStringLiteral(": ") + file.error);
+        lines += file.text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    }
+    return lines + r.partners;
+}
+
+// The domain and partners, from the project file and then the command line; false
+// when the engine refused a partner (it said why).
+bool LoadPartners(const ScanRequest& r, scan::ScanSession& session, scan::ScanEngine& engine) {
+    if (r.project) {
+        const output::ProjectLoadResult loaded = output::LoadProjectFile(*r.project, session);
+        if (!loaded.loaded)
+            Fail(loaded.error);
+        if (!loaded.warning.isEmpty())
+            PrintError(loaded.warning);
+    }
+    if (r.domain || !r.project)
+        session.setDomain(r.domain.value_or(QString()));
+    for (const QString& line : PartnerLines(r)) {
+        if (line.trimmed().isEmpty())
+            continue;
+        scan::PartnerEntry entry = ParsePartner(line);
+        if (!engine.AddPartnerSite(entry))
+            return false;
+    }
+    return true;
+}
+
+// The HTML report every scan ends with, as in the window, and its copy where
+// --report asks; false when either failed (said on stderr).
+bool WriteReport(const scan::ScanSession& session, const std::optional<QString>& copyTo) {
+    const util::SystemClock clock;
+    const output::ReportBuild report = output::BuildScanReport(session, session.counters(), clock);
+    if (!report.ok()) {
+        PrintError(report.error);
+        return false;
+    }
+    const QString error = copyTo ? util::CopyFileSafely(report.path, *copyTo) : QString();
+    if (!error.isEmpty())
+        PrintError(error);
+    return error.isEmpty();
+}
+
+// Where the scan has got, on a terminal, at most ten updates a second.
+void ConnectProgressLine(QTimer& timer, const scan::ScanSession& session) {
+    timer.setInterval(100);
+    QObject::connect(&timer, &QTimer::timeout, [&session] {
+        const scan::ScanState& s = session.state();
+        std::fprintf(stderr, "\r\033[Ksite %d of %d, page %d, links found %d", s.iCurrentSite,
+                     session.partners.count(), s.pagesFetched, session.counters().runLinksFound);
+        std::fflush(stderr);
+    });
+}
+
+// What one run measured, and whether its report failed.
+struct RunOutcome {
+    qint64 pagesFetched = 0;
+    double seconds = 0;
+    qint64 maxStallMs = 0; // the longest time the event loop could not run a 10 ms timer
+    bool reportFailed = false;
+};
+
+// The scan, on the event loop until it stops; nothing when it refused to start
+// (it said why).
+std::optional<RunOutcome> RunScan(const ScanRequest& r, const scan::ScanSession& session,
+                                  scan::ScanEngine& engine, const StderrMessages& messages) {
+    const bool progress = !r.quiet && ::isatty(STDERR_FILENO);
+    QTimer progressTimer;
+    ConnectProgressLine(progressTimer, session);
+    util::StallProbe stallProbe;
+    RunOutcome outcome;
+    QObject scope; // the connections to this run's figures end with it
+    QObject::connect(&engine, &scan::ScanEngine::pageFetched, &scope,
+                     [&outcome] { ++outcome.pagesFetched; });
+    QObject::connect(&engine, &scan::ScanEngine::scanStopped, QCoreApplication::instance(),
+                     &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&engine, &scan::ScanEngine::reportRequested, &scope, [&] {
+        if (!WriteReport(session, r.report))
+            outcome.reportFailed = true;
+    });
+
+    QElapsedTimer wall;
+    wall.start();
+    engine.StartScan();
+    if (messages.count > 0)
+        return std::nullopt;
+    if (progress)
+        progressTimer.start();
+    stallProbe.start();
+    if (session.scanRunning())
+        QCoreApplication::exec();
+    stallProbe.stop();
+    progressTimer.stop();
+    outcome.seconds = double(wall.nsecsElapsed()) / 1e9;
+    outcome.maxStallMs = stallProbe.maxStallMs();
+    if (progress)
+        std::fprintf(stderr, "\r\033[K");
+    return outcome;
+}
+
+void PrintRows(const scan::ScanSession& session) {
+    for (const scan::ResultRow& r : session.results.rows())
+        PrintLine({QStringLiteral("result"), r.site, r.status, r.number, r.url});
+    for (const scan::ErrorRow& e : session.errors.rows())
+        PrintLine({QStringLiteral("error"), e.error, e.url});
+    std::fflush(stdout);
+}
+
+// --save: the results back into the project file; false when that failed (said on stderr).
+bool SaveResults(const QString& project, const scan::ScanSession& session) {
+    const QString error = output::WriteProjectResults(project, session.results.rows());
+    if (!error.isEmpty())
+        PrintError(error);
+    return error.isEmpty();
+}
+
+void PrintStats(const RunOutcome& run) {
+    std::fprintf(stderr,
+                 "pages=%lld seconds=%.3f pages_per_s=%.1f max_stall_ms=%lld peak_rss_kb=%ld\n",
+                 static_cast<long long>(run.pagesFetched), run.seconds,
+                 run.seconds > 0 ? double(run.pagesFetched) / run.seconds : 0.0,
+                 static_cast<long long>(run.maxStallMs), PeakRssKb());
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -76,207 +348,25 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setOrganizationName(QStringLiteral("Corvantis"));
     QCoreApplication::setApplicationName(QStringLiteral("Corvantis"));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Checks partner sites for links back to your domain and prints one line per result:\n"
-        "result<TAB>site<TAB>status<TAB>number<TAB>url, then error<TAB>error<TAB>url.\n"
-        "Options not given come from the desktop program's settings."));
-    parser.addHelpOption();
-    parser.addPositionalArgument(
-        QStringLiteral("partner"),
-        QStringLiteral("A partner site, optionally with |N links expected."),
-        QStringLiteral("[PARTNER[|N] ...]"));
-    const QCommandLineOption domainOpt(QStringLiteral("domain"),
-                                       QStringLiteral("Your site, the one links must point to."),
-                                       QStringLiteral("DOMAIN"));
-    const QCommandLineOption partnersOpt(
-        QStringLiteral("partners"),
-        QStringLiteral("A text file of partners, one \"address\" or \"address|N\" per line."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption limitOpt(QStringLiteral("page-limit"),
-                                      QStringLiteral("Go to the next site after N pages."),
-                                      QStringLiteral("N"));
-    const QCommandLineOption noLimitOpt(QStringLiteral("no-page-limit"),
-                                        QStringLiteral("Scan every page of a site."));
-    const QCommandLineOption noSkipOpt(
-        QStringLiteral("no-expected-skip"),
-        QStringLiteral("Keep scanning a site after its expected links are found."));
-    const QCommandLineOption timeoutOpt(QStringLiteral("timeout"),
-                                        QStringLiteral("Page time-out in seconds."),
-                                        QStringLiteral("S"));
-    const QCommandLineOption redirectOpt(QStringLiteral("redirect"),
-                                         QStringLiteral("Accept links through redirect scripts."));
-    const QCommandLineOption connectOpt(QStringLiteral("connect-to"),
-                                        QStringLiteral("Send connections for port 80 of HOST (or "
-                                                       "its PORT) to ADDR:PORT."),
-                                        QStringLiteral("HOST[:PORT]:ADDR:PORT"));
-    const QCommandLineOption statsOpt(
-        QStringLiteral("stats"),
-        QStringLiteral("Print timing figures as the last line on stderr."));
-    const QCommandLineOption quietOpt(QStringLiteral("quiet"), QStringLiteral("No progress line."));
-    const QCommandLineOption insecureOpt(
-        QStringLiteral("insecure"),
-        QStringLiteral(
-            "Read pages whose certificate fails verification (still listed as errors)."));
-    const QCommandLineOption noReadAheadOpt(
-        QStringLiteral("no-read-ahead"),
-        QStringLiteral("Ask for each page only at its turn (to compare or to trace a fault)."));
-    const QCommandLineOption projectOpt(
-        QStringLiteral("project"),
-        QStringLiteral("Take the domain and partners from a project file."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption saveOpt(
-        QStringLiteral("save"), QStringLiteral("Write the results back into the project file."));
-    const QCommandLineOption reportOpt(QStringLiteral("report"),
-                                       QStringLiteral("Also write the HTML report to FILE."),
-                                       QStringLiteral("FILE"));
-    parser.addOptions({domainOpt, partnersOpt, limitOpt, noLimitOpt, noSkipOpt, timeoutOpt,
-                       redirectOpt, connectOpt, statsOpt, quietOpt, insecureOpt, noReadAheadOpt,
-                       projectOpt, saveOpt, reportOpt});
-    if (!parser.parse(QCoreApplication::arguments()))
-        Fail(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-
+    const ScanRequest request = ParseCommandLine(QCoreApplication::arguments());
+    const scan::HostRouter router = RouterFor(request.connectTo);
     scan::ScanSession session;
-    scan::ScanOptions o = scan::ScanOptions::FromSettings();
-    o.chkAudioEmail = o.chkAudioNext = o.chkAudioFinished = false;
-    if (parser.isSet(limitOpt)) {
-        const auto n = util::ToInt32(parser.value(limitOpt));
-        if (!n || *n < 1)
-            Fail(QStringLiteral("--page-limit needs a positive number"));
-        o.chkAuto = true;
-        o.PageLimit = *n;
-    }
-    if (parser.isSet(noLimitOpt))
-        o.chkAuto = false;
-    if (parser.isSet(noSkipOpt))
-        o.chkAuto2 = false;
-    if (parser.isSet(timeoutOpt)) {
-        if (!util::ToInt16(parser.value(timeoutOpt)))
-            Fail(QStringLiteral("--timeout needs a number of seconds"));
-        o.timeoutSeconds = scan::TimeoutFromText(parser.value(timeoutOpt));
-    }
-    if (parser.isSet(redirectOpt))
-        o.chkRedirect = true;
-    if (parser.isSet(insecureOpt))
-        o.acceptInvalidCertificates = true;
-    if (parser.isSet(saveOpt) && !parser.isSet(projectOpt))
-        Fail(QStringLiteral("--save needs --project FILE"));
-
-    scan::HostRouter router;
-    for (const QString& spec : parser.values(connectOpt))
-        if (!router.addSpec(spec))
-            Fail(QStringLiteral("--connect-to needs HOST:ADDR:PORT or HOST:PORT:ADDR:PORT, not ") +
-                 spec);
-
     StderrMessages messages;
     util::SilentSound sound;
-    session.setOptions(o);
+    session.setOptions(OptionsFor(request));
     scan::ScanEngine engine(session, messages, sound, router,
-                            scan::ScanEngine::Options{!parser.isSet(noReadAheadOpt)});
+                            scan::ScanEngine::Options{request.readAhead});
     session.LoadCounters();
-    if (parser.isSet(projectOpt)) {
-        const output::ProjectLoadResult loaded =
-            output::LoadProjectFile(parser.value(projectOpt), session);
-        if (!loaded.loaded)
-            Fail(loaded.error);
-        if (!loaded.warning.isEmpty())
-            std::fprintf(stderr, "%s\n", loaded.warning.toLocal8Bit().constData());
-    }
-    if (parser.isSet(domainOpt) || !parser.isSet(projectOpt))
-        session.setDomain(parser.value(domainOpt));
-
-    QStringList partners;
-    if (parser.isSet(partnersOpt)) {
-        const util::TextFileRead file = util::ReadUserTextFile(parser.value(partnersOpt));
-        if (!file.ok)
-            Fail(parser.value(partnersOpt) + QStringLiteral(": ") + file.error);
-        partners += file.text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
-    }
-    partners += parser.positionalArguments();
-    for (const QString& line : std::as_const(partners)) {
-        if (line.trimmed().isEmpty())
-            continue;
-        scan::PartnerEntry entry = ParsePartner(line);
-        if (!engine.AddPartnerSite(entry))
-            return kExitBadInput;
-    }
-
-    // Progress on a terminal, at most ten updates a second.
-    const bool progress = !parser.isSet(quietOpt) && ::isatty(STDERR_FILENO);
-    QTimer progressTimer;
-    progressTimer.setInterval(100);
-    QObject::connect(&progressTimer, &QTimer::timeout, [&] {
-        const scan::ScanState& s = session.state();
-        std::fprintf(stderr, "\r\033[Ksite %d of %d, page %d, links found %d", s.iCurrentSite,
-                     session.partners.count(), s.pagesFetched, session.counters().runLinksFound);
-        std::fflush(stderr);
-    });
-
-    // The longest time the event loop could not run a 10 ms timer.
-    util::StallProbe stallProbe;
-
-    qint64 pagesFetched = 0;
-    QObject::connect(&engine, &scan::ScanEngine::pageFetched, [&] { ++pagesFetched; });
-    QObject::connect(&engine, &scan::ScanEngine::scanStopped, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
-
-    // Every scan ends with its report, as in the window.
-    int exitCode = 0;
-    const util::SystemClock clock;
-    QObject::connect(&engine, &scan::ScanEngine::reportRequested, [&] {
-        const output::ReportBuild report =
-            output::BuildScanReport(session, session.counters(), clock);
-        if (!report.ok()) {
-            std::fprintf(stderr, "%s\n", report.error.toLocal8Bit().constData());
-            exitCode = 1;
-        } else if (parser.isSet(reportOpt)) {
-            const QString error = util::CopyFileSafely(report.path, parser.value(reportOpt));
-            if (!error.isEmpty()) {
-                std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
-                exitCode = 1;
-            }
-        }
-    });
-
-    QElapsedTimer wall;
-    wall.start();
-    engine.StartScan();
-    if (messages.count > 0)
+    if (!LoadPartners(request, session, engine))
         return kExitBadInput;
-    if (progress)
-        progressTimer.start();
-    stallProbe.start();
-    if (session.scanRunning())
-        app.exec();
-    stallProbe.stop();
-    progressTimer.stop();
-    const double seconds = double(wall.nsecsElapsed()) / 1e9;
-    if (progress)
-        std::fprintf(stderr, "\r\033[K");
 
-    for (const scan::ResultRow& r : session.results.rows())
-        PrintLine({QStringLiteral("result"), r.site, r.status, r.number, r.url});
-    for (const scan::ErrorRow& e : session.errors.rows())
-        PrintLine({QStringLiteral("error"), e.error, e.url});
-    std::fflush(stdout);
+    const std::optional<RunOutcome> run = RunScan(request, session, engine, messages);
+    if (!run)
+        return kExitBadInput;
+    PrintRows(session);
     util::SettingsStore::instance().sync();
-
-    if (parser.isSet(saveOpt)) {
-        const QString error =
-            output::WriteProjectResults(parser.value(projectOpt), session.results.rows());
-        if (!error.isEmpty()) {
-            std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
-            exitCode = 1;
-        }
-    }
-
-    if (parser.isSet(statsOpt))
-        std::fprintf(stderr,
-                     "pages=%lld seconds=%.3f pages_per_s=%.1f max_stall_ms=%lld peak_rss_kb=%ld\n",
-                     static_cast<long long>(pagesFetched), seconds,
-                     seconds > 0 ? double(pagesFetched) / seconds : 0.0,
-                     static_cast<long long>(stallProbe.maxStallMs()), PeakRssKb());
-    return exitCode;
+    const bool saveFailed = request.save && !SaveResults(*request.project, session);
+    if (request.stats)
+        PrintStats(*run);
+    return run->reportFailed || saveFailed ? 1 : 0;
 }

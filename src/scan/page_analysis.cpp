@@ -1,11 +1,8 @@
-// Page capture, link extraction and the crawl: what the scan does with a page
-// once its response is complete.
-#include "scan/scan_driver.h"
+// Page capture and link extraction: what the scan does with a page once its
+// response is complete.
+#include "scan/page_analysis.h"
 
-#include "scan/http_response.h"
 #include "scan/link_parsing.h"
-#include "scan/page_downloader.h"
-#include "scan/page_fetcher.h"
 #include "scan/url_rules.h"
 #include "util/app_folder.h"
 #include "util/text_utils.h"
@@ -18,12 +15,16 @@ namespace corvantis::scan {
 
 using util::ContainsCI;
 
-void ScanDriver::CapturePage(const QString& body) {
+PageAnalysis::PageAnalysis(Driver& driver, ScanSession& session, ScanState& state,
+                           StepRunner& steps)
+    : m_driver(driver), m_session(session), m_state(state), m_steps(steps) {}
+
+void PageAnalysis::CapturePage(const QString& body) {
     if (!m_state.scanRunning) {
-        m_step = PageStep::Finished;
+        m_driver.setStep(PageStep::Finished);
         return;
     }
-    m_step = PageStep::Capturing;
+    m_driver.setStep(PageStep::Capturing);
     m_pageBody = body;
     m_capture = CaptureStage::Screen;
     if (m_pageBody.size() >
@@ -33,7 +34,7 @@ void ScanDriver::CapturePage(const QString& body) {
         captureSteps();
 }
 
-void ScanDriver::captureSteps() {
+void PageAnalysis::captureSteps() {
     // A large page is captured a piece at a time, one event-loop turn apart, so
     // the window stays responsive and a Stop is seen between the pieces.
     const qsizetype size =
@@ -41,7 +42,7 @@ void ScanDriver::captureSteps() {
     const bool large = size > kLargePageChars;
     while (m_capture != CaptureStage::Done) {
         if (!m_state.scanRunning) {
-            m_step = PageStep::Finished;
+            m_driver.setStep(PageStep::Finished);
             m_pageBody.clear();
             m_pageFolded.reset();
             return;
@@ -72,7 +73,7 @@ void ScanDriver::captureSteps() {
     ExtractLinks();
 }
 
-bool ScanDriver::screenPage() {
+bool PageAnalysis::screenPage() {
     // One folded copy of the page serves every case-insensitive search in it.
     m_pageFolded = std::make_unique<util::CaseFoldedText>(m_pageBody);
     const Screening screen = ScreenPage(*m_pageFolded, m_session.domain());
@@ -88,10 +89,10 @@ bool ScanDriver::screenPage() {
     m_pageText.reserve(m_pageBody.size() + m_pageBody.size() / 32 + 16);
     m_capturePos = 0;
     m_capture = CaptureStage::Normalise;
-    return startReadAhead(hasDomainTrace(screen.domainSeen));
+    return m_driver.startReadAhead(m_pageHasMarker, hasDomainTrace(screen.domainSeen));
 }
 
-void ScanDriver::normalisePiece() {
+void PageAnalysis::normalisePiece() {
     const qsizetype next = HrefSafeSplit(m_pageBody, m_capturePos + kCapturePieceChars);
     AppendNormalisedHrefs(m_pageText, m_pageBody, *m_pageFolded, m_capturePos, next);
     m_capturePos = next;
@@ -99,12 +100,12 @@ void ScanDriver::normalisePiece() {
         return;
     m_pageFolded.reset();
     m_pageBody.clear();
-    status(StatusPanel::Page, QStringLiteral("Saving to HTML"));
+    m_driver.status(StatusPanel::Page, QStringLiteral("Saving to HTML"));
     m_capturePos = 0;
     m_capture = CaptureStage::LinkFile;
 }
 
-void ScanDriver::writeWorkFile(bool large) {
+void PageAnalysis::writeWorkFile(bool large) {
     // The link work file, then the mail work file (the same text on one line).
     const bool link = m_capture == CaptureStage::LinkFile;
     WorkFile& file = link ? m_linkWorkFile : m_mailWorkFile;
@@ -133,18 +134,7 @@ void ScanDriver::writeWorkFile(bool large) {
         m_pageText += QStringLiteral("\r\n"); // the link work file's final line end
 }
 
-bool ScanDriver::startReadAhead(bool pageHasDomainTrace) {
-    if (!m_fetcher->readAheadEnabled())
-        return false;
-    const std::optional<QString> next = readAheadAddress(pageHasDomainTrace);
-    if (!next)
-        return false;
-    const PageAddress a = SplitPageAddress(*next);
-    const QString host = fetchHost(a.slotHost);
-    return m_fetcher->prefetch(host, a.slotPath, fetchedOverTls(host));
-}
-
-bool ScanDriver::hasDomainTrace(bool domainSeen) const {
+bool PageAnalysis::hasDomainTrace(bool domainSeen) const {
     // Every result needs the domain's host name in the link, so a page without it
     // (and on a site whose own address lacks it) cannot give one.
     if (domainSeen)
@@ -157,49 +147,49 @@ bool ScanDriver::hasDomainTrace(bool domainSeen) const {
            ContainsCI(m_state.strCurDir, host) || ContainsCI(m_state.pageHost, host);
 }
 
-void ScanDriver::ExtractLinks() {
+void PageAnalysis::ExtractLinks() {
     if (!m_state.scanRunning) {
-        m_step = PageStep::Finished;
+        m_driver.setStep(PageStep::Finished);
         return;
     }
-    m_step = PageStep::Extracting;
-    status(StatusPanel::Page, QStringLiteral("Getting Links"));
+    m_driver.setStep(PageStep::Extracting);
+    m_driver.status(StatusPanel::Page, QStringLiteral("Getting Links"));
     m_lines.reset(m_pageText);
     m_pageIsResult = m_session.results.anyUrlContains(StripForResultPage(m_state.strCurUrl));
     extractChunk();
 }
 
-void ScanDriver::extractChunk() {
+void PageAnalysis::extractChunk() {
     QElapsedTimer clock;
     clock.start();
     int lines = 0;
     while (m_state.scanRunning && !m_lines.atEnd()) {
         // Give the event loop its turn when this chunk has had its time.
         if (++lines % 64 == 0 && clock.elapsed() >= kChunkBudgetMs) {
-            flushQueued();
+            m_driver.flushQueued();
             m_steps.later([this] { extractChunk(); });
             return;
         }
         const qsizetype lineStart = m_lines.pos();
         const QStringView line = m_lines.next();
         if (!m_state.bEmulate && m_pageHasMarker && HasRedirectMarker(line)) {
-            flushQueued();
+            m_driver.flushQueued();
             followRedirect(lineStart);
             return;
         }
         processLine(line);
     }
-    flushQueued();
+    m_driver.flushQueued();
     m_pageText.clear();
-    status(StatusPanel::Page, QString());
+    m_driver.status(StatusPanel::Page, QString());
     m_state.bEmulate = false;
     if (m_state.scanRunning)
-        endPageStep();
+        m_driver.endPageStep();
     else
-        m_step = PageStep::Finished;
+        m_driver.setStep(PageStep::Finished);
 }
 
-bool ScanDriver::processLine(QStringView lineView) {
+bool PageAnalysis::processLine(QStringView lineView) {
     // Capture put every "href=" at the start of a line of its own, in lower case:
     // a line that does not start with it holds none.
     if (!lineView.startsWith(u"href="))
@@ -207,17 +197,8 @@ bool ScanDriver::processLine(QStringView lineView) {
     const std::optional<QString> value = LinkValue(lineView);
     if (!value)
         return false;
-    ScanState& s = m_state;
-    const QString L = StripForKnownUrl(ResolveLink(*value, m_state.pageHost, s.strCurDir));
-
-    // The crawl goes downward only, and never twice to an address it already knows.
-    if (m_session.partners.count() > 0 && ContainsCI(L, s.strCurDir) &&
-        !m_session.partners.isPartnerAddress(L) && !m_known.anyContains(L) &&
-        s.pagesQueued < std::numeric_limits<qint32>::max()) {
-        s.pagesQueued += 1;
-        m_session.CountScanEvent(ScanEvent::PageQueued);
-        queueAddress(L);
-    }
+    const QString L = StripForKnownUrl(ResolveLink(*value, m_state.pageHost, m_state.strCurDir));
+    m_driver.offerLink(L);
 
     // A page gives at most one result row.
     if (m_pageIsResult)
@@ -229,7 +210,7 @@ bool ScanDriver::processLine(QStringView lineView) {
     return true;
 }
 
-void ScanDriver::recordLink(const QString& kind) {
+void PageAnalysis::recordLink(const QString& kind) {
     ScanState& s = m_state;
     if (s.siteLinksFound == std::numeric_limits<qint16>::max() ||
         s.resultCount == std::numeric_limits<qint32>::max())
@@ -240,16 +221,17 @@ void ScanDriver::recordLink(const QString& kind) {
     m_session.results.append(ResultRow{s.currentSite, kind, util::ZeroFilled(s.resultCount),
                                        s.strCurUrl, RowColour::Blue, RowMarker::Linking});
     s.linkFoundForSite = true;
-    playCue("foundemail.wav", m_session.options().chkAudioEmail);
+    m_driver.playCue("foundemail.wav", m_session.options().chkAudioEmail);
     m_session.CountScanEvent(ScanEvent::ItemFound);
     if (s.pagesQueued < std::numeric_limits<qint32>::max())
         s.pagesQueued += 1;
-    status(StatusPanel::Site, QStringLiteral("Found ") + QString::number(s.totalLinksFound) +
-                                  QStringLiteral(" links"));
+    m_driver.status(StatusPanel::Site, QStringLiteral("Found ") +
+                                           QString::number(s.totalLinksFound) +
+                                           QStringLiteral(" links"));
     m_pageIsResult = m_session.results.anyUrlContains(StripForResultPage(s.strCurUrl));
 }
 
-void ScanDriver::followRedirect(qsizetype markerLineStart) {
+void PageAnalysis::followRedirect(qsizetype markerLineStart) {
     // From the marker line on, the first line with an href names the target; without
     // one, the last line read does.
     LineCursor lines;
@@ -268,21 +250,7 @@ void ScanDriver::followRedirect(qsizetype markerLineStart) {
              target.startsWith(QStringLiteral("../")))
         target = ResolveLink(target, m_state.pageHost, m_state.strCurDir); // a path on this site
     m_pageText.clear();
-
-    m_step = PageStep::FollowingRedirect;
-    m_downloader->DownloadPage(target, m_steps.guarded([this](const QString& body) {
-        m_state.bEmulate = true;
-        CapturePage(body);
-    }));
-}
-
-void ScanDriver::endPageStep() {
-    m_step = PageStep::Finished;
-    m_steps.abandon();
-    if (m_nextPending || redirectRuleEndsSite())
-        SiteChange();
-    else
-        NextPage();
+    m_driver.downloadInPlace(target);
 }
 
 } // namespace corvantis::scan

@@ -24,7 +24,8 @@ ScanDriver::ScanDriver(ScanEngine& engine, ScanSession& session, util::Messages&
     : q(engine), m_session(session), m_state(session.m_state), m_messages(messages), m_sound(sound),
       m_fetcher(
           std::make_unique<PageFetcher>(router, PageFetcher::Options{options.readAhead}, &engine)),
-      m_downloader(std::make_unique<PageDownloader>(router)), m_steps(&engine) {
+      m_downloader(std::make_unique<PageDownloader>(router)), m_steps(&engine),
+      m_analysis(*this, session, m_state, m_steps) {
     PageFetcher* f = m_fetcher.get();
     QObject::connect(f, &PageFetcher::requestSent, &q, [this] { onRequestSent(); });
     QObject::connect(f, &PageFetcher::received, &q,
@@ -98,6 +99,18 @@ void ScanDriver::queueAddress(const QString& address) {
 void ScanDriver::flushQueued() {
     m_session.queue.append(m_pendingQueue);
     m_pendingQueue.clear();
+}
+
+void ScanDriver::offerLink(const QString& address) {
+    // The crawl goes downward only, and never twice to an address it already knows.
+    ScanState& s = m_state;
+    if (m_session.partners.count() > 0 && util::ContainsCI(address, s.strCurDir) &&
+        !m_session.partners.isPartnerAddress(address) && !m_known.anyContains(address) &&
+        s.pagesQueued < std::numeric_limits<qint32>::max()) {
+        s.pagesQueued += 1;
+        m_session.CountScanEvent(ScanEvent::PageQueued);
+        queueAddress(address);
+    }
 }
 
 bool ScanDriver::startRefused() {
@@ -204,16 +217,37 @@ bool ScanDriver::redirectRuleEndsSite() const {
     return s.domainTextSeen && !s.linkFoundForSite && m_session.options().chkRedirect;
 }
 
-std::optional<QString> ScanDriver::readAheadAddress(bool pageHasDomainTrace) const {
+std::optional<QString> ScanDriver::readAheadAddress(bool pageHasMarker,
+                                                    bool pageHasDomainTrace) const {
     // The address NextPage will take after the page now being analysed, when that
     // page cannot change it: with no trace of the user's domain it adds no result
     // (so neither the expected-links rule nor the redirect rule ends the site),
     // and it does not follow a redirect. Its links only join the end of the queue.
     const ScanState& s = m_state;
-    if (!s.scanRunning || m_nextPending || s.bEmulate || m_pageHasMarker || pageHasDomainTrace ||
+    if (!s.scanRunning || m_nextPending || s.bEmulate || pageHasMarker || pageHasDomainTrace ||
         redirectRuleEndsSite() || siteEndsBefore(qint64(s.pagesFetched) + 1))
         return std::nullopt;
     return m_session.queue.head();
+}
+
+bool ScanDriver::startReadAhead(bool pageHasMarker, bool pageHasDomainTrace) {
+    if (!m_fetcher->readAheadEnabled())
+        return false;
+    const std::optional<QString> next = readAheadAddress(pageHasMarker, pageHasDomainTrace);
+    if (!next)
+        return false;
+    const PageAddress a = SplitPageAddress(*next);
+    const QString host = fetchHost(a.slotHost);
+    return m_fetcher->prefetch(host, a.slotPath, fetchedOverTls(host));
+}
+
+void ScanDriver::endPageStep() {
+    m_step = PageStep::Finished;
+    m_steps.abandon();
+    if (m_nextPending || redirectRuleEndsSite())
+        SiteChange();
+    else
+        NextPage();
 }
 
 void ScanDriver::NextSite() {
@@ -398,7 +432,7 @@ void ScanDriver::FinishPage(const FetchResult& r) {
     if (location)
         followLocation(r, *location);
     else
-        CapturePage(r.body);
+        m_analysis.CapturePage(r.body);
 }
 
 bool ScanDriver::moveSiteToHttps(const FetchResult& r, const QString& location) {
@@ -440,16 +474,20 @@ void ScanDriver::followLocation(const FetchResult& r, const QString& location) {
     // The redirect names its target in the header: that page is read in its
     // place, once (a redirect met while following one is read as a page).
     if (m_state.bEmulate) {
-        CapturePage(r.body);
+        m_analysis.CapturePage(r.body);
         return;
     }
     const QUrl base((r.tls ? QStringLiteral("https://") : QStringLiteral("http://")) + r.host +
                     r.path);
-    QString target = base.resolved(QUrl(location, QUrl::TolerantMode)).toString();
+    downloadInPlace(base.resolved(QUrl(location, QUrl::TolerantMode)).toString());
+}
+
+void ScanDriver::downloadInPlace(QString target) {
+    // What the target holds is analysed as this page; bEmulate keeps it from redirecting again.
     m_step = PageStep::FollowingRedirect;
     m_downloader->DownloadPage(target, m_steps.guarded([this](const QString& body) {
         m_state.bEmulate = true;
-        CapturePage(body);
+        m_analysis.CapturePage(body);
     }));
 }
 

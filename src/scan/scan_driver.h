@@ -2,12 +2,10 @@
 
 // The inside of the scan engine; windows include scan_engine.h instead.
 
-#include "scan/line_cursor.h"
+#include "scan/page_analysis.h"
 #include "scan/page_step.h"
 #include "scan/scan_engine.h"
 #include "scan/substring_index.h"
-#include "scan/work_file.h"
-#include "util/text_utils.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,20 +19,11 @@ class PageDownloader;
 class PageFetcher;
 struct FetchResult;
 
-// Where the capture of the page under analysis has got.
-enum class CaptureStage { Screen, Normalise, LinkFile, MailFile, Done };
-
-// Chunk budget for long analysis steps, in milliseconds.
-inline constexpr int kChunkBudgetMs = 8;
-// Pages longer than this are captured in steps through the event loop.
-inline constexpr qsizetype kLargePageChars = 512 * 1024;
-// The piece of a large page one capture step takes.
-inline constexpr qsizetype kCapturePieceChars = 1024 * 1024;
-
-// The driver (start, page steps, site changes, stop), what it does with each
-// fetched page (capture and link extraction), and the partner-list edits that
-// depend on the scan. It speaks to the window through the engine's signals.
-class ScanDriver {
+// The driver (start, page steps, site changes, stop), the site's queue, the
+// fetch of each page, and the partner-list edits that depend on the scan. Each
+// fetched page goes to its PageAnalysis. It speaks to the window through the
+// engine's signals.
+class ScanDriver : private PageAnalysis::Driver {
 public:
     ScanDriver(ScanEngine& engine, ScanSession& session, util::Messages& messages,
                util::SoundPlayer& sound, const HostRouter& router, ScanEngine::Options options);
@@ -61,16 +50,13 @@ private:
     void resetSite();
     void beginSite(int partnerRow);
     void queueAddress(const QString& address);
-    void flushQueued();
     void setControls(const ScanControls& controls);
     void setNextEnabled(bool on);
     void updateNextForPartnerEdit();
     void applyOptions();
-    void status(StatusPanel panel, const QString& text);
-    void playCue(const char* file, bool enabled);
     bool siteEndsBefore(qint64 pageNumber) const;
     bool redirectRuleEndsSite() const;
-    std::optional<QString> readAheadAddress(bool pageHasDomainTrace) const;
+    std::optional<QString> readAheadAddress(bool pageHasMarker, bool pageHasDomainTrace) const;
 
     // page fetch
     void FetchPage();
@@ -86,20 +72,15 @@ private:
     void noteCertificateProblem(const FetchResult& result);
     void followLocation(const FetchResult& result, const QString& location);
 
-    // capture and extraction
-    void CapturePage(const QString& body);
-    void captureSteps();
-    bool screenPage();
-    void normalisePiece();
-    void writeWorkFile(bool large);
-    bool hasDomainTrace(bool domainSeen) const;
-    bool startReadAhead(bool pageHasDomainTrace);
-    void ExtractLinks();
-    void extractChunk();
-    bool processLine(QStringView line);
-    void recordLink(const QString& kind);
-    void followRedirect(qsizetype markerLineStart);
-    void endPageStep();
+    // what the page's analysis asks of the driver
+    void setStep(PageStep step) override { m_step = step; }
+    void status(StatusPanel panel, const QString& text) override;
+    void playCue(const char* file, bool enabled) override;
+    bool startReadAhead(bool pageHasMarker, bool pageHasDomainTrace) override;
+    void offerLink(const QString& address) override;
+    void flushQueued() override;
+    void downloadInPlace(QString target) override;
+    void endPageStep() override;
 
     ScanEngine& q;
     ScanSession& m_session;
@@ -110,6 +91,7 @@ private:
     std::unique_ptr<PageDownloader> m_downloader;
     ScanControls m_controls;
     StepRunner m_steps;
+    PageAnalysis m_analysis; // the page under way, once its response is complete
 
     // Every address queued for the current site, for the "already known" rule.
     SubstringIndex m_known;
@@ -120,17 +102,6 @@ private:
     bool m_nextPending = false; // Next was pressed while the page was analysed
     bool m_refetching = false;  // the page is asked for again where its site moved
     QString m_fetchHost;        // where the page is fetched from
-    CaptureStage m_capture = CaptureStage::Done;
-    qsizetype m_capturePos = 0; // how far the running capture step has got
-    QString m_pageBody;         // the page as received, while it is captured
-    std::unique_ptr<util::CaseFoldedText> m_pageFolded; // its folded copy for searching
-    QString m_pageText;                                 // normalised page text being read
-    QByteArray m_pageBytes;                             // the work files' bytes
-    LineCursor m_lines;                                 // where extraction has got in m_pageText
-    bool m_pageIsResult = false;
-    bool m_pageHasMarker = false;
-    WorkFile m_linkWorkFile; // html0.txt: the page, one href to a line
-    WorkFile m_mailWorkFile; // html20.txt: the page on one line
 };
 
 } // namespace corvantis::scan

@@ -132,7 +132,7 @@ Q_SIGNALS:
     void statisticsChanged(const corvantis::scan::ScanCounters& counters);
 
 private:
-    friend class ScanDriver; // the one writer of the scan state
+    friend class ScanDriver; // the one writer of the scan state, with its page analysis
     ScanState m_state;
     ScanOptions m_options;
     ScanCounters m_counters;

@@ -1,0 +1,89 @@
+#pragma once
+
+// The inside of the scan engine; windows include scan_engine.h instead.
+
+#include "scan/line_cursor.h"
+#include "scan/page_step.h"
+#include "scan/scan_engine.h"
+#include "scan/work_file.h"
+#include "util/text_utils.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <memory>
+
+namespace corvantis::scan {
+
+// Chunk budget for long analysis steps, in milliseconds.
+inline constexpr int kChunkBudgetMs = 8;
+// Pages longer than this are captured in steps through the event loop.
+inline constexpr qsizetype kLargePageChars = 512 * 1024;
+// The piece of a large page one capture step takes.
+inline constexpr qsizetype kCapturePieceChars = 1024 * 1024;
+
+// What the scan does with one page once its response is complete: capture (the
+// screening, every href on a line of its own, the work files), then link
+// extraction. Long work goes in bounded steps through the event loop, each
+// starting by testing scanRunning. The site, its queue and the page steps
+// belong to the driver; the analysis keeps only what it has read of the page.
+class PageAnalysis {
+public:
+    // What the analysis asks of the scan that drives it.
+    class Driver {
+    public:
+        virtual void setStep(PageStep step) = 0;
+        virtual void status(StatusPanel panel, const QString& text) = 0;
+        virtual void playCue(const char* file, bool enabled) = 0;
+        // The next page may be asked for now when this one cannot change which it is.
+        virtual bool startReadAhead(bool pageHasMarker, bool pageHasDomainTrace) = 0;
+        // A link of the page, for the site's queue; queued ones are shown at flushQueued.
+        virtual void offerLink(const QString& address) = 0;
+        virtual void flushQueued() = 0;
+        // Reads the target in the page's stead.
+        virtual void downloadInPlace(QString target) = 0;
+        virtual void endPageStep() = 0;
+
+    protected:
+        ~Driver() = default;
+    };
+
+    PageAnalysis(Driver& driver, ScanSession& session, ScanState& state, StepRunner& steps);
+
+    void CapturePage(const QString& body);
+
+private:
+    // Where the capture of the page has got.
+    enum class CaptureStage { Screen, Normalise, LinkFile, MailFile, Done };
+
+    void captureSteps();
+    bool screenPage();
+    void normalisePiece();
+    void writeWorkFile(bool large);
+    bool hasDomainTrace(bool domainSeen) const;
+    void ExtractLinks();
+    void extractChunk();
+    bool processLine(QStringView line);
+    void recordLink(const QString& kind);
+    void followRedirect(qsizetype markerLineStart);
+
+    Driver& m_driver;
+    ScanSession& m_session;
+    ScanState& m_state;
+    StepRunner& m_steps;
+
+    CaptureStage m_capture = CaptureStage::Done;
+    qsizetype m_capturePos = 0; // how far the running capture step has got
+    QString m_pageBody;         // the page as received, while it is captured
+    std::unique_ptr<util::CaseFoldedText> m_pageFolded; // its folded copy for searching
+    QString m_pageText;                                 // normalised page text being read
+    QByteArray m_pageBytes;                             // the work files' bytes
+    LineCursor m_lines;                                 // where extraction has got in m_pageText
+    bool m_pageIsResult = false;
+    bool m_pageHasMarker = false;
+    WorkFile m_linkWorkFile; // html0.txt: the page, one href to a line
+    WorkFile m_mailWorkFile; // html20.txt: the page on one line
+};
+
+} // namespace corvantis::scan
