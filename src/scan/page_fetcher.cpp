@@ -27,7 +27,8 @@ struct PageFetcher::Connection {
     bool tls = false;
     QString certificateProblem;
     ResponseProgress progress; // every byte received so far, in both roles
-    // The response is whole: its end arrived, or the server closed the connection.
+    // The response is whole: its end arrived, or the server closed the connection
+    // or ended TLS.
     bool complete = false;
     // As a read-ahead: kept as it came until the page's turn.
     bool ahead = false;
@@ -310,9 +311,16 @@ void PageFetcher::onDisconnected(Connection* c) {
 
 void PageFetcher::onSocketError(Connection* c) {
     const QAbstractSocket::SocketError error = c->socket->error();
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        // The server is done. Over TLS this is its close alert, and the connection
+        // under it may stay open for seconds, or until we close it.
+        if (c->socket->bytesAvailable() > 0)
+            onReadyRead(c);
+        responseComplete(c);
+        return;
+    }
     if (c == m_ahead.get() && c->ahead) {
-        if (error != QAbstractSocket::RemoteHostClosedError)
-            c->failed = true;
+        c->failed = true;
         return;
     }
     if (c == m_current.get() && m_active && error == QAbstractSocket::SslHandshakeFailedError) {

@@ -30,6 +30,8 @@ HttpReply MovedTo(const QByteArray& location, int code = 301) {
         "<h1>301 Moved Permanently</h1></center><hr><center>nginx</center></body></html>"));
 }
 
+const QByteArray kStartPage = Page("<a href=\"a.html\">a</a> <a href=\"b.html\">b</a>");
+
 HttpReply Chunked(const QByteArray& chunks) {
     return HttpReply::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n"
                           "Connection: close\r\n\r\n" +
@@ -230,6 +232,40 @@ private Q_SLOTS:
         QVERIFY(runScan(tls ? QStringLiteral("https://partner.test/")
                             : QStringLiteral("partner.test/")));
         QCOMPARE(rows(), QStringList{row});
+    }
+
+    // A TLS server that ends with its close alert and then leaves the connection
+    // open, waiting for ours; or one that keeps it open after a response of known
+    // length. Either ends the page at once, and the fetch closes the connection.
+    void tlsPageOnAConnectionLeftOpen_data() {
+        QTest::addColumn<bool>("length");
+        QTest::newRow("close alert, then waits") << false;
+        QTest::newRow("Content-Length, kept open") << true;
+    }
+    void tlsPageOnAConnectionLeftOpen() {
+        QFETCH(bool, length);
+        testing::HoldingRelay relay;
+        QVERIFY(relay.start(m_tls->port()));
+        m_router.add(QStringLiteral("partner.test"), 443, QStringLiteral("127.0.0.1"),
+                     relay.port());
+        const auto reply = [length](const QByteArray& body) {
+            // Without a length only the end of TLS tells where the page ends.
+            return length ? HttpReply::raw(
+                                HttpReply::response(200, "OK", {"Connection: keep-alive"}, body))
+                                .keptOpen()
+                          : HttpReply::html(body, false);
+        };
+        m_tls->setReply(QStringLiteral("partner.test/"), reply(kStartPage));
+        m_tls->setReply(QStringLiteral("partner.test/a.html"), reply(Page("none")));
+        m_tls->setReply(QStringLiteral("partner.test/b.html"), reply(Page(kLinkBack)));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(runScan(QStringLiteral("https://partner.test/")));
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(rows(), QStringList{QStringLiteral("Direct Link|partner.test/b.html")});
+        QCOMPARE(errors(), QStringList());
+        QCOMPARE(m_tls->requestCount(), 3);
+        QTRY_COMPARE(relay.openClientCount(), 0); // the relay never closes them itself
     }
 };
 
