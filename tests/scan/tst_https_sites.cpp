@@ -267,7 +267,11 @@ private Q_SLOTS:
                           : HttpReply::html(body, false);
         };
         m_tls->setReply(QStringLiteral("partner.test/"), reply(kStartPage));
-        m_tls->setReply(QStringLiteral("partner.test/a.html"), reply(Page("none")));
+        // Long enough to read that the third page's answer is in before its turn.
+        QByteArray links;
+        for (int i = 0; i < 100000; ++i)
+            links += "<a href=\"a.html\">again</a>\n";
+        m_tls->setReply(QStringLiteral("partner.test/a.html"), reply(Page(links)));
         m_tls->setReply(QStringLiteral("partner.test/b.html"), reply(Page(kLinkBack)));
         QElapsedTimer clock;
         clock.start();

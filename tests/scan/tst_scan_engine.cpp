@@ -348,15 +348,19 @@ private Q_SLOTS:
         QFETCH(QString, framing);
         QFETCH(int, piece);
         QFETCH(int, cut);
-        const auto set = [&](const char* path, const QByteArray& body, int cutBytes = 0) {
+        const auto set = [&](const char* path, const QByteArray& body, int pieces, int cutBytes) {
             HttpReply reply = KeptOpen(framing, body);
             reply.bytes.chop(cutBytes);
             m_server->setReply(kPartner + QLatin1String(path),
-                               piece > 0 ? reply.inChunks(piece, 1) : reply);
+                               pieces > 0 ? reply.inChunks(pieces, 1) : reply);
         };
-        set("/", Page("<a href=\"a.html\">a</a> <a href=\"b.html\">b</a>"));
-        set("/a.html", Page("no links"));
-        set("/b.html", Page(kLinkBack), cut);
+        set("/", Page("<a href=\"a.html\">a</a> <a href=\"b.html\">b</a>"), piece, 0);
+        // Long enough to read that the third page's answer is in before its turn.
+        QByteArray links;
+        for (int i = 0; i < 20000; ++i)
+            links += "<a href=\"a.html\">again</a>\n";
+        set("/a.html", Page(links), 0, 0);
+        set("/b.html", Page(kLinkBack), piece, cut);
         m_options.chkAuto2 = false;
         m_options.timeoutSeconds = cut > 0 ? 1 : 5;
         addPartner(kPartner + QStringLiteral("/"));
