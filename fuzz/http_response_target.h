@@ -4,7 +4,8 @@
 // chunks of varying size and the header scan runs on the growing buffer after
 // each one, as it does while data arrives; the finished buffer is then split
 // into header block and body and its status checked, its body decoded as a
-// chunked stream and its redirect target read.
+// chunked stream and its redirect target read. Where the response ends is told
+// from the same chunks.
 // Input: one byte seeding the chunk sizes, one byte for padding, the response.
 // With the padding byte's top bit set, a filler header line moves the blank
 // line to around the 32,767th character, where it stops being recognised.
@@ -67,9 +68,16 @@ inline int HttpResponseOneInput(const std::uint8_t* data, std::size_t size) {
     Chunker chunker(data[0], response.size());
     QString buffer;
     HeaderScan seen;
+    const QByteArray bytes = response.toLatin1();
+    ResponseProgress progress;
     for (qsizetype pos = 0; pos < response.size();) {
         const qsizetype n = chunker.Next();
         buffer += QStringView(response).mid(pos, n);
+        const bool wasComplete = progress.complete();
+        progress =
+            AdvanceResponse(std::move(progress),
+                            QByteArrayView(bytes).sliced(pos, std::min(n, bytes.size() - pos)));
+        FUZZ_CHECK(!wasComplete || progress.complete(), buffer.left(64), QString());
         pos += n;
         if (seen.found)
             continue;
@@ -93,6 +101,9 @@ inline int HttpResponseOneInput(const std::uint8_t* data, std::size_t size) {
     FUZZ_CHECK(whole.found == seen.found && whole.bodyStart == seen.bodyStart &&
                    whole.contentLength == seen.contentLength,
                Describe(whole), Describe(seen));
+    const ResponseProgress once = AdvanceResponse({}, bytes);
+    FUZZ_CHECK(once.stage == progress.stage && once.remaining == progress.remaining,
+               response.left(64), QString::number(int(progress.stage)));
 
     const SplitResponse split = SplitFinishedResponse(response);
     const qsizetype blank = response.indexOf(kBlankLine);
@@ -123,6 +134,14 @@ inline int HttpResponseOneInput(const std::uint8_t* data, std::size_t size) {
                               decoded + QLatin1String("\r\n0\r\n\r\n");
     FUZZ_CHECK(decoded.isEmpty() || DecodeChunked(rechunked) == decoded, decoded.left(64),
                rechunked.left(64));
+    // Such a stream is whole at its last byte and not before.
+    if (!decoded.isEmpty()) {
+        const QByteArray framed =
+            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + rechunked.toLatin1();
+        const ResponseProgress early = AdvanceResponse({}, framed.chopped(1));
+        FUZZ_CHECK(!early.complete() && AdvanceResponse(early, framed.right(1)).complete(),
+                   rechunked.left(64), QString::number(int(early.stage)));
+    }
     if (const auto location = RedirectLocation(split.header))
         FUZZ_CHECK(!location->isEmpty() && IsRedirectStatus(StatusCode(split.header)), split.header,
                    *location);

@@ -258,4 +258,149 @@ SplitResponse SplitFinishedResponse(QString buffer) {
     return r;
 }
 
+namespace {
+
+using Stage = ResponseProgress::Stage;
+
+// Past these sizes a header block or one line of a chunk stream is not taken for
+// one, and the server's close ends the response.
+constexpr qsizetype kMaxFramedHeader = 64 * 1024;
+constexpr qsizetype kMaxFramedLine = 4 * 1024;
+
+// Where the body of a response with this header block ends; `remaining` gets
+// the length of a body of known size.
+Stage StageAfterHeader(QByteArrayView head, qint64& remaining) {
+    if (!head.startsWith("HTTP/"))
+        return Stage::UntilClose;
+    const QString header = QString::fromLatin1(head);
+    const int code = StatusCode(header);
+    if (code >= 100 && code < 200) // interim: the final response follows
+        return code == 101 ? Stage::UntilClose : Stage::Header;
+    if (code == 204 || code == 304)
+        return Stage::Complete;
+    // A transfer coding decides over any length; one other than chunked ends
+    // only with the connection.
+    if (HeaderValue(header, u"Transfer-Encoding"))
+        return IsChunked(header) ? Stage::ChunkSize : Stage::UntilClose;
+    const std::optional<QString> length = HeaderValue(header, u"Content-Length");
+    if (!length || length->isEmpty() || length->size() > 18)
+        return Stage::UntilClose;
+    remaining = 0;
+    for (const QChar c : *length) {
+        if (c < u'0' || c > u'9')
+            return Stage::UntilClose;
+        remaining = remaining * 10 + (c.unicode() - u'0');
+    }
+    return remaining == 0 ? Stage::Complete : Stage::Body;
+}
+
+// Moves `data` up to and including its first LF into `line`; true when the LF came.
+bool TakeLine(QByteArray& line, QByteArrayView& data) {
+    const qsizetype lf = data.indexOf('\n');
+    const qsizetype n = lf < 0 ? data.size() : lf + 1;
+    line.append(data.first(n));
+    data = data.sliced(n);
+    return lf >= 0;
+}
+
+// A finished line without its LF and an optional CR before it.
+QByteArrayView LineText(const QByteArray& line) {
+    QByteArrayView text = QByteArrayView(line).chopped(1);
+    return text.endsWith('\r') ? text.chopped(1) : text;
+}
+
+// The size a chunk-size line ("1a3f;name=value") announces, or -1 when it is no size.
+qint64 ChunkSizeOf(QByteArrayView line) {
+    if (const qsizetype semi = line.indexOf(';'); semi >= 0)
+        line = line.first(semi);
+    line = line.trimmed();
+    if (line.isEmpty())
+        return -1;
+    while (line.size() > 1 && line.front() == '0')
+        line = line.sliced(1);
+    if (line.size() > 15) // would not fit in 64 bits
+        return -1;
+    qint64 size = 0;
+    for (const char c : line) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0)
+            return -1;
+        size = size * 16 + digit;
+    }
+    return size;
+}
+
+} // namespace
+
+ResponseProgress AdvanceResponse(ResponseProgress p, QByteArrayView data) {
+    while (!data.isEmpty() && p.stage != Stage::UntilClose && p.stage != Stage::Complete) {
+        switch (p.stage) {
+        case Stage::Header: {
+            // Only the new bytes and the three before them can hold a blank line not yet seen.
+            const qsizetype before = p.pending.size();
+            const qsizetype take = std::min(data.size(), kMaxFramedHeader - before);
+            p.pending.append(data.first(take));
+            const qsizetype blank =
+                p.pending.indexOf("\r\n\r\n", std::max<qsizetype>(before - 3, 0));
+            if (blank < 0) {
+                data = data.sliced(take);
+                if (p.pending.size() >= kMaxFramedHeader) {
+                    p.pending.clear();
+                    p.stage = Stage::UntilClose;
+                }
+                break;
+            }
+            const qsizetype headerEnd = blank + 4;
+            data = data.sliced(headerEnd - before);
+            p.stage = StageAfterHeader(QByteArrayView(p.pending).first(headerEnd), p.remaining);
+            p.pending.clear();
+            break;
+        }
+        case Stage::Body:
+        case Stage::ChunkData: {
+            const qint64 n = std::min<qint64>(p.remaining, data.size());
+            p.remaining -= n;
+            data = data.sliced(n);
+            if (p.remaining == 0)
+                p.stage = p.stage == Stage::Body ? Stage::Complete : Stage::ChunkEnd;
+            break;
+        }
+        case Stage::ChunkSize:
+        case Stage::ChunkEnd:
+        case Stage::Trailer: {
+            if (!TakeLine(p.pending, data)) {
+                // Nothing but a CR may stand between a chunk's data and its LF.
+                const qsizetype limit = p.stage == Stage::ChunkEnd ? 1 : kMaxFramedLine;
+                if (p.pending.size() > limit) {
+                    p.pending.clear();
+                    p.stage = Stage::UntilClose;
+                }
+                break;
+            }
+            const QByteArrayView line = LineText(p.pending);
+            if (p.stage == Stage::ChunkSize) {
+                const qint64 size = ChunkSizeOf(line);
+                p.remaining = std::max<qint64>(size, 0);
+                p.stage = size < 0    ? Stage::UntilClose
+                          : size == 0 ? Stage::Trailer
+                                      : Stage::ChunkData;
+            } else if (p.stage == Stage::ChunkEnd) {
+                p.stage = line.isEmpty() ? Stage::ChunkSize : Stage::UntilClose;
+            } else if (line.isEmpty()) {
+                p.stage = Stage::Complete;
+            }
+            p.pending.clear();
+            break;
+        }
+        case Stage::UntilClose:
+        case Stage::Complete:
+            break;
+        }
+    }
+    return p;
+}
+
 } // namespace corvantis::scan

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <optional>
@@ -67,5 +68,36 @@ struct SplitResponse {
     QString body;
 };
 SplitResponse SplitFinishedResponse(QString buffer);
+
+// How far a response has come, so that a page is known to be whole without
+// waiting for the server to close the connection: many keep it open, or close it
+// only seconds later. Every byte received goes through AdvanceResponse in order,
+// those past the ceiling too; each byte is looked at once however the response
+// is cut into reads.
+struct ResponseProgress {
+    enum class Stage : quint8 {
+        Header,     // the header block so far is in `pending`
+        Body,       // `remaining` bytes of a Content-Length body to come
+        ChunkSize,  // the chunk-size line so far is in `pending`
+        ChunkData,  // `remaining` bytes of the chunk to come
+        ChunkEnd,   // the CR LF after a chunk's data
+        Trailer,    // after the last chunk: trailer lines up to an empty one
+        UntilClose, // nothing tells where the body ends: the server's close does
+        Complete,
+    };
+    Stage stage = Stage::Header;
+    qint64 remaining = 0;
+    QByteArray pending;
+
+    bool complete() const { return stage == Stage::Complete; }
+};
+
+// The progress after `data`, the next bytes of the response. A response is
+// complete at the end of its Content-Length body, at the blank line after the
+// last chunk and its trailer, or at the end of its header for 204 and 304.
+// Interim 1xx responses are passed over. A response that says nothing certain
+// about its end (no length, a broken chunk stream, a header that does not look
+// like HTTP or never ends) stays incomplete.
+ResponseProgress AdvanceResponse(ResponseProgress progress, QByteArrayView data);
 
 } // namespace corvantis::scan

@@ -26,16 +26,23 @@ struct PageFetcher::Connection {
     QString path;
     bool tls = false;
     QString certificateProblem;
+    ResponseProgress progress; // every byte received so far, in both roles
+    // The response is whole: its end arrived, or the server closed the connection
+    // or ended TLS.
+    bool complete = false;
     // As a read-ahead: kept as it came until the page's turn.
     bool ahead = false;
     QByteArray received;
     qint64 dropped = 0; // bytes past the ceiling, read and thrown away
     bool requestSent = false;
-    bool complete = false; // the server has closed the connection
-    bool failed = false;   // refused or broken: the turn fetches the page afresh
+    bool failed = false; // refused or broken: the turn fetches the page afresh
+    // Changes with every close, so a close put off to a later turn cannot hit
+    // the next connection made with the same socket.
+    quint64 serial = 0;
 
     // Our own close must not look like the server ending the page.
     void close() {
+        ++serial;
         if (!socket)
             return;
         socket->blockSignals(true);
@@ -45,6 +52,7 @@ struct PageFetcher::Connection {
     void forget() {
         close();
         certificateProblem.clear();
+        progress = {};
         ahead = requestSent = complete = failed = false;
         received.clear();
         dropped = 0;
@@ -109,6 +117,8 @@ bool PageFetcher::connectTo(Connection& c, const QString& host, const QString& p
     c.tls = tls;
     c.certificateProblem.clear();
     c.close();
+    c.progress = {};
+    c.complete = false;
     c.socket = socketFor(c, tls);
     if (tls) // the certificate and the server name (SNI) are the host's, not the route's
         c.secure->connectToHostEncrypted(route.address, route.port, host);
@@ -225,17 +235,42 @@ void PageFetcher::sendRequest(Connection* c) {
 }
 
 void PageFetcher::onReadyRead(Connection* c) {
-    if (c == m_ahead.get() && c->ahead) {
+    const bool ahead = c == m_ahead.get() && c->ahead;
+    if (!ahead && (c != m_current.get() || !m_active))
+        return;
+    const QByteArray data = c->socket->readAll();
+    if (c->complete)
+        return; // past the end of the response: nothing of the page
+    c->progress = AdvanceResponse(std::move(c->progress), data);
+    if (ahead) {
         // Past the ceiling, read and dropped.
-        const QByteArray data = c->socket->readAll();
         const qsizetype kept =
             std::clamp<qsizetype>(kMaxResponseBytes - c->received.size(), 0, data.size());
         c->received += QByteArrayView(data).first(kept);
         c->dropped += data.size() - kept;
+    } else {
+        absorb(data, 0);
+    }
+    if (c->progress.complete())
+        responseComplete(c);
+}
+
+void PageFetcher::responseComplete(Connection* c) {
+    const bool ahead = c == m_ahead.get() && c->ahead;
+    if (c->complete || (!ahead && (c != m_current.get() || !m_active)))
+        return;
+    c->complete = true;
+    // This runs inside the socket's own signal: the socket is closed, and the
+    // page handed on, from the next turn of the event loop.
+    if (ahead) {
+        QTimer::singleShot(0, this, [c, serial = c->serial] {
+            if (c->serial == serial)
+                c->close();
+        });
         return;
     }
-    if (c == m_current.get() && m_active)
-        absorb(c->socket->readAll(), 0);
+    m_timer->stop(); // no time-out overtakes a page that is whole
+    m_steps.later([this] { end(FetchOutcome::Complete); });
 }
 
 void PageFetcher::absorb(const QByteArray& data, qint64 dropped) {
@@ -276,9 +311,16 @@ void PageFetcher::onDisconnected(Connection* c) {
 
 void PageFetcher::onSocketError(Connection* c) {
     const QAbstractSocket::SocketError error = c->socket->error();
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        // The server is done. Over TLS this is its close alert, and the connection
+        // under it may stay open for seconds, or until we close it.
+        if (c->socket->bytesAvailable() > 0)
+            onReadyRead(c);
+        responseComplete(c);
+        return;
+    }
     if (c == m_ahead.get() && c->ahead) {
-        if (error != QAbstractSocket::RemoteHostClosedError)
-            c->failed = true;
+        c->failed = true;
         return;
     }
     if (c == m_current.get() && m_active && error == QAbstractSocket::SslHandshakeFailedError) {

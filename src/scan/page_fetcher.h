@@ -16,7 +16,7 @@ namespace corvantis::scan {
 
 // How a page's fetch ended.
 enum class FetchOutcome {
-    Complete,         // the server closed the connection after the response
+    Complete,         // the response is whole, or the server closed the connection or TLS
     CutAtCeiling,     // complete, but what came past the response ceiling was dropped
     TimedOut,         // nothing arrived for the idle time-out
     Refused,          // no connection: refused, unknown host, no network or no address
@@ -40,7 +40,8 @@ struct FetchResult {
     }
 };
 
-// One GET per page on a plain TCP or a TLS connection, read until the server closes it,
+// One GET per page on a plain TCP or a TLS connection, read until the response is
+// whole (its length or last chunk reached) or the server closes it or ends TLS,
 // with an idle and an overall time-out of whole seconds and a ceiling on what is
 // kept. One page is fetched at a time. Beside it, the next page may be asked for
 // ahead of its turn (prefetch): its response is kept until fetch() asks for the
@@ -98,6 +99,7 @@ private:
     void sendRequest(Connection* c);
     void onSslErrors(Connection* c, const QList<QSslError>& errors);
     void onReadyRead(Connection* c);
+    void responseComplete(Connection* c);
     void onDisconnected(Connection* c);
     void onSocketError(Connection* c);
     void absorb(const QByteArray& data, qint64 dropped);

@@ -259,6 +259,61 @@ private Q_SLOTS:
         QCOMPARE(r.body, QStringLiteral("<html>body</html>"));
         QCOMPARE(HttpErrorText(r.header).value_or(QString()), QStringLiteral("404 Not found"));
     }
+
+    // Where a response is whole while it arrives, wherever the reads cut it.
+    void responseEnd_data() {
+        QTest::addColumn<QByteArray>("response");
+        QTest::addColumn<int>("end"); // bytes up to the one that completes it; -1: never
+        const auto row = [](const char* name, const QByteArray& text, bool whole) {
+            const QByteArray bytes = QByteArray(text).replace('|', "\r\n");
+            QTest::newRow(name) << bytes << (whole ? int(bytes.size()) : -1);
+        };
+        const QByteArray ok = "HTTP/1.1 200 OK|";
+        const QByteArray chunked = ok + "Transfer-Encoding: chunked||";
+        row("length", ok + "Content-Length: 5||hello", true);
+        row("length: name in any case, value padded", ok + "content-LENGTH:   5 ||hello", true);
+        row("length zero", ok + "Content-Length: 0||", true);
+        row("one byte short", ok + "Content-Length: 6||hello", false);
+        row("length not a number", ok + "Content-Length: 5x||hello", false);
+        row("no length, no coding", "HTTP/1.0 200 OK|Server: x||hello", false);
+        row("chunked, extension, trailer", chunked + "5;x=1|hello|3|abc|0|X-T: 1||", true);
+        row("codings listed, any case", ok + "Transfer-Encoding: gzip, Chunked||5|hello|0||", true);
+        row("chunked decides over a length",
+            ok + "Transfer-Encoding: chunked|Content-Length: 3||5|hello|0||", true);
+        row("trailer not ended", chunked + "5|hello|0|X-T: 1|", false);
+        row("no last chunk", chunked + "5|hello|", false);
+        row("size not hex", chunked + "5|hello|g||0||", false);
+        row("chunk longer than its size", chunked + "3|hello|0||", false);
+        row("size with leading zeros", chunked + "00000000000000000005|hello|0||", true);
+        row("chunk lines ending in LF alone", chunked + "5\nhello\n0\n\n", true);
+        row("other coding", ok + "Transfer-Encoding: gzip|Content-Length: 5||hello", false);
+        row("204", "HTTP/1.1 204 No Content|Server: x||", true);
+        row("304 names a length it does not send",
+            "HTTP/1.1 304 Not Modified|Content-Length: 100||", true);
+        row("100 Continue, then the response",
+            "HTTP/1.1 100 Continue||" + ok + "Content-Length: 2||hi", true);
+        row("103 alone", "HTTP/1.1 103 Early Hints|Link: </s.css>||", false);
+        row("not HTTP", "<html>||hello", false);
+        row("header not ended", ok + "Content-Length: 0|", false);
+    }
+    void responseEnd() {
+        QFETCH(QByteArray, response);
+        QFETCH(int, end);
+        // Every byte on its own: whole exactly at the byte that ends it.
+        ResponseProgress p;
+        int completeAt = -1;
+        for (qsizetype i = 0; i < response.size() && completeAt < 0; ++i) {
+            p = AdvanceResponse(std::move(p), QByteArrayView(response).sliced(i, 1));
+            completeAt = p.complete() ? int(i + 1) : -1;
+        }
+        QCOMPARE(completeAt, end);
+        // Two reads, split anywhere.
+        for (qsizetype split = 0; split <= response.size(); ++split) {
+            const ResponseProgress first = AdvanceResponse({}, response.first(split));
+            QCOMPARE(first.complete(), end >= 0 && split >= end);
+            QCOMPARE(AdvanceResponse(first, response.sliced(split)).complete(), end >= 0);
+        }
+    }
 };
 
 CORVANTIS_TEST_MAIN(HttpResponseTest)

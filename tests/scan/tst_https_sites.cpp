@@ -7,9 +7,14 @@
 #include "support/test_env.h"
 #include "support/test_http_server.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 
 using namespace corvantis;
 using namespace corvantis::scan;
@@ -30,6 +35,8 @@ HttpReply MovedTo(const QByteArray& location, int code = 301) {
         "<h1>301 Moved Permanently</h1></center><hr><center>nginx</center></body></html>"));
 }
 
+const QByteArray kStartPage = Page("<a href=\"a.html\">a</a> <a href=\"b.html\">b</a>");
+
 HttpReply Chunked(const QByteArray& chunks) {
     return HttpReply::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n"
                           "Connection: close\r\n\r\n" +
@@ -42,6 +49,7 @@ class HttpsSitesTest : public QObject, protected testing::ScanFixture {
 
     std::unique_ptr<testing::TestHttpServer> m_plain;
     std::unique_ptr<testing::TestHttpServer> m_tls;
+    std::unique_ptr<QProcess> m_lighttpd;
 
     void route(const QString& host) {
         m_router.add(host, 80, QStringLiteral("127.0.0.1"), m_plain->port());
@@ -97,6 +105,11 @@ private Q_SLOTS:
     }
 
     void cleanup() {
+        if (m_lighttpd) {
+            m_lighttpd->kill();
+            m_lighttpd->waitForFinished(5000);
+            m_lighttpd.reset();
+        }
         dropEngine();
         m_plain.reset();
         m_tls.reset();
@@ -230,6 +243,114 @@ private Q_SLOTS:
         QVERIFY(runScan(tls ? QStringLiteral("https://partner.test/")
                             : QStringLiteral("partner.test/")));
         QCOMPARE(rows(), QStringList{row});
+    }
+
+    // A TLS server that ends with its close alert and then leaves the connection
+    // open, waiting for ours; or one that keeps it open after a response of known
+    // length. Either ends the page at once, and the fetch closes the connection.
+    void tlsPageOnAConnectionLeftOpen_data() {
+        QTest::addColumn<bool>("length");
+        QTest::newRow("close alert, then waits") << false;
+        QTest::newRow("Content-Length, kept open") << true;
+    }
+    void tlsPageOnAConnectionLeftOpen() {
+        QFETCH(bool, length);
+        testing::HoldingRelay relay;
+        QVERIFY(relay.start(m_tls->port()));
+        m_router.add(QStringLiteral("partner.test"), 443, QStringLiteral("127.0.0.1"),
+                     relay.port());
+        const auto reply = [length](const QByteArray& body) {
+            // Without a length only the end of TLS tells where the page ends.
+            return length ? HttpReply::raw(
+                                HttpReply::response(200, "OK", {"Connection: keep-alive"}, body))
+                                .keptOpen()
+                          : HttpReply::html(body, false);
+        };
+        m_tls->setReply(QStringLiteral("partner.test/"), reply(kStartPage));
+        // Long enough to read that the third page's answer is in before its turn.
+        QByteArray links;
+        for (int i = 0; i < 100000; ++i)
+            links += "<a href=\"a.html\">again</a>\n";
+        m_tls->setReply(QStringLiteral("partner.test/a.html"), reply(Page(links)));
+        m_tls->setReply(QStringLiteral("partner.test/b.html"), reply(Page(kLinkBack)));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(runScan(QStringLiteral("https://partner.test/")));
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(rows(), QStringList{QStringLiteral("Direct Link|partner.test/b.html")});
+        QCOMPARE(errors(), QStringList());
+        QCOMPARE(m_tls->requestCount(), 3);
+        QTRY_COMPARE(relay.openClientCount(), 0); // the relay never closes them itself
+    }
+
+    // Debian's lighttpd over TLS sends its close alert after the response and closes
+    // the connection only seconds later.
+    void lighttpdSiteOverTls() {
+        const QString lighttpd = QStringLiteral("/usr/sbin/lighttpd");
+        if (!QFileInfo::exists(lighttpd))
+            QSKIP("/usr/sbin/lighttpd is missing (Debian package lighttpd)");
+        if (!QFileInfo::exists(QStringLiteral("/usr/lib/lighttpd/mod_openssl.so")))
+            QSKIP("lighttpd has no TLS module (Debian package lighttpd-mod-openssl)");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QDir root(dir.path());
+        QVERIFY(root.mkdir(QStringLiteral("site")));
+        QVERIFY(testing::WriteBytes(root.filePath(QStringLiteral("site/index.html")), kStartPage));
+        QVERIFY(testing::WriteBytes(root.filePath(QStringLiteral("site/a.html")), Page("none")));
+        QVERIFY(testing::WriteBytes(root.filePath(QStringLiteral("site/b.html")), Page(kLinkBack)));
+        quint16 port = 0;
+        {
+            QTcpServer probe; // a free port, given up for lighttpd just before it starts
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            port = probe.serverPort();
+        }
+        const QByteArray conf = "server.modules += (\"mod_openssl\")\n"
+                                "server.document-root = \"" +
+                                root.filePath(QStringLiteral("site")).toUtf8() +
+                                "\"\n"
+                                "server.bind = \"127.0.0.1\"\n"
+                                "server.port = " +
+                                QByteArray::number(port) +
+                                "\n"
+                                "server.pid-file = \"" +
+                                root.filePath(QStringLiteral("lighttpd.pid")).toUtf8() +
+                                "\"\n"
+                                "server.errorlog = \"" +
+                                root.filePath(QStringLiteral("error.log")).toUtf8() +
+                                "\"\n"
+                                "index-file.names = (\"index.html\")\n"
+                                "mimetype.assign = (\".html\" => \"text/html\")\n"
+                                "ssl.engine = \"enable\"\n"
+                                "ssl.pemfile = \"" +
+                                (kTls + QStringLiteral("server.pem")).toUtf8() +
+                                "\"\n"
+                                "ssl.privkey = \"" +
+                                (kTls + QStringLiteral("server.key")).toUtf8() + "\"\n";
+        const QString confPath = root.filePath(QStringLiteral("lighttpd.conf"));
+        QVERIFY(testing::WriteBytes(confPath, conf));
+        m_lighttpd = std::make_unique<QProcess>();
+        m_lighttpd->setProcessChannelMode(QProcess::MergedChannels);
+        m_lighttpd->start(lighttpd, {QStringLiteral("-D"), QStringLiteral("-f"), confPath});
+        QVERIFY(m_lighttpd->waitForStarted(5000));
+        bool listening = false;
+        for (int i = 0; i < 50 && !listening && m_lighttpd->state() == QProcess::Running; ++i) {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, port);
+            listening = probe.waitForConnected(100);
+            if (!listening)
+                QTest::qWait(100);
+        }
+        const QByteArray log =
+            m_lighttpd->readAll() + testing::ReadBytes(root.filePath(QStringLiteral("error.log")));
+        QVERIFY2(listening, log.constData());
+        m_router.add(QStringLiteral("partner.test"), 443, QStringLiteral("127.0.0.1"), port);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(runScan(QStringLiteral("https://partner.test/")));
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(rows(), QStringList{QStringLiteral("Direct Link|partner.test/b.html")});
+        QCOMPARE(errors(), QStringList());
+        QCOMPARE(m_session->counters().runPagesScanned, 3);
     }
 };
 

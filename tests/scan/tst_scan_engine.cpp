@@ -33,6 +33,22 @@ QStringList Rows(const ScanSession& s) {
     return out;
 }
 
+// A page from a server that keeps the connection open after it: only the
+// response itself says where it ends.
+HttpReply KeptOpen(const QString& framing, const QByteArray& body) {
+    const QList<QByteArray> head{"Content-Type: text/html", "Connection: keep-alive"};
+    if (framing == QLatin1String("length"))
+        return HttpReply::raw(HttpReply::response(200, "OK", head, body)).keptOpen();
+    const qsizetype half = body.size() / 2;
+    const QByteArray chunks = QByteArray::number(half, 16) + "\r\n" + body.left(half) + "\r\n" +
+                              QByteArray::number(body.size() - half, 16) + ";x=y\r\n" +
+                              body.mid(half) + "\r\n0\r\nX-Trailer: 1\r\n\r\n";
+    return HttpReply::raw(HttpReply::response(
+                              200, "OK", head + QList<QByteArray>{"Transfer-Encoding: chunked"},
+                              chunks, false))
+        .keptOpen();
+}
+
 QStringList Errors(const ScanSession& s) {
     QStringList out;
     for (const ErrorRow& e : s.errors.rows())
@@ -311,6 +327,84 @@ private Q_SLOTS:
                  QStringList{QStringLiteral(
                      "dead.test/links.html|None Found (Timeout)|000|dead.test/links.html")});
         QCOMPARE(m_session->counters().runPagesScanned, 1);
+    }
+
+    // A server that leaves the connection open: each page ends where its length or
+    // its last chunk says, the fetch closes the connection, and only a response cut
+    // short waits for the time-out. The third page is the one read ahead.
+    void pageEndsWithItsResponse_data() {
+        QTest::addColumn<QString>("framing");
+        QTest::addColumn<int>("piece"); // sent in pieces of this many bytes; 0: at once
+        QTest::addColumn<int>("cut");   // bytes of the third page's response never sent
+        QTest::newRow("Content-Length") << "length" << 0 << 0;
+        QTest::newRow("Content-Length, in pieces") << "length" << 7 << 0;
+        QTest::newRow("chunked") << "chunked" << 0 << 0;
+        QTest::newRow("chunked, in pieces") << "chunked" << 3 << 0;
+        QTest::newRow("one byte short of the length") << "length" << 0 << 1;
+        QTest::newRow("blank line after the trailer missing") << "chunked" << 0 << 2;
+        QTest::newRow("last chunk missing") << "chunked" << 0 << 19;
+    }
+    void pageEndsWithItsResponse() {
+        QFETCH(QString, framing);
+        QFETCH(int, piece);
+        QFETCH(int, cut);
+        const auto set = [&](const char* path, const QByteArray& body, int pieces, int cutBytes) {
+            HttpReply reply = KeptOpen(framing, body);
+            reply.bytes.chop(cutBytes);
+            m_server->setReply(kPartner + QLatin1String(path),
+                               pieces > 0 ? reply.inChunks(pieces, 1) : reply);
+        };
+        set("/", Page("<a href=\"a.html\">a</a> <a href=\"b.html\">b</a>"), piece, 0);
+        // Long enough to read that the third page's answer is in before its turn.
+        QByteArray links;
+        for (int i = 0; i < 20000; ++i)
+            links += "<a href=\"a.html\">again</a>\n";
+        set("/a.html", Page(links), 0, 0);
+        set("/b.html", Page(kLinkBack), piece, cut);
+        m_options.chkAuto2 = false;
+        m_options.timeoutSeconds = cut > 0 ? 1 : 5;
+        addPartner(kPartner + QStringLiteral("/"));
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(runScan());
+        if (cut > 0) {
+            QVERIFY(t.elapsed() >= 900);
+            QCOMPARE(Errors(*m_session), QStringList{QStringLiteral("Timeout|partner.test")});
+            QCOMPARE(Rows(*m_session),
+                     QStringList{
+                         QStringLiteral("partner.test/|None Found (Timeout)|000|partner.test/")});
+        } else {
+            QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
+            QCOMPARE(Errors(*m_session), QStringList());
+            QCOMPARE(Rows(*m_session), QStringList{QStringLiteral(
+                                           "partner.test/|Direct Link|001|partner.test/b.html")});
+        }
+        QCOMPARE(m_server->requestCount(), 3);
+        QTRY_COMPARE(m_server->openConnectionCount(), 0); // closed from our side
+    }
+
+    // The length or the chunks run past the response ceiling: what is past it is
+    // dropped, and the page is whole when the last byte has arrived all the same.
+    void pastTheCeilingOnAConnectionLeftOpen_data() {
+        QTest::addColumn<QString>("framing");
+        QTest::newRow("Content-Length") << "length";
+        QTest::newRow("chunked") << "chunked";
+    }
+    void pastTheCeilingOnAConnectionLeftOpen() {
+        QFETCH(QString, framing);
+        QByteArray body = Page(kLinkBack);
+        body += QByteArray(kMaxResponseBytes + 512 * 1024, ' ');
+        m_server->setReply(kPartner + QStringLiteral("/"),
+                           KeptOpen(framing, body).inChunks(256 * 1024, 0));
+        m_options.timeoutSeconds = 5;
+        addPartner(kPartner + QStringLiteral("/"));
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(runScan(30000));
+        QCOMPARE(Errors(*m_session), QStringList());
+        QCOMPARE(Rows(*m_session),
+                 QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
+        QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
     }
 
     void stopInTheMiddleOfAPage() {

@@ -300,6 +300,87 @@ HttpReply TestHttpServer::replyFor(const QString& key) const {
     return m_replies.value(key, m_defaultReply);
 }
 
+// ---- relay -----------------------------------------------------------------
+
+namespace {
+// One client connection and the one it opened to the server behind the relay.
+class RelayPair : public QObject {
+public:
+    RelayPair(QObject* parent, QTcpSocket* client, quint16 target)
+        : QObject(parent), m_client(client) {
+        m_client->setParent(this);
+        // Written while still connecting, it goes out once connected.
+        m_upstream.connectToHost(QHostAddress(QHostAddress::LocalHost), target);
+        connect(m_client, &QTcpSocket::readyRead, this,
+                [this] { m_upstream.write(m_client->readAll()); });
+        connect(&m_upstream, &QTcpSocket::readyRead, this,
+                [this] { m_client->write(m_upstream.readAll()); });
+        connect(&m_upstream, &QTcpSocket::disconnected, this, [this] {
+            m_client->write(m_upstream.readAll());
+            m_client->flush(); // and the client's side stays open
+        });
+        connect(m_client, &QTcpSocket::disconnected, this, [this] {
+            m_upstream.disconnect(this);
+            m_upstream.abort();
+            deleteLater();
+        });
+        if (m_client->bytesAvailable() > 0)
+            m_upstream.write(m_client->readAll());
+    }
+
+    bool clientOpen() const { return m_client->state() == QAbstractSocket::ConnectedState; }
+
+    void drop() {
+        m_client->disconnect(this);
+        m_upstream.disconnect(this);
+        m_client->abort();
+        m_upstream.abort();
+        deleteLater();
+    }
+
+private:
+    QTcpSocket* m_client;
+    QTcpSocket m_upstream;
+};
+} // namespace
+
+HoldingRelay::HoldingRelay(QObject* parent) : QObject(parent) {
+    m_lifetime.setSingleShot(true);
+    connect(&m_lifetime, &QTimer::timeout, this, &HoldingRelay::stop);
+    connect(&m_server, &QTcpServer::newConnection, this, &HoldingRelay::acceptPending);
+}
+
+HoldingRelay::~HoldingRelay() {
+    stop();
+}
+
+bool HoldingRelay::start(quint16 targetPort, int lifetimeMs) {
+    m_target = targetPort;
+    if (!m_server.listen(QHostAddress(QHostAddress::LocalHost), 0))
+        return false;
+    m_lifetime.start(lifetimeMs);
+    return true;
+}
+
+void HoldingRelay::stop() {
+    m_lifetime.stop();
+    m_server.close();
+    for (RelayPair* pair : findChildren<RelayPair*>(Qt::FindDirectChildrenOnly))
+        pair->drop();
+}
+
+int HoldingRelay::openClientCount() const {
+    int open = 0;
+    for (const RelayPair* pair : findChildren<RelayPair*>(Qt::FindDirectChildrenOnly))
+        open += pair->clientOpen() ? 1 : 0;
+    return open;
+}
+
+void HoldingRelay::acceptPending() {
+    while (QTcpSocket* socket = m_server.nextPendingConnection())
+        new RelayPair(this, socket, m_target);
+}
+
 } // namespace corvantis::testing
 
 #include "test_http_server.moc"

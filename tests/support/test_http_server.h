@@ -150,4 +150,28 @@ private:
     int m_connectionCount = 0;
 };
 
+// Passes TCP connections on to a port of 127.0.0.1, but when that server closes
+// its side, keeps the client's side open until the client closes it: in front of
+// a TLS server it makes one that sends its close alert and then waits for the
+// client. Stops by itself after its lifetime (120 s unless set) and when destroyed.
+class HoldingRelay : public QObject {
+    Q_OBJECT
+public:
+    explicit HoldingRelay(QObject* parent = nullptr);
+    ~HoldingRelay() override;
+
+    bool start(quint16 targetPort, int lifetimeMs = TestHttpServer::kDefaultLifetimeMs);
+    void stop();
+    quint16 port() const { return m_server.serverPort(); }
+    // Client connections the client has not closed yet.
+    int openClientCount() const;
+
+private:
+    void acceptPending();
+
+    QTcpServer m_server;
+    QTimer m_lifetime;
+    quint16 m_target = 0;
+};
+
 } // namespace corvantis::testing

@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QTest>
 
+using corvantis::testing::HoldingRelay;
 using corvantis::testing::HttpReply;
 using corvantis::testing::TestHttpServer;
 
@@ -83,6 +84,7 @@ private Q_SLOTS:
     void unknownKeyGetsDefaultReply();
     void lifetimeStopsServer();
     void destructorClosesConnections();
+    void relayHoldsTheServersClose();
 };
 
 void TestHttpServerTest::recordsRequest_data() {
@@ -337,6 +339,30 @@ void TestHttpServerTest::destructorClosesConnections() {
     QTRY_VERIFY(client.received.endsWith("x"));
     delete server;
     QTRY_VERIFY(client.closedByPeer);
+}
+
+// Bytes pass both ways; the server's close never reaches the client, whose side
+// stays open until the relay's lifetime ends.
+void TestHttpServerTest::relayHoldsTheServersClose() {
+    TestHttpServer server;
+    QVERIFY(server.start());
+    server.setReply(QStringLiteral("a.test/"), HttpReply::html("hi"));
+    HoldingRelay relay;
+    QVERIFY(relay.start(server.port(), 1500));
+    QTcpSocket socket;
+    bool closed = false;
+    connect(&socket, &QTcpSocket::disconnected, this, [&] { closed = true; });
+    socket.connectToHost(QHostAddress::LocalHost, relay.port());
+    QVERIFY(socket.waitForConnected(5000));
+    socket.write(engineRequest("a.test", "/"));
+    QByteArray received;
+    connect(&socket, &QTcpSocket::readyRead, this, [&] { received += socket.readAll(); });
+    QTRY_COMPARE(received, HttpReply::html("hi").bytes);
+    QTRY_COMPARE(server.openConnectionCount(), 0); // the server has closed its side
+    QCOMPARE(relay.openClientCount(), 1);
+    QVERIFY(!closed);
+    QTRY_VERIFY_WITH_TIMEOUT(closed, 5000);
+    QCOMPARE(relay.openClientCount(), 0);
 }
 
 CORVANTIS_TEST_MAIN(TestHttpServerTest)
