@@ -3,6 +3,7 @@
 #include "scan/page_analysis.h"
 
 #include "scan/link_parsing.h"
+#include "scan/link_value.h"
 #include "scan/url_rules.h"
 #include "util/app_folder.h"
 #include "util/text_utils.h"
@@ -19,13 +20,15 @@ PageAnalysis::PageAnalysis(Driver& driver, ScanSession& session, ScanState& stat
                            StepRunner& steps)
     : m_driver(driver), m_session(session), m_state(state), m_steps(steps) {}
 
-void PageAnalysis::CapturePage(const QString& body) {
+void PageAnalysis::CapturePage(const QString& body, const QString& header) {
     if (!m_state.scanRunning) {
         m_driver.setStep(PageStep::Finished);
         return;
     }
     m_driver.setStep(PageStep::Capturing);
     m_pageBody = body;
+    m_pageSource = body; // shared, not copied
+    m_pageHeader = header;
     m_capture = CaptureStage::Screen;
     if (m_pageBody.size() >
         kLargePageChars) // after the work of receiving it, a turn for the window
@@ -181,6 +184,8 @@ void PageAnalysis::extractChunk() {
     }
     m_driver.flushQueued();
     m_pageText.clear();
+    m_pageSource.clear();
+    m_pageHeader.clear();
     m_driver.status(StatusPanel::Page, QString());
     m_state.bEmulate = false;
     if (m_state.scanRunning)
@@ -218,8 +223,12 @@ void PageAnalysis::recordLink(const QString& kind) {
     s.totalLinksFound += 1;
     s.siteLinksFound += 1;
     s.resultCount += 1;
-    m_session.results.append(ResultRow{s.currentSite, kind, util::ZeroFilled(s.resultCount),
-                                       s.strCurUrl, RowColour::Blue, RowMarker::Linking});
+    ResultRow row{
+        s.currentSite,     kind, util::ZeroFilled(s.resultCount), s.strCurUrl, RowColour::Blue,
+        RowMarker::Linking};
+    if (m_session.options().checkLinkValue)
+        valueLinkBack(row);
+    m_session.results.append(row);
     s.linkFoundForSite = true;
     m_driver.playCue("foundemail.wav", m_session.options().chkAudioEmail);
     m_session.CountScanEvent(ScanEvent::ItemFound);
@@ -229,6 +238,23 @@ void PageAnalysis::recordLink(const QString& kind) {
                                            QString::number(s.totalLinksFound) +
                                            QStringLiteral(" links"));
     m_pageIsResult = m_session.results.anyUrlContains(StripForResultPage(s.strCurUrl));
+}
+
+// The value of the page's best link back and its anchor text, read from the page
+// as received: its <a> elements are resolved as the scan resolves links.
+void PageAnalysis::valueLinkBack(ResultRow& row) const {
+    const auto resolve = [this](const QString& href) {
+        return StripForKnownUrl(ResolveLink(href, m_state.pageHost, m_state.strCurDir));
+    };
+    const QString domain = m_session.domain();
+    const auto isLinkBack = [&domain](const QString& address) {
+        return IsDirectLink(address, domain) || IsDomainLink(address, domain);
+    };
+    const LinkBackValue v =
+        ValueOfLinksBack(m_pageSource, m_pageHeader, StripForKnownUrl(m_state.strCurUrl), resolve,
+                         isLinkBack, RobotsRule::NotChecked);
+    row.value = v.value;
+    row.anchor = v.anchor;
 }
 
 void PageAnalysis::followRedirect(qsizetype markerLineStart) {

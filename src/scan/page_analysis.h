@@ -51,7 +51,9 @@ public:
 
     PageAnalysis(Driver& driver, ScanSession& session, ScanState& state, StepRunner& steps);
 
-    void CapturePage(const QString& body);
+    // The page's body, and its header block when it came with one (the link
+    // value reads the X-Robots-Tag headers).
+    void CapturePage(const QString& body, const QString& header = {});
 
 private:
     // Where the capture of the page has got.
@@ -66,6 +68,7 @@ private:
     void extractChunk();
     bool processLine(QStringView line);
     void recordLink(const QString& kind);
+    void valueLinkBack(ResultRow& row) const;
     void followRedirect(qsizetype markerLineStart);
 
     Driver& m_driver;
@@ -76,6 +79,8 @@ private:
     CaptureStage m_capture = CaptureStage::Done;
     qsizetype m_capturePos = 0; // how far the running capture step has got
     QString m_pageBody;         // the page as received, while it is captured
+    QString m_pageSource;       // the same until the page is done, for the link value
+    QString m_pageHeader;
     std::unique_ptr<util::CaseFoldedText> m_pageFolded; // its folded copy for searching
     QString m_pageText;                                 // normalised page text being read
     QByteArray m_pageBytes;                             // the work files' bytes

@@ -432,7 +432,7 @@ void ScanDriver::FinishPage(const FetchResult& r) {
     if (location)
         followLocation(r, *location);
     else
-        m_analysis.CapturePage(r.body);
+        m_analysis.CapturePage(r.body, r.header);
 }
 
 bool ScanDriver::moveSiteToHttps(const FetchResult& r, const QString& location) {
@@ -474,7 +474,7 @@ void ScanDriver::followLocation(const FetchResult& r, const QString& location) {
     // The redirect names its target in the header: that page is read in its
     // place, once (a redirect met while following one is read as a page).
     if (m_state.bEmulate) {
-        m_analysis.CapturePage(r.body);
+        m_analysis.CapturePage(r.body, r.header);
         return;
     }
     const QUrl base((r.tls ? QStringLiteral("https://") : QStringLiteral("http://")) + r.host +

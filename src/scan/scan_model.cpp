@@ -1,5 +1,6 @@
 #include "scan/scan_model.h"
 
+#include "scan/link_value.h"
 #include "scan/substring_index.h"
 
 #include <QVarLengthArray>
@@ -108,8 +109,9 @@ void ResultListModel::rowAdded(const ResultRow& row) {
 }
 
 const QStringList& ResultListModel::captions() const {
-    static const QStringList captions = {QStringLiteral("Site"), QStringLiteral("Status"),
-                                         QStringLiteral("No."), QStringLiteral("URL")};
+    static const QStringList captions = {
+        QStringLiteral("Site"), QStringLiteral("Status"),     QStringLiteral("No."),
+        QStringLiteral("URL"),  QStringLiteral("Link value"), QStringLiteral("Anchor text")};
     return captions;
 }
 
@@ -123,12 +125,18 @@ QString ResultListModel::cellText(const ResultRow& r, int column) const {
         return r.number;
     case 3:
         return r.url;
+    case 4:
+        return r.value;
+    case 5:
+        return r.anchor;
     default:
         return {};
     }
 }
 
-QVariant ResultListModel::roleData(const ResultRow& r, int, int role) const {
+QVariant ResultListModel::roleData(const ResultRow& r, int column, int role) const {
+    if (role == kColourRole && column == 4 && !r.value.isEmpty() && r.value != kLinkCounts)
+        return int(RowColour::Warning);
     if (role == kColourRole)
         return int(r.colour);
     if (role == kMarkerRole)
@@ -144,7 +152,7 @@ void ResultListModel::setStatus(int row, const QString& status, RowColour colour
     r.status = status;
     r.colour = colour;
     r.marker = marker;
-    Q_EMIT dataChanged(index(row, 0), index(row, 3));
+    Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
 void ResultListModel::rowsReset() {

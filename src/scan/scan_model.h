@@ -15,7 +15,8 @@ namespace corvantis::scan {
 class SubstringIndex;
 
 // Colour and marker of a result row; the views turn them into a colour and an icon.
-enum class RowColour { Default = 0, Blue = 1, Red = 2 };
+// Warning: a link back that does not pass its value (its "Link value" cell).
+enum class RowColour { Default = 0, Blue = 1, Red = 2, Warning = 3 };
 enum class RowMarker { None = 0, NotLinking = 1, Linking = 2 }; // the marker icon number
 
 inline constexpr int kColourRole = Qt::UserRole + 1; // RowColour as int
@@ -44,6 +45,8 @@ struct ResultRow {
     QString url;
     RowColour colour = RowColour::Default;
     RowMarker marker = RowMarker::None;
+    QString value{};  // "Counts", or why the link back does not; empty for no link
+    QString anchor{}; // the link's text
     bool operator==(const ResultRow&) const = default;
 };
 

@@ -43,6 +43,7 @@ ScanOptions ScanOptions::FromSettings() {
     o.chkAudioNext = flag("chkAudioNext", o.chkAudioNext);
     o.chkAudioFinished = flag("chkAudioFinished", o.chkAudioFinished);
     o.acceptInvalidCertificates = flag("chkAcceptInvalidCerts", o.acceptInvalidCertificates);
+    o.checkLinkValue = flag("chkLinkValue", o.checkLinkValue);
     o.timeoutSeconds = TimeoutFromText(ReadSetting(QStringLiteral("txtTimeout"), QString()));
     o.PageLimit = PageLimitForPosition(util::ReadPositionSetting(QStringLiteral("cmbAdvance"),
                                                                  kPageLimitDefaultPosition,

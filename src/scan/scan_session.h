@@ -22,6 +22,7 @@ struct ScanOptions {
     bool chkAudioNext = true;               // cue on each next site
     bool chkAudioFinished = true;           // cue when the scan stops
     bool acceptInvalidCertificates = false; // read pages whose certificate fails verification
+    bool checkLinkValue = true;             // whether a link back passes its value
 
     // Reads every option from the settings store, with the program's defaults.
     static ScanOptions FromSettings();

@@ -52,6 +52,8 @@ private:
             return QColor(0, 0, 255);
         case scan::RowColour::Red:
             return QColor(255, 0, 0);
+        case scan::RowColour::Warning:
+            return QColor(176, 96, 0);
         case scan::RowColour::Default:
             break;
         }
