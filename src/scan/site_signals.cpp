@@ -5,64 +5,23 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace corvantis::scan {
 
 using Kind = SiteSignalKind;
 
-const std::vector<SiteSignature>& SiteSignatures() {
-    constexpr Kind bot = Kind::BotChallenge;
-    static const std::vector<SiteSignature> table = {
-        {.kind = bot,
-         .header = u"cf-mitigated",
-         .headerValue = u"challenge",
-         .reason = u"Cloudflare marks the answer as its challenge, not the page"},
-        {.kind = bot,
-         .statuses = {403, 503},
-         .bodyText = u"<title>Just a moment...</title>",
-         .reason = u"the title of Cloudflare's page shown while it checks the browser"},
-        {.kind = bot,
-         .statuses = {403, 503},
-         .bodyText = u"_cf_chl_opt",
-         .reason = u"the settings of Cloudflare's challenge script"},
-        {.kind = bot,
-         .statuses = {403, 503},
-         .bodyText = u"challenge-platform",
-         .reason = u"the path Cloudflare loads its challenge scripts from"},
-        {.kind = bot,
-         .header = u"x-vercel-mitigated",
-         .headerValue = u"challenge",
-         .reason = u"Vercel's firewall answered with a challenge"},
-        {.kind = bot,
-         .header = u"x-amzn-waf-action",
-         .reason = u"the AWS firewall acted on the request (challenge, captcha or block)"},
-        {.kind = bot,
-         .statuses = {403},
-         .header = u"x-datadome",
-         .reason = u"DataDome refused the request"},
-        {.kind = bot,
-         .statuses = {403},
-         .bodyText = u"captcha-delivery.com",
-         .reason = u"DataDome's captcha page, served from its own host"},
-        {.kind = bot,
-         .statuses = {999},
-         .reason = u"a status some sites (LinkedIn) give to every client they take for a bot"},
-        {.kind = Kind::Parking,
-         .bodyText = u"this domain is for sale",
-         .reason = u"a for-sale notice"},
-        {.kind = Kind::Parking, .bodyText = u"domain is parked", .reason = u"a parking notice"},
-        {.kind = Kind::Parking,
-         .bodyText = u"parked free, courtesy of",
-         .reason = u"the notice registrars put on domains they park"},
-        {.kind = Kind::Parking,
-         .bodyText = u"parking-lander",
-         .reason = u"the page name of a parking service"},
-        {.kind = Kind::Parking, .bodyText = u"buy this domain", .reason = u"a for-sale offer"},
-    };
-    return table;
+namespace {
+
+SiteSignature OnHeader(QStringView name, QStringView value, QStringView reason,
+                       std::vector<int> statuses = {}) {
+    return {Kind::BotChallenge, std::move(statuses), name, value, {}, reason};
 }
 
-namespace {
+SiteSignature InBody(std::vector<int> statuses, QStringView text, QStringView reason,
+                     Kind kind = Kind::BotChallenge) {
+    return {kind, std::move(statuses), {}, {}, text, reason};
+}
 
 // The checks of one signature, cheapest first; the body, the only large part,
 // is folded once and only when a signature that got that far needs it.
@@ -103,6 +62,35 @@ const SiteSignature* FirstFired(Kind kind, Response& response) {
 }
 
 } // namespace
+
+const std::vector<SiteSignature>& SiteSignatures() {
+    constexpr Kind parking = Kind::Parking;
+    static const std::vector<SiteSignature> table = {
+        OnHeader(u"cf-mitigated", u"challenge",
+                 u"Cloudflare marks the answer as its challenge, not the page"),
+        InBody({403, 503}, u"<title>Just a moment...</title>",
+               u"the title of Cloudflare's page shown while it checks the browser"),
+        InBody({403, 503}, u"_cf_chl_opt", u"the settings of Cloudflare's challenge script"),
+        InBody({403, 503}, u"challenge-platform",
+               u"the path Cloudflare loads its challenge scripts from"),
+        OnHeader(u"x-vercel-mitigated", u"challenge",
+                 u"Vercel's firewall answered with a challenge"),
+        OnHeader(u"x-amzn-waf-action", {},
+                 u"the AWS firewall acted on the request (challenge, captcha or block)"),
+        OnHeader(u"x-datadome", {}, u"DataDome refused the request", {403}),
+        InBody({403}, u"captcha-delivery.com",
+               u"DataDome's captcha page, served from its own host"),
+        InBody({999}, {},
+               u"a status some sites (LinkedIn) give to every client they take for a bot"),
+        InBody({}, u"this domain is for sale", u"a for-sale notice", parking),
+        InBody({}, u"domain is parked", u"a parking notice", parking),
+        InBody({}, u"parked free, courtesy of", u"the notice registrars put on domains they park",
+               parking),
+        InBody({}, u"parking-lander", u"the page name of a parking service", parking),
+        InBody({}, u"buy this domain", u"a for-sale offer", parking),
+    };
+    return table;
+}
 
 const SiteSignature* MatchBotChallenge(int status, QStringView headerBlock, QStringView body) {
     Response response(status, headerBlock, body);

@@ -19,12 +19,12 @@ enum class SiteSignalKind {
 // One way a response gives itself away. Every condition given must hold; an
 // empty one is not checked. Texts are compared without regard to letter case.
 struct SiteSignature {
-    SiteSignalKind kind = SiteSignalKind::BotChallenge;
-    std::vector<int> statuses = {}; // the response has one of these status codes
-    QStringView header = {};        // a header field of this name is present
-    QStringView headerValue = {};   // and has this value
-    QStringView bodyText = {};      // the body holds this text
-    QStringView reason = {};        // why the signature means what it does
+    SiteSignalKind kind;
+    std::vector<int> statuses; // the response has one of these status codes
+    QStringView header;        // a header field of this name is present
+    QStringView headerValue;   // and has this value
+    QStringView bodyText;      // the body holds this text
+    QStringView reason;        // why the signature means what it does
 };
 
 // Every signature, bot challenges first.
