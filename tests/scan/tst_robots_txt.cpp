@@ -46,15 +46,12 @@ private Q_SLOTS:
         };
         row("rfc foobot: disallow all", kRfcExample, "/index.html", false, "foobot");
         row("rfc foobot: allowed page", kRfcExample, "/example/page.html", true, "FooBot");
-        row("rfc foobot: allowed gif", kRfcExample, "/example/allowed.gif", true, "foobot");
         row("rfc barbot", kRfcExample, "/example/page.html", false, "barbot");
         row("rfc bazbot shares the group", kRfcExample, "/example/page.html", false, "bazbot");
-        row("rfc bazbot elsewhere", kRfcExample, "/example/other.html", true, "bazbot");
         row("rfc quxbot: empty group", kRfcExample, "/example/a.gif", true, "quxbot");
         row("rfc others: gif", kRfcExample, "/images/a.gif", false);
         row("rfc others: gif$ with a query", kRfcExample, "/images/a.gif?v=2", true);
         row("rfc others: directory", kRfcExample, "/example/", false);
-        row("rfc others: publications", kRfcExample, "/publications/x", true);
         const QByteArray longest =
             "User-Agent: foobot\nAllow: /example/page/\nDisallow: /example/page/disallowed.gif\n";
         row("rfc longest: disallowed", longest, "/example/page/disallowed.gif", false, "foobot");
@@ -71,37 +68,27 @@ private Q_SLOTS:
         row("empty own group over *", "User-agent: *\nDisallow: /\nUser-agent: googlebot\n", "/",
             true);
         row("no group", "Disallow: /\n", "/", true);
-        row("empty file", "", "/", true);
         row("rules before any agent", "Disallow: /a\nUser-agent: *\nDisallow: /b\n", "/a", true);
         row("sitemap and unknown keys keep the group",
             "User-agent: *\nSitemap: https://s.test/s.xml\nCrawl-delay: 5\nDisallow: /a\n", "/a",
             false);
 
-        rules("longest match: longer allow", "Disallow: /shop\nAllow: /shop/public\n",
-              "/shop/public", true);
-        rules("longest match: longer disallow", "Allow: /shop\nDisallow: /shop/cart\n",
-              "/shop/cart/1", false);
         rules("tie: allow wins", "Disallow: /page\nAllow: /page\n", "/page", true);
         rules("tie with wildcards", "Disallow: /pag\nAllow: /p*e\n", "/page", true);
         rules("$: exact end", "Disallow: /page$\n", "/page", false);
         rules("$: longer path", "Disallow: /page$\n", "/page/", true);
         rules("$ inside is plain", "Disallow: /a$b\n", "/a$b", false);
         rules("* in the middle", "Disallow: /a*/b\n", "/a/x/y/b", false);
-        rules("* in the middle, empty run", "Disallow: /a*/b\n", "/a/b", false);
         rules("* in the middle, no match", "Disallow: /a*/b\n", "/ab", true);
-        rules("*.php$", "Disallow: /*.php$\n", "/x.php5", true);
         rules("empty disallow", "Disallow:\nDisallow: #/\n", "/a", true);
         row("comments", "User-agent: * # all\nDisallow: /tmp # temp\n# Disallow: /x\n", "/tmp/1",
             false);
-        row("commented rule", "User-agent: *\n# Disallow: /x\n", "/x", true);
         row("CRLF", "User-agent: *\r\nDisallow: /a\r\n", "/a", false);
         row("CR", "User-agent: *\rDisallow: /a\r", "/a", false);
         row("BOM", "\xEF\xBB\xBFUser-agent: *\nDisallow: /a\n", "/a", false);
-        row("keys in any case", "USER-AGENT: *\nDISALLOW: /a\n", "/a", false);
         row("blanks around", " uSeR-aGeNt\t: *\n\tdisallow :/a \n", "/a", false);
         row("line without colon", "User-agent: *\nDisallow /a\n", "/a", true);
         row("robots.txt itself", "User-agent: *\nDisallow: /\n", "/robots.txt", true);
-        row("robots.txt plus", "User-agent: *\nDisallow: /\n", "/robots.txt.bak", false);
         row("empty path is /", "User-agent: *\nDisallow: /$\n", "", false);
 
         rules("%7E decoded on the rule's side", "Disallow: /%7euser\n", "/~user", false);
@@ -136,11 +123,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<RobotsFetch>("verdict");
         const std::pair<int, RobotsFetch> rows[] = {
-            {200, RobotsFetch::Rules},       {299, RobotsFetch::Rules},
-            {301, RobotsFetch::Allowed},     {404, RobotsFetch::Allowed},
-            {403, RobotsFetch::Allowed},     {499, RobotsFetch::Allowed},
-            {500, RobotsFetch::Unreachable}, {503, RobotsFetch::Unreachable},
-            {0, RobotsFetch::Unreachable},   {199, RobotsFetch::Unreachable},
+            {200, RobotsFetch::Rules},       {301, RobotsFetch::Allowed},
+            {404, RobotsFetch::Allowed},     {499, RobotsFetch::Allowed},
+            {500, RobotsFetch::Unreachable}, {0, RobotsFetch::Unreachable},
         };
         for (const auto& [status, verdict] : rows)
             QTest::addRow("%d", status) << status << verdict;
