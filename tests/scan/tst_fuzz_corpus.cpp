@@ -6,6 +6,7 @@
 #include "../../fuzz/link_extraction_target.h"
 #include "../../fuzz/link_import_target.h"
 #include "../../fuzz/project_file_target.h"
+#include "../../fuzz/robots_txt_target.h"
 #include "../../fuzz/url_rules_target.h"
 #include "support/test_env.h"
 
@@ -27,6 +28,7 @@ const Target kTargets[] = {
     {"fuzz_http_response", &corvantis::fuzz::HttpResponseOneInput},
     {"fuzz_project_file", &corvantis::fuzz::ProjectFileOneInput},
     {"fuzz_link_import", &corvantis::fuzz::LinkImportOneInput},
+    {"fuzz_robots_txt", &corvantis::fuzz::RobotsTxtOneInput},
 };
 
 } // namespace
