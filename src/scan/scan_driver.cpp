@@ -4,6 +4,7 @@
 #include "scan/http_response.h"
 #include "scan/page_downloader.h"
 #include "scan/page_fetcher.h"
+#include "scan/site_signals.h"
 #include "util/app_folder.h"
 #include "util/seams.h"
 #include "util/text_utils.h"
@@ -422,7 +423,7 @@ void ScanDriver::FinishPage(const FetchResult& r) {
         return;
     noteCertificateProblem(r);
     const QString address = r.host + r.path;
-    if (const auto error = HttpErrorText(r.header)) {
+    if (const auto error = pageProblem(r)) {
         m_state.siteNote = *error;
         m_session.errors.append(ErrorRow{*error, address});
         m_session.CountScanEvent(ScanEvent::PageScanned);
@@ -433,6 +434,16 @@ void ScanDriver::FinishPage(const FetchResult& r) {
         followLocation(r, *location);
     else
         m_analysis.CapturePage(r.body, r.header);
+}
+
+// Why a page is no page of the partner's own: a bot wall before the site, a parked
+// domain's start page, or an HTTP error. The reason is an error row and the site's note.
+std::optional<QString> ScanDriver::pageProblem(const FetchResult& r) const {
+    if (IsBotChallenge(StatusCode(r.header), r.header, r.body))
+        return QString(kBlockedByBotProtection);
+    if (m_state.pagesFetched == 1 && IsParkingPage(r.body))
+        return QString(kParkedDomain);
+    return HttpErrorText(r.header);
 }
 
 bool ScanDriver::moveSiteToHttps(const FetchResult& r, const QString& location) {

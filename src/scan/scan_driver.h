@@ -70,6 +70,7 @@ private:
     void FinishPage(const FetchResult& result);
     bool moveSiteToHttps(const FetchResult& result, const QString& location);
     void noteCertificateProblem(const FetchResult& result);
+    std::optional<QString> pageProblem(const FetchResult& result) const;
     void followLocation(const FetchResult& result, const QString& location);
 
     // what the page's analysis asks of the driver

@@ -216,6 +216,41 @@ private Q_SLOTS:
                      "partner.test/|None Found (503 Service Unavailable)|000|partner.test/")});
     }
 
+    // A bot wall and a parked domain are told apart from a missing link; a link
+    // back carries its value and anchor text.
+    void partnerSignals_data() {
+        QTest::addColumn<QByteArray>("response");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("row");
+        const QByteArray challenge = "<html><head><title>Just a moment...</title></head></html>";
+        QTest::newRow("bot challenge")
+            << HttpReply::response(403, "Forbidden", {"Connection: close"}, challenge)
+            << "Blocked by bot protection|partner.test/"
+            << "None Found (Blocked by bot protection)|000||";
+        QTest::newRow("parked domain")
+            << HttpReply::response(200, "OK", {"Connection: close"},
+                                   Page("<h1>This Domain Is For Sale</h1>"))
+            << "Parked domain|partner.test/"
+            << "None Found (Parked domain)|000||";
+        QTest::newRow("nofollow link back")
+            << HttpReply::response(200, "OK", {"Connection: close"},
+                                   Page("<a rel=\"nofollow\" href=\"http://www.mysite.test/\">"
+                                        "My <b>site</b></a>"))
+            << ""
+            << "Direct Link|001|nofollow|My site";
+    }
+    void partnerSignals() {
+        QFETCH(QByteArray, response);
+        QFETCH(QString, error);
+        QFETCH(QString, row);
+        m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::raw(response));
+        addPartner(kPartner + QStringLiteral("/"));
+        QVERIFY(runScan());
+        QCOMPARE(Errors(*m_session), error.isEmpty() ? QStringList() : QStringList{error});
+        const ResultRow& r = m_session->results.at(0);
+        QCOMPARE(QStringList({r.status, r.number, r.value, r.anchor}).join(u'|'), row);
+    }
+
     void redirectBodyIsFollowedOnce() {
         m_server->setReply(
             kPartner + QStringLiteral("/"),
