@@ -315,7 +315,7 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, const scan::ScanSession&
 
 void PrintRows(const scan::ScanSession& session) {
     for (const scan::ResultRow& r : session.results.rows())
-        PrintLine({QStringLiteral("result"), r.site, r.status, r.number, r.url});
+        PrintLine({QStringLiteral("result"), r.site, r.status, r.number, r.url, r.value, r.anchor});
     for (const scan::ErrorRow& e : session.errors.rows())
         PrintLine({QStringLiteral("error"), e.error, e.url});
     std::fflush(stdout);

@@ -107,6 +107,10 @@ std::optional<ResultRow> ParseResultLine(const QString& line) {
     row.status = fields.at(2);
     row.number = fields.at(3);
     row.url = fields.at(4);
+    // The link value and anchor text follow, in files that hold them; the anchor
+    // text is the last field and may hold the separator itself.
+    row.value = fields.value(5);
+    row.anchor = fields.mid(6).join(kBar);
     return row;
 }
 
@@ -157,8 +161,13 @@ ProjectParse ParseProjectText(const QString& text) {
 }
 
 QString FormatResultLine(const ResultRow& row) {
-    return kResultMarker + QString::number(int(row.marker)) + kBar + OneLine(row.site) + kBar +
-           OneLine(row.status) + kBar + OneLine(row.number) + kBar + OneLine(row.url);
+    QString line = kResultMarker + QString::number(int(row.marker)) + kBar + OneLine(row.site) +
+                   kBar + OneLine(row.status) + kBar + OneLine(row.number) + kBar +
+                   OneLine(row.url);
+    // Rows without a link back keep the line older versions wrote.
+    if (!row.value.isEmpty() || !row.anchor.isEmpty())
+        line += kBar + OneLine(row.value) + kBar + OneLine(row.anchor);
+    return line;
 }
 
 QString FormatProjectText(const QString& domain, const QList<PartnerSite>& partners,

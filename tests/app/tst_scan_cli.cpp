@@ -99,10 +99,12 @@ private Q_SLOTS:
                  QStringLiteral("--connect-to"), route("broken.test"), QStringLiteral("--timeout"),
                  QStringLiteral("5"), QStringLiteral("--stats")});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, QStringLiteral(
-                            "result\tbroken.test/\tNone Found (404 Not found)\t000\tbroken.test/\n"
-                            "result\tpartner.test/\tDirect Link\t001\tpartner.test/deep/page.html\n"
-                            "error\t404 Not found\tbroken.test/\n"));
+        QCOMPARE(
+            r.out,
+            QStringLiteral(
+                "result\tbroken.test/\tNone Found (404 Not found)\t000\tbroken.test/\t\t\n"
+                "result\tpartner.test/\tDirect Link\t001\tpartner.test/deep/page.html\tCounts\tme\n"
+                "error\t404 Not found\tbroken.test/\n"));
         const QString last = r.err.trimmed().section(QLatin1Char('\n'), -1);
         QVERIFY2(last.startsWith(QStringLiteral("pages=3 seconds=")), qPrintable(last));
         QVERIFY(last.contains(QStringLiteral(" max_stall_ms=")) &&
@@ -119,7 +121,7 @@ private Q_SLOTS:
         const Run limited = run(base);
         QCOMPARE(limited.exitCode, 0);
         QCOMPARE(limited.out,
-                 QStringLiteral("result\tpartner.test/\tNone Found\t000\tpartner.test/\n"));
+                 QStringLiteral("result\tpartner.test/\tNone Found\t000\tpartner.test/\t\t\n"));
         const Run lifted = run(base + QStringList{QStringLiteral("--no-page-limit")});
         QVERIFY(lifted.out.contains(QStringLiteral("Direct Link")));
         QCOMPARE(run(base).out, limited.out); // nothing was written back
@@ -141,15 +143,15 @@ private Q_SLOTS:
                            route("partner.test"), QStringLiteral("--no-page-limit"),
                            QStringLiteral("--quiet")});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out,
-                 QStringLiteral(
-                     "result\tpartner.test/\tDirect Link\t001\tpartner.test/deep/page.html\n"));
+        QCOMPARE(r.out, QStringLiteral("result\tpartner.test/\tDirect "
+                                       "Link\t001\tpartner.test/deep/page.html\tCounts\tme\n"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(),
                  QByteArray(
                      "mysite.test\r\npartner.test/|1|http://partner.test/|Partner|Nice\r\n"
                      "HTML01:<html>|||<body>\r\nHTML02:\r\nHTML03:</body>\r\n"
-                     "RESULT:2|partner.test/|Direct Link|001|partner.test/deep/page.html\r\n\r\n"));
+                     "RESULT:2|partner.test/|Direct Link|001|partner.test/deep/page.html|Counts|me"
+                     "\r\n\r\n"));
         // The report is written to the application folder and copied where asked.
         QFile copy(report);
         QVERIFY(copy.open(QIODevice::ReadOnly));

@@ -39,7 +39,9 @@ QStringList ResultTexts(const QList<ResultRow>& rows) {
     QStringList out;
     for (const ResultRow& r : rows)
         out << QString::number(int(r.marker)) + QLatin1Char('|') +
-                   QStringList{r.site, r.status, r.number, r.url}.join(QLatin1Char('|'));
+                   QStringList{r.site, r.status, r.number, r.url}.join(QLatin1Char('|')) +
+                   (r.value.isEmpty() && r.anchor.isEmpty() ? QString()
+                                                            : S("|") + r.value + S("|") + r.anchor);
     return out;
 }
 ResultRow Result(RowMarker m, const char* site, const char* status, const char* number,
@@ -140,10 +142,14 @@ private Q_SLOTS:
         QTest::newRow("blank lines skipped")
             << "d\r\n\r\n \r\np\r\n\r\n"
             << "d" << QStringList{S("p||||")} << none << QStringList() << 0;
-        QTest::newRow("results keep order, extra fields ignored")
-            << "d\r\nRESULT:2|s|Direct Link|001|s/p\r\np\r\nRESULT:1|t|None Found|000|t|x\r\n"
+        // After the address: the link value, then the anchor text, which may hold a bar.
+        QTest::newRow("results keep order, value and anchor after the address")
+            << "d\r\nRESULT:2|s|Direct Link|001|s/p|nofollow|My | site\r\np\r\n"
+               "RESULT:1|t|None Found|000|t\r\n"
             << "d" << QStringList{S("p||||")} << none
-            << QStringList{S("2|s|Direct Link|001|s/p"), S("1|t|None Found|000|t")} << 0;
+            << QStringList{S("2|s|Direct Link|001|s/p|nofollow|My | site"),
+                           S("1|t|None Found|000|t")}
+            << 0;
         QTest::newRow("short result line ends reading")
             << "d\r\np1\r\nRESULT:2|s|Direct Link|001|s\r\nRESULT:2|s|x\r\np2\r\n"
             << "d" << QStringList{S("p1||||")} << none << QStringList{S("2|s|Direct Link|001|s")}
