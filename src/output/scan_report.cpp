@@ -102,11 +102,13 @@ QStringList ScanReportLines(const scan::ScanSession& session, const scan::ScanCo
     l << QStringLiteral("</table>") << QStringLiteral("<HR>")
       << QStringLiteral("<b>Individual Site Results</b><BR><BR>")
       << QStringLiteral("<table border=\"1\">")
-      << QStringLiteral("<th>Site</th><th>Status</th><th>Linking URL</th>");
+      << QStringLiteral("<th>Site</th><th>Status</th><th>Linking URL</th><th>Link value</th>"
+                        "<th>Anchor text</th>");
     for (const ResultRow& r : session.results.rows()) {
         l << QStringLiteral("<tr><td>") + Link(r.site) + QStringLiteral("</td><td>") +
                  Esc(r.status) + QStringLiteral("</td><td>") + Link(r.url) +
-                 QStringLiteral("</td></tr>");
+                 QStringLiteral("</td><td>") + Esc(r.value) + QStringLiteral("</td><td>") +
+                 Esc(r.anchor) + QStringLiteral("</td></tr>");
     }
     l << QStringLiteral("</table>") << QStringLiteral("<HR>")
       << QStringLiteral("<b>Error Pages</b><BR><BR>") << QStringLiteral("<table border=\"1\">")

@@ -29,7 +29,10 @@ void FillExample(scan::ScanSession& s, scan::ScanCounters& c) {
     s.setDomain(S("example.com"));
     s.partners.append({S("a.example/links.html"), S("1"), S("http://a.example/"), {}, {}});
     s.partners.append({S("b.example"), S("2"), {}, {}, {}});
-    s.results.append(Row("a.example/links.html", "Direct Link", "a.example/links.html"));
+    ResultRow linking = Row("a.example/links.html", "Direct Link", "a.example/links.html");
+    linking.value = S("nofollow");
+    linking.anchor = S("A & <B>");
+    s.results.append(linking);
     s.results.append(Row("b.example", "None Found", "b.example"));
     s.errors.append({S("404 Not found"), S("b.example/x.html")});
     c.runPagesScanned = 10;
@@ -92,14 +95,16 @@ private Q_SLOTS:
             S("<HR>"),
             S("<b>Individual Site Results</b><BR><BR>"),
             S("<table border=\"1\">"),
-            S("<th>Site</th><th>Status</th><th>Linking URL</th>"),
+            S("<th>Site</th><th>Status</th><th>Linking URL</th><th>Link value</th>"
+              "<th>Anchor text</th>"),
             S("<tr><td><a target=\"_blank\" "
               "href=\"http://a.example/links.html\">a.example/links.html"
               "</a></td><td>Direct Link</td><td><a target=\"_blank\" "
-              "href=\"http://a.example/links.html\">a.example/links.html</a></td></tr>"),
+              "href=\"http://a.example/links.html\">a.example/links.html</a></td>"
+              "<td>nofollow</td><td>A &amp; &lt;B&gt;</td></tr>"),
             S("<tr><td><a target=\"_blank\" href=\"http://b.example\">b.example</a></td><td>None "
               "Found</td><td><a target=\"_blank\" "
-              "href=\"http://b.example\">b.example</a></td></tr>"),
+              "href=\"http://b.example\">b.example</a></td><td></td><td></td></tr>"),
             S("</table>"),
             S("<HR>"),
             S("<b>Error Pages</b><BR><BR>"),
@@ -204,11 +209,12 @@ private Q_SLOTS:
             S("<tr><td><a target=\"_blank\" href=\"http://p.example/&quot;&gt;&lt;script&gt;x()"
               "&lt;/script&gt;\">p.example/&quot;&gt;&lt;script&gt;x()&lt;/script&gt;</a></td>"
               "<td>1</td><td>a&amp;b</td></tr>"));
-        QCOMPARE(lines.at(31),
-                 S("<tr><td><a target=\"_blank\" href=\"http://p.example\">p.example</a></td><td>"
-                   "Direct &lt;b&gt;Link&lt;/b&gt;</td><td><a target=\"_blank\" "
-                   "href=\"http://p.example/&lt;script&gt;alert(1)&lt;/script&gt;\">"
-                   "p.example/&lt;script&gt;alert(1)&lt;/script&gt;</a></td></tr>"));
+        QCOMPARE(
+            lines.at(31),
+            S("<tr><td><a target=\"_blank\" href=\"http://p.example\">p.example</a></td><td>"
+              "Direct &lt;b&gt;Link&lt;/b&gt;</td><td><a target=\"_blank\" "
+              "href=\"http://p.example/&lt;script&gt;alert(1)&lt;/script&gt;\">"
+              "p.example/&lt;script&gt;alert(1)&lt;/script&gt;</a></td><td></td><td></td></tr>"));
         QVERIFY(
             lines.at(32).contains(S("href=\"http://javascript:alert(2)\">javascript:alert(2)<")));
         QCOMPARE(lines.at(38), S("<tr><td>500 &lt;i&gt;oops&lt;/i&gt;</td><td><a target=\"_blank\" "
