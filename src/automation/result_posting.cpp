@@ -17,10 +17,12 @@ QString QueryValue(const QString& value) {
 } // namespace
 
 QString ExpandScriptUrl(const QString& scriptTemplate, const QString& site, const QString& address,
-                        bool linking) {
+                        bool linking, const QString& value, const QString& anchor) {
     // "$domain2" first: "$domain" is its beginning.
     QString url = util::ReplaceAllCI(scriptTemplate, u"$domain2", QueryValue(address));
     url = util::ReplaceAllCI(url, u"$domain", QueryValue(site));
+    url = util::ReplaceAllCI(url, u"$value", QueryValue(value));
+    url = util::ReplaceAllCI(url, u"$anchor", QueryValue(anchor));
     return util::ReplaceAllCI(url, u"$status",
                               linking ? QStringLiteral("True") : QStringLiteral("False"));
 }
@@ -41,7 +43,7 @@ QList<PostingCall> PostingCalls(const QList<scan::ResultRow>& rows) {
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const scan::ResultRow& r = rows.at(i);
         if (const std::optional<bool> linking = PostedLinking(r.status))
-            calls.append({int(i + 1), r.site, r.url, *linking});
+            calls.append({int(i + 1), r.site, r.url, *linking, r.value, r.anchor});
     }
     return calls;
 }
@@ -73,7 +75,8 @@ void ResultPoster::next() {
     }
     const PostingCall& call = m_calls.at(m_index);
     Q_EMIT status(QStringLiteral("Sending Site %1: ").arg(call.number) + call.site);
-    m_calling = ExpandScriptUrl(m_template, call.site, call.address, call.linking);
+    m_calling =
+        ExpandScriptUrl(m_template, call.site, call.address, call.linking, call.value, call.anchor);
     // The downloader goes with this object, and with it any answer still due.
     m_downloader->DownloadPage(m_calling, [this](const QString& body) {
         QString log = QStringLiteral("\r\nURL: ") + m_calling + QStringLiteral("\r\n");

@@ -16,11 +16,12 @@ class PageDownloader;
 namespace corvantis::automation {
 
 // The user's script address with a result row's values in place of "$domain2"
-// (the address), "$domain" (the site) and "$status" ("True" or "False"), in any
-// letter case. The values are percent-encoded as query components (letters,
-// digits and "-._~/:" stay), so an address holding "&" or "#" stays one value.
+// (the address), "$domain" (the site), "$status" ("True" or "False"), "$value"
+// (the link value) and "$anchor" (the anchor text), in any letter case. The values are
+// percent-encoded as query components (letters, digits and "-._~/:" stay), so an address holding
+// "&" or "#" stays one value.
 QString ExpandScriptUrl(const QString& scriptTemplate, const QString& site, const QString& address,
-                        bool linking);
+                        bool linking, const QString& value = {}, const QString& anchor = {});
 
 // Whether a row with this status is posted, and as linking or not: the verdict
 // (the status without its " (note)") holding "direct" links, one holding
@@ -33,6 +34,8 @@ struct PostingCall {
     QString site;
     QString address;
     bool linking = false;
+    QString value;
+    QString anchor;
 };
 QList<PostingCall> PostingCalls(const QList<scan::ResultRow>& rows);
 

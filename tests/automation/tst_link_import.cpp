@@ -219,6 +219,13 @@ private Q_SLOTS:
               "url");
     }
 
+    void expandValueAndAnchor() {
+        QCOMPARE(ExpandScriptUrl(QStringLiteral("http://s.example/in.php?v=$VALUE&a=$anchor"),
+                                 S("d.example"), S("d.example/"), true, S("nofollow, ugc"),
+                                 S("My & site")),
+                 S("http://s.example/in.php?v=nofollow%2C%20ugc&a=My%20%26%20site"));
+    }
+
     void postedLinking_data() {
         QTest::addColumn<QString>("status");
         QTest::addColumn<int>("posted"); // -1 not posted, 0 False, 1 True
