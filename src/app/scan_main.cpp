@@ -84,6 +84,7 @@ struct ScanRequest {
     bool stats = false;
     bool quiet = false;
     bool insecure = false;
+    bool linkValue = true;
     bool readAhead = true;
     std::optional<QString> project;
     bool save = false;
@@ -110,6 +111,8 @@ constexpr OptionText kOptionTexts[] = {
     {"quiet", nullptr, "No progress line."},
     {"insecure", nullptr,
      "Read pages whose certificate fails verification (still listed as errors)."},
+    {"no-link-value", nullptr,
+     "Leave out whether each link back passes its value (rel, robots meta tags and headers)."},
     {"no-read-ahead", nullptr,
      "Ask for each page only at its turn (to compare or to trace a fault)."},
     {"project", "FILE", "Take the domain and partners from a project file."},
@@ -169,6 +172,7 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
     r.stats = given("stats");
     r.quiet = given("quiet");
     r.insecure = given("insecure");
+    r.linkValue = !given("no-link-value");
     r.readAhead = !given("no-read-ahead");
     r.project = value("project");
     r.save = given("save");
@@ -204,6 +208,8 @@ scan::ScanOptions OptionsFor(const ScanRequest& r) {
         o.chkRedirect = true;
     if (r.insecure)
         o.acceptInvalidCertificates = true;
+    if (!r.linkValue)
+        o.checkLinkValue = false;
     return o;
 }
 

@@ -125,6 +125,14 @@ private Q_SLOTS:
         const Run lifted = run(base + QStringList{QStringLiteral("--no-page-limit")});
         QVERIFY(lifted.out.contains(QStringLiteral("Direct Link")));
         QCOMPARE(run(base).out, limited.out); // nothing was written back
+        // Without the link value, its two fields stay empty.
+        QString unvalued = lifted.out;
+        unvalued.replace(QStringLiteral("\tCounts\tme\n"), QStringLiteral("\t\t\n"));
+        QVERIFY(unvalued != lifted.out);
+        QCOMPARE(run(base + QStringList{QStringLiteral("--no-page-limit"),
+                                        QStringLiteral("--no-link-value")})
+                     .out,
+                 unvalued);
     }
 
     void projectIsScannedAndSavedBack() {
