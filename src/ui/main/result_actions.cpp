@@ -26,7 +26,8 @@ ResultActions::ResultActions(scan::ScanSession& session, QAbstractItemView* resu
                              QAbstractItemView* errors, Browse browse, Status status,
                              QWidget* menuParent)
     : QObject(menuParent), m_session(session), m_results(results), m_errors(errors),
-      m_browse(std::move(browse)), m_status(std::move(status)), m_popup2(new QMenu(menuParent)) {
+      m_browse(std::move(browse)), m_status(std::move(status)), m_popup2(new QMenu(menuParent)),
+      m_errorViewport(errors->viewport()) {
     m_popup2->setObjectName(QStringLiteral("Popup2"));
     const char* items[] = {"Browse Link", "Copy Site Field", "Copy URL Field", "Mark as Found",
                            "Mark as None Found"};
@@ -47,7 +48,7 @@ ResultActions::ResultActions(scan::ScanSession& session, QAbstractItemView* resu
     // read from the press itself; and like the view's own edit trigger, the browse
     // waits out the double-click interval, so a double click goes to the desktop's
     // browser alone.
-    m_errors->viewport()->installEventFilter(this);
+    m_errorViewport->installEventFilter(this);
     m_secondClick.setSingleShot(true);
     connect(&m_secondClick, &QTimer::timeout, this, [this] { browseRow(m_errors, kErrorUrl); });
     connect(m_errors, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
@@ -57,7 +58,9 @@ ResultActions::ResultActions(scan::ScanSession& session, QAbstractItemView* resu
 }
 
 bool ResultActions::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_errors->viewport()) {
+    // The viewport also reports its own end, when the list is half gone: only
+    // its pointer is compared, and only mouse events read the list.
+    if (watched == m_errorViewport) {
         if (event->type() == QEvent::MouseButtonPress &&
             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
             m_errorRowBeforePress = selectedRow(m_errors);

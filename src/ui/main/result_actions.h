@@ -50,6 +50,7 @@ private:
     Browse m_browse;
     Status m_status;
     QMenu* m_popup2;
+    QObject* m_errorViewport;
     int m_errorRowBeforePress = -1;
     QTimer m_secondClick;
 };
