@@ -248,24 +248,19 @@ bool HeaderAppliesToUs(QString& value) {
 
 } // namespace
 
-QList<AnchorElement> FindAnchors(QStringView page) {
-    QList<AnchorElement> out;
-    ForEachTag(page, [&](const Tag& tag) -> qsizetype {
-        if (tag.closing || tag.name != u"a" || !tag.has(u"href"))
-            return -1;
-        AnchorElement a{tag.attribute(u"href").trimmed(), RelTokens(tag.attribute(u"rel")), {}};
-        const qsizetype next = ReadAnchorText(page, tag.end, a.text);
-        out.append(std::move(a));
-        return next;
-    });
-    return out;
-}
-
-PageRobots ReadPageRobots(QStringView page, QStringView headerBlock) {
-    PageRobots r;
+namespace {
+// One pass over the page for what a link back's value needs: the robots meta
+// tags and the canonical link, and (when anchors is given) every <a> element.
+void ReadPage(QStringView page, PageRobots& r, QList<AnchorElement>* anchors) {
     ForEachTag(page, [&](const Tag& tag) -> qsizetype {
         if (tag.closing)
             return -1;
+        if (tag.name == u"a" && anchors && tag.has(u"href")) {
+            AnchorElement a{tag.attribute(u"href").trimmed(), RelTokens(tag.attribute(u"rel")), {}};
+            const qsizetype next = ReadAnchorText(page, tag.end, a.text);
+            anchors->append(std::move(a));
+            return next;
+        }
         if (tag.name == u"meta") {
             const QString name = tag.attribute(u"name").trimmed().toLower();
             if (name == u"robots" || name == u"googlebot")
@@ -277,6 +272,9 @@ PageRobots ReadPageRobots(QStringView page, QStringView headerBlock) {
         }
         return -1;
     });
+}
+
+void ReadRobotsHeaders(QStringView headerBlock, PageRobots& r) {
     for (QStringView line : headerBlock.split(u'\n')) {
         const qsizetype colon = line.indexOf(u':');
         if (colon < 0 || line.left(colon).trimmed().compare(u"x-robots-tag", Qt::CaseInsensitive))
@@ -285,6 +283,20 @@ PageRobots ReadPageRobots(QStringView page, QStringView headerBlock) {
         if (HeaderAppliesToUs(value))
             ApplyRobotsTokens(Tokens(value, u','), r.headerNoindex, r.headerNofollow);
     }
+}
+} // namespace
+
+QList<AnchorElement> FindAnchors(QStringView page) {
+    PageRobots ignored;
+    QList<AnchorElement> out;
+    ReadPage(page, ignored, &out);
+    return out;
+}
+
+PageRobots ReadPageRobots(QStringView page, QStringView headerBlock) {
+    PageRobots r;
+    ReadPage(page, r, nullptr);
+    ReadRobotsHeaders(headerBlock, r);
     return r;
 }
 
@@ -313,12 +325,16 @@ LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
                                const std::function<QString(const QString&)>& resolve,
                                const std::function<bool(const QString&)>& isLinkBack,
                                RobotsRule robots) {
-    const PageRobots robotsOfPage = ReadPageRobots(page, headerBlock);
+    // The page is read once, for its robots tags and its links alike.
+    PageRobots robotsOfPage;
+    QList<AnchorElement> anchors;
+    ReadPage(page, robotsOfPage, &anchors);
+    ReadRobotsHeaders(headerBlock, robotsOfPage);
     const bool canonicalElsewhere =
         !robotsOfPage.canonical.isEmpty() &&
         resolve(robotsOfPage.canonical).compare(pageAddress, Qt::CaseInsensitive) != 0;
     std::optional<LinkBackValue> first;
-    for (const AnchorElement& a : FindAnchors(page)) {
+    for (const AnchorElement& a : anchors) {
         if (!isLinkBack(resolve(a.href)))
             continue;
         LinkBackValue v{LinkValueText(a.rel, robotsOfPage, robots, canonicalElsewhere), a.text};

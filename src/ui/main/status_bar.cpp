@@ -26,10 +26,6 @@ MainStatusBar::MainStatusBar(QWidget* client) : QStatusBar(client) {
     m_progress->setTextVisible(false);
 }
 
-QString MainStatusBar::text(int panel) const {
-    return m_panels[size_t(panel)]->text();
-}
-
 void MainStatusBar::showNow(int panel, const QString& text) {
     m_pending[size_t(panel)].reset();
     m_panels[size_t(panel)]->setText(text);

@@ -19,7 +19,6 @@ class MainStatusBar : public QStatusBar {
 public:
     explicit MainStatusBar(QWidget* client);
 
-    QString text(int panel) const;
     void showNow(int panel, const QString& text);
     void setPending(int panel, const QString& text);
     void setPendingProgress(int percent);
