@@ -252,7 +252,7 @@ void PageAnalysis::valueLinkBack(ResultRow& row) const {
     };
     const LinkBackValue v =
         ValueOfLinksBack(m_pageSource, m_pageHeader, StripForKnownUrl(m_state.strCurUrl), resolve,
-                         isLinkBack, RobotsRule::NotChecked);
+                         isLinkBack, m_driver.robotsRule());
     row.value = v.value;
     row.anchor = v.anchor;
 }

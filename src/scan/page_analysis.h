@@ -3,6 +3,7 @@
 // The inside of the scan engine; windows include scan_engine.h instead.
 
 #include "scan/line_cursor.h"
+#include "scan/link_value.h"
 #include "scan/page_step.h"
 #include "scan/scan_engine.h"
 #include "scan/work_file.h"
@@ -44,6 +45,8 @@ public:
         // Reads the target in the page's stead.
         virtual void downloadInPlace(QString target) = 0;
         virtual void endPageStep() = 0;
+        // What the site's robots.txt says of the page.
+        virtual RobotsRule robotsRule() const = 0;
 
     protected:
         ~Driver() = default;

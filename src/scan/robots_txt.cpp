@@ -1,6 +1,9 @@
 #include "scan/robots_txt.h"
 
+#include "scan/http_response.h"
 #include "scan/line_cursor.h"
+
+#include <QUrl>
 
 namespace corvantis::scan {
 
@@ -225,6 +228,63 @@ bool RobotsTxt::allows(QStringView pathAndQuery) const {
             best = &rule;
     }
     return !best || best->allow;
+}
+
+void SiteRobots::clear() {
+    *this = SiteRobots{};
+}
+
+SiteRobots::Request SiteRobots::begin(const QString& host, bool tls) {
+    clear();
+    m_begun = m_underWay = true;
+    m_request = Request{host, QStringLiteral("/robots.txt"), tls};
+    return m_request;
+}
+
+std::optional<SiteRobots::Request> SiteRobots::take(int status, QStringView header,
+                                                    QStringView body) {
+    if (status >= 300 && status <= 399 && m_redirects < kMaxRobotsTxtRedirects) {
+        // Followed wherever it leads, as long as the fetch can reach it: the
+        // scheme's own port, http or https.
+        const QUrl from((m_request.tls ? QStringLiteral("https://") : QStringLiteral("http://")) +
+                        m_request.host + m_request.path);
+        const QUrl to =
+            from.resolved(QUrl(RedirectLocation(header).value_or(QString()), QUrl::TolerantMode));
+        const QString scheme = to.scheme().toLower();
+        const bool tls = scheme == QLatin1String("https");
+        if ((tls || scheme == QLatin1String("http")) && !to.host().isEmpty() &&
+            (to.port() == -1 || to.port() == (tls ? 443 : 80))) {
+            ++m_redirects;
+            QString path = to.path(QUrl::FullyEncoded);
+            if (path.isEmpty())
+                path = QStringLiteral("/");
+            if (to.hasQuery())
+                path += QLatin1Char('?') + to.query(QUrl::FullyEncoded);
+            m_request = Request{to.host(), path, tls};
+            return m_request;
+        }
+    }
+    m_underWay = false;
+    switch (RobotsVerdictForStatus(status)) {
+    case RobotsFetch::Rules:
+        // One more byte than is read, so that a line cut at the bound is seen cut.
+        m_rules = RobotsTxt::Parse(body.left(kMaxRobotsTxtBytes + 1).toLatin1(), u"googlebot");
+        m_verdict = RobotsRule::Allowed;
+        break;
+    case RobotsFetch::Allowed:
+        m_verdict = RobotsRule::Allowed;
+        break;
+    case RobotsFetch::Unreachable:
+        m_verdict = RobotsRule::Unreachable;
+        break;
+    }
+    return std::nullopt;
+}
+
+RobotsRule SiteRobots::rule(QStringView pathAndQuery) const {
+    if (m_verdict != RobotsRule::Allowed)
+        return m_verdict;
+    return m_rules.allows(pathAndQuery) ? RobotsRule::Allowed : RobotsRule::Blocked;
 }
 
 } // namespace corvantis::scan

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "scan/link_value.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
+#include <optional>
 #include <vector>
 
 namespace corvantis::scan {
@@ -46,6 +49,44 @@ private:
         qsizetype length; // the value as written, which ranks the rules
     };
     std::vector<Rule> m_rules;
+};
+
+} // namespace corvantis::scan
+
+namespace corvantis::scan {
+
+// The robots.txt of the site under scan: where to ask for it, the redirects it
+// takes, and what it says of each page once it has come.
+class SiteRobots {
+public:
+    struct Request {
+        QString host;
+        QString path;
+        bool tls = false;
+    };
+
+    // Forgets the last site's file; the rule of every page is NotChecked again.
+    void clear();
+    // The first request for the file of a site on this host.
+    Request begin(const QString& host, bool tls);
+    bool begun() const { return m_begun; }
+    bool underWay() const { return m_underWay; }
+    // Takes the final status (0: no response), header and body of a response.
+    // A redirect it can follow is the next request; otherwise the file is settled.
+    std::optional<Request> take(int status, QStringView header, QStringView body);
+    // The file is left unread (the site ended first): pages stay NotChecked.
+    void abandon() { m_underWay = false; }
+
+    // What the file says of the page with this path and query.
+    RobotsRule rule(QStringView pathAndQuery) const;
+
+private:
+    Request m_request;
+    bool m_begun = false;
+    bool m_underWay = false;
+    int m_redirects = 0;
+    RobotsRule m_verdict = RobotsRule::NotChecked; // Allowed: rules decide
+    RobotsTxt m_rules;
 };
 
 } // namespace corvantis::scan

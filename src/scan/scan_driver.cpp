@@ -87,6 +87,7 @@ void ScanDriver::beginSite(int partnerRow) {
     const QString start = https ? partner.address.mid(8) : partner.address;
     m_state.siteHost = m_state.siteTlsHost = https ? SplitPageAddress(start).slotHost : QString();
     m_known.clear();
+    m_robots.clear();
     m_pendingQueue.clear();
     queueAddress(start);
     flushQueued();
@@ -350,7 +351,27 @@ void ScanDriver::FetchPage() {
     m_state.pagePath = a.slotPath;
     m_step = PageStep::Fetching;
     m_refetching = false;
-    fetch(fetchHost(a.slotHost), a.slotPath);
+    const QString host = fetchHost(a.slotHost);
+    // The site's robots.txt comes first: one request, not a page of the site.
+    if (m_session.options().checkLinkValue && !m_robots.begun())
+        fetchRobotsTxt(m_robots.begin(host, fetchedOverTls(host)));
+    else
+        fetch(host, a.slotPath, fetchedOverTls(host));
+}
+
+void ScanDriver::fetchRobotsTxt(const SiteRobots::Request& request) {
+    fetch(request.host, request.path, request.tls);
+}
+
+void ScanDriver::onRobotsTxt(const FetchResult& r) {
+    if (const auto next = m_robots.take(r.complete() ? StatusCode(r.header) : 0, r.header, r.body))
+        fetchRobotsTxt(*next);
+    else
+        FetchPage();
+}
+
+RobotsRule ScanDriver::robotsRule() const {
+    return m_robots.rule(m_state.pagePath);
 }
 
 QString ScanDriver::fetchHost(const QString& queuedHost) const {
@@ -363,21 +384,21 @@ bool ScanDriver::fetchedOverTls(const QString& host) const {
     return !m_state.siteTlsHost.isEmpty() && util::EqualsCI(host, m_state.siteTlsHost);
 }
 
-void ScanDriver::fetch(const QString& host, const QString& path) {
-    m_fetchHost = host;
-    status(StatusPanel::Activity, QStringLiteral("Downloading: ") + host + path);
-    m_fetcher->fetch(host, path, fetchedOverTls(host));
+void ScanDriver::fetch(const QString& host, const QString& path, bool tls) {
+    m_fetchAddress = host + path;
+    status(StatusPanel::Activity, QStringLiteral("Downloading: ") + m_fetchAddress);
+    m_fetcher->fetch(host, path, tls);
 }
 
 void ScanDriver::onRequestSent() {
-    // A page asked for again where its site moved counts once.
-    if (!std::exchange(m_refetching, false))
+    // A page asked for again where its site moved counts once; robots.txt never.
+    if (!std::exchange(m_refetching, false) && !m_robots.underWay())
         m_session.CountScanEvent(ScanEvent::PageScanned);
     Q_EMIT q.progressChanged(0);
 }
 
 void ScanDriver::onReceived(qint32 bytes, int percent) {
-    status(StatusPanel::Activity, QStringLiteral("Downloading: ") + m_fetchHost + m_state.pagePath +
+    status(StatusPanel::Activity, QStringLiteral("Downloading: ") + m_fetchAddress +
                                       QStringLiteral(" (") + QString::number(bytes) +
                                       QLatin1Char(')'));
     if (percent >= 0)
@@ -387,6 +408,10 @@ void ScanDriver::onReceived(qint32 bytes, int percent) {
 void ScanDriver::onFetchEnded(const FetchResult& result) {
     if (!m_state.scanRunning)
         return;
+    if (m_robots.underWay()) {
+        onRobotsTxt(result);
+        return;
+    }
     switch (result.outcome) {
     case FetchOutcome::Complete:
     case FetchOutcome::CutAtCeiling:
@@ -468,7 +493,7 @@ bool ScanDriver::moveSiteToHttps(const FetchResult& r, const QString& location) 
     if (url.hasQuery())
         path += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
     m_refetching = true;
-    fetch(to, path);
+    fetch(to, path, true);
     return true;
 }
 

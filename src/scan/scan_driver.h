@@ -4,6 +4,7 @@
 
 #include "scan/page_analysis.h"
 #include "scan/page_step.h"
+#include "scan/robots_txt.h"
 #include "scan/scan_engine.h"
 #include "scan/substring_index.h"
 
@@ -62,7 +63,9 @@ private:
     void FetchPage();
     QString fetchHost(const QString& queuedHost) const;
     bool fetchedOverTls(const QString& host) const;
-    void fetch(const QString& host, const QString& path);
+    void fetch(const QString& host, const QString& path, bool tls);
+    void fetchRobotsTxt(const SiteRobots::Request& request);
+    void onRobotsTxt(const FetchResult& result);
     void onRequestSent();
     void onReceived(qint32 bytes, int percent);
     void onFetchEnded(const FetchResult& result);
@@ -82,6 +85,7 @@ private:
     void flushQueued() override;
     void downloadInPlace(QString target) override;
     void endPageStep() override;
+    RobotsRule robotsRule() const override;
 
     ScanEngine& q;
     ScanSession& m_session;
@@ -96,13 +100,14 @@ private:
 
     // Every address queued for the current site, for the "already known" rule.
     SubstringIndex m_known;
+    SiteRobots m_robots;        // asked for before the site's first page, when link values are read
     QStringList m_pendingQueue; // queued during the running chunk, shown at its end
 
     // The page under way.
     PageStep m_step = PageStep::Finished;
     bool m_nextPending = false; // Next was pressed while the page was analysed
     bool m_refetching = false;  // the page is asked for again where its site moved
-    QString m_fetchHost;        // where the page is fetched from
+    QString m_fetchAddress;     // what is being fetched, and where
 };
 
 } // namespace corvantis::scan

@@ -245,10 +245,71 @@ private Q_SLOTS:
         QFETCH(QString, row);
         m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::raw(response));
         addPartner(kPartner + QStringLiteral("/"));
+        m_options.checkLinkValue = true;
         QVERIFY(runScan());
         QCOMPARE(Errors(*m_session), error.isEmpty() ? QStringList() : QStringList{error});
         const ResultRow& r = m_session->results.at(0);
         QCOMPARE(QStringList({r.status, r.number, r.value, r.anchor}).join(u'|'), row);
+    }
+
+    // The site's robots.txt is asked for once, before its first page, and is no
+    // page of the site; what it says of the page with the link decides its value.
+    void robotsTxtOfTheSite_data() {
+        QTest::addColumn<QList<HttpReply>>("robots"); // /robots.txt, then /r1, /r2, ...
+        QTest::addColumn<bool>("checkLinkValue");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("robotsRequests");
+        const auto file = [](const QByteArray& text) {
+            return HttpReply::raw(HttpReply::response(200, "OK", {"Connection: close"}, text));
+        };
+        const auto moved = [](int to) {
+            return HttpReply::raw(HttpReply::response(
+                301, "Moved", {"Location: /r" + QByteArray::number(to), "Connection: close"}, ""));
+        };
+        const HttpReply disallow = file("User-agent: *\nDisallow: /links/\n");
+        QTest::newRow("none (404)") << QList<HttpReply>{} << true << "Counts" << 1;
+        QTest::newRow("page disallowed")
+            << QList<HttpReply>{disallow} << true << "blocked by robots.txt" << 1;
+        QTest::newRow("googlebot's own group")
+            << QList<HttpReply>{file("User-agent: *\nDisallow: /\n\nUser-agent: Googlebot\n"
+                                     "Allow: /\n")}
+            << true << "Counts" << 1;
+        QTest::newRow("server error") << QList<HttpReply>{HttpReply::status(503, "Unavailable", "")}
+                                      << true << "robots.txt unreachable" << 1;
+        QTest::newRow("five redirects")
+            << QList<HttpReply>{moved(1), moved(2), moved(3), moved(4), moved(5), disallow} << true
+            << "blocked by robots.txt" << 6;
+        QTest::newRow("six redirects") << QList<HttpReply>{moved(1), moved(2), moved(3), moved(4),
+                                                           moved(5), moved(6), disallow}
+                                       << true << "Counts" << 6;
+        QTest::newRow("switched off") << QList<HttpReply>{disallow} << false << "" << 0;
+    }
+    void robotsTxtOfTheSite() {
+        QFETCH(QList<HttpReply>, robots);
+        QFETCH(bool, checkLinkValue);
+        QFETCH(QString, value);
+        QFETCH(int, robotsRequests);
+        for (qsizetype i = 0; i < robots.size(); ++i)
+            m_server->setReply(kPartner + (i == 0 ? QStringLiteral("/robots.txt")
+                                                  : QStringLiteral("/r") + QString::number(i)),
+                               robots.at(i));
+        setPage(kPartner + QStringLiteral("/"), Page("<a href=\"links/page.html\">links</a>"));
+        setPage(kPartner + QStringLiteral("/links/page.html"), Page(kLinkBack));
+        addPartner(kPartner + QStringLiteral("/"));
+        m_options.checkLinkValue = checkLinkValue;
+        QVERIFY(runScan());
+        QCOMPARE(Rows(*m_session),
+                 QStringList{
+                     QStringLiteral("partner.test/|Direct Link|001|partner.test/links/page.html")});
+        QCOMPARE(m_session->results.at(0).value, value);
+        const QStringList pages{kPartner + QStringLiteral("/"),
+                                kPartner + QStringLiteral("/links/page.html")};
+        const QStringList asked = paths();
+        QCOMPARE(asked.mid(asked.size() - 2), pages);
+        QCOMPARE(asked.size(), robotsRequests + 2);
+        if (checkLinkValue)
+            QCOMPARE(asked.first(), kPartner + QStringLiteral("/robots.txt"));
+        QCOMPARE(m_session->counters().runPagesScanned, 2);
     }
 
     void redirectBodyIsFollowedOnce() {
