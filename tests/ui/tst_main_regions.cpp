@@ -80,7 +80,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("stored");
         for (const char* box : {"chkAuto", "chkAuto2", "chkAudioEmail", "chkAudioNext",
-                                "chkAudioFinished", "chkNewWin"})
+                                "chkAudioFinished", "chkNewWin", "chkLinkValue"})
             QTest::newRow(box) << S(box) << S("0");
         QTest::newRow("chkRedirect") << S("chkRedirect") << S("1");
         QTest::newRow("chkAcceptInvalidCerts") << S("chkAcceptInvalidCerts") << S("1");
@@ -124,8 +124,11 @@ private Q_SLOTS:
             QCOMPARE(line->text(), stored);
         else
             QCOMPARE(qobject_cast<QPlainTextEdit*>(c)->toPlainText(), S("<p>\n</body>"));
-        if (control == S("chkAcceptInvalidCerts")) // the scan reads it from the start
+        // The scan reads these from the start.
+        if (control == S("chkAcceptInvalidCerts"))
             QVERIFY(again->session.options().acceptInvalidCertificates);
+        if (control == S("chkLinkValue"))
+            QVERIFY(!again->session.options().checkLinkValue);
     }
 
     void pageLimitFollowsTheListAtOnce() {

@@ -9,6 +9,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include <utility>
+
 namespace corvantis::ui {
 
 BrowserControls::BrowserControls(const Controls& controls, Status status, QObject* parent)
@@ -25,8 +27,13 @@ BrowserControls::BrowserControls(const Controls& controls, Status status, QObjec
         if (!url.isEmpty() && url != QUrl(QStringLiteral("about:blank")))
             m_c.address->setText(url.toString());
     });
-    connect(view->page(), &QWebEnginePage::linkHovered, this,
-            [this](const QString& url) { m_status(url); });
+    // A hovered link's address shows until the pointer leaves it; the page's
+    // other "left a link" reports leave the status bar alone.
+    connect(view->page(), &QWebEnginePage::linkHovered, this, [this](const QString& url) {
+        if (!url.isEmpty() || std::exchange(m_showingLink, false))
+            m_status(url);
+        m_showingLink = !url.isEmpty();
+    });
 }
 
 bool BrowserControls::browse(const QString& text) {

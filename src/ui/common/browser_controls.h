@@ -39,6 +39,7 @@ public:
 private:
     Controls m_c;
     Status m_status;
+    bool m_showingLink = false; // the status bar shows a hovered link
 };
 
 } // namespace corvantis::ui

@@ -31,10 +31,11 @@ constexpr Placed kDesign[] = {
     {"cmdWebsite", 13065, 210, 2575, 390},
     {"Frame1", 0, 840, 4275, 6675},
     {"Frame2", 4320, 840, 4275, 9195},
-    // "Options" is one row (270 twips) taller than first designed, for "Accept
-    // invalid certificates"; "Statistics" starts that much lower to make room.
-    {"Frame4", 8640, 840, 2895, 4185},
-    {"Frame3", 8640, 5010, 2895, 1725},
+    // "Options" is 690 twips taller than first designed, for "Accept invalid
+    // certificates" (one row) and "Check link value" (a wrapped caption);
+    // "Statistics" starts that much lower to make room.
+    {"Frame4", 8640, 840, 2895, 4605},
+    {"Frame3", 8640, 5430, 2895, 1725},
     {"StatusBar1", 0, kFirstClientHeight - kStatusBarHeight, 15840, kStatusBarHeight},
     {"pb1", 13225, kFirstClientHeight - kStatusBarHeight + 90, 2590, 270},
     // "Websites"
@@ -97,12 +98,14 @@ constexpr Placed kDesign[] = {
     {"Label9", 2010, 1695, 750, 210},
     {"chkRedirect", 90, 1965, 2700, 255},
     {"chkAcceptInvalidCerts", 90, 2235, 2700, 255},
-    {"Label10", 90, 2505, 2760, 420},
-    {"cmbLastSearch", 90, 2925, 2700, 315},
-    {"Label11", 90, 3300, 600, 210},
-    {"chkAudioEmail", 750, 3255, 2040, 255},
-    {"chkAudioNext", 750, 3510, 2040, 255},
-    {"chkAudioFinished", 750, 3765, 2040, 255},
+    {"chkLinkValue", 60, 2520, 255, 240},
+    {"lblLinkValue", 315, 2505, 2535, 420},
+    {"Label10", 90, 2925, 2760, 420},
+    {"cmbLastSearch", 90, 3345, 2700, 315},
+    {"Label11", 90, 3720, 600, 210},
+    {"chkAudioEmail", 750, 3675, 2040, 255},
+    {"chkAudioNext", 750, 3930, 2040, 255},
+    {"chkAudioFinished", 750, 4185, 2040, 255},
     // "Statistics", and the e-mail buttons under the counters.
     {"Label19", 90, 255, 2700, 210},
     {"Label20", 210, 495, 1440, 210},
@@ -261,8 +264,9 @@ void ArrangeLayout(MainLayout& layout, QSize outerTwips) {
     layout.list1Columns = {Abs(l1 / 4 * 2 - 50), Abs(l1 / 16), Abs(l1 / 8 * 2 - 300),
                            Abs(l1 / 8 * 2 - 300)};
     const double l3 = list3.width();
+    // "Link value" as wide as "Status", "Anchor text" as "Site", past the wide "URL".
     layout.list3Columns = {Abs(l3 / 3 - 50), Abs(l3 / 4 - 50), Abs(l3 / 12 - 50),
-                           Abs(l3 / 6 * 5 + l3 / 3 - 50)};
+                           Abs(l3 / 6 * 5 + l3 / 3 - 50), Abs(l3 / 4 - 50), Abs(l3 / 3 - 50)};
     const double le = lstErr.width();
     layout.lstErrColumns = {Abs(le / 4 - 50), Abs(le / 4 * 3 - 50)};
 

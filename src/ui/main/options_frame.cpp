@@ -74,6 +74,11 @@ void OptionsFrame::buildCheckRules() {
     m_insecure = check("chkAcceptInvalidCerts", "Accept invalid certificates",
                        QStringLiteral("Read pages of https sites whose certificate fails "
                                       "verification. They are still listed as errors."));
+    m_linkValue =
+        wrappedCheck("chkLinkValue", "lblLinkValue", "Check link value (rel, robots)",
+                     QStringLiteral("Tell whether each link back passes its value to search "
+                                    "engines: its rel attribute, the page's robots tags and "
+                                    "the site's robots.txt (one more request per site)."));
     auto* lastLabel =
         Named(Caption(this, QStringLiteral("When finished scanning the last website:")),
               QStringLiteral("Label10"));
@@ -92,13 +97,11 @@ void OptionsFrame::loadOptions() {
     const scan::ScanOptions o = scan::ScanOptions::FromSettings();
     const QString timeout = util::ReadSetting(m_timeout->objectName(), kTimeoutDefault);
     m_timeout->setText(util::ToInt16(timeout) ? timeout : kTimeoutDefault);
-    const std::pair<QCheckBox*, bool> checks[] = {{m_redirect, o.chkRedirect},
-                                                  {m_insecure, o.acceptInvalidCertificates},
-                                                  {m_auto, o.chkAuto},
-                                                  {m_auto2, o.chkAuto2},
-                                                  {m_audioEmail, o.chkAudioEmail},
-                                                  {m_audioNext, o.chkAudioNext},
-                                                  {m_audioFinished, o.chkAudioFinished}};
+    const std::pair<QCheckBox*, bool> checks[] = {
+        {m_redirect, o.chkRedirect},     {m_insecure, o.acceptInvalidCertificates},
+        {m_linkValue, o.checkLinkValue}, {m_auto, o.chkAuto},
+        {m_auto2, o.chkAuto2},           {m_audioEmail, o.chkAudioEmail},
+        {m_audioNext, o.chkAudioNext},   {m_audioFinished, o.chkAudioFinished}};
     for (const auto& [box, on] : checks) {
         KeepStored(box, on);
         connect(box, &QCheckBox::toggled, this, &OptionsFrame::applyOptions);
@@ -135,6 +138,7 @@ void OptionsFrame::applyOptions() {
     o.timeoutSeconds = scan::TimeoutFromText(m_timeout->text());
     o.chkRedirect = m_redirect->isChecked();
     o.acceptInvalidCertificates = m_insecure->isChecked();
+    o.checkLinkValue = m_linkValue->isChecked();
     o.chkAudioEmail = m_audioEmail->isChecked();
     o.chkAudioNext = m_audioNext->isChecked();
     o.chkAudioFinished = m_audioFinished->isChecked();

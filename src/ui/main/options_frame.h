@@ -37,7 +37,8 @@ private:
     QComboBox* m_advance = nullptr;
     QLineEdit* m_timeout = nullptr;
     QCheckBox* m_redirect = nullptr;
-    QCheckBox* m_insecure = nullptr; // accept invalid certificates
+    QCheckBox* m_insecure = nullptr;  // accept invalid certificates
+    QCheckBox* m_linkValue = nullptr; // check link value
     QComboBox* m_lastSearch = nullptr;
     QCheckBox* m_audioEmail = nullptr;
     QCheckBox* m_audioNext = nullptr;
