@@ -53,8 +53,9 @@ private Q_SLOTS:
         m_server.setReply(
             QStringLiteral("partner.test/"),
             HttpReply::html("<a href=\"deep/page.html\">x</a> <a href=\"tel:+4912345\">call</a>"));
-        m_server.setReply(QStringLiteral("partner.test/deep/page.html"),
-                          HttpReply::html("<a href=\"http://www.mysite.test/\">me</a>"));
+        m_server.setReply(
+            QStringLiteral("partner.test/deep/page.html"),
+            HttpReply::html("<a rel=\"nofollow\" href=\"http://www.mysite.test/\">me</a>"));
         m_server.setReply(QStringLiteral("broken.test/"),
                           HttpReply::status(404, "Not Found", "gone"));
     }
@@ -99,12 +100,12 @@ private Q_SLOTS:
                  QStringLiteral("--connect-to"), route("broken.test"), QStringLiteral("--timeout"),
                  QStringLiteral("5"), QStringLiteral("--stats")});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(
-            r.out,
-            QStringLiteral(
-                "result\tbroken.test/\tNone Found (404 Not found)\t000\tbroken.test/\t\t\n"
-                "result\tpartner.test/\tDirect Link\t001\tpartner.test/deep/page.html\tCounts\tme\n"
-                "error\t404 Not found\tbroken.test/\n"));
+        QCOMPARE(r.out,
+                 QStringLiteral(
+                     "result\tbroken.test/\tNone Found (404 Not found)\t000\tbroken.test/\t\t\n"
+                     "result\tpartner.test/\tDirect "
+                     "Link\t001\tpartner.test/deep/page.html\tnofollow\tme\n"
+                     "error\t404 Not found\tbroken.test/\n"));
         const QString last = r.err.trimmed().section(QLatin1Char('\n'), -1);
         QVERIFY2(last.startsWith(QStringLiteral("pages=3 seconds=")), qPrintable(last));
         QVERIFY(last.contains(QStringLiteral(" max_stall_ms=")) &&
@@ -127,7 +128,7 @@ private Q_SLOTS:
         QCOMPARE(run(base).out, limited.out); // nothing was written back
         // Without the link value, its two fields stay empty.
         QString unvalued = lifted.out;
-        unvalued.replace(QStringLiteral("\tCounts\tme\n"), QStringLiteral("\t\t\n"));
+        unvalued.replace(QStringLiteral("\tnofollow\tme\n"), QStringLiteral("\t\t\n"));
         QVERIFY(unvalued != lifted.out);
         QCOMPARE(run(base + QStringList{QStringLiteral("--no-page-limit"),
                                         QStringLiteral("--no-link-value")})
@@ -152,19 +153,20 @@ private Q_SLOTS:
                            QStringLiteral("--quiet")});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QStringLiteral("result\tpartner.test/\tDirect "
-                                       "Link\t001\tpartner.test/deep/page.html\tCounts\tme\n"));
+                                       "Link\t001\tpartner.test/deep/page.html\tnofollow\tme\n"));
         QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(),
-                 QByteArray(
-                     "mysite.test\r\npartner.test/|1|http://partner.test/|Partner|Nice\r\n"
-                     "HTML01:<html>|||<body>\r\nHTML02:\r\nHTML03:</body>\r\n"
-                     "RESULT:2|partner.test/|Direct Link|001|partner.test/deep/page.html|Counts|me"
-                     "\r\n\r\n"));
+        QCOMPARE(
+            f.readAll(),
+            QByteArray(
+                "mysite.test\r\npartner.test/|1|http://partner.test/|Partner|Nice\r\n"
+                "HTML01:<html>|||<body>\r\nHTML02:\r\nHTML03:</body>\r\n"
+                "RESULT:2|partner.test/|Direct Link|001|partner.test/deep/page.html|nofollow|me"
+                "\r\n\r\n"));
         // The report is written to the application folder and copied where asked.
         QFile copy(report);
         QVERIFY(copy.open(QIODevice::ReadOnly));
         const QByteArray html = copy.readAll();
-        QVERIFY(html.contains("partner.test/deep/page.html"));
+        QVERIFY(html.contains("partner.test/deep/page.html</a></td><td>nofollow</td><td>me</td>"));
         QFile temp(qEnvironmentVariable("CORVANTIS_HOME") + QStringLiteral("/tempreport.html"));
         QVERIFY(temp.open(QIODevice::ReadOnly));
         QCOMPARE(temp.readAll(), html);

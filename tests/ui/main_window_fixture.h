@@ -28,7 +28,8 @@ protected:
     RecordingSound m_sound;
     std::vector<std::unique_ptr<scan::ScanSession>> m_sessions;
 
-    // partner.test links to its links page, which links back to www.mysite.test;
+    // partner.test links to its links page, which links back to www.mysite.test
+    // (nofollow);
     // other.test has no pages; silent.test answers only after a minute.
     bool startSite() {
         if (!m_server.start())
@@ -41,8 +42,8 @@ protected:
             HttpReply::html("<html><body><a href=\"/links.html\">Links</a></body></html>"));
         m_server.setReply(
             QStringLiteral("partner.test/links.html"),
-            HttpReply::html(
-                "<html><body><a href=\"http://www.mysite.test/\">Mine</a></body></html>"));
+            HttpReply::html("<html><body><a rel=\"nofollow\" "
+                            "href=\"http://www.mysite.test/\">Mine</a></body></html>"));
         m_server.setReply(QStringLiteral("silent.test/"),
                           HttpReply::html("<p>late</p>").delayed(60000));
         return true;

@@ -331,6 +331,11 @@ private Q_SLOTS:
             const QIcon icon = list->index(r, 0).data(Qt::DecorationRole).value<QIcon>();
             QCOMPARE(icon.pixmap(16).toImage(), QIcon(S(icons[r])).pixmap(16).toImage());
         }
+        // The link back does not count: its value in the warning colour, the rest blue.
+        QCOMPARE(Column(list, 4), (QStringList{S("nofollow"), QString()}));
+        QCOMPARE(Column(list, 5), (QStringList{S("Mine"), QString()}));
+        QCOMPARE(list->index(0, 4).data(Qt::ForegroundRole).value<QColor>(), QColor(176, 96, 0));
+        QCOMPARE(list->index(0, 5).data(Qt::ForegroundRole).value<QColor>(), colours[0]);
 
         auto* report = find<QWebEngineView>(w.get(), "WebBrowser2");
         QTRY_COMPARE(report->url().fileName(), S("tempreport.html"));
@@ -339,7 +344,19 @@ private Q_SLOTS:
         const QString copy = m_files.filePath(S("report.htm"));
         m_dialogs.paths = {copy};
         QTest::mouseClick(find(w.get(), "Command8"), Qt::LeftButton);
-        QVERIFY(QFile::exists(copy));
+        QVERIFY(testing::ReadBytes(copy).contains("</a></td><td>nofollow</td><td>Mine</td></tr>"));
+
+        // The value and anchor text come back with the project.
+        const QString project = m_files.filePath(S("valued.prj"));
+        m_dialogs.paths = {project};
+        QTest::mouseClick(find(w.get(), "cmdSave"), Qt::LeftButton);
+        auto reopened = open();
+        m_dialogs.paths = {project};
+        QTest::mouseClick(find(reopened.get(), "cmdOpen"), Qt::LeftButton);
+        const QAbstractItemModel* shown = find<QTreeView>(reopened.get(), "List3")->model();
+        QCOMPARE(Column(shown, 4), Column(list, 4));
+        QCOMPARE(Column(shown, 5), Column(list, 5));
+        reopened->session().MarkProjectSaved();
 
         QTest::mouseClick(find(w.get(), "Command5"), Qt::LeftButton);
         const QString links = find<QPlainTextEdit>(w.get(), "txtHTML2")->toPlainText();
