@@ -1,6 +1,7 @@
 #include "mailstore/email_store.h"
 
 #include "util/app_folder.h"
+#include "util/sqlite_connection.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,57 +9,14 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QUrl>
-
-#include <atomic>
 
 namespace corvantis::mailstore {
 
 namespace {
 
-// SQLite's own words say best what is wrong with the file.
-QString Why(const QSqlError& error) {
-    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
-}
-
-enum class Access { ReadOnly, ReadWrite };
-
-// One connection for one operation, removed again when it goes out of scope.
-// Queries must end before it does.
-class StoreConnection {
-public:
-    StoreConnection(const QString& path, Access access) {
-        static std::atomic<int> serial{0};
-        m_name = QStringLiteral("corvantis-mailstore-%1").arg(++serial);
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        // A URI with mode=ro or mode=rw never creates the file, even if it vanishes
-        // after the existence check. A short busy wait keeps a locked store from
-        // freezing the window.
-        QUrl uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-        uri.setQuery(access == Access::ReadOnly ? QStringLiteral("mode=ro")
-                                                : QStringLiteral("mode=rw"));
-        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=500"));
-        if (!db.open())
-            m_error = Why(db.lastError());
-    }
-    ~StoreConnection() {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    StoreConnection(const StoreConnection&) = delete;
-    StoreConnection& operator=(const StoreConnection&) = delete;
-
-    QSqlDatabase database() const { return QSqlDatabase::database(m_name, false); }
-    const QString& openError() const { return m_error; }
-
-private:
-    QString m_name;
-    QString m_error;
-};
+using util::SqlAccess;
+using util::SqliteConnection;
+using util::SqlWhy;
 
 QString Unusable(const QString& path, const QString& why) {
     return QStringLiteral("The e-mail store \"%1\" cannot be used: %2.")
@@ -77,7 +35,7 @@ QString CheckExists(const QString& path) {
 QString CheckShape(const QSqlDatabase& db) {
     QSqlQuery probe(db);
     if (!probe.exec(QStringLiteral("SELECT [email] FROM [emails] LIMIT 0")))
-        return Why(probe.lastError());
+        return SqlWhy(probe.lastError());
     return QString();
 }
 
@@ -92,7 +50,7 @@ EmailList ReadAllEmails(const QString& storePath) {
     result.error = CheckExists(storePath);
     if (!result.error.isEmpty())
         return result;
-    StoreConnection connection(storePath, Access::ReadOnly);
+    SqliteConnection connection(storePath, SqlAccess::ReadOnly);
     if (!connection.openError().isEmpty()) {
         result.error = Unusable(storePath, connection.openError());
         return result;
@@ -106,7 +64,7 @@ EmailList ReadAllEmails(const QString& storePath) {
     query.setForwardOnly(true);
     // SQLite keeps no row order of its own; rowid is the order of insertion.
     if (!query.exec(QStringLiteral("Select * FROM [emails] ORDER BY rowid"))) {
-        result.error = Unusable(storePath, Why(query.lastError()));
+        result.error = Unusable(storePath, SqlWhy(query.lastError()));
         return result;
     }
     const int column = query.record().indexOf(QStringLiteral("email"));
@@ -117,7 +75,7 @@ EmailList ReadAllEmails(const QString& storePath) {
     while (query.next())
         result.emails.append(query.value(column).toString());
     if (query.lastError().isValid()) {
-        result.error = Unusable(storePath, Why(query.lastError()));
+        result.error = Unusable(storePath, SqlWhy(query.lastError()));
         result.emails.clear();
         return result;
     }
@@ -129,7 +87,7 @@ QString DeleteAllEmails(const QString& storePath) {
     const QString missing = CheckExists(storePath);
     if (!missing.isEmpty())
         return missing;
-    StoreConnection connection(storePath, Access::ReadWrite);
+    SqliteConnection connection(storePath, SqlAccess::ReadWrite);
     if (!connection.openError().isEmpty())
         return Unusable(storePath, connection.openError());
     const QString shape = CheckShape(connection.database());
@@ -137,7 +95,7 @@ QString DeleteAllEmails(const QString& storePath) {
         return Unusable(storePath, shape);
     QSqlQuery query(connection.database());
     if (!query.exec(QStringLiteral("DELETE FROM [emails]")))
-        return Unusable(storePath, Why(query.lastError()));
+        return Unusable(storePath, SqlWhy(query.lastError()));
     return QString();
 }
 
