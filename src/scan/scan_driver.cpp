@@ -143,6 +143,7 @@ void ScanDriver::StartScan() {
     m_session.queue.clear();
     m_session.results.clear();
     m_session.errors.clear();
+    m_endedSites.clear();
     applyOptions();
     m_session.resetRunCounters();
     if (startRefused())
@@ -272,6 +273,7 @@ void ScanDriver::SiteChange() {
     m_steps.abandon();
     m_step = PageStep::Finished;
     writeSiteVerdict();
+    m_endedSites.append(s.currentSite);
     resetSite();
     s.iCurrentSite += 1;
     if (s.iCurrentSite > m_session.partners.count()) {
@@ -334,6 +336,7 @@ void ScanDriver::StopScan() {
     status(StatusPanel::Page, QString());
     status(StatusPanel::Site, QString());
     status(StatusPanel::Timeout, QString());
+    Q_EMIT q.scanEnded();
     Q_EMIT q.reportRequested();
     playCue("finished.wav", m_session.options().chkAudioFinished);
     Q_EMIT q.scanStopped();

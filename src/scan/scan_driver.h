@@ -32,6 +32,7 @@ public:
 
     const ScanControls& controls() const { return m_controls; }
     bool readAheadEnabled() const;
+    const QStringList& endedSites() const { return m_endedSites; }
 
     void StartScan();
     void NextSite();
@@ -102,6 +103,7 @@ private:
     SubstringIndex m_known;
     SiteRobots m_robots;        // asked for before the site's first page, when link values are read
     QStringList m_pendingQueue; // queued during the running chunk, shown at its end
+    QStringList m_endedSites;   // the partners whose verdict the scan has written
 
     // The page under way.
     PageStep m_step = PageStep::Finished;

@@ -21,6 +21,9 @@ const ScanControls& ScanEngine::controls() const {
 bool ScanEngine::readAheadEnabled() const {
     return d->readAheadEnabled();
 }
+const QStringList& ScanEngine::endedSites() const {
+    return d->endedSites();
+}
 void ScanEngine::StartScan() {
     d->StartScan();
 }

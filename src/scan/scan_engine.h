@@ -73,6 +73,9 @@ public:
     const ScanSession& session() const { return m_session; }
     const ScanControls& controls() const;
     bool readAheadEnabled() const;
+    // The partners whose sites ended in the last scan, in the order they ended;
+    // a site cut short by Stop is not among them.
+    const QStringList& endedSites() const;
 
     // The scan commands.
     void StartScan();
@@ -92,7 +95,8 @@ Q_SIGNALS:
     void progressChanged(int percent); // the page progress bar, 0 to 100
     void controlsChanged(const corvantis::scan::ScanControls& controls);
     void focusRequested(corvantis::scan::EntryField field);
-    void reportRequested(); // the scan has stopped: write and show the report now
+    void scanEnded();       // the scan has stopped, its lists are final; the report comes next
+    void reportRequested(); // write and show the report now
     void scanStopped();     // after the report and the finished cue
     void pageFetched();     // a page's response is complete and its analysis begins
 

@@ -110,8 +110,9 @@ void ResultListModel::rowAdded(const ResultRow& row) {
 
 const QStringList& ResultListModel::captions() const {
     static const QStringList captions = {
-        QStringLiteral("Site"), QStringLiteral("Status"),     QStringLiteral("No."),
-        QStringLiteral("URL"),  QStringLiteral("Link value"), QStringLiteral("Anchor text")};
+        QStringLiteral("Site"),  QStringLiteral("Status"),     QStringLiteral("No."),
+        QStringLiteral("URL"),   QStringLiteral("Link value"), QStringLiteral("Anchor text"),
+        QStringLiteral("Change")};
     return captions;
 }
 
@@ -129,6 +130,8 @@ QString ResultListModel::cellText(const ResultRow& r, int column) const {
         return r.value;
     case 5:
         return r.anchor;
+    case 6:
+        return r.change;
     default:
         return {};
     }
@@ -153,6 +156,16 @@ void ResultListModel::setStatus(int row, const QString& status, RowColour colour
     r.colour = colour;
     r.marker = marker;
     Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
+void ResultListModel::setChange(const QString& site, const QString& change) {
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (m_rows[row].site != site || m_rows[row].change == change)
+            continue;
+        m_rows[row].change = change;
+        const QModelIndex cell = index(row, 6);
+        Q_EMIT dataChanged(cell, cell);
+    }
 }
 
 void ResultListModel::rowsReset() {

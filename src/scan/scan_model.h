@@ -29,6 +29,11 @@ inline const QString kRedirectLink = QStringLiteral("Redirect Link");
 inline const QString kNoneFound = QStringLiteral("None Found");
 inline const QString kMissingPrefix = QStringLiteral("Missing ");
 
+// What can have changed for a site since its last recorded scan, worst first.
+inline const QStringList kChangesWorstFirst{
+    QStringLiteral("Lost"),  QStringLiteral("Unconfirmed"), QStringLiteral("Value changed"),
+    QStringLiteral("Moved"), QStringLiteral("Found"),       QStringLiteral("New partner")};
+
 struct PartnerSite {
     QString address;       // "Website"
     QString linksExpected; // "#", as typed
@@ -47,6 +52,7 @@ struct ResultRow {
     RowMarker marker = RowMarker::None;
     QString value{};  // "Counts", or why the link back does not; empty for no link
     QString anchor{}; // the link's text
+    QString change{}; // what changed for the site since its last recorded scan
     bool operator==(const ResultRow&) const = default;
 };
 
@@ -208,6 +214,8 @@ public:
     ~ResultListModel() override;
 
     void setStatus(int row, const QString& status, RowColour colour, RowMarker marker);
+    // The change of every row of one site.
+    void setChange(const QString& site, const QString& change);
 
     // True when the address column of any row contains the text (letter case ignored).
     bool anyUrlContains(const QString& text) const;

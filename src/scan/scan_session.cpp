@@ -31,6 +31,12 @@ qint16 TimeoutFromText(const QString& text) {
     return util::ToInt16(text).value_or(60);
 }
 
+int LostAfterFromText(const QString& text) {
+    bool ok = false;
+    const int k = text.trimmed().toInt(&ok);
+    return ok && k >= 1 && k <= kMaxLostAfter ? k : 1;
+}
+
 ScanOptions ScanOptions::FromSettings() {
     ScanOptions o;
     const auto flag = [](const char* key, bool byDefault) {
@@ -45,6 +51,7 @@ ScanOptions ScanOptions::FromSettings() {
     o.acceptInvalidCertificates = flag("chkAcceptInvalidCerts", o.acceptInvalidCertificates);
     o.checkLinkValue = flag("chkLinkValue", o.checkLinkValue);
     o.timeoutSeconds = TimeoutFromText(ReadSetting(QStringLiteral("txtTimeout"), QString()));
+    o.lostAfter = LostAfterFromText(ReadSetting(QStringLiteral("LostAfter"), QString()));
     o.PageLimit = PageLimitForPosition(util::ReadPositionSetting(QStringLiteral("cmbAdvance"),
                                                                  kPageLimitDefaultPosition,
                                                                  int(PageLimitItems().size())),

@@ -23,6 +23,7 @@ struct ScanOptions {
     bool chkAudioFinished = true;           // cue when the scan stops
     bool acceptInvalidCertificates = false; // read pages whose certificate fails verification
     bool checkLinkValue = true;             // whether a link back passes its value
+    int lostAfter = 1; // read scans in a row without a link before it is called lost
 
     // Reads every option from the settings store, with the program's defaults.
     static ScanOptions FromSettings();
@@ -33,6 +34,11 @@ struct ScanOptions {
 // The time-out entry's text as seconds: an empty or unreadable text means the
 // default minute.
 qint16 TimeoutFromText(const QString& text);
+
+// "Call a link lost after this many scans in a row": a whole number from 1 to
+// kMaxLostAfter; anything else means 1.
+constexpr int kMaxLostAfter = 1000;
+int LostAfterFromText(const QString& text);
 
 // The page limits of the "When this many pages have been scanned:" list, by position.
 qint32 PageLimitForPosition(int position, qint32 current);

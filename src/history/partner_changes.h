@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace corvantis::scan {
+struct ErrorRow;
+struct ResultRow;
+} // namespace corvantis::scan
+
+namespace corvantis::history {
+
+// What one scan found for one partner.
+struct PartnerRecord {
+    QDateTime time; // when the scan ended, UTC
+    QString domain; // the user's site
+    QString partner;
+    QString verdict;       // the status of the partner's last row
+    int links = 0;         // rows with a link back
+    QString page;          // where the first link back stands
+    QString value;         // its link value
+    QString anchor;        // its anchor text
+    bool pagesRead = true; // false when a time-out, a certificate, a bot wall or parking kept them
+
+    bool operator==(const PartnerRecord&) const = default;
+};
+
+// The partners' records of a scan, in the order given: each partner's rows of
+// the result list and its error rows (by host) say what it found.
+QList<PartnerRecord> RecordsOfScan(const QString& domain, const QStringList& partners,
+                                   const QList<scan::ResultRow>& results,
+                                   const QList<scan::ErrorRow>& errors, const QDateTime& time);
+
+// What the recorded scans of a partner say, as far as a change depends on it.
+struct PartnerPast {
+    std::optional<PartnerRecord> last; // the last recorded scan; none: a new partner
+    bool linkedBefore = false;         // some recorded scan found a link back
+    int readMissesSinceLink = 0;       // read scans without a link since the last with one
+};
+
+// What changed for a partner, worst first, as the result rows name it
+// (scan::kChangesWorstFirst, in the same order).
+enum class Change { Lost, Unconfirmed, ValueChanged, Moved, Found, NewPartner, None };
+
+// The partner's change against its past; a link is called lost once lostAfter
+// read scans in a row found none (before that it is unconfirmed).
+Change ChangeOf(const PartnerPast& past, const PartnerRecord& now, int lostAfter);
+
+// "Lost", "Unconfirmed", "Value changed", "Moved", "Found", "New partner"; empty for None.
+QString ChangeText(Change change);
+
+// The change a text names (None for the empty or an unknown text).
+Change ChangeFromText(QStringView text);
+
+} // namespace corvantis::history

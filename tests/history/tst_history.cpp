@@ -1,0 +1,192 @@
+// The scan history: what changed for a partner over a history made here, and a
+// store that cannot be used.
+#include "history/history_store.h"
+#include "scan/scan_model.h"
+#include "support/test_env.h"
+#include "util/sqlite_connection.h"
+
+#include <QFile>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace corvantis;
+using namespace corvantis::history;
+
+namespace {
+
+// One scan of partner.test for mysite.test, from a word: "link" (a link that
+// counts on /links), "link:nofollow" (its value), "link@/other" (another page),
+// "none" (read, no link), "unread" (no link, the pages not read), "elsewhere"
+// (a link found for another domain).
+PartnerRecord Scan(const QString& word, int n) {
+    PartnerRecord r;
+    r.time = QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC).addDays(7 * n);
+    r.domain = QStringLiteral("mysite.test");
+    r.partner = QStringLiteral("partner.test");
+    r.verdict = scan::kNoneFound;
+    if (word.startsWith(QLatin1String("link")) || word == QLatin1String("elsewhere")) {
+        r.verdict = scan::kDirectLink;
+        r.links = 1;
+        r.page = QStringLiteral("partner.test") +
+                 (word.contains(u'@') ? word.section(u'@', 1) : QStringLiteral("/links"));
+        r.value = word.contains(u':') ? word.section(u':', 1) : QStringLiteral("Counts");
+        r.anchor = QStringLiteral("My site");
+        if (word == QLatin1String("elsewhere"))
+            r.domain = QStringLiteral("other.test");
+    }
+    r.pagesRead = word != QLatin1String("unread");
+    return r;
+}
+
+QByteArray Bytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class HistoryTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    QString freshPath(const char* name) const {
+        const QString path = m_dir.filePath(QLatin1String(name));
+        QFile::remove(path);
+        return path;
+    }
+
+private Q_SLOTS:
+    // Each scan is recorded in turn; the change of the last one is compared.
+    void changes_data() {
+        QTest::addColumn<int>("lostAfter");
+        QTest::addColumn<QString>("scans");
+        QTest::addColumn<QString>("change");
+        const struct {
+            const char* name;
+            int k;
+            const char* scans;
+            const char* change;
+        } rows[] = {
+            {"first scan", 1, "link", "New partner"},
+            {"another domain's history", 1, "elsewhere link", "New partner"},
+            {"the same", 1, "link link", ""},
+            {"found", 1, "none link", "Found"},
+            {"found after unread", 1, "unread link", "Found"},
+            {"value changed", 1, "link link:nofollow", "Value changed"},
+            {"value back", 1, "link:nofollow link", "Value changed"},
+            {"moved", 1, "link link@/other", "Moved"},
+            {"lost", 1, "link none", "Lost"},
+            {"not read", 1, "link unread", "Unconfirmed"},
+            {"read after not read", 1, "link unread none", "Lost"},
+            {"lost is said once", 1, "link none none", ""},
+            {"never linked", 1, "none none", ""},
+            {"back after lost", 1, "link none link", "Found"},
+            {"K=2: first miss", 2, "link none", "Unconfirmed"},
+            {"K=2: second miss", 2, "link none none", "Lost"},
+            {"K=2: unread between", 2, "link none unread none", "Lost"},
+            {"K=2: unread second", 2, "link none unread", "Unconfirmed"},
+            {"K=2: said once", 2, "link none none none", ""},
+            {"K=2: not read", 2, "link unread", "Unconfirmed"},
+            {"K=2: back before lost", 2, "link none link", "Found"},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.name) << r.k << QString::fromLatin1(r.scans)
+                                  << QString::fromLatin1(r.change);
+    }
+    void changes() {
+        QFETCH(int, lostAfter);
+        QFETCH(QString, scans);
+        QFETCH(QString, change);
+        HistoryStore store(freshPath("changes.sqlite"));
+        const QStringList words = scans.split(u' ');
+        QList<Change> found;
+        for (int i = 0; i < words.size(); ++i)
+            QCOMPARE(store.recordScan({Scan(words[i], i)}, lostAfter, found), QString());
+        QCOMPARE(ChangeText(found.value(0)), change);
+        QCOMPARE(ChangeFromText(change), found.value(0));
+        // Everything was recorded, oldest first, exactly as given.
+        QString error;
+        const QList<PartnerRecord> kept = store.partnerHistory(
+            QStringLiteral("mysite.test"), QStringLiteral("partner.test"), error);
+        QCOMPARE(error, QString());
+        QCOMPARE(kept.size(), words.size() - int(scans.startsWith(QLatin1String("elsewhere"))));
+        QCOMPARE(kept.last(), Scan(words.last(), int(words.size()) - 1));
+    }
+
+    // A scan's records from its lists: rows by site, the page read unless a note
+    // or an error row of its host says otherwise.
+    void recordsOfAScan() {
+        using scan::ResultRow;
+        const QList<ResultRow> results{
+            {S("a.test"), scan::kDirectLink, S("001"), S("a.test/l"), {}, {}, S("ugc"), S("A")},
+            {S("b.test"), S("None Found (Blocked by bot protection)"), S("000"), S("b.test")},
+            {S("a.test"), scan::kDomainLink, S("002"), S("a.test/m"), {}, {}, S("Counts"), {}},
+            {S("a.test"), S("Missing 001"), S("000"), S("a.test/m")},
+            {S("c.test/"), scan::kNoneFound, S("000"), S("c.test/")},
+        };
+        const QList<scan::ErrorRow> errors{{S("Timeout"), S("C.test/deep")},
+                                           {S("404 Not found"), S("a.test/x")}};
+        const QDateTime when(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
+        const QList<PartnerRecord> r = RecordsOfScan(
+            S("me.test"), {S("a.test"), S("b.test"), S("c.test/")}, results, errors, when);
+        QCOMPARE(r.size(), 3);
+        QCOMPARE(r[0], (PartnerRecord{when, S("me.test"), S("a.test"), S("Missing 001"), 2,
+                                      S("a.test/l"), S("ugc"), S("A"), true}));
+        QVERIFY(!r[1].pagesRead);
+        QCOMPARE(r[1].links, 0);
+        QVERIFY(!r[2].pagesRead); // its time-out is an error row of its host
+    }
+
+    // A store that cannot be used: one message, the changes none, the file as it was.
+    void unusableStore_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("damaged") << "damaged";
+        QTest::newRow("locked") << "locked";
+        QTest::newRow("read-only") << "read-only";
+        QTest::newRow("newer schema") << "newer";
+    }
+    void unusableStore() {
+        QFETCH(QString, kind);
+        const QString path = freshPath("unusable.sqlite");
+        QList<Change> changes;
+        if (kind == QLatin1String("damaged")) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(4096, 'x'));
+        } else {
+            QCOMPARE(HistoryStore(path).recordScan({Scan(S("link"), 0)}, 1, changes), QString());
+        }
+        if (kind == QLatin1String("newer")) {
+            util::SqliteConnection c(path, util::SqlAccess::ReadWrite);
+            QVERIFY(QSqlQuery(c.database()).exec(S("UPDATE schema_version SET version = 99")));
+        }
+        const QByteArray before = Bytes(path);
+        std::optional<util::SqliteConnection> holder;
+        if (kind == QLatin1String("locked")) {
+            holder.emplace(path, util::SqlAccess::ReadWrite);
+            QVERIFY(QSqlQuery(holder->database()).exec(S("BEGIN EXCLUSIVE")));
+        }
+        if (kind == QLatin1String("read-only")) {
+            QFile::setPermissions(path, QFile::ReadOwner);
+            QFile probe(path);
+            if (probe.open(QIODevice::WriteOnly | QIODevice::Append))
+                QSKIP("file permissions do not bind this user (root): no read-only file here");
+        }
+        const QString message = HistoryStore(path).recordScan({Scan(S("none"), 1)}, 1, changes);
+        QVERIFY2(message.startsWith(S("The scan history \"")), qPrintable(message));
+        QVERIFY2(message.contains(QDir::toNativeSeparators(path)), qPrintable(message));
+        if (kind == QLatin1String("read-only")) // read, but not written
+            QCOMPARE(changes, QList<Change>{Change::Lost});
+        else
+            QCOMPARE(changes, QList<Change>{Change::None});
+        holder.reset();
+        QCOMPARE(Bytes(path), before);
+    }
+
+private:
+    static QString S(const char* text) { return QString::fromUtf8(text); }
+};
+
+CORVANTIS_TEST_MAIN(HistoryTest)
+#include "tst_history.moc"
