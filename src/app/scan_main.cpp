@@ -1,5 +1,7 @@
 // corvantis-scan: the scan engine without a window, for scheduled checks and scripts.
+#include "history/history_store.h"
 #include "output/project_file.h"
+#include "output/scan_json.h"
 #include "output/scan_report.h"
 #include "scan/host_route.h"
 #include "scan/scan_engine.h"
@@ -25,7 +27,11 @@ using namespace corvantis;
 
 namespace {
 
+// The exit status: 0 the scan ran, 3 it ran and a partner's link is lost, 2 the
+// input was refused, 1 anything else failed (the report, the project, the history).
+constexpr int kExitFailed = 1;
 constexpr int kExitBadInput = 2;
+constexpr int kExitLinkLost = 3;
 
 void PrintError(const QString& text) {
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
@@ -89,6 +95,10 @@ struct ScanRequest {
     std::optional<QString> project;
     bool save = false;
     std::optional<QString> report;
+    bool json = false; // --format json
+    std::optional<QString> history;
+    bool noHistory = false;
+    std::optional<int> lostAfter;
 };
 
 // The options in the order --help lists them; those with a value name take a value.
@@ -118,6 +128,13 @@ constexpr OptionText kOptionTexts[] = {
     {"project", "FILE", "Take the domain and partners from a project file."},
     {"save", nullptr, "Write the results back into the project file."},
     {"report", "FILE", "Also write the HTML report to FILE."},
+    {"format", "FORMAT",
+     "\"tsv\" (the default): the lines above; \"json\": one JSON document instead."},
+    {"history", "FILE",
+     "Record the scan in this history store (default: history.sqlite in "
+     "the application folder)."},
+    {"no-history", nullptr, "Record nothing; the change of each partner stays empty."},
+    {"lost-after", "K", "Call a link lost after K read scans in a row found none (default 1)."},
 };
 
 // Parses the arguments; --help prints its text and ends the program, an unknown
@@ -125,8 +142,10 @@ constexpr OptionText kOptionTexts[] = {
 void ParseArguments(QCommandLineParser& parser, const QStringList& arguments) {
     parser.setApplicationDescription(QStringLiteral(
         "Checks partner sites for links back to your domain and prints one line per result:\n"
-        "result<TAB>site<TAB>status<TAB>number<TAB>url, then error<TAB>error<TAB>url.\n"
-        "Options not given come from the desktop program's settings."));
+        "result<TAB>site<TAB>status<TAB>number<TAB>url<TAB>value<TAB>anchor, then\n"
+        "error<TAB>error<TAB>url. Options not given come from the desktop program's settings.\n"
+        "Exit status: 0 the scan ran, 3 it ran and a partner's link is lost, 2 the input\n"
+        "was refused, 1 anything else failed (report, project or history)."));
     parser.addHelpOption();
     parser.addPositionalArgument(
         QStringLiteral("partner"),
@@ -162,6 +181,19 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
     }
     if (given("save") && !given("project"))
         Fail(QStringLiteral("--save needs --project FILE"));
+    if (const auto format = value("format")) {
+        if (*format != QLatin1String("tsv") && *format != QLatin1String("json"))
+            Fail(QStringLiteral("--format needs tsv or json, not ") + *format);
+        r.json = *format == QLatin1String("json");
+    }
+    if (given("history") && given("no-history"))
+        Fail(QStringLiteral("--history and --no-history exclude each other"));
+    if (const auto k = value("lost-after")) {
+        r.lostAfter = scan::LostAfterFromText(*k);
+        if (QString::number(*r.lostAfter) != k->trimmed())
+            Fail(QStringLiteral("--lost-after needs a number from 1 to ") +
+                 QString::number(scan::kMaxLostAfter));
+    }
     r.domain = value("domain");
     r.partnersFile = value("partners");
     r.partners = parser.positionalArguments();
@@ -177,6 +209,8 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
     r.project = value("project");
     r.save = given("save");
     r.report = value("report");
+    r.history = value("history");
+    r.noHistory = given("no-history");
     return r;
 }
 
@@ -210,6 +244,8 @@ scan::ScanOptions OptionsFor(const ScanRequest& r) {
         o.acceptInvalidCertificates = true;
     if (!r.linkValue)
         o.checkLinkValue = false;
+    if (r.lostAfter)
+        o.lostAfter = *r.lostAfter;
     return o;
 }
 
@@ -279,11 +315,28 @@ struct RunOutcome {
     double seconds = 0;
     qint64 maxStallMs = 0; // the longest time the event loop could not run a 10 ms timer
     bool reportFailed = false;
+    bool historyFailed = false;
+    QDateTime started;
+    QDateTime finished;
 };
+
+// The ended partners into the history, their changes into the result rows;
+// false when the store could not be used (said on stderr, the results kept).
+bool RecordHistory(const ScanRequest& r, scan::ScanSession& session,
+                   const scan::ScanEngine& engine) {
+    if (r.noHistory)
+        return true;
+    history::HistoryStore store(r.history.value_or(history::HistoryStore::DefaultPath()));
+    const QString error =
+        history::RecordScan(store, session, engine.endedSites(), QDateTime::currentDateTimeUtc());
+    if (!error.isEmpty())
+        PrintError(error);
+    return error.isEmpty();
+}
 
 // The scan, on the event loop until it stops; nothing when it refused to start
 // (it said why).
-std::optional<RunOutcome> RunScan(const ScanRequest& r, const scan::ScanSession& session,
+std::optional<RunOutcome> RunScan(const ScanRequest& r, scan::ScanSession& session,
                                   scan::ScanEngine& engine, const StderrMessages& messages) {
     const bool progress = !r.quiet && ::isatty(STDERR_FILENO);
     QTimer progressTimer;
@@ -295,6 +348,12 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, const scan::ScanSession&
                      [&outcome] { ++outcome.pagesFetched; });
     QObject::connect(&engine, &scan::ScanEngine::scanStopped, QCoreApplication::instance(),
                      &QCoreApplication::quit, Qt::QueuedConnection);
+    // The history first: the report shows the changes.
+    QObject::connect(&engine, &scan::ScanEngine::scanEnded, &scope, [&] {
+        outcome.finished = QDateTime::currentDateTimeUtc();
+        if (!RecordHistory(r, session, engine))
+            outcome.historyFailed = true;
+    });
     QObject::connect(&engine, &scan::ScanEngine::reportRequested, &scope, [&] {
         if (!WriteReport(session, r.report))
             outcome.reportFailed = true;
@@ -302,6 +361,7 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, const scan::ScanSession&
 
     QElapsedTimer wall;
     wall.start();
+    outcome.started = QDateTime::currentDateTimeUtc();
     engine.StartScan();
     if (messages.count > 0)
         return std::nullopt;
@@ -319,7 +379,12 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, const scan::ScanSession&
     return outcome;
 }
 
-void PrintRows(const scan::ScanSession& session) {
+void PrintRows(const scan::ScanSession& session, const ScanRequest& r, const RunOutcome& run) {
+    if (r.json) {
+        std::fputs(output::ScanJson(session, run.started, run.finished).constData(), stdout);
+        std::fflush(stdout);
+        return;
+    }
     for (const scan::ResultRow& r : session.results.rows())
         PrintLine({QStringLiteral("result"), r.site, r.status, r.number, r.url, r.value, r.anchor});
     for (const scan::ErrorRow& e : session.errors.rows())
@@ -369,10 +434,16 @@ int main(int argc, char* argv[]) {
     const std::optional<RunOutcome> run = RunScan(request, session, engine, messages);
     if (!run)
         return kExitBadInput;
-    PrintRows(session);
+    PrintRows(session, request, *run);
     util::SettingsStore::instance().sync();
     const bool saveFailed = request.save && !SaveResults(*request.project, session);
     if (request.stats)
         PrintStats(*run);
-    return run->reportFailed || saveFailed ? 1 : 0;
+    if (run->reportFailed || run->historyFailed || saveFailed)
+        return kExitFailed;
+    const QString lost = history::ChangeText(history::Change::Lost);
+    for (const scan::ResultRow& row : session.results.rows())
+        if (row.change == lost)
+            return kExitLinkLost;
+    return 0;
 }

@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
+
+#include <algorithm>
 
 namespace corvantis::output {
 
@@ -55,6 +58,38 @@ ReportCounts CountReportResults(const scan::ResultListModel& results) {
     return c;
 }
 
+namespace {
+
+// "Changes since the last scan": each partner with a change once, worst first,
+// then in list order. Nothing when no partner has one (no history kept).
+void AppendChanges(QStringList& l, const QList<ResultRow>& rows) {
+    QList<const ResultRow*> changed;
+    QSet<QString> seen;
+    for (const ResultRow& r : rows)
+        if (!r.change.isEmpty() && !seen.contains(r.site)) {
+            seen.insert(r.site);
+            changed.append(&r);
+        }
+    if (changed.isEmpty())
+        return;
+    std::stable_sort(changed.begin(), changed.end(), [](const ResultRow* a, const ResultRow* b) {
+        return scan::kChangesWorstFirst.indexOf(a->change) <
+               scan::kChangesWorstFirst.indexOf(b->change);
+    });
+    l << QStringLiteral("<hr>") << QStringLiteral("<b>Changes since the last scan</b><BR><BR>")
+      << QStringLiteral("<table border=\"1\">")
+      << QStringLiteral("<th>Site</th><th>Change</th><th>Status</th><th>Linking URL</th>"
+                        "<th>Link value</th>");
+    for (const ResultRow* r : changed)
+        l << QStringLiteral("<tr><td>") + Link(r->site) + QStringLiteral("</td><td>") +
+                 Esc(r->change) + QStringLiteral("</td><td>") + Esc(r->status) +
+                 QStringLiteral("</td><td>") + Link(r->url) + QStringLiteral("</td><td>") +
+                 Esc(r->value) + QStringLiteral("</td></tr>");
+    l << QStringLiteral("</table>");
+}
+
+} // namespace
+
 QStringList ScanReportLines(const scan::ScanSession& session, const scan::ScanCounters& counters,
                             const QDateTime& when, const QLocale& locale) {
     const ReportCounts counts = CountReportResults(session.results);
@@ -74,8 +109,9 @@ QStringList ScanReportLines(const scan::ScanSession& session, const scan::ScanCo
              Esc(dateTime) + QStringLiteral("</title>")
       << QStringLiteral("<body>") << QStringLiteral("<h1>") + domain + QStringLiteral("</h1>")
       << QStringLiteral("Date: ") + Esc(date) + br
-      << QStringLiteral("Time: ") + Esc(time) + QStringLiteral("<BR><BR>") << QStringLiteral("<hr>")
-      << QStringLiteral("<b>Site Statistics</b><BR><BR>")
+      << QStringLiteral("Time: ") + Esc(time) + QStringLiteral("<BR><BR>");
+    AppendChanges(l, session.results.rows());
+    l << QStringLiteral("<hr>") << QStringLiteral("<b>Site Statistics</b><BR><BR>")
       << QStringLiteral("Number of sites: ") + n(sites) + br
       << QStringLiteral("Number of pages scanned: ") + n(counters.runPagesScanned) + br
       << QStringLiteral("Number of reciprocal links found: ") + n(counters.runLinksFound) + br

@@ -3,6 +3,9 @@
 #include "support/test_http_server.h"
 #include "util/settings_store.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -73,6 +76,14 @@ private Q_SLOTS:
         QTest::newRow("bad route")
             << QStringList{QStringLiteral("--connect-to"), QStringLiteral("x.test:1.2.3.4")}
             << "HOST:ADDR:PORT";
+        QTest::newRow("unknown format")
+            << QStringList{QStringLiteral("--format"), QStringLiteral("xml")} << "tsv or json";
+        QTest::newRow("lost after zero")
+            << QStringList{QStringLiteral("--lost-after"), QStringLiteral("0")} << "--lost-after";
+        QTest::newRow("history and none")
+            << QStringList{QStringLiteral("--history"), QStringLiteral("h.sqlite"),
+                           QStringLiteral("--no-history")}
+            << "exclude each other";
         QTest::newRow("missing partner file")
             << QStringList{QStringLiteral("--domain"), QStringLiteral("m.test"),
                            QStringLiteral("--partners"), QStringLiteral("/nonexistent/list.txt")}
@@ -118,7 +129,8 @@ private Q_SLOTS:
         corvantis::util::SettingsStore::instance().sync();
         const QStringList base{QStringLiteral("--domain"),      QStringLiteral("mysite.test"),
                                QStringLiteral("partner.test/"), QStringLiteral("--connect-to"),
-                               route("partner.test"),           QStringLiteral("--quiet")};
+                               route("partner.test"),           QStringLiteral("--quiet"),
+                               QStringLiteral("--no-history")};
         const Run limited = run(base);
         QCOMPARE(limited.exitCode, 0);
         QCOMPARE(limited.out,
@@ -170,6 +182,75 @@ private Q_SLOTS:
         QFile temp(qEnvironmentVariable("CORVANTIS_HOME") + QStringLiteral("/tempreport.html"));
         QVERIFY(temp.open(QIODevice::ReadOnly));
         QCOMPARE(temp.readAll(), html);
+    }
+
+    // Two scans with the link removed in between: the JSON document says what
+    // changed, and the exit status says a link was lost.
+    void historyAcrossTwoScans() {
+        const QString store = m_dir.filePath(QStringLiteral("history.sqlite"));
+        const QStringList args{QStringLiteral("--domain"),     QStringLiteral("mysite.test"),
+                               QStringLiteral("--connect-to"), route("changing.test"),
+                               QStringLiteral("--history"),    store,
+                               QStringLiteral("--format"),     QStringLiteral("json"),
+                               QStringLiteral("--quiet"),      QStringLiteral("changing.test/")};
+        m_server.setReply(QStringLiteral("changing.test/"),
+                          HttpReply::html("<a href=\"http://mysite.test/\">Mine</a>"));
+        const Run first = run(args);
+        QCOMPARE(first.exitCode, 0);
+        m_server.setReply(QStringLiteral("changing.test/"), HttpReply::html("<p>gone</p>"));
+        const Run second = run(args);
+        QCOMPARE(second.exitCode, 3);
+
+        const QStringList changes{QStringLiteral("New partner"), QStringLiteral("Lost")};
+        const QStringList statuses{QStringLiteral("Direct Link"), QStringLiteral("None Found")};
+        for (int i = 0; i < 2; ++i) {
+            QJsonParseError error;
+            const QJsonDocument doc =
+                QJsonDocument::fromJson((i == 0 ? first : second).out.toUtf8(), &error);
+            QCOMPARE(error.error, QJsonParseError::NoError);
+            const QJsonObject o = doc.object();
+            QCOMPARE(o.keys(), (QStringList{QStringLiteral("domain"), QStringLiteral("errors"),
+                                            QStringLiteral("finished"), QStringLiteral("results"),
+                                            QStringLiteral("started"), QStringLiteral("version")}));
+            QCOMPARE(o.value(QStringLiteral("version")).toInt(), 1);
+            QCOMPARE(o.value(QStringLiteral("domain")).toString(), QStringLiteral("mysite.test"));
+            const QDateTime started =
+                QDateTime::fromString(o.value(QStringLiteral("started")).toString(), Qt::ISODate);
+            const QDateTime finished =
+                QDateTime::fromString(o.value(QStringLiteral("finished")).toString(), Qt::ISODate);
+            QVERIFY(started.isValid() && finished.isValid() && started <= finished);
+            QCOMPARE(o.value(QStringLiteral("errors")).toArray().size(), 0);
+            const QJsonArray results = o.value(QStringLiteral("results")).toArray();
+            QCOMPARE(results.size(), 1);
+            const QJsonObject row = results.at(0).toObject();
+            QCOMPARE(row.keys(), (QStringList{QStringLiteral("anchor"), QStringLiteral("change"),
+                                              QStringLiteral("number"), QStringLiteral("site"),
+                                              QStringLiteral("status"), QStringLiteral("url"),
+                                              QStringLiteral("value")}));
+            QCOMPARE(row.value(QStringLiteral("site")).toString(),
+                     QStringLiteral("changing.test/"));
+            QCOMPARE(row.value(QStringLiteral("status")).toString(), statuses[i]);
+            QCOMPARE(row.value(QStringLiteral("change")).toString(), changes[i]);
+        }
+        QCOMPARE(QJsonDocument::fromJson(first.out.toUtf8())
+                     .object()
+                     .value(QStringLiteral("results"))
+                     .toArray()
+                     .at(0)
+                     .toObject()
+                     .value(QStringLiteral("anchor"))
+                     .toString(),
+                 QStringLiteral("Mine"));
+        // Without the history, nothing is compared and nothing recorded.
+        const QByteArray kept = corvantis::testing::ReadBytes(store);
+        QStringList unrecorded = args;
+        unrecorded.replace(unrecorded.indexOf(QStringLiteral("--history")),
+                           QStringLiteral("--no-history"));
+        unrecorded.removeOne(store);
+        const Run third = run(unrecorded);
+        QCOMPARE(third.exitCode, 0);
+        QVERIFY(third.out.contains(QStringLiteral("\"change\": \"\"")));
+        QCOMPARE(corvantis::testing::ReadBytes(store), kept);
     }
 
     void saveNeedsAProject() {
