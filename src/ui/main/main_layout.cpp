@@ -31,11 +31,11 @@ constexpr Placed kDesign[] = {
     {"cmdWebsite", 13065, 210, 2575, 390},
     {"Frame1", 0, 840, 4275, 6675},
     {"Frame2", 4320, 840, 4275, 9195},
-    // "Options" is 690 twips taller than first designed, for "Accept invalid
-    // certificates" (one row) and "Check link value" (a wrapped caption);
-    // "Statistics" starts that much lower to make room.
-    {"Frame4", 8640, 840, 2895, 4605},
-    {"Frame3", 8640, 5430, 2895, 1725},
+    // "Options" is 1350 twips taller than first designed, for "Accept invalid
+    // certificates" (one row), "Check link value" and "Call a link lost after"
+    // (wrapped captions); "Statistics" starts that much lower to make room.
+    {"Frame4", 8640, 840, 2895, 5265},
+    {"Frame3", 8640, 6090, 2895, 1725},
     {"StatusBar1", 0, kFirstClientHeight - kStatusBarHeight, 15840, kStatusBarHeight},
     {"pb1", 13225, kFirstClientHeight - kStatusBarHeight + 90, 2590, 270},
     // "Websites"
@@ -100,12 +100,14 @@ constexpr Placed kDesign[] = {
     {"chkAcceptInvalidCerts", 90, 2235, 2700, 255},
     {"chkLinkValue", 60, 2520, 255, 240},
     {"lblLinkValue", 315, 2505, 2535, 420},
-    {"Label10", 90, 2925, 2760, 420},
-    {"cmbLastSearch", 90, 3345, 2700, 315},
-    {"Label11", 90, 3720, 600, 210},
-    {"chkAudioEmail", 750, 3675, 2040, 255},
-    {"chkAudioNext", 750, 3930, 2040, 255},
-    {"chkAudioFinished", 750, 4185, 2040, 255},
+    {"lblLostAfter", 90, 2925, 2100, 630},
+    {"txtLostAfter", 2250, 3083, 510, 315},
+    {"Label10", 90, 3585, 2760, 420},
+    {"cmbLastSearch", 90, 4005, 2700, 315},
+    {"Label11", 90, 4380, 600, 210},
+    {"chkAudioEmail", 750, 4335, 2040, 255},
+    {"chkAudioNext", 750, 4590, 2040, 255},
+    {"chkAudioFinished", 750, 4845, 2040, 255},
     // "Statistics", and the e-mail buttons under the counters.
     {"Label19", 90, 255, 2700, 210},
     {"Label20", 210, 495, 1440, 210},
@@ -264,9 +266,11 @@ void ArrangeLayout(MainLayout& layout, QSize outerTwips) {
     layout.list1Columns = {Abs(l1 / 4 * 2 - 50), Abs(l1 / 16), Abs(l1 / 8 * 2 - 300),
                            Abs(l1 / 8 * 2 - 300)};
     const double l3 = list3.width();
-    // "Link value" as wide as "Status", "Anchor text" as "Site", past the wide "URL".
-    layout.list3Columns = {Abs(l3 / 3 - 50), Abs(l3 / 4 - 50), Abs(l3 / 12 - 50),
-                           Abs(l3 / 6 * 5 + l3 / 3 - 50), Abs(l3 / 4 - 50), Abs(l3 / 3 - 50)};
+    // "Link value" and "Change" as wide as "Status", "Anchor text" as "Site", past
+    // the wide "URL".
+    layout.list3Columns = {
+        Abs(l3 / 3 - 50), Abs(l3 / 4 - 50), Abs(l3 / 12 - 50), Abs(l3 / 6 * 5 + l3 / 3 - 50),
+        Abs(l3 / 4 - 50), Abs(l3 / 3 - 50), Abs(l3 / 4 - 50)};
     const double le = lstErr.width();
     layout.lstErrColumns = {Abs(le / 4 - 50), Abs(le / 4 * 3 - 50)};
 

@@ -1,5 +1,6 @@
 #include "ui/main/main_window.h"
 
+#include "history/history_store.h"
 #include "scan/host_route.h"
 #include "ui/common/branding.h"
 #include "ui/common/sound_player.h"
@@ -144,6 +145,10 @@ void MainWindow::connectRegions() {
     const auto showNow = [this](const QString& text) { m_statusBar->showNow(0, text); };
     connect(m_websites, &WebsitesFrame::fieldHelp, this, showNow);
     connect(m_results, &ResultsFrame::status, this, showNow);
+    connect(m_results, &ResultsFrame::historyRequested, m_windows,
+            &SecondaryWindows::openPartnerHistory);
+    connect(m_websites, &WebsitesFrame::historyRequested, m_windows,
+            &SecondaryWindows::openPartnerHistory);
     connect(m_pacing, &DisplayPacing::tick, this, [this] {
         m_statusBar->showPending();
         m_statistics->showCounters();
@@ -166,8 +171,23 @@ void MainWindow::connectEngine() {
     // Every tick shows the latest counters; the final figures of a scan at once.
     connect(&m_session, &scan::ScanSession::statisticsChanged, m_pacing, &DisplayPacing::request);
     connect(engine, &scan::ScanEngine::scanStopped, m_pacing, &DisplayPacing::showNow);
+    connect(engine, &scan::ScanEngine::scanEnded, this, &MainWindow::recordHistory);
     connect(engine, &scan::ScanEngine::reportRequested, m_results, &ResultsFrame::showReport);
     applyControls(engine->controls());
+}
+
+// The ended partners into the history and their changes into the result list,
+// before the report shows them. A store that cannot be used leaves the results
+// as they are and says so in the status bar, and once a run in a message box.
+void MainWindow::recordHistory() {
+    history::HistoryStore store(history::HistoryStore::DefaultPath());
+    const QString error = history::RecordScan(store, m_session, m_engine->endedSites(),
+                                              QDateTime::currentDateTimeUtc());
+    if (error.isEmpty())
+        return;
+    m_statusBar->showNow(0, error);
+    if (!std::exchange(m_historyMessageShown, true))
+        m_seams.messages->inform(error, QStringLiteral("Scan History"));
 }
 
 void MainWindow::applyControls(const scan::ScanControls& controls) {

@@ -83,6 +83,7 @@ private:
     void connectRegions();
     void connectEngine();
     void applyControls(const scan::ScanControls& controls);
+    void recordHistory();
     void load();
     void sizeColumnsOnce(double dpi);
     void shutDown();
@@ -112,6 +113,7 @@ private:
     bool m_columnsSized = false;
     bool m_simpleView = false;
     bool m_closed = false;
+    bool m_historyMessageShown = false; // a history store that cannot be used says so once
 };
 
 // What the program's window is made with on the desktop: message boxes and file

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -15,6 +16,7 @@ namespace corvantis::ui {
 
 namespace {
 const QString kTimeoutDefault = QStringLiteral("60");
+const QString kLostAfterKey = QStringLiteral("LostAfter");
 const QString kPageRuleHelp =
     QStringLiteral("If the specified number of pages have been scaned the search will "
                    "automatically skip to the next site.");
@@ -79,6 +81,17 @@ void OptionsFrame::buildCheckRules() {
                      QStringLiteral("Tell whether each link back passes its value to search "
                                     "engines: its rel attribute, the page's robots tags and "
                                     "the site's robots.txt (one more request per site)."));
+    auto* lostLabel = Named(Caption(this, QStringLiteral("Call a link lost after this many scans "
+                                                         "in a row:")),
+                            QStringLiteral("lblLostAfter"));
+    lostLabel->setWordWrap(true);
+    m_lostAfter = Named(
+        Labelled(new QLineEdit(this), lostLabel,
+                 QStringLiteral("A link counts as lost only once this many scans in a row read "
+                                "the partner's pages and found none; until then it is "
+                                "\"Unconfirmed\".")),
+        QStringLiteral("txtLostAfter"));
+    m_lostAfter->setValidator(new QIntValidator(1, scan::kMaxLostAfter, m_lostAfter));
     auto* lastLabel =
         Named(Caption(this, QStringLiteral("When finished scanning the last website:")),
               QStringLiteral("Label10"));
@@ -114,6 +127,13 @@ void OptionsFrame::loadOptions() {
         m_pageLimit = scan::PageLimitForPosition(position, m_pageLimit);
         applyOptions();
     });
+    m_lostAfter->setText(QString::number(o.lostAfter));
+    connect(m_lostAfter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (m_lostAfter->hasAcceptableInput()) {
+            util::WriteSetting(kLostAfterKey, text);
+            applyOptions();
+        }
+    });
     KeepStored(m_lastSearch,
                util::ReadPositionSetting(m_lastSearch->objectName(), 0, m_lastSearch->count()));
     applyOptions();
@@ -139,6 +159,7 @@ void OptionsFrame::applyOptions() {
     o.chkRedirect = m_redirect->isChecked();
     o.acceptInvalidCertificates = m_insecure->isChecked();
     o.checkLinkValue = m_linkValue->isChecked();
+    o.lostAfter = scan::LostAfterFromText(m_lostAfter->text());
     o.chkAudioEmail = m_audioEmail->isChecked();
     o.chkAudioNext = m_audioNext->isChecked();
     o.chkAudioFinished = m_audioFinished->isChecked();

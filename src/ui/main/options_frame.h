@@ -39,6 +39,7 @@ private:
     QCheckBox* m_redirect = nullptr;
     QCheckBox* m_insecure = nullptr;  // accept invalid certificates
     QCheckBox* m_linkValue = nullptr; // check link value
+    QLineEdit* m_lostAfter = nullptr; // read scans without a link before it is lost
     QComboBox* m_lastSearch = nullptr;
     QCheckBox* m_audioEmail = nullptr;
     QCheckBox* m_audioNext = nullptr;

@@ -29,9 +29,9 @@ ResultActions::ResultActions(scan::ScanSession& session, QAbstractItemView* resu
       m_browse(std::move(browse)), m_status(std::move(status)), m_popup2(new QMenu(menuParent)),
       m_errorViewport(errors->viewport()) {
     m_popup2->setObjectName(QStringLiteral("Popup2"));
-    const char* items[] = {"Browse Link", "Copy Site Field", "Copy URL Field", "Mark as Found",
-                           "Mark as None Found"};
-    for (int i = 0; i < 5; ++i) {
+    const char* items[] = {"Browse Link",   "Copy Site Field",    "Copy URL Field",
+                           "Mark as Found", "Mark as None Found", "Partner History"};
+    for (int i = 0; i < 6; ++i) {
         QAction* a = m_popup2->addAction(QLatin1String(items[i]));
         a->setObjectName(QStringLiteral("mnuPopup2Item_%1").arg(i));
         connect(a, &QAction::triggered, this, [this, i] { runPopup2(i); });
@@ -104,7 +104,7 @@ void ResultActions::openErrorExternally(const QModelIndex& index) {
 
 void ResultActions::runPopup2(int item) {
     const int row = selectedRow(m_results);
-    if (row < 0 || item < 0 || item > 4)
+    if (row < 0 || item < 0 || item > 5)
         return; // nothing selected: nothing happens
     const QAbstractItemModel* model = m_results->model();
     switch (item) {
@@ -129,6 +129,9 @@ void ResultActions::runPopup2(int item) {
             m_session.results.setStatus(row, scan::kNoneFound, scan::RowColour::Red,
                                         scan::RowMarker::NotLinking);
         m_session.MarkProjectEdited();
+        break;
+    case 5:
+        Q_EMIT historyRequested(model->index(row, kResultSite).data().toString());
         break;
     }
 }

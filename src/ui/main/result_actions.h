@@ -32,8 +32,12 @@ public:
     ResultActions(scan::ScanSession& session, QAbstractItemView* results, QAbstractItemView* errors,
                   Browse browse, Status status, QWidget* menuParent);
 
-    // The actions of "Popup2" on the selected result row, by index 0 to 4.
+    // The actions of "Popup2" on the selected result row, by index 0 to 5.
     void runPopup2(int item);
+
+Q_SIGNALS:
+    // "Partner History", for the selected row's partner.
+    void historyRequested(const QString& partner);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

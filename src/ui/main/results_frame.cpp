@@ -153,9 +153,10 @@ void ResultsFrame::buildBrowserControls() {
     const auto status = [this](const QString& text) { Q_EMIT this->status(text); };
     m_webTab =
         new BrowserControls({m_browser, address, go, back, forward, stop, refresh}, status, this);
-    new ResultActions(
+    auto* actions = new ResultActions(
         m_session, m_results, m_errors, [this](const QString& url) { browse(url); }, status,
         window());
+    connect(actions, &ResultActions::historyRequested, this, &ResultsFrame::historyRequested);
     m_shownByTab[1] = {m_browser, back, forward, stop, refresh, go, address};
 }
 

@@ -43,6 +43,8 @@ public:
 Q_SIGNALS:
     // What the browser or a list action has to say, for the status bar at once.
     void status(const QString& text);
+    // "Partner History" on the result list's menu.
+    void historyRequested(const QString& partner);
 
 private:
     void buildLists(DisplayPacing& pacing);

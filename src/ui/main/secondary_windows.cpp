@@ -1,11 +1,14 @@
 #include "ui/main/secondary_windows.h"
 
+#include "history/history_store.h"
+#include "scan/scan_session.h"
 #include "ui/common/branding.h"
 #include "ui/main/email_commands.h"
 #include "ui/windows/about_window.h"
 #include "ui/windows/automation_window.h"
 #include "ui/windows/export_window.h"
 #include "ui/windows/help_window.h"
+#include "ui/windows/partner_history_window.h"
 #include "ui/windows/site_editor_dialog.h"
 #include "ui/windows/splash_window.h"
 #include "ui/windows/website_window.h"
@@ -71,6 +74,16 @@ void SecondaryWindows::openAbout() {
     }
     m_about->show();
     m_about->raise();
+}
+
+void SecondaryWindows::openPartnerHistory(const QString& partner) {
+    if (!m_history) {
+        m_history = new PartnerHistoryWindow(m_main);
+        m_history->setAttribute(Qt::WA_DeleteOnClose);
+        add(m_history);
+    }
+    m_history->showPartner(history::HistoryStore::DefaultPath(), m_session.domain(), partner);
+    BringForward(m_history);
 }
 
 void SecondaryWindows::openWebsite() {

@@ -17,6 +17,7 @@ class AboutWindow;
 class AutomationWindow;
 class ExportWindow;
 class HelpWindow;
+class PartnerHistoryWindow;
 class SiteEditorDialog;
 class SplashWindow;
 class WebsiteWindow;
@@ -39,6 +40,8 @@ public:
     void openHelp();
     void openAbout();
     void openWebsite();
+    // The history of one partner's scans for the session's domain.
+    void openPartnerHistory(const QString& partner);
     // The site editor on a partner row; not modal, so a second Edit brings it
     // forward on the newly chosen row.
     void editPartner(int row);
@@ -64,6 +67,7 @@ private:
     QPointer<ExportWindow> m_export;
     QPointer<HelpWindow> m_help;
     QPointer<AboutWindow> m_about;
+    QPointer<PartnerHistoryWindow> m_history;
     QPointer<SiteEditorDialog> m_siteEditor;
     QPointer<WebsiteWindow> m_website;
 };

@@ -120,6 +120,13 @@ void WebsitesFrame::buildLists(DisplayPacing& pacing) {
     QAction* deleteSite = m_popup1->addAction(QStringLiteral("Delete Site"));
     deleteSite->setObjectName(QStringLiteral("mnuPopup1Item_0"));
     connect(deleteSite, &QAction::triggered, this, &WebsitesFrame::deletePartner);
+    QAction* history = m_popup1->addAction(QStringLiteral("Partner History"));
+    history->setObjectName(QStringLiteral("mnuPopup1Item_1"));
+    connect(history, &QAction::triggered, this, [this] {
+        const QModelIndex current = m_partners->currentIndex();
+        if (current.isValid())
+            Q_EMIT historyRequested(m_session.partners.at(current.row()).address);
+    });
     m_partners->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_partners, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_popup1->popup(m_partners->viewport()->mapToGlobal(at)); });

@@ -43,6 +43,8 @@ public:
 
 Q_SIGNALS:
     void editRequested(int row);
+    // "Partner History" on the partner list's menu, for the selected partner.
+    void historyRequested(const QString& partner);
     // A field took the focus: what it is for.
     void fieldHelp(const QString& text);
 
