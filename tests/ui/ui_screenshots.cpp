@@ -1,4 +1,4 @@
-// Screenshots of the main window for a person to look at: after a scan of a
+// Screenshots of the main window for a person to look at: after two scans of a
 // small local site, at the first client size and at 1600 x 1000, in both entry
 // forms, with each result tab; the splash and the About window. It also prints what the
 // layout check finds. Run it through scripts/screenshots (under Xvfb).
@@ -7,12 +7,13 @@
 #include "support/fakes.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"
-#include "ui/windows/about_window.h"
 #include "ui/main/main_window.h"
+#include "ui/windows/about_window.h"
 #include "ui/windows/splash_window.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -21,8 +22,10 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextStream>
+#include <QTreeView>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
@@ -106,12 +109,14 @@ int main(int argc, char** argv) {
     server.setReply(QStringLiteral("partner-one.test/links.html"), HttpReply::html(kLinks));
     server.setReply(QStringLiteral("partner-one.test/about.html"), HttpReply::html("<p>About</p>"));
     server.setReply(QStringLiteral("partner-two.test/"), HttpReply::html("<p>Nothing here</p>"));
+    server.setReply(QStringLiteral("partner-four.test/"), HttpReply::html(kLinks));
     server.setReply(local + QStringLiteral("/"), HttpReply::html(kWebsite));
     testing::LoopbackOnly loopback(QUrl(QStringLiteral("http://") + local + QStringLiteral("/")));
     QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&loopback);
 
     scan::HostRouter router;
-    for (const char* host : {"partner-one.test", "partner-two.test", "partner-three.test"})
+    for (const char* host :
+         {"partner-one.test", "partner-two.test", "partner-three.test", "partner-four.test"})
         router.add(QLatin1String(host), QStringLiteral("127.0.0.1"), server.port());
     testing::FakeMessages messages;
     testing::FakeFileDialogs dialogs;
@@ -139,16 +144,27 @@ int main(int argc, char** argv) {
     for (QWidget* w : helpers)
         w->hide();
 
-    // A scan, so the lists, the statistics and the status bar have something to show.
+    // Two scans, so the lists, the statistics, the status bar and the changes since
+    // the last scan have something to show: between them partner-one makes its link
+    // nofollow, partner-two adds one and partner-four takes its link away.
     window.findChild<QLineEdit*>(QStringLiteral("txtDomain"))
         ->setText(QStringLiteral("mysite.test"));
-    for (const char* site : {"partner-one.test", "partner-two.test", "partner-three.test"})
+    for (const char* site :
+         {"partner-one.test", "partner-two.test", "partner-three.test", "partner-four.test"})
         window.session().partners.append({QLatin1String(site), QStringLiteral("1"), {}, {}, {}});
-    window.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
-    if (!QTest::qWaitFor(
-
-            [&] { return window.findChild<QPushButton*>(QStringLiteral("Command1"))->isEnabled(); },
-            30000))
+    auto* start = window.findChild<QPushButton*>(QStringLiteral("Command1"));
+    const auto scan = [&] {
+        start->click();
+        return QTest::qWaitFor([&] { return start->isEnabled(); }, 30000);
+    };
+    if (!scan())
+        return 1;
+    QByteArray nofollow = kLinks;
+    nofollow.replace("<a href", "<a rel=\"nofollow\" href");
+    server.setReply(QStringLiteral("partner-one.test/links.html"), HttpReply::html(nofollow));
+    server.setReply(QStringLiteral("partner-two.test/"), HttpReply::html(kLinks));
+    server.setReply(QStringLiteral("partner-four.test/"), HttpReply::html("<p>Gone</p>"));
+    if (!scan())
         return 1;
 
     QStringList containers{QStringLiteral("client"),    QStringLiteral("Frame1"),
@@ -207,5 +223,22 @@ int main(int argc, char** argv) {
         !Save(editor, out + QStringLiteral("/site-editor.png")))
         return 1;
     std::printf("site-editor.png\n");
+    editor->close();
+
+    // The result list scrolled to its last columns, and partner-one's history.
+    auto* results = window.findChild<QTreeView*>(QStringLiteral("List3"));
+    results->setCurrentIndex(results->model()->index(0, 0));
+    results->horizontalScrollBar()->setValue(results->horizontalScrollBar()->maximum());
+    QTest::qWait(200);
+    if (!Save(&window, out + QStringLiteral("/results-changes.png")))
+        return 1;
+    window.findChild<QAction*>(QStringLiteral("mnuPopup2Item_5"))->trigger();
+    auto* history = window.findChild<QWidget*>(QStringLiteral("frmHistory"));
+    if (!history || !QTest::qWaitForWindowExposed(history))
+        return 1;
+    QTest::qWait(300);
+    if (!Save(history, out + QStringLiteral("/partner-history.png")))
+        return 1;
+    std::printf("results-changes.png\npartner-history.png\n");
     return failures == 0 ? 0 : 3;
 }

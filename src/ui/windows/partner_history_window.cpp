@@ -38,13 +38,18 @@ QChart* LinksChart(const QList<history::PartnerRecord>& records) {
     }
     chart->addSeries(line);
     chart->addSeries(dots);
+    dots->setColor(line->color());
     auto* time = new QDateTimeAxis(chart);
-    time->setFormat(QStringLiteral("yyyy-MM-dd"));
     time->setTitleText(QStringLiteral("Scan"));
     if (!records.isEmpty()) {
-        // A day either side, so that one scan or scans of one day still spread.
-        time->setRange(records.first().time.toLocalTime().addDays(-1),
-                       records.last().time.toLocalTime().addDays(1));
+        // A tenth of the span either side, at least an hour, so that one scan or
+        // scans close together still spread; hours shown when the span is short.
+        const QDateTime first = records.first().time.toLocalTime();
+        const QDateTime last = records.last().time.toLocalTime();
+        const qint64 pad = qMax<qint64>(first.secsTo(last) / 10, 3600);
+        time->setRange(first.addSecs(-pad), last.addSecs(pad));
+        const bool short_ = first.secsTo(last) + 2 * pad <= 3 * 24 * 3600;
+        time->setFormat(short_ ? QStringLiteral("d MMM hh:mm") : QStringLiteral("yyyy-MM-dd"));
     }
     auto* count = new QValueAxis(chart);
     count->setRange(0, most + 1);
