@@ -626,6 +626,23 @@ private Q_SLOTS:
                               QStringLiteral("other.test/|Direct Link|001|other.test")}));
     }
 
+    // The partners a scan ended, in order; the one Stop cut short is not among them.
+    void stopLeavesTheCurrentSiteUnended() {
+        setPage(kPartner + QStringLiteral("/"), Page(kLinkBack));
+        m_server->setReply(QStringLiteral("other.test/"),
+                           HttpReply::html(Page(kLinkBack)).delayed(3000));
+        addPartner(kPartner + QStringLiteral("/"));
+        addPartner(QStringLiteral("other.test/"));
+        connect(m_server.get(), &testing::TestHttpServer::requestReceived, this, [this](int i) {
+            if (i == 1)
+                QTimer::singleShot(50, m_engine.get(), [this] { m_engine->StopScan(); });
+        });
+        QVERIFY(runScan());
+        QCOMPARE(m_engine->endedSites(), QStringList{kPartner + QStringLiteral("/")});
+        QCOMPARE(Rows(*m_session),
+                 QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
+    }
+
     // While a page without the user's domain is analysed, the next queued page is
     // already asked for, and its turn goes on with that connection in whatever
     // state it has reached. The outcome is the one a fetch started at its turn gives.

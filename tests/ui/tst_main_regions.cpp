@@ -131,6 +131,25 @@ private Q_SLOTS:
             QVERIFY(!again->session.options().checkLinkValue);
     }
 
+    // "Call a link lost after": stored under its own key, taken at once; a
+    // number out of range is not taken.
+    void lostAfterStoredAtOnce() {
+        auto w = open();
+        auto* field = find<QLineEdit>(w.get(), "txtLostAfter");
+        QCOMPARE(field->text(), S("1"));
+        field->selectAll();
+        QTest::keyClicks(field, S("3"));
+        QCOMPARE(Stored("LostAfter"), S("3"));
+        QCOMPARE(w->session.options().lostAfter, 3);
+        field->selectAll();
+        QTest::keyClicks(field, S("0"));
+        QCOMPARE(field->text(), S("3"));
+        QCOMPARE(Stored("LostAfter"), S("3"));
+        auto again = open();
+        QCOMPARE(find<QLineEdit>(again.get(), "txtLostAfter")->text(), S("3"));
+        QCOMPARE(again->session.options().lostAfter, 3);
+    }
+
     void pageLimitFollowsTheListAtOnce() {
         auto w = open();
         auto* advance = find<QComboBox>(w.get(), "cmbAdvance");

@@ -128,10 +128,13 @@ void OptionsFrame::loadOptions() {
         applyOptions();
     });
     m_lostAfter->setText(QString::number(o.lostAfter));
+    // An empty box stores nothing; a number out of range gives way to the one in use.
     connect(m_lostAfter, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (m_lostAfter->hasAcceptableInput()) {
             util::WriteSetting(kLostAfterKey, text);
             applyOptions();
+        } else if (!text.isEmpty()) {
+            m_lostAfter->setText(QString::number(m_session.options().lostAfter));
         }
     });
     KeepStored(m_lastSearch,
@@ -159,7 +162,9 @@ void OptionsFrame::applyOptions() {
     o.chkRedirect = m_redirect->isChecked();
     o.acceptInvalidCertificates = m_insecure->isChecked();
     o.checkLinkValue = m_linkValue->isChecked();
-    o.lostAfter = scan::LostAfterFromText(m_lostAfter->text());
+    // While the box is empty, the number in use stays.
+    o.lostAfter = m_lostAfter->hasAcceptableInput() ? scan::LostAfterFromText(m_lostAfter->text())
+                                                    : m_session.options().lostAfter;
     o.chkAudioEmail = m_audioEmail->isChecked();
     o.chkAudioNext = m_audioNext->isChecked();
     o.chkAudioFinished = m_audioFinished->isChecked();
