@@ -162,6 +162,24 @@ std::optional<QString> RedirectLocation(QStringView header) {
     return location;
 }
 
+std::optional<qint64> RetryAfterSeconds(QStringView header, const QDateTime& now) {
+    const int code = StatusCode(header);
+    if (code != 429 && code != 503)
+        return std::nullopt;
+    const std::optional<QString> value = HeaderValue(header, u"Retry-After");
+    if (!value || value->isEmpty())
+        return std::nullopt;
+    bool number = false;
+    const qint64 seconds = value->toLongLong(&number);
+    if (number)
+        return seconds >= 0 ? std::optional(seconds) : std::nullopt;
+    // An HTTP date: "Sun, 06 Nov 1994 08:49:37 GMT"; one in the past means now.
+    const QDateTime at = QDateTime::fromString(*value, Qt::RFC2822Date);
+    if (!at.isValid())
+        return std::nullopt;
+    return qMax<qint64>(0, now.secsTo(at));
+}
+
 bool IsChunked(QStringView header) {
     const std::optional<QString> coding = HeaderValue(header, u"Transfer-Encoding");
     return coding && coding->contains(QLatin1String("chunked"), Qt::CaseInsensitive);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QString>
 
 #include <optional>
@@ -42,6 +43,11 @@ bool IsRedirectStatus(int code);
 // The target of a redirect response (301, 302, 303, 307 or 308 with a Location
 // header), or nothing.
 std::optional<QString> RedirectLocation(QStringView headerBlock);
+
+// How long a 429 or 503 response asks the client to wait before asking again:
+// its Retry-After header in seconds or as an HTTP date (against now); nothing
+// for other statuses or a value that is neither.
+std::optional<qint64> RetryAfterSeconds(QStringView headerBlock, const QDateTime& now);
 
 // True when the header block announces a chunked body.
 bool IsChunked(QStringView headerBlock);

@@ -17,8 +17,9 @@ namespace corvantis::scan {
 using util::ContainsCI;
 
 PageAnalysis::PageAnalysis(Driver& driver, ScanSession& session, ScanState& state,
-                           StepRunner& steps)
-    : m_driver(driver), m_session(session), m_state(state), m_steps(steps) {}
+                           StepRunner& steps, int slot)
+    : m_driver(driver), m_session(session), m_state(state), m_steps(steps),
+      m_workSuffix(slot == 0 ? QString() : QLatin1Char('-') + QString::number(slot)) {}
 
 void PageAnalysis::CapturePage(const QString& body, const QString& header) {
     if (!m_state.scanRunning) {
@@ -113,7 +114,8 @@ void PageAnalysis::writeWorkFile(bool large) {
     const bool link = m_capture == CaptureStage::LinkFile;
     WorkFile& file = link ? m_linkWorkFile : m_mailWorkFile;
     const QString path =
-        util::AppFilePath(link ? QStringLiteral("html0.txt") : QStringLiteral("html20.txt"));
+        util::AppFilePath((link ? QStringLiteral("html0") : QStringLiteral("html20")) +
+                          m_workSuffix + QStringLiteral(".txt"));
     if (!large) {
         // The usual page, each file in one go; the mail file's bytes are the link
         // file's with the line ends squeezed out.
@@ -158,7 +160,7 @@ void PageAnalysis::ExtractLinks() {
     m_driver.setStep(PageStep::Extracting);
     m_driver.status(StatusPanel::Page, QStringLiteral("Getting Links"));
     m_lines.reset(m_pageText);
-    m_pageIsResult = m_session.results.anyUrlContains(StripForResultPage(m_state.strCurUrl));
+    m_pageIsResult = m_driver.resultUrlKnown(StripForResultPage(m_state.strCurUrl));
     extractChunk();
 }
 
@@ -228,7 +230,7 @@ void PageAnalysis::recordLink(const QString& kind) {
         RowMarker::Linking};
     if (m_session.options().checkLinkValue)
         valueLinkBack(row);
-    m_session.results.append(row);
+    m_driver.addResult(row);
     s.linkFoundForSite = true;
     m_driver.playCue("foundemail.wav", m_session.options().chkAudioEmail);
     m_session.CountScanEvent(ScanEvent::ItemFound);
@@ -237,7 +239,7 @@ void PageAnalysis::recordLink(const QString& kind) {
     m_driver.status(StatusPanel::Site, QStringLiteral("Found ") +
                                            QString::number(s.totalLinksFound) +
                                            QStringLiteral(" links"));
-    m_pageIsResult = m_session.results.anyUrlContains(StripForResultPage(s.strCurUrl));
+    m_pageIsResult = m_driver.resultUrlKnown(StripForResultPage(s.strCurUrl));
 }
 
 // The value of the page's best link back and its anchor text, read from the page

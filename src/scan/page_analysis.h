@@ -47,12 +47,19 @@ public:
         virtual void endPageStep() = 0;
         // What the site's robots.txt says of the page.
         virtual RobotsRule robotsRule() const = 0;
+        // A result row of the site, and whether a result row of the scan so far
+        // (as far as it comes before this site) holds the text in its address.
+        virtual void addResult(const ResultRow& row) = 0;
+        virtual bool resultUrlKnown(const QString& text) const = 0;
 
     protected:
         ~Driver() = default;
     };
 
-    PageAnalysis(Driver& driver, ScanSession& session, ScanState& state, StepRunner& steps);
+    // slot numbers the work files: 0 writes html0.txt and html20.txt, slot k
+    // html0-k.txt and html20-k.txt, so that sites scanned at once keep apart.
+    PageAnalysis(Driver& driver, ScanSession& session, ScanState& state, StepRunner& steps,
+                 int slot = 0);
 
     // The page's body, and its header block when it came with one (the link
     // value reads the X-Robots-Tag headers).
@@ -92,6 +99,7 @@ private:
     bool m_pageHasMarker = false;
     WorkFile m_linkWorkFile; // html0.txt: the page, one href to a line
     WorkFile m_mailWorkFile; // html20.txt: the page on one line
+    QString m_workSuffix;    // after "html0" and "html20": empty for slot 0
 };
 
 } // namespace corvantis::scan

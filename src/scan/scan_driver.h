@@ -2,36 +2,31 @@
 
 // The inside of the scan engine; windows include scan_engine.h instead.
 
-#include "scan/page_analysis.h"
-#include "scan/page_step.h"
-#include "scan/robots_txt.h"
-#include "scan/scan_engine.h"
-#include "scan/substring_index.h"
+#include "scan/site_run.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <memory>
-#include <optional>
+#include <vector>
 
 namespace corvantis::scan {
 
-class PageDownloader;
-class PageFetcher;
-struct FetchResult;
-
-// The driver (start, page steps, site changes, stop), the site's queue, the
-// fetch of each page, and the partner-list edits that depend on the scan. Each
-// fetched page goes to its PageAnalysis. It speaks to the window through the
-// engine's signals.
-class ScanDriver : private PageAnalysis::Driver {
+// The scan over the partner list: start, Next, Stop, the partner-list edits that
+// depend on it, and up to "Sites at once" partner sites scanned at the same
+// time, each by a SiteRun in its own fetch slot. Rows reach the lists in
+// partner order whatever finishes first: the earliest site still running
+// writes its rows at once, the later ones keep theirs until every earlier site
+// has ended. It speaks to the window through the engine's signals.
+class ScanDriver : private SiteRun::Scan {
 public:
     ScanDriver(ScanEngine& engine, ScanSession& session, util::Messages& messages,
                util::SoundPlayer& sound, const HostRouter& router, ScanEngine::Options options);
     ~ScanDriver();
 
     const ScanControls& controls() const { return m_controls; }
-    bool readAheadEnabled() const;
+    bool readAheadEnabled() const { return m_options.readAhead; }
     const QStringList& endedSites() const { return m_endedSites; }
 
     void StartScan();
@@ -43,73 +38,60 @@ public:
     QString CheckLinksExpected(const QString& text);
 
 private:
-    // driver
+    // A site started and not yet in the lists: its rows wait for the earlier sites.
+    struct Waiting {
+        QString site;
+        int partnerRow = 0;
+        QList<ResultRow> results;
+        QList<ErrorRow> errors;
+        bool ended = false;
+    };
+
     bool startRefused();
-    void StartSite();
-    void NextPage();
-    void SiteChange();
-    void writeSiteVerdict();
-    void resetSite();
-    void beginSite(int partnerRow);
-    void queueAddress(const QString& address);
+    void startSites();
+    bool hostBusy(const QString& partner) const;
+    SiteRun* freeSlot();
+    void commitReady();
+    void showQueueOf(SiteRun* run);
     void setControls(const ScanControls& controls);
     void setNextEnabled(bool on);
     void updateNextForPartnerEdit();
-    void applyOptions();
-    bool siteEndsBefore(qint64 pageNumber) const;
-    bool redirectRuleEndsSite() const;
-    std::optional<QString> readAheadAddress(bool pageHasMarker, bool pageHasDomainTrace) const;
+    void showProgress();
+    bool isHead(const SiteRun& site) const { return site.sequence() == m_head; }
 
-    // page fetch
-    void FetchPage();
-    QString fetchHost(const QString& queuedHost) const;
-    bool fetchedOverTls(const QString& host) const;
-    void fetch(const QString& host, const QString& path, bool tls);
-    void fetchRobotsTxt(const SiteRobots::Request& request);
-    void onRobotsTxt(const FetchResult& result);
-    void onRequestSent();
-    void onReceived(qint32 bytes, int percent);
-    void onFetchEnded(const FetchResult& result);
-    void failFetch(const ErrorRow& error, const QString& note);
-    void FinishPage(const FetchResult& result);
-    bool moveSiteToHttps(const FetchResult& result, const QString& location);
-    void noteCertificateProblem(const FetchResult& result);
-    std::optional<QString> pageProblem(const FetchResult& result) const;
-    void followLocation(const FetchResult& result, const QString& location);
-
-    // what the page's analysis asks of the driver
-    void setStep(PageStep step) override { m_step = step; }
+    // what a running site asks of the scan
     void status(StatusPanel panel, const QString& text) override;
     void playCue(const char* file, bool enabled) override;
-    bool startReadAhead(bool pageHasMarker, bool pageHasDomainTrace) override;
-    void offerLink(const QString& address) override;
-    void flushQueued() override;
-    void downloadInPlace(QString target) override;
-    void endPageStep() override;
-    RobotsRule robotsRule() const override;
+    void pageProgress(int percent) override;
+    void pageFetched() override;
+    void pageStarted(const SiteRun& site) override;
+    void addResult(const SiteRun& site, const ResultRow& row) override;
+    void addError(const SiteRun& site, const ErrorRow& error) override;
+    bool resultUrlKnown(const SiteRun& site, const QString& text) const override;
+    void siteEnded(SiteRun& site) override;
 
     ScanEngine& q;
     ScanSession& m_session;
-    ScanState& m_state;
+    ScanState& m_state; // what the window and the command line read of the scan
     util::Messages& m_messages;
     util::SoundPlayer& m_sound;
-    std::unique_ptr<PageFetcher> m_fetcher;
-    std::unique_ptr<PageDownloader> m_downloader;
+    const HostRouter& m_router;
+    const ScanEngine::Options m_options;
     ScanControls m_controls;
-    StepRunner m_steps;
-    PageAnalysis m_analysis; // the page under way, once its response is complete
 
-    // Every address queued for the current site, for the "already known" rule.
-    SubstringIndex m_known;
-    SiteRobots m_robots;        // asked for before the site's first page, when link values are read
-    QStringList m_pendingQueue; // queued during the running chunk, shown at its end
-    QStringList m_endedSites;   // the partners whose verdict the scan has written
+    // One run per fetch slot, made when first needed; slot 0 shows its queue
+    // in the session's queue until another site starts.
+    std::vector<std::unique_ptr<SiteRun>> m_slots;
+    std::vector<std::unique_ptr<PageQueueModel>> m_slotQueues; // the queues not shown
+    SiteRun* m_shownQueue = nullptr; // the run whose queue the session's queue is
 
-    // The page under way.
-    PageStep m_step = PageStep::Finished;
-    bool m_nextPending = false; // Next was pressed while the page was analysed
-    bool m_refetching = false;  // the page is asked for again where its site moved
-    QString m_fetchAddress;     // what is being fetched, and where
+    std::map<qint64, Waiting> m_waiting; // by sequence: started, not yet in the lists
+    qint64 m_nextSequence = 0;           // given to the next site started
+    qint64 m_head = 0;                   // the earliest site not yet in the lists
+    int m_nextPartner = 0;               // the partner row started next
+    int m_sitesAtOnce = 1;               // for the scan under way
+    int m_sitesDone = 0;
+    QStringList m_endedSites; // the partners whose verdict the scan has written, in list order
 };
 
 } // namespace corvantis::scan

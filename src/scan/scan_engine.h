@@ -73,8 +73,8 @@ public:
     const ScanSession& session() const { return m_session; }
     const ScanControls& controls() const;
     bool readAheadEnabled() const;
-    // The partners whose sites ended in the last scan, in the order they ended;
-    // a site cut short by Stop is not among them.
+    // The partners whose sites ended in the last scan, in list order; a site
+    // cut short by Stop is not among them.
     const QStringList& endedSites() const;
 
     // The scan commands.

@@ -31,6 +31,12 @@ qint16 TimeoutFromText(const QString& text) {
     return util::ToInt16(text).value_or(60);
 }
 
+int SitesAtOnceFromText(const QString& text) {
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok);
+    return ok && n >= 1 && n <= kMaxSitesAtOnce ? n : ScanOptions{}.sitesAtOnce;
+}
+
 int LostAfterFromText(const QString& text) {
     bool ok = false;
     const int k = text.trimmed().toInt(&ok);
@@ -52,6 +58,7 @@ ScanOptions ScanOptions::FromSettings() {
     o.checkLinkValue = flag("chkLinkValue", o.checkLinkValue);
     o.timeoutSeconds = TimeoutFromText(ReadSetting(QStringLiteral("txtTimeout"), QString()));
     o.lostAfter = LostAfterFromText(ReadSetting(QStringLiteral("LostAfter"), QString()));
+    o.sitesAtOnce = SitesAtOnceFromText(ReadSetting(QStringLiteral("SitesAtOnce"), QString()));
     o.PageLimit = PageLimitForPosition(util::ReadPositionSetting(QStringLiteral("cmbAdvance"),
                                                                  kPageLimitDefaultPosition,
                                                                  int(PageLimitItems().size())),

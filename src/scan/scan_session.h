@@ -23,7 +23,8 @@ struct ScanOptions {
     bool chkAudioFinished = true;           // cue when the scan stops
     bool acceptInvalidCertificates = false; // read pages whose certificate fails verification
     bool checkLinkValue = true;             // whether a link back passes its value
-    int lostAfter = 1; // read scans in a row without a link before it is called lost
+    int lostAfter = 1;   // read scans in a row without a link before it is called lost
+    int sitesAtOnce = 4; // partner sites scanned at the same time, 1 to kMaxSitesAtOnce
 
     // Reads every option from the settings store, with the program's defaults.
     static ScanOptions FromSettings();
@@ -34,6 +35,11 @@ struct ScanOptions {
 // The time-out entry's text as seconds: an empty or unreadable text means the
 // default minute.
 qint16 TimeoutFromText(const QString& text);
+
+// The fetch slots: at most this many partner sites are scanned at once.
+constexpr int kMaxSitesAtOnce = 10;
+// "Sites at once": a whole number from 1 to kMaxSitesAtOnce; anything else means 4.
+int SitesAtOnceFromText(const QString& text);
 
 // "Call a link lost after this many scans in a row": a whole number from 1 to
 // kMaxLostAfter; anything else means 1.

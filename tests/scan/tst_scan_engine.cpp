@@ -510,6 +510,7 @@ private Q_SLOTS:
         setPage(kPartner + QStringLiteral("/"), Page(links));
         addPartner(kPartner + QStringLiteral("/"));
         addPartner(QStringLiteral("other.test/"));
+        m_options.sitesAtOnce = 1; // the second site waits its turn (several: stopWhileSitesRun)
         // Stop as soon as the links of the page are being read.
         connect(m_engine.get(), &ScanEngine::statusText, this,
                 [this](StatusPanel panel, const QString& text) {
@@ -519,12 +520,11 @@ private Q_SLOTS:
         QVERIFY(runScan());
         // Stop took effect between two chunks of the page: part of it was never read,
         // no further page was fetched and no verdict written.
-        QVERIFY(m_session->state().pagesQueued > 0);
-        QVERIFY(m_session->state().pagesQueued < 60000);
+        // The queue keeps its entries.
+        QVERIFY(m_session->queue.count() > 0);
+        QVERIFY(m_session->queue.count() < 60000);
         QCOMPARE(m_server->requestCount(), 1);
         QCOMPARE(Rows(*m_session), QStringList());
-        QCOMPARE(m_session->queue.count(),
-                 m_session->state().pagesQueued); // the queue keeps its entries
         QTest::qWait(100);
         QCOMPARE(m_server->requestCount(), 1);
     }
@@ -589,6 +589,7 @@ private Q_SLOTS:
         setPage(QStringLiteral("other.test/"), Page(kLinkBack));
         addPartner(kPartner + QStringLiteral("/"), QStringLiteral("2"));
         addPartner(QStringLiteral("other.test/"));
+        m_options.sitesAtOnce = 1; // the second site waits its turn (several: nextWhileSitesRun)
         bool pressed = false;
         connect(m_engine.get(), &ScanEngine::pageFetched, this, [&] {
             if (!pressed) {
@@ -624,6 +625,77 @@ private Q_SLOTS:
         QCOMPARE(Rows(*m_session),
                  (QStringList{QStringLiteral("partner.test/|None Found|000|partner.test/"),
                               QStringLiteral("other.test/|Direct Link|001|other.test")}));
+    }
+
+    // Several sites at once end in another order than they start, yet the lists
+    // are those of one site at a time; two partners on one host take turns.
+    void severalSitesAtOnce() {
+        for (const char* host : {"a.test", "b.test", "c.test", "d.test"})
+            m_router.add(QLatin1String(host), QStringLiteral("127.0.0.1"), m_server->port());
+        const auto page = [this](const char* key, const QByteArray& body, int delayMs) {
+            m_server->setReply(QLatin1String(key), HttpReply::html(Page(body)).delayed(delayMs));
+        };
+        page("a.test/", "<a href=\"p1.html\">1</a>", 40);
+        page("a.test/p1.html", kLinkBack, 40);
+        page("a.test/sub", kLinkBack, 10); // asked for without its final slash
+        page("b.test/", "<a href=\"1.html\">1</a><a href=\"2.html\">2</a>", 20);
+        page("b.test/1.html", "<p>one</p>", 20);
+        page("b.test/2.html", "<p>two</p>", 20);
+        page("d.test/", kLinkBack, 0);
+        for (const char* partner : {"a.test/", "b.test/", "c.test/", "a.test/sub/", "d.test/"})
+            addPartner(QLatin1String(partner));
+        const auto lists = [this](int sites) {
+            m_options.sitesAtOnce = sites;
+            return runScan() ? Rows(*m_session) + Errors(*m_session) + m_engine->endedSites()
+                             : QStringList{QStringLiteral("did not end")};
+        };
+        const QStringList one = lists(1);
+        QCOMPARE(one.size(), 5 + 1 + 5);
+        const int first = m_server->requestCount();
+        QCOMPARE(lists(4), one);
+        QStringList asked = paths().mid(first);
+        // Sites ran at once: b.test/ was asked for before a.test/'s second page.
+        QVERIFY(asked.indexOf(QStringLiteral("b.test/")) <
+                asked.indexOf(QStringLiteral("a.test/p1.html")));
+        // a.test/sub/ began only after a.test/ had ended.
+        qsizetype lastA = -1;
+        for (qsizetype i = 0; i < asked.size(); ++i)
+            if (asked[i].startsWith(QLatin1String("a.test/")) &&
+                !asked[i].startsWith(QLatin1String("a.test/sub")))
+                lastA = i;
+        QVERIFY(lastA >= 0 && lastA < asked.indexOf(QStringLiteral("a.test/sub")));
+    }
+
+    // Next ends the site that started first, Stop every site at once; a partner
+    // added while sites run starts in a free slot and keeps its place in the list.
+    void nextAndStopWhileSitesRun() {
+        for (const char* host : {"s1.test", "s2.test", "s3.test", "d.test"}) {
+            m_router.add(QLatin1String(host), QStringLiteral("127.0.0.1"), m_server->port());
+            m_server->setReply(QLatin1String(host) + QStringLiteral("/"),
+                               HttpReply::html(Page(kLinkBack)).delayed(3000));
+        }
+        m_server->setReply(QStringLiteral("d.test/"), HttpReply::html(Page(kLinkBack)));
+        for (const char* partner : {"s1.test/", "s2.test/", "s3.test/"})
+            addPartner(QLatin1String(partner));
+        m_options.sitesAtOnce = 4;
+        connect(m_server.get(), &testing::TestHttpServer::requestReceived, this, [this](int i) {
+            if (i == 2) // all three run: Next, and a partner joins the free slot
+                QTimer::singleShot(0, m_engine.get(), [this] {
+                    m_engine->NextSite();
+                    PartnerEntry d{QStringLiteral("d.test/"), {}, {}, {}, {}};
+                    m_engine->AddPartnerSite(d);
+                });
+            if (m_server->requests().at(i).key() == QStringLiteral("d.test/"))
+                QTimer::singleShot(300, m_engine.get(), [this] { m_engine->StopScan(); });
+        });
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(runScan());
+        QVERIFY(t.elapsed() < 2500);
+        QCOMPARE(m_engine->endedSites(),
+                 (QStringList{QStringLiteral("s1.test/"), QStringLiteral("d.test/")}));
+        QCOMPARE(Rows(*m_session), (QStringList{QStringLiteral("s1.test/|None Found|000|s1.test/"),
+                                                QStringLiteral("d.test/|Direct Link|001|d.test")}));
     }
 
     // The partners a scan ended, in order; the one Stop cut short is not among them.

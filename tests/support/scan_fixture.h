@@ -2,7 +2,8 @@
 
 // What the engine's scenario tests share: a session and an engine over a host
 // router, the seams recorded, options applied at the start of each scan, and
-// every scenario run with the read-ahead on and off.
+// every scenario run with the read-ahead on and off, one site at a time and
+// four at once.
 
 #include "scan/host_route.h"
 #include "scan/scan_engine.h"
@@ -24,11 +25,14 @@ protected:
     RecordingSound m_sound;
     scan::ScanOptions m_options; // what the next scan runs with
 
-    // For initTestCase_data: one global column, "readAhead".
+    // For initTestCase_data: the global columns "readAhead" and "sitesAtOnce".
     static void ReadAheadOnAndOff() {
         QTest::addColumn<bool>("readAhead");
-        QTest::newRow("read-ahead") << true;
-        QTest::newRow("plain") << false;
+        QTest::addColumn<int>("sitesAtOnce");
+        QTest::newRow("read-ahead") << true << 1;
+        QTest::newRow("plain") << false << 1;
+        QTest::newRow("read-ahead, 4 sites") << true << 4;
+        QTest::newRow("plain, 4 sites") << false << 4;
     }
 
     // A new session and engine (read-ahead as the global column says), with
@@ -36,10 +40,12 @@ protected:
     // crawl scenarios count the pages asked for, the link-value ones turn it on.
     void makeEngine() {
         QFETCH_GLOBAL(bool, readAhead);
+        QFETCH_GLOBAL(int, sitesAtOnce);
         m_session = std::make_unique<scan::ScanSession>();
         m_options = scan::ScanOptions{};
         m_options.timeoutSeconds = 5;
         m_options.checkLinkValue = false;
+        m_options.sitesAtOnce = sitesAtOnce;
         m_messages.informed.clear();
         m_sound.played.clear();
         m_engine = std::make_unique<scan::ScanEngine>(*m_session, m_messages, m_sound, m_router,
