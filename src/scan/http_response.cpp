@@ -174,7 +174,11 @@ std::optional<qint64> RetryAfterSeconds(QStringView header, const QDateTime& now
     if (number)
         return seconds >= 0 ? std::optional(seconds) : std::nullopt;
     // An HTTP date: "Sun, 06 Nov 1994 08:49:37 GMT"; one in the past means now.
-    const QDateTime at = QDateTime::fromString(*value, Qt::RFC2822Date);
+    // Qt reads the zone as an offset, not by the name HTTP dates carry.
+    QString date = *value;
+    if (date.endsWith(QLatin1String(" GMT")))
+        date.replace(date.size() - 3, 3, QStringLiteral("+0000"));
+    const QDateTime at = QDateTime::fromString(date, Qt::RFC2822Date);
     if (!at.isValid())
         return std::nullopt;
     return qMax<qint64>(0, now.secsTo(at));

@@ -155,6 +155,29 @@ private Q_SLOTS:
             QCOMPARE(*text, expected);
     }
 
+    void retryAfter_data() {
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<qint64>("seconds"); // -1: none
+        const QString busy = QStringLiteral("HTTP/1.1 503 Busy\r\nRetry-After: %1\r\n\r\n");
+        QTest::newRow("seconds") << busy.arg(120) << qint64(120);
+        QTest::newRow("429") << QStringLiteral("HTTP/1.1 429 Slow\r\nretry-after: 5\r\n\r\n")
+                             << qint64(5);
+        QTest::newRow("date") << busy.arg(QStringLiteral("Mon, 07 Dec 2026 12:00:30 GMT"))
+                              << qint64(30);
+        QTest::newRow("date gone by")
+            << busy.arg(QStringLiteral("Mon, 07 Dec 2026 11:00:00 GMT")) << qint64(0);
+        QTest::newRow("negative") << busy.arg(-5) << qint64(-1);
+        QTest::newRow("words") << busy.arg(QStringLiteral("later")) << qint64(-1);
+        QTest::newRow("other status")
+            << QStringLiteral("HTTP/1.1 500 Oops\r\nRetry-After: 5\r\n\r\n") << qint64(-1);
+    }
+    void retryAfter() {
+        QFETCH(QString, header);
+        QFETCH(qint64, seconds);
+        const QDateTime now(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC);
+        QCOMPARE(RetryAfterSeconds(header, now).value_or(-1), seconds);
+    }
+
     void scanHeader_data() {
         QTest::addColumn<QString>("buffer");
         QTest::addColumn<bool>("found");

@@ -216,6 +216,42 @@ private Q_SLOTS:
                      "partner.test/|None Found (503 Service Unavailable)|000|partner.test/")});
     }
 
+    // A busy server's Retry-After within the page time-out is waited out and the
+    // page asked for once more; a longer one leaves the page an error page.
+    void retryAfterABusyServer_data() {
+        QTest::addColumn<QByteArray>("retryAfter");
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<int>("requests");
+        QTest::newRow("1 second") << QByteArray("1")
+                                  << QStringLiteral("partner.test/|Direct Link|001|partner.test")
+                                  << 2;
+        QTest::newRow("past the time-out")
+            << QByteArray("60")
+            << QStringLiteral(
+                   "partner.test/|None Found (503 Service Unavailable)|000|partner.test/")
+            << 1;
+    }
+    void retryAfterABusyServer() {
+        QFETCH(QByteArray, retryAfter);
+        QFETCH(QString, row);
+        QFETCH(int, requests);
+        m_server->setReply(
+            kPartner + QStringLiteral("/"),
+            HttpReply::raw(HttpReply::response(
+                503, "Busy", {"Retry-After: " + retryAfter, "Connection: close"}, Page("busy"))));
+        connect(m_server.get(), &testing::TestHttpServer::requestReceived, this,
+                [this] { setPage(kPartner + QStringLiteral("/"), Page(kLinkBack)); });
+        addPartner(kPartner + QStringLiteral("/"));
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(runScan());
+        QCOMPARE(Rows(*m_session), QStringList{row});
+        QCOMPARE(m_server->requestCount(), requests);
+        QCOMPARE(m_session->counters().runPagesScanned, requests == 2 ? 1 : 2);
+        if (requests == 2)
+            QVERIFY(t.elapsed() >= 900);
+    }
+
     // A bot wall and a parked domain are told apart from a missing link; a link
     // back carries its value and anchor text.
     void partnerSignals_data() {
