@@ -99,6 +99,7 @@ struct ScanRequest {
     std::optional<QString> history;
     bool noHistory = false;
     std::optional<int> lostAfter;
+    std::optional<int> sites;
 };
 
 // The options in the order --help lists them; those with a value name take a value.
@@ -135,6 +136,8 @@ constexpr OptionText kOptionTexts[] = {
      "the application folder)."},
     {"no-history", nullptr, "Record nothing; the change of each partner stays empty."},
     {"lost-after", "K", "Call a link lost after K read scans in a row found none (default 1)."},
+    {"sites", "N",
+     "Scan N partner sites at once, 1 to 10 (default 4); the output is the same for any N."},
 };
 
 // Parses the arguments; --help prints its text and ends the program, an unknown
@@ -188,6 +191,12 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
     }
     if (given("history") && given("no-history"))
         Fail(QStringLiteral("--history and --no-history exclude each other"));
+    if (const auto n = value("sites")) {
+        r.sites = scan::SitesAtOnceFromText(*n);
+        if (QString::number(*r.sites) != n->trimmed())
+            Fail(QStringLiteral("--sites needs a number from 1 to ") +
+                 QString::number(scan::kMaxSitesAtOnce));
+    }
     if (const auto k = value("lost-after")) {
         r.lostAfter = scan::LostAfterFromText(*k);
         if (QString::number(*r.lostAfter) != k->trimmed())
@@ -246,6 +255,8 @@ scan::ScanOptions OptionsFor(const ScanRequest& r) {
         o.checkLinkValue = false;
     if (r.lostAfter)
         o.lostAfter = *r.lostAfter;
+    if (r.sites)
+        o.sitesAtOnce = *r.sites;
     return o;
 }
 

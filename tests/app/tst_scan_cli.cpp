@@ -80,6 +80,8 @@ private Q_SLOTS:
             << QStringList{QStringLiteral("--format"), QStringLiteral("xml")} << "tsv or json";
         QTest::newRow("lost after zero")
             << QStringList{QStringLiteral("--lost-after"), QStringLiteral("0")} << "--lost-after";
+        QTest::newRow("eleven sites")
+            << QStringList{QStringLiteral("--sites"), QStringLiteral("11")} << "--sites";
         QTest::newRow("history and none")
             << QStringList{QStringLiteral("--history"), QStringLiteral("h.sqlite"),
                            QStringLiteral("--no-history")}
@@ -104,13 +106,23 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("\r\nhttp://broken.test/|2\r\n\r\n");
         f.close();
-        const Run r =
-            run({QStringLiteral("--domain"), QStringLiteral("www.mysite.test"),
-                 QStringLiteral("--partners"), list, QStringLiteral("partner.test/"),
-                 QStringLiteral("--connect-to"), route("partner.test"),
-                 QStringLiteral("--connect-to"), route("broken.test"), QStringLiteral("--timeout"),
-                 QStringLiteral("5"), QStringLiteral("--stats")});
+        const QStringList args{QStringLiteral("--domain"),
+                               QStringLiteral("www.mysite.test"),
+                               QStringLiteral("--partners"),
+                               list,
+                               QStringLiteral("partner.test/"),
+                               QStringLiteral("--connect-to"),
+                               route("partner.test"),
+                               QStringLiteral("--connect-to"),
+                               route("broken.test"),
+                               QStringLiteral("--timeout"),
+                               QStringLiteral("5"),
+                               QStringLiteral("--stats")};
+        const Run r = run(args);
         QCOMPARE(r.exitCode, 0);
+        // One site at a time prints the same lines.
+        QCOMPARE(run(args + QStringList{QStringLiteral("--sites"), QStringLiteral("1")}).out,
+                 r.out);
         QCOMPARE(r.out,
                  QStringLiteral(
                      "result\tbroken.test/\tNone Found (404 Not found)\t000\tbroken.test/\t\t\n"

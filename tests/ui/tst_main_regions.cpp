@@ -131,23 +131,38 @@ private Q_SLOTS:
             QVERIFY(!again->session.options().checkLinkValue);
     }
 
-    // "Call a link lost after": stored under its own key, taken at once; a
-    // number out of range is not taken.
-    void lostAfterStoredAtOnce() {
+    // The number boxes: stored under their own keys, taken at once; a number out
+    // of range is not taken.
+    void numberBoxesStoredAtOnce_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("byDefault");
+        QTest::addColumn<QString>("outOfRange");
+        QTest::newRow("lost after") << S("txtLostAfter") << S("LostAfter") << S("1") << S("0");
+        QTest::newRow("sites at once")
+            << S("txtSitesAtOnce") << S("SitesAtOnce") << S("4") << S("11");
+    }
+    void numberBoxesStoredAtOnce() {
+        QFETCH(QString, box);
+        QFETCH(QString, key);
+        QFETCH(QString, byDefault);
+        const auto inUse = [&key](const scan::ScanOptions& o) {
+            return key == S("LostAfter") ? o.lostAfter : o.sitesAtOnce;
+        };
         auto w = open();
-        auto* field = find<QLineEdit>(w.get(), "txtLostAfter");
-        QCOMPARE(field->text(), S("1"));
+        auto* field = find<QLineEdit>(w.get(), qPrintable(box));
+        QCOMPARE(field->text(), byDefault);
         field->selectAll();
         QTest::keyClicks(field, S("3"));
-        QCOMPARE(Stored("LostAfter"), S("3"));
-        QCOMPARE(w->session.options().lostAfter, 3);
+        QCOMPARE(Stored(qPrintable(key)), S("3"));
+        QCOMPARE(inUse(w->session.options()), 3);
         field->selectAll();
         QTest::keyClicks(field, S("0"));
         QCOMPARE(field->text(), S("3"));
-        QCOMPARE(Stored("LostAfter"), S("3"));
+        QCOMPARE(Stored(qPrintable(key)), S("3"));
         auto again = open();
-        QCOMPARE(find<QLineEdit>(again.get(), "txtLostAfter")->text(), S("3"));
-        QCOMPARE(again->session.options().lostAfter, 3);
+        QCOMPARE(find<QLineEdit>(again.get(), qPrintable(box))->text(), S("3"));
+        QCOMPARE(inUse(again->session.options()), 3);
     }
 
     void pageLimitFollowsTheListAtOnce() {

@@ -31,11 +31,12 @@ constexpr Placed kDesign[] = {
     {"cmdWebsite", 13065, 210, 2575, 390},
     {"Frame1", 0, 840, 4275, 6675},
     {"Frame2", 4320, 840, 4275, 9195},
-    // "Options" is 1350 twips taller than first designed, for "Accept invalid
-    // certificates" (one row), "Check link value" and "Call a link lost after"
-    // (wrapped captions); "Statistics" starts that much lower to make room.
-    {"Frame4", 8640, 840, 2895, 5265},
-    {"Frame3", 8640, 6090, 2895, 1725},
+    // "Options" is 1695 twips taller than first designed, for "Sites at once"
+    // and "Accept invalid certificates" (a row each), "Check link value" and
+    // "Call a link lost after" (wrapped captions); "Statistics" starts that much
+    // lower to make room.
+    {"Frame4", 8640, 840, 2895, 5610},
+    {"Frame3", 8640, 6435, 2895, 1725},
     {"StatusBar1", 0, kFirstClientHeight - kStatusBarHeight, 15840, kStatusBarHeight},
     {"pb1", 13225, kFirstClientHeight - kStatusBarHeight + 90, 2590, 270},
     // "Websites"
@@ -96,18 +97,20 @@ constexpr Placed kDesign[] = {
     {"Label8", 945, 1695, 450, 210},
     {"txtTimeout", 1440, 1650, 510, 315},
     {"Label9", 2010, 1695, 750, 210},
-    {"chkRedirect", 90, 1965, 2700, 255},
-    {"chkAcceptInvalidCerts", 90, 2235, 2700, 255},
-    {"chkLinkValue", 60, 2520, 255, 240},
-    {"lblLinkValue", 315, 2505, 2535, 420},
-    {"lblLostAfter", 90, 2925, 2100, 630},
-    {"txtLostAfter", 2250, 3083, 510, 315},
-    {"Label10", 90, 3585, 2760, 420},
-    {"cmbLastSearch", 90, 4005, 2700, 315},
-    {"Label11", 90, 4380, 600, 210},
-    {"chkAudioEmail", 750, 4335, 2040, 255},
-    {"chkAudioNext", 750, 4590, 2040, 255},
-    {"chkAudioFinished", 750, 4845, 2040, 255},
+    {"lblSitesAtOnce", 90, 2025, 1350, 210},
+    {"txtSitesAtOnce", 1440, 1980, 510, 315},
+    {"chkRedirect", 90, 2310, 2700, 255},
+    {"chkAcceptInvalidCerts", 90, 2580, 2700, 255},
+    {"chkLinkValue", 60, 2865, 255, 240},
+    {"lblLinkValue", 315, 2850, 2535, 420},
+    {"lblLostAfter", 90, 3270, 2100, 630},
+    {"txtLostAfter", 2250, 3428, 510, 315},
+    {"Label10", 90, 3930, 2760, 420},
+    {"cmbLastSearch", 90, 4350, 2700, 315},
+    {"Label11", 90, 4725, 600, 210},
+    {"chkAudioEmail", 750, 4680, 2040, 255},
+    {"chkAudioNext", 750, 4935, 2040, 255},
+    {"chkAudioFinished", 750, 5190, 2040, 255},
     // "Statistics", and the e-mail buttons under the counters.
     {"Label19", 90, 255, 2700, 210},
     {"Label20", 210, 495, 1440, 210},

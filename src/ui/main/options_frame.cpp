@@ -16,7 +16,6 @@ namespace corvantis::ui {
 
 namespace {
 const QString kTimeoutDefault = QStringLiteral("60");
-const QString kLostAfterKey = QStringLiteral("LostAfter");
 const QString kPageRuleHelp =
     QStringLiteral("If the specified number of pages have been scaned the search will "
                    "automatically skip to the next site.");
@@ -67,6 +66,40 @@ void OptionsFrame::buildPageRules() {
     m_timeout = Named(Labelled(new QLineEdit(this), timeoutLabel, kPageRuleHelp),
                       QStringLiteral("txtTimeout"));
     Named(Caption(this, QStringLiteral("seconds")), QStringLiteral("Label9"));
+    m_sitesAtOnce = numberBox(
+        {"txtSitesAtOnce", "lblSitesAtOnce", "Sites at once:", "SitesAtOnce", scan::kMaxSitesAtOnce,
+         &scan::ScanOptions::sitesAtOnce},
+        QStringLiteral("How many partner sites are scanned at the same time (1 to 10), each "
+                       "page by page on its own connection. The lists come out the same; "
+                       "more sites at once finish sooner on the web."));
+}
+
+// A whole-number option in a box beside its caption.
+QLineEdit* OptionsFrame::numberBox(const NumberOption& option, const QString& toolTip) {
+    auto* label =
+        Named(Caption(this, QLatin1String(option.caption)), QLatin1String(option.labelName));
+    label->setWordWrap(true);
+    auto* box = Named(Labelled(new QLineEdit(this), label, toolTip), QLatin1String(option.name));
+    box->setValidator(new QIntValidator(1, option.max, box));
+    m_numbers.append({box, option});
+    return box;
+}
+
+// Shown from the options in use; stored under its key as soon as it holds a number
+// in range. An empty box stores nothing; a number out of range gives way to the one in use.
+void OptionsFrame::keepNumbers(const scan::ScanOptions& inUse) {
+    for (const auto& [box, option] : std::as_const(m_numbers)) {
+        box->setText(QString::number(inUse.*option.field));
+        connect(box, &QLineEdit::textChanged, this,
+                [this, box = box, option = option](const QString& text) {
+                    if (box->hasAcceptableInput()) {
+                        util::WriteSetting(QLatin1String(option.key), text);
+                        applyOptions();
+                    } else if (!text.isEmpty()) {
+                        box->setText(QString::number(m_session.options().*option.field));
+                    }
+                });
+    }
 }
 
 void OptionsFrame::buildCheckRules() {
@@ -81,17 +114,11 @@ void OptionsFrame::buildCheckRules() {
                      QStringLiteral("Tell whether each link back passes its value to search "
                                     "engines: its rel attribute, the page's robots tags and "
                                     "the site's robots.txt (one more request per site)."));
-    auto* lostLabel = Named(Caption(this, QStringLiteral("Call a link lost after this many scans "
-                                                         "in a row:")),
-                            QStringLiteral("lblLostAfter"));
-    lostLabel->setWordWrap(true);
-    m_lostAfter = Named(
-        Labelled(new QLineEdit(this), lostLabel,
-                 QStringLiteral("A link counts as lost only once this many scans in a row read "
-                                "the partner's pages and found none; until then it is "
-                                "\"Unconfirmed\".")),
-        QStringLiteral("txtLostAfter"));
-    m_lostAfter->setValidator(new QIntValidator(1, scan::kMaxLostAfter, m_lostAfter));
+    m_lostAfter = numberBox(
+        {"txtLostAfter", "lblLostAfter", "Call a link lost after this many scans in a row:",
+         "LostAfter", scan::kMaxLostAfter, &scan::ScanOptions::lostAfter},
+        QStringLiteral("A link counts as lost only once this many scans in a row read the "
+                       "partner's pages and found none; until then it is \"Unconfirmed\"."));
     auto* lastLabel =
         Named(Caption(this, QStringLiteral("When finished scanning the last website:")),
               QStringLiteral("Label10"));
@@ -127,16 +154,7 @@ void OptionsFrame::loadOptions() {
         m_pageLimit = scan::PageLimitForPosition(position, m_pageLimit);
         applyOptions();
     });
-    m_lostAfter->setText(QString::number(o.lostAfter));
-    // An empty box stores nothing; a number out of range gives way to the one in use.
-    connect(m_lostAfter, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (m_lostAfter->hasAcceptableInput()) {
-            util::WriteSetting(kLostAfterKey, text);
-            applyOptions();
-        } else if (!text.isEmpty()) {
-            m_lostAfter->setText(QString::number(m_session.options().lostAfter));
-        }
-    });
+    keepNumbers(o);
     KeepStored(m_lastSearch,
                util::ReadPositionSetting(m_lastSearch->objectName(), 0, m_lastSearch->count()));
     applyOptions();
@@ -162,9 +180,10 @@ void OptionsFrame::applyOptions() {
     o.chkRedirect = m_redirect->isChecked();
     o.acceptInvalidCertificates = m_insecure->isChecked();
     o.checkLinkValue = m_linkValue->isChecked();
-    // While the box is empty, the number in use stays.
-    o.lostAfter = m_lostAfter->hasAcceptableInput() ? scan::LostAfterFromText(m_lostAfter->text())
-                                                    : m_session.options().lostAfter;
+    // While a box is empty, the number in use stays.
+    for (const auto& [box, option] : std::as_const(m_numbers))
+        o.*option.field =
+            box->hasAcceptableInput() ? box->text().toInt() : m_session.options().*option.field;
     o.chkAudioEmail = m_audioEmail->isChecked();
     o.chkAudioNext = m_audioNext->isChecked();
     o.chkAudioFinished = m_audioFinished->isChecked();

@@ -1,21 +1,23 @@
 #pragma once
 
+#include "scan/scan_session.h"
+
 #include <QGroupBox>
+#include <QList>
+
+#include <utility>
 
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
 
-namespace corvantis::scan {
-class ScanSession;
-}
-
 namespace corvantis::ui {
 
-// "Options" (Frame4): when to go to the next site, the time-out, redirected
-// links, invalid certificates, what to do after the last site, and the sound
-// cues. Each option is read from the settings store at the load step, stored the
-// moment its control changes, and handed to the session for the next page.
+// "Options" (Frame4): when to go to the next site, the time-out, how many sites
+// at once, redirected links, invalid certificates, link values, when a link is
+// lost, what to do after the last site, and the sound cues. Each option is read from the settings
+// store at the load step, stored the moment its control changes, and handed to the session for the
+// next page.
 class OptionsFrame : public QGroupBox {
     Q_OBJECT
 public:
@@ -27,6 +29,17 @@ private:
     QCheckBox* check(const char* name, const char* caption, const QString& toolTip);
     QCheckBox* wrappedCheck(const char* name, const char* labelName, const char* caption,
                             const QString& toolTip);
+    // A whole-number option: its box, caption, settings key, largest value and field.
+    struct NumberOption {
+        const char* name;
+        const char* labelName;
+        const char* caption;
+        const char* key;
+        int max;
+        int scan::ScanOptions::*field;
+    };
+    QLineEdit* numberBox(const NumberOption& option, const QString& toolTip);
+    void keepNumbers(const scan::ScanOptions& inUse);
     void buildPageRules();
     void buildCheckRules();
     void applyOptions();
@@ -40,6 +53,8 @@ private:
     QCheckBox* m_insecure = nullptr;  // accept invalid certificates
     QCheckBox* m_linkValue = nullptr; // check link value
     QLineEdit* m_lostAfter = nullptr; // read scans without a link before it is lost
+    QLineEdit* m_sitesAtOnce = nullptr;
+    QList<std::pair<QLineEdit*, NumberOption>> m_numbers;
     QComboBox* m_lastSearch = nullptr;
     QCheckBox* m_audioEmail = nullptr;
     QCheckBox* m_audioNext = nullptr;
