@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -118,6 +119,25 @@ private Q_SLOTS:
         QCOMPARE(addresses(w.get()), (QStringList{S("silent.test"), S("z.example")}));
         QTest::mouseClick(find(w.get(), "cmdStop"), Qt::LeftButton);
         QTRY_VERIFY(!w->session().scanRunning());
+    }
+
+    // Two sites at once in the window: the later one's rows wait for the earlier
+    // one, the status bar counts the sites, and Stop ends both.
+    void severalSitesInTheWindow() {
+        auto w = open();
+        QVERIFY(w);
+        w->session().partners.append(Partner("silent.test"));
+        w->session().partners.append(Partner("partner.test"));
+        startLongScan(w.get());
+        const auto panel = [&w](const char* name) { return find<QLabel>(w.get(), name)->text(); };
+        QTRY_COMPARE(panel("StatusBar1Panel3"), S("Site 1 of 2: Found 1 links"));
+        QCOMPARE(find<QTreeView>(w.get(), "List3")->model()->rowCount(), 0);
+        QTest::mouseClick(find(w.get(), "cmdStop"), Qt::LeftButton);
+        QTRY_VERIFY(!w->session().scanRunning());
+        QCOMPARE(Column(find<QTreeView>(w.get(), "List3")->model(), 0),
+                 QStringList{S("partner.test")});
+        QCOMPARE(panel("StatusBar1Panel1"), S("Stopped"));
+        w->session().MarkProjectSaved();
     }
 
     // Every click flips the direction, whichever column; numbers sort as text; a
