@@ -336,15 +336,27 @@ bool ScanDriver::AddPartnerSite(PartnerEntry& f) {
     return true;
 }
 
+bool ScanDriver::partnerRunning(int row) const {
+    return std::any_of(m_waiting.begin(), m_waiting.end(), [row](const auto& entry) {
+        return entry.second.partnerRow == row && !entry.second.ended;
+    });
+}
+
 void ScanDriver::DeletePartnerSite(int selectedRow) {
     if (selectedRow < 0 || selectedRow >= m_session.partners.count()) {
         m_messages.inform(QStringLiteral("You must select a site to delete."));
-    } else if (selectedRow == 0 && m_state.scanRunning) {
+    } else if (m_state.scanRunning && (selectedRow == 0 || partnerRunning(selectedRow))) {
         m_messages.inform(
             QStringLiteral("You cannot delete the current site while the search is running."));
     } else {
         m_session.partners.removeAt(selectedRow);
         m_session.MarkProjectEdited();
+        // The rows after it move up: so do the places the scan keeps.
+        if (selectedRow < m_nextPartner)
+            --m_nextPartner;
+        for (auto& [sequence, w] : m_waiting)
+            if (w.partnerRow > selectedRow)
+                --w.partnerRow;
     }
     updateNextForPartnerEdit();
 }

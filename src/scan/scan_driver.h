@@ -56,6 +56,7 @@ private:
     void setControls(const ScanControls& controls);
     void setNextEnabled(bool on);
     void updateNextForPartnerEdit();
+    bool partnerRunning(int row) const;
     void showProgress();
     bool isHead(const SiteRun& site) const { return site.sequence() == m_head; }
 

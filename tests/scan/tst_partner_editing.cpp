@@ -116,30 +116,40 @@ private Q_SLOTS:
         QTest::addColumn<bool>("running");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("left");
+        QTest::addColumn<int>("sitesAtOnce");
         const QStringList all{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
         QTest::newRow("nothing selected")
-            << -1 << false << "You must select a site to delete." << all;
+            << -1 << false << "You must select a site to delete." << all << 1;
         QTest::newRow("first row, idle")
-            << 0 << false << "" << QStringList{QStringLiteral("b"), QStringLiteral("c")};
+            << 0 << false << "" << QStringList{QStringLiteral("b"), QStringLiteral("c")} << 1;
         QTest::newRow("first row during a scan")
-            << 0 << true << "You cannot delete the current site while the search is running."
-            << all;
+            << 0 << true << "You cannot delete the current site while the search is running." << all
+            << 1;
         QTest::newRow("other row during a scan")
-            << 1 << true << "" << QStringList{QStringLiteral("a"), QStringLiteral("c")};
+            << 1 << true << "" << QStringList{QStringLiteral("a"), QStringLiteral("c")} << 1;
+        // Three sites at once: the second row is a current site too.
+        QTest::newRow("a running site's row")
+            << 1 << true << "You cannot delete the current site while the search is running." << all
+            << 3;
     }
     void deletePartnerSite() {
         QFETCH(int, selected);
         QFETCH(bool, running);
         QFETCH(QString, message);
         QFETCH(QStringList, left);
+        QFETCH(int, sitesAtOnce);
         ScanSession session;
+        ScanOptions options;
+        options.sitesAtOnce = sitesAtOnce;
+        session.setOptions(options);
         for (const char* a : {"a", "b", "c"})
             session.partners.append(PartnerSite{QLatin1String(a), QStringLiteral("1"), {}, {}, {}});
         // A scan runs while its first page waits on a server that never answers.
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
         HostRouter router;
-        router.add(QStringLiteral("a"), QStringLiteral("127.0.0.1"), silent.serverPort());
+        for (const char* host : {"a", "b", "c"})
+            router.add(QLatin1String(host), QStringLiteral("127.0.0.1"), silent.serverPort());
         ScanEngine engine(session, m_messages, m_sound, router);
         if (running) {
             session.setDomain(QStringLiteral("mysite.test"));

@@ -83,6 +83,8 @@ private Q_SLOTS:
     // first row cannot go, the list cannot be sorted, and a row added to a sorted
     // list goes to the end.
     void deleteAndSortDuringAScan() {
+        // One site at a time: only the first row is a current site.
+        util::WriteSetting(S("SitesAtOnce"), S("1"));
         auto w = open();
         QVERIFY(w);
         for (const char* a : {"silent.test", "c.example", "a.example"})
@@ -124,6 +126,7 @@ private Q_SLOTS:
     // Two sites at once in the window: the later one's rows wait for the earlier
     // one, the status bar counts the sites, and Stop ends both.
     void severalSitesInTheWindow() {
+        util::WriteSetting(S("SitesAtOnce"), S("4"));
         auto w = open();
         QVERIFY(w);
         w->session().partners.append(Partner("silent.test"));
