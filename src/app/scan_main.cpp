@@ -355,6 +355,18 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, scan::ScanSession& sessi
     util::StallProbe stallProbe;
     RunOutcome outcome;
     QObject scope; // the connections to this run's figures end with it
+    // Result lines go out as they reach the list, in its order: a site's as soon
+    // as every earlier partner is done.
+    if (!r.json)
+        QObject::connect(&session.results, &QAbstractItemModel::rowsInserted, &scope,
+                         [&session](const QModelIndex&, int first, int last) {
+                             for (int i = first; i <= last; ++i) {
+                                 const scan::ResultRow& row = session.results.at(i);
+                                 PrintLine({QStringLiteral("result"), row.site, row.status,
+                                            row.number, row.url, row.value, row.anchor});
+                             }
+                             std::fflush(stdout);
+                         });
     QObject::connect(&engine, &scan::ScanEngine::pageFetched, &scope,
                      [&outcome] { ++outcome.pagesFetched; });
     QObject::connect(&engine, &scan::ScanEngine::scanStopped, QCoreApplication::instance(),
@@ -390,14 +402,14 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, scan::ScanSession& sessi
     return outcome;
 }
 
+// What is left to print when the scan has ended: the JSON document, or the error
+// lines after the result lines printed during the scan.
 void PrintRows(const scan::ScanSession& session, const ScanRequest& r, const RunOutcome& run) {
     if (r.json) {
         std::fputs(output::ScanJson(session, run.started, run.finished).constData(), stdout);
         std::fflush(stdout);
         return;
     }
-    for (const scan::ResultRow& r : session.results.rows())
-        PrintLine({QStringLiteral("result"), r.site, r.status, r.number, r.url, r.value, r.anchor});
     for (const scan::ErrorRow& e : session.errors.rows())
         PrintLine({QStringLiteral("error"), e.error, e.url});
     std::fflush(stdout);

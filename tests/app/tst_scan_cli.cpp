@@ -265,6 +265,25 @@ private Q_SLOTS:
         QCOMPARE(corvantis::testing::ReadBytes(store), kept);
     }
 
+    // A site's result lines go out when it is done, before the scan ends.
+    void resultLinesGoOutAsSitesEnd() {
+        m_server.setReply(QStringLiteral("late.test/"), HttpReply::html("<p>x</p>").delayed(2000));
+        QProcess p;
+        QSignalSpy finished(&p, &QProcess::finished);
+        p.start(QStringLiteral(CORVANTIS_SCAN),
+                {QStringLiteral("--domain"), QStringLiteral("mysite.test"),
+                 QStringLiteral("--connect-to"), route("partner.test"),
+                 QStringLiteral("--connect-to"), route("late.test"), QStringLiteral("--quiet"),
+                 QStringLiteral("--no-history"), QStringLiteral("--no-page-limit"),
+                 QStringLiteral("partner.test/"), QStringLiteral("late.test/")});
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).contains("\tme\n"), 1500);
+        QCOMPARE(p.state(), QProcess::Running);
+        QVERIFY(finished.wait(10000)); // the server answers meanwhile
+        out += p.readAllStandardOutput();
+        QVERIFY(out.endsWith("result\tlate.test/\tNone Found\t000\tlate.test/\t\t\n"));
+    }
+
     void saveNeedsAProject() {
         const Run r = run({QStringLiteral("--save"), QStringLiteral("--domain"),
                            QStringLiteral("m.test"), QStringLiteral("p.test")});
