@@ -10,6 +10,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <optional>
+
 using namespace corvantis;
 using namespace corvantis::history;
 
@@ -38,6 +45,44 @@ PartnerRecord Scan(const QString& word, int n) {
     r.pagesRead = word != QLatin1String("unread");
     return r;
 }
+
+// A file nobody may write while it lives: its permissions, and for root (whom
+// permissions do not bind) its immutable attribute, taken off again at the end.
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const QString& path) : m_path(path) {
+        QFile::setPermissions(path, QFile::ReadOwner);
+        if (::geteuid() == 0)
+            m_immutable = setImmutable(true);
+    }
+    ~ReadOnlyFile() {
+        if (m_immutable)
+            setImmutable(false);
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    // Whether writing is refused (a file system without the attribute may not).
+    bool holds() const {
+        QFile probe(m_path);
+        return !probe.open(QIODevice::WriteOnly | QIODevice::Append);
+    }
+
+private:
+    bool setImmutable(bool on) const {
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (ok) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return ok;
+    }
+    QString m_path;
+    bool m_immutable = false;
+};
 
 QByteArray Bytes(const QString& path) {
     QFile f(path);
@@ -167,11 +212,11 @@ private Q_SLOTS:
             holder.emplace(path, util::SqlAccess::ReadWrite);
             QVERIFY(QSqlQuery(holder->database()).exec(S("BEGIN EXCLUSIVE")));
         }
+        std::optional<ReadOnlyFile> readOnly;
         if (kind == QLatin1String("read-only")) {
-            QFile::setPermissions(path, QFile::ReadOwner);
-            QFile probe(path);
-            if (probe.open(QIODevice::WriteOnly | QIODevice::Append))
-                QSKIP("file permissions do not bind this user (root): no read-only file here");
+            readOnly.emplace(path);
+            if (!readOnly->holds())
+                QSKIP("this file system cannot make a file read-only for this user");
         }
         const QString message = HistoryStore(path).recordScan({Scan(S("none"), 1)}, 1, changes);
         QVERIFY2(message.startsWith(S("The scan history \"")), qPrintable(message));
@@ -181,6 +226,7 @@ private Q_SLOTS:
         else
             QCOMPARE(changes, QList<Change>{Change::None});
         holder.reset();
+        readOnly.reset();
         QCOMPARE(Bytes(path), before);
     }
 
