@@ -1,10 +1,8 @@
 #include "history/partner_changes.h"
 
+#include "scan/http_response.h"
 #include "scan/scan_model.h"
 #include "scan/site_signals.h"
-#include "util/text_utils.h"
-
-#include <QUrl>
 
 #include <array>
 
@@ -26,12 +24,6 @@ bool SaysUnread(const QString& text) {
         if (text.contains(reason))
             return true;
     return false;
-}
-
-// The host of an address as the lists hold it ("host/path", with or without a scheme).
-QString HostOf(const QString& address) {
-    const QString bare = util::StripSchemes(address);
-    return bare.section(QLatin1Char('/'), 0, 0).section(QLatin1Char(':'), 0, 0).toLower();
 }
 
 } // namespace
@@ -58,9 +50,9 @@ QList<PartnerRecord> RecordsOfScan(const QString& domain, const QStringList& par
                 r.anchor = row.anchor;
             }
         }
-        const QString host = HostOf(partner);
+        const QString host = scan::AddressHost(partner);
         for (const scan::ErrorRow& e : errors)
-            if (SaysUnread(e.error) && HostOf(e.url) == host)
+            if (SaysUnread(e.error) && scan::AddressHost(e.url) == host)
                 r.pagesRead = false;
         out.append(r);
     }

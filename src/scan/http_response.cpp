@@ -49,6 +49,19 @@ const StatusText kFailureStatuses[] = {
 
 } // namespace
 
+QString AddressHost(const QString& address) {
+    return SplitPageAddress(address).slotHost.section(u':', 0, 0).toLower();
+}
+
+QString RequestTarget(const QUrl& url) {
+    QString target = url.path(QUrl::FullyEncoded);
+    if (target.isEmpty())
+        target = QStringLiteral("/");
+    if (url.hasQuery())
+        target += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
+    return target;
+}
+
 PageAddress SplitPageAddress(const QString& strURL) {
     QString url = strURL;
     if (url.endsWith(u'/'))

@@ -255,12 +255,7 @@ std::optional<SiteRobots::Request> SiteRobots::take(int status, QStringView head
         if ((tls || scheme == QLatin1String("http")) && !to.host().isEmpty() &&
             (to.port() == -1 || to.port() == (tls ? 443 : 80))) {
             ++m_redirects;
-            QString path = to.path(QUrl::FullyEncoded);
-            if (path.isEmpty())
-                path = QStringLiteral("/");
-            if (to.hasQuery())
-                path += QLatin1Char('?') + to.query(QUrl::FullyEncoded);
-            m_request = Request{to.host(), path, tls};
+            m_request = Request{to.host(), RequestTarget(to), tls};
             return m_request;
         }
     }

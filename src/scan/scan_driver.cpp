@@ -117,14 +117,13 @@ SiteRun* ScanDriver::freeSlot() {
 
 bool ScanDriver::hostBusy(const QString& partner) const {
     // One partner host is never scanned by two runs at once; "www." is the same host.
-    const auto bare = [](QString host) {
+    const auto bare = [](const QString& address) {
+        const QString host = AddressHost(address);
         return host.startsWith(QLatin1String("www.")) ? host.mid(4) : host;
     };
-    const bool https = util::StartsWithCI(partner, QStringLiteral("https://"));
-    const QString host =
-        bare(SplitPageAddress(https ? partner.mid(8) : partner).slotHost.toLower());
+    const QString host = bare(partner);
     return std::any_of(m_slots.begin(), m_slots.end(), [&](const auto& run) {
-        return run->running() && bare(run->host()) == host;
+        return run->running() && bare(run->site()) == host;
     });
 }
 
@@ -163,17 +162,21 @@ void ScanDriver::showQueueOf(SiteRun* run) {
         run->moveQueue(&m_session.queue);
 }
 
+void ScanDriver::flush(Waiting& w) {
+    for (const ResultRow& r : std::as_const(w.results))
+        m_session.results.append(r);
+    for (const ErrorRow& e : std::as_const(w.errors))
+        m_session.errors.append(e);
+    w.results.clear();
+    w.errors.clear();
+}
+
 void ScanDriver::commitReady() {
     // The earliest site's rows join the lists; while it runs on, its rows go
     // there directly from now on.
     for (auto it = m_waiting.find(m_head); it != m_waiting.end(); it = m_waiting.find(m_head)) {
         Waiting& w = it->second;
-        for (const ResultRow& r : std::as_const(w.results))
-            m_session.results.append(r);
-        for (const ErrorRow& e : std::as_const(w.errors))
-            m_session.errors.append(e);
-        w.results.clear();
-        w.errors.clear();
+        flush(w);
         if (!w.ended)
             break;
         m_endedSites.append(w.site);
@@ -284,10 +287,7 @@ void ScanDriver::StopScan() {
     // The rows of every site started join the lists in partner order; a site cut
     // short has no verdict row.
     for (auto& [sequence, w] : m_waiting) {
-        for (const ResultRow& r : std::as_const(w.results))
-            m_session.results.append(r);
-        for (const ErrorRow& e : std::as_const(w.errors))
-            m_session.errors.append(e);
+        flush(w);
         if (w.ended)
             m_endedSites.append(w.site);
     }

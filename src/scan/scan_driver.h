@@ -51,6 +51,7 @@ private:
     void startSites();
     bool hostBusy(const QString& partner) const;
     SiteRun* freeSlot();
+    void flush(Waiting& w); // its rows so far into the lists
     void commitReady();
     void showQueueOf(SiteRun* run);
     void setControls(const ScanControls& controls);

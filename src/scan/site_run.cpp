@@ -36,6 +36,10 @@ SiteRun::SiteRun(Scan& scan, ScanSession& session, const HostRouter& router, boo
     QObject::connect(f, &PageFetcher::finished, context,
                      [this](const FetchResult& r) { onFetchEnded(r); });
     m_retry.setSingleShot(true);
+    QObject::connect(&m_retry, &QTimer::timeout, context, [this] {
+        m_refetching = true;
+        fetch(m_retryAt.host, m_retryAt.path, m_retryAt.tls);
+    });
     m_state.scanRunning = false;
 }
 
@@ -43,13 +47,6 @@ SiteRun::~SiteRun() = default;
 
 bool SiteRun::readAheadEnabled() const {
     return m_fetcher->readAheadEnabled();
-}
-
-QString SiteRun::host() const {
-    const QString start = util::StartsWithCI(m_state.currentSite, QStringLiteral("https://"))
-                              ? m_state.currentSite.mid(8)
-                              : m_state.currentSite;
-    return SplitPageAddress(start).slotHost.toLower();
 }
 
 void SiteRun::status(StatusPanel panel, const QString& text) {
@@ -390,14 +387,7 @@ bool SiteRun::waitToRetry(const FetchResult& r) {
     m_retried = true;
     status(StatusPanel::Activity, QStringLiteral("Waiting ") + QString::number(*wait) +
                                       QStringLiteral(" seconds: ") + r.host + r.path);
-    m_retry.disconnect();
-    QObject::connect(&m_retry, &QTimer::timeout, &m_retry,
-                     [this, host = r.host, path = r.path, tls = r.tls] {
-                         if (!m_state.scanRunning)
-                             return;
-                         m_refetching = true;
-                         fetch(host, path, tls);
-                     });
+    m_retryAt = SiteRobots::Request{r.host, r.path, r.tls};
     m_retry.start(int(*wait) * 1000);
     return true;
 }
@@ -428,13 +418,8 @@ bool SiteRun::moveSiteToHttps(const FetchResult& r, const QString& location) {
         return false;
     m_state.siteHost = m_state.pageHost;
     m_state.siteTlsHost = to;
-    QString path = url.path(QUrl::FullyEncoded);
-    if (path.isEmpty())
-        path = QStringLiteral("/");
-    if (url.hasQuery())
-        path += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
     m_refetching = true;
-    fetch(to, path, true);
+    fetch(to, RequestTarget(url), true);
     return true;
 }
 

@@ -65,7 +65,6 @@ public:
     bool running() const { return m_state.scanRunning; }
     qint64 sequence() const { return m_sequence; }
     const QString& site() const { return m_state.currentSite; }
-    QString host() const;
     const ScanState& state() const { return m_state; }
     PageQueueModel* queue() const { return m_queue; }
     bool readAheadEnabled() const;
@@ -124,8 +123,9 @@ private:
     SubstringIndex m_known;
     QStringList m_pendingQueue; // queued during the running chunk, shown at its end
     SiteRobots m_robots;        // asked for before the site's first page, when link values are read
-    QTimer m_retry;             // a page asked to be asked for again later (Retry-After)
-    bool m_retried = false;     // the page under way was asked for again once already
+    QTimer m_retry; // a page asked to be asked for again later (Retry-After); stopped with the site
+    SiteRobots::Request m_retryAt; // where that page is asked for again
+    bool m_retried = false;        // the page under way was asked for again once already
 
     // The page under way.
     PageStep m_step = PageStep::Finished;
