@@ -27,8 +27,9 @@ using namespace corvantis;
 
 namespace {
 
-// The exit status: 0 the scan ran, 3 it ran and a partner's link is lost, 2 the
-// input was refused, 1 anything else failed (the report, the project, the history).
+// The exit status: 0 the scan ran, 3 it ran and a partner's link is lost (even
+// when a later step failed), 2 the input was refused, 1 anything else failed (the
+// report, the project, the history).
 constexpr int kExitFailed = 1;
 constexpr int kExitBadInput = 2;
 constexpr int kExitLinkLost = 3;
@@ -131,14 +132,41 @@ constexpr OptionText kOptionTexts[] = {
     {"report", "FILE", "Also write the HTML report to FILE."},
     {"format", "FORMAT",
      "\"tsv\" (the default): the lines above; \"json\": one JSON document instead."},
-    {"history", "FILE",
-     "Record the scan in this history store (default: history.sqlite in "
-     "the application folder)."},
+    {"history", "FILE", "Record the scan in this history store."},
     {"no-history", nullptr, "Record nothing; the change of each partner stays empty."},
-    {"lost-after", "K", "Call a link lost after K read scans in a row found none (default 1)."},
-    {"sites", "N",
-     "Scan N partner sites at once, 1 to 10 (default 4); the output is the same for any N."},
+    {"lost-after", "K", "Call a link lost after K read scans in a row found none."},
+    {"sites", "N", "Scan N partner sites at once, 1 to 10; the output is the same for any N."},
 };
+
+// What an option not given will be: the desktop program's options say so. Empty
+// for an option the options do not decide.
+QString DefaultNote(QLatin1String name, const scan::ScanOptions& o) {
+    const auto now = [](const QString& value) {
+        return QStringLiteral(" (now %1, from the options)").arg(value);
+    };
+    const auto onOff = [](bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); };
+    if (name == QLatin1String("page-limit"))
+        return now(o.chkAuto ? QString::number(o.PageLimit) : QStringLiteral("no limit"));
+    if (name == QLatin1String("no-page-limit"))
+        return now(onOff(!o.chkAuto));
+    if (name == QLatin1String("no-expected-skip"))
+        return now(onOff(!o.chkAuto2));
+    if (name == QLatin1String("timeout"))
+        return now(QString::number(o.timeoutSeconds));
+    if (name == QLatin1String("redirect"))
+        return now(onOff(o.chkRedirect));
+    if (name == QLatin1String("insecure"))
+        return now(onOff(o.acceptInvalidCertificates));
+    if (name == QLatin1String("no-link-value"))
+        return now(onOff(!o.checkLinkValue));
+    if (name == QLatin1String("lost-after"))
+        return now(QString::number(o.lostAfter));
+    if (name == QLatin1String("sites"))
+        return now(QString::number(o.sitesAtOnce));
+    if (name == QLatin1String("history"))
+        return QStringLiteral(" (now %1)").arg(history::HistoryStore::DefaultPath());
+    return QString();
+}
 
 // Parses the arguments; --help prints its text and ends the program, an unknown
 // option refuses the run.
@@ -147,16 +175,22 @@ void ParseArguments(QCommandLineParser& parser, const QStringList& arguments) {
         "Checks partner sites for links back to your domain and prints one line per result:\n"
         "result<TAB>site<TAB>status<TAB>number<TAB>url<TAB>value<TAB>anchor, then\n"
         "error<TAB>error<TAB>url. Options not given come from the desktop program's settings.\n"
-        "Exit status: 0 the scan ran, 3 it ran and a partner's link is lost, 2 the input\n"
-        "was refused, 1 anything else failed (report, project or history)."));
+        "Exit status: 0 the scan ran, 3 it ran and a partner's link is lost (even when a\n"
+        "later step failed), 2 the input was refused, 1 anything else failed (report,\n"
+        "project or history)."));
     parser.addHelpOption();
     parser.addPositionalArgument(
         QStringLiteral("partner"),
         QStringLiteral("A partner site, optionally with |N links expected."),
         QStringLiteral("[PARTNER[|N] ...]"));
-    for (const OptionText& o : kOptionTexts)
-        parser.addOption(QCommandLineOption(QLatin1String(o.name), QLatin1String(o.description),
-                                            QLatin1String(o.valueName)));
+    const scan::ScanOptions options = scan::ScanOptions::FromSettings();
+    for (const OptionText& o : kOptionTexts) {
+        QString description = QLatin1String(o.description);
+        if (const QString note = DefaultNote(QLatin1String(o.name), options); !note.isEmpty())
+            description.insert(description.size() - 1, note); // before the full stop
+        parser.addOption(
+            QCommandLineOption(QLatin1String(o.name), description, QLatin1String(o.valueName)));
+    }
     if (!parser.parse(arguments))
         Fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
@@ -305,7 +339,7 @@ bool WriteReport(const scan::ScanSession& session, const std::optional<QString>&
     }
     const QString error = copyTo ? util::CopyFileSafely(report.path, *copyTo) : QString();
     if (!error.isEmpty())
-        PrintError(error);
+        PrintError(*copyTo + QStringLiteral(": ") + error);
     return error.isEmpty();
 }
 
@@ -462,11 +496,13 @@ int main(int argc, char* argv[]) {
     const bool saveFailed = request.save && !SaveResults(*request.project, session);
     if (request.stats)
         PrintStats(*run);
-    if (run->reportFailed || run->historyFailed || saveFailed)
-        return kExitFailed;
+    // A lost link is the news a cron job waits for: it wins over a failed step
+    // (said on stderr all the same).
     const QString lost = history::ChangeText(history::Change::Lost);
     for (const scan::ResultRow& row : session.results.rows())
         if (row.change == lost)
             return kExitLinkLost;
+    if (run->reportFailed || run->historyFailed || saveFailed)
+        return kExitFailed;
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "history/history_store.h"
 
-#include "scan/scan_session.h"
+#include "scan/scan_engine.h"
 #include "util/app_folder.h"
 #include "util/sqlite_connection.h"
 
@@ -231,10 +231,10 @@ QList<PartnerRecord> HistoryStore::partnerHistory(const QString& domain, const Q
     return out;
 }
 
-QString RecordScan(HistoryStore& store, scan::ScanSession& session, const QStringList& endedSites,
-                   const QDateTime& time) {
-    const QList<PartnerRecord> records = RecordsOfScan(
-        session.domain(), endedSites, session.results.rows(), session.errors.rows(), time);
+QString RecordScan(HistoryStore& store, scan::ScanSession& session,
+                   const QList<scan::EndedSite>& endedSites, const QDateTime& time) {
+    const QList<PartnerRecord> records =
+        RecordsOfScan(session.domain(), endedSites, session.results.rows(), time);
     QList<Change> changes;
     const QString error = store.recordScan(records, session.options().lostAfter, changes);
     for (qsizetype i = 0; i < records.size(); ++i)

@@ -8,8 +8,9 @@
 #include <utility>
 
 namespace corvantis::scan {
+struct EndedSite;
 class ScanSession;
-}
+} // namespace corvantis::scan
 
 namespace corvantis::history {
 
@@ -42,8 +43,8 @@ private:
 // Records the partners whose sites ended in the session's last scan and
 // writes each one's change into its result rows. Returns the store's message
 // (the empty text when all went well).
-QString RecordScan(HistoryStore& store, scan::ScanSession& session, const QStringList& endedSites,
-                   const QDateTime& time);
+QString RecordScan(HistoryStore& store, scan::ScanSession& session,
+                   const QList<scan::EndedSite>& endedSites, const QDateTime& time);
 
 // The schema this program writes; an older file is brought up to it.
 inline constexpr int kHistorySchemaVersion = 1;

@@ -1,10 +1,7 @@
 #include "history/partner_changes.h"
 
-#include "scan/http_response.h"
+#include "scan/scan_engine.h"
 #include "scan/scan_model.h"
-#include "scan/site_signals.h"
-
-#include <array>
 
 namespace corvantis::history {
 
@@ -15,45 +12,28 @@ bool IsLinkRow(const scan::ResultRow& row) {
            row.status == scan::kRedirectLink;
 }
 
-// The reasons a site's pages could not be read, as its verdict note or error rows give them.
-bool SaysUnread(const QString& text) {
-    static const std::array<QString, 4> kUnread{
-        QStringLiteral("Timeout"), QStringLiteral("Certificate error"),
-        QString(scan::kBlockedByBotProtection), QString(scan::kParkedDomain)};
-    for (const QString& reason : kUnread)
-        if (text.contains(reason))
-            return true;
-    return false;
-}
-
 } // namespace
 
-QList<PartnerRecord> RecordsOfScan(const QString& domain, const QStringList& partners,
-                                   const QList<scan::ResultRow>& results,
-                                   const QList<scan::ErrorRow>& errors, const QDateTime& time) {
+QList<PartnerRecord> RecordsOfScan(const QString& domain, const QList<scan::EndedSite>& partners,
+                                   const QList<scan::ResultRow>& results, const QDateTime& time) {
     QList<PartnerRecord> out;
     out.reserve(partners.size());
-    for (const QString& partner : partners) {
+    for (const scan::EndedSite& partner : partners) {
         PartnerRecord r;
         r.time = time.toUTC();
         r.domain = domain;
-        r.partner = partner;
+        r.partner = partner.site;
+        r.pagesRead = partner.pagesRead;
         for (const scan::ResultRow& row : results) {
-            if (row.site != partner)
+            if (row.site != partner.site)
                 continue;
             r.verdict = row.status;
-            if (SaysUnread(row.status))
-                r.pagesRead = false;
             if (IsLinkRow(row) && r.links++ == 0) {
                 r.page = row.url;
                 r.value = row.value;
                 r.anchor = row.anchor;
             }
         }
-        const QString host = scan::AddressHost(partner);
-        for (const scan::ErrorRow& e : errors)
-            if (SaysUnread(e.error) && scan::AddressHost(e.url) == host)
-                r.pagesRead = false;
         out.append(r);
     }
     return out;

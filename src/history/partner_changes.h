@@ -8,7 +8,7 @@
 #include <optional>
 
 namespace corvantis::scan {
-struct ErrorRow;
+struct EndedSite;
 struct ResultRow;
 } // namespace corvantis::scan
 
@@ -24,16 +24,15 @@ struct PartnerRecord {
     QString page;          // where the first link back stands
     QString value;         // its link value
     QString anchor;        // its anchor text
-    bool pagesRead = true; // false when a time-out, a certificate, a bot wall or parking kept them
+    bool pagesRead = true; // false when a page could not be read (scan::EndedSite)
 
     bool operator==(const PartnerRecord&) const = default;
 };
 
 // The partners' records of a scan, in the order given: each partner's rows of
-// the result list and its error rows (by host) say what it found.
-QList<PartnerRecord> RecordsOfScan(const QString& domain, const QStringList& partners,
-                                   const QList<scan::ResultRow>& results,
-                                   const QList<scan::ErrorRow>& errors, const QDateTime& time);
+// the result list say what it found, the engine whether its pages were read.
+QList<PartnerRecord> RecordsOfScan(const QString& domain, const QList<scan::EndedSite>& partners,
+                                   const QList<scan::ResultRow>& results, const QDateTime& time);
 
 // What the recorded scans of a partner say, as far as a change depends on it.
 struct PartnerPast {

@@ -39,6 +39,7 @@ const StatusText kFailureStatuses[] = {
     {QLatin1String("413"), QLatin1String("413 Request Entity Too Large")},
     {QLatin1String("414"), QLatin1String("414 Request-URI Too Long")},
     {QLatin1String("415"), QLatin1String("415 Unsupported Media Type")},
+    {QLatin1String("429"), QLatin1String("429 Too Many Requests")},
     {QLatin1String("500"), QLatin1String("500 Internal Error")},
     {QLatin1String("501"), QLatin1String("501 Not implemented")},
     {QLatin1String("502"), QLatin1String("502 Bad Gateway")},
@@ -129,6 +130,10 @@ std::optional<QString> HttpErrorText(const QString& headerBlock) {
     return std::nullopt;
 }
 
+bool StatusLeavesPageUnread(int code) {
+    return code >= 500 || code == 429 || code == 401 || code == 403 || code == 407;
+}
+
 int StatusCode(QStringView header) {
     // "HTTP/1.1 301 Moved": the three digits after the first space.
     const qsizetype space = header.indexOf(u' ');
@@ -194,7 +199,8 @@ std::optional<qint64> RetryAfterSeconds(QStringView header, const QDateTime& now
     const QDateTime at = QDateTime::fromString(date, Qt::RFC2822Date);
     if (!at.isValid())
         return std::nullopt;
-    return qMax<qint64>(0, now.secsTo(at));
+    // Whole seconds, rounded up: the wait is never shorter than asked.
+    return qMax<qint64>(0, (now.msecsTo(at) + 999) / 1000);
 }
 
 bool IsChunked(QStringView header) {

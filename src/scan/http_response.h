@@ -38,6 +38,11 @@ QByteArray BuildRequest(const QString& host, const QString& path);
 // or nothing for 200 and every code that is not a failure status.
 std::optional<QString> HttpErrorText(const QString& headerBlock);
 
+// Whether a response with this status says nothing of the page's content (a
+// server error, 429, or a login or proxy in the way), so a link missing from it
+// is not known to be gone. 404 and 410 are answers about the page.
+bool StatusLeavesPageUnread(int code);
+
 // The status code of a header block's status line (0 when there is none).
 int StatusCode(QStringView headerBlock);
 

@@ -13,7 +13,21 @@ namespace corvantis::scan {
 
 namespace {
 constexpr int kMaxRedirects = 10;
+
+// The reply's status line and fields as they would stand on the wire, so the
+// page is judged by the same rules as one the scan fetched itself.
+QString HeaderBlock(const QNetworkReply& reply) {
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return QString();
+    QByteArray block = "HTTP/1.1 " + QByteArray::number(status.toInt()) + ' ' +
+                       reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray() +
+                       "\r\n";
+    for (const auto& [name, value] : reply.rawHeaderPairs())
+        block += name + ": " + value + "\r\n";
+    return QString::fromLatin1(block + "\r\n");
 }
+} // namespace
 
 PageDownloader::PageDownloader(const HostRouter& router, QObject* parent)
     : QObject(parent), m_router(router), m_manager(new QNetworkAccessManager(this)) {
@@ -22,18 +36,22 @@ PageDownloader::PageDownloader(const HostRouter& router, QObject* parent)
 }
 
 void PageDownloader::DownloadPage(QString& address, Done done) {
+    DownloadResponse(address, [done = std::move(done)](const Response& r) { done(r.body); });
+}
+
+void PageDownloader::DownloadResponse(QString& address, ResponseDone done) {
     if (!util::ContainsCI(address, QStringLiteral("http://")) &&
         !util::StartsWithCI(address, QStringLiteral("https://")))
         address.prepend(QStringLiteral("http://"));
     const QUrl url(address, QUrl::TolerantMode);
     if (!url.isValid() || url.host().isEmpty()) {
-        done(QString());
+        done(Response{url, {}, {}});
         return;
     }
     start(url, kMaxRedirects, std::move(done));
 }
 
-void PageDownloader::start(const QUrl& url, int hopsLeft, Done done) {
+void PageDownloader::start(const QUrl& url, int hopsLeft, ResponseDone done) {
     // The request goes to the routed address; the Host header keeps the name.
     const bool tls = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     const quint16 defaultPort = tls ? 443 : 80;
@@ -87,7 +105,7 @@ void PageDownloader::start(const QUrl& url, int hopsLeft, Done done) {
                 return;
             }
         }
-        done(QString::fromLatin1(*body));
+        done(Response{url, HeaderBlock(*reply), QString::fromLatin1(*body)});
     });
 }
 

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 
@@ -19,19 +20,29 @@ namespace corvantis::scan {
 class PageDownloader : public QObject {
     Q_OBJECT
 public:
+    // The response where the redirects ended: its address, its status line and
+    // fields as a header block (empty when no response came), and its body.
+    struct Response {
+        QUrl url;
+        QString header;
+        QString body;
+    };
     using Done = std::function<void(const QString& body)>;
+    using ResponseDone = std::function<void(const Response& response)>;
 
     PageDownloader(const HostRouter& router, QObject* parent = nullptr);
 
     // "http://" is put in front of an address that has no scheme; the address
     // as requested is returned through `address`.
     void DownloadPage(QString& address, Done done);
+    // The same, with the final response's header block.
+    void DownloadResponse(QString& address, ResponseDone done);
 
     // Gives up on a transfer that stalls this long (milliseconds).
     void setTransferTimeout(int ms) { m_transferTimeoutMs = ms; }
 
 private:
-    void start(const QUrl& url, int hopsLeft, Done done);
+    void start(const QUrl& url, int hopsLeft, ResponseDone done);
 
     const HostRouter& m_router;
     QNetworkAccessManager* m_manager;

@@ -128,15 +128,20 @@ bool ScanDriver::hostBusy(const QString& partner) const {
 }
 
 void ScanDriver::startSites() {
+    // A site may end inside its own start (a "#" of 0): the loop below goes on
+    // from there, and the scan ends here, once, when no site is left running.
+    if (m_startingSites)
+        return;
+    m_startingSites = true;
     while (m_state.scanRunning && m_nextPartner < m_session.partners.count()) {
         const PartnerSite& partner = m_session.partners.at(m_nextPartner);
         SiteRun* run = freeSlot();
         if (!run || hostBusy(partner.address))
-            return; // the list's order holds: the next partner waits its turn
+            break; // the list's order holds: the next partner waits its turn
         const qint64 sequence = m_nextSequence++;
         if (sequence > 0)
             playCue("nextsearch.wav", m_session.options().chkAudioNext);
-        m_waiting[sequence] = Waiting{partner.address, m_nextPartner, {}, {}, false};
+        m_waiting[sequence] = Waiting{partner.address, m_nextPartner, {}, {}, false, true};
         ++m_nextPartner;
         // A "#" that is not a 16-bit number (hand-edited or imported rows) means one link.
         const qint16 expected = util::ToInt16(partner.linksExpected).value_or(1);
@@ -147,6 +152,11 @@ void ScanDriver::startSites() {
         run->begin(partner.address, expected, sequence, &m_session.queue);
         run->start();
     }
+    m_startingSites = false;
+    const bool anyRunning =
+        std::any_of(m_slots.begin(), m_slots.end(), [](const auto& run) { return run->running(); });
+    if (m_state.scanRunning && !anyRunning)
+        StopScan();
 }
 
 // The session's queue shows run's queue; with no run, the shown run's pages move
@@ -179,7 +189,7 @@ void ScanDriver::commitReady() {
         flush(w);
         if (!w.ended)
             break;
-        m_endedSites.append(w.site);
+        m_endedSites.append(EndedSite{w.site, w.pagesRead});
         ++m_sitesDone;
         m_waiting.erase(it);
         ++m_head;
@@ -199,17 +209,6 @@ void ScanDriver::addError(const SiteRun& site, const ErrorRow& error) {
         m_session.errors.append(error);
     else
         m_waiting[site.sequence()].errors.append(error);
-}
-
-bool ScanDriver::resultUrlKnown(const SiteRun& site, const QString& text) const {
-    if (m_session.results.anyUrlContains(text))
-        return true;
-    // The rows kept back of this site and of every earlier one.
-    for (auto it = m_waiting.begin(); it != m_waiting.end() && it->first <= site.sequence(); ++it)
-        for (const ResultRow& r : it->second.results)
-            if (util::ContainsCI(r.url, text))
-                return true;
-    return false;
 }
 
 void ScanDriver::pageStarted(const SiteRun& site) {
@@ -260,15 +259,13 @@ void ScanDriver::NextSite() {
 }
 
 void ScanDriver::siteEnded(SiteRun& site) {
-    m_waiting[site.sequence()].ended = true;
+    Waiting& w = m_waiting[site.sequence()];
+    w.ended = true;
+    w.pagesRead = site.pagesRead();
     commitReady();
     startSites();
-    const bool anyRunning =
-        std::any_of(m_slots.begin(), m_slots.end(), [](const auto& run) { return run->running(); });
-    if (!anyRunning) {
-        StopScan();
+    if (!m_state.scanRunning || m_startingSites)
         return;
-    }
     // The newest running site shows its queue.
     if (!m_shownQueue || !m_shownQueue->running()) {
         SiteRun* newest = nullptr;
@@ -281,6 +278,9 @@ void ScanDriver::siteEnded(SiteRun& site) {
 }
 
 void ScanDriver::StopScan() {
+    // A scan ends once, however its last site ended.
+    if (!m_state.scanRunning)
+        return;
     m_state.scanRunning = false;
     for (const auto& run : m_slots)
         run->stop();
@@ -289,7 +289,7 @@ void ScanDriver::StopScan() {
     for (auto& [sequence, w] : m_waiting) {
         flush(w);
         if (w.ended)
-            m_endedSites.append(w.site);
+            m_endedSites.append(EndedSite{w.site, w.pagesRead});
     }
     m_waiting.clear();
     m_shownQueue = nullptr;

@@ -27,7 +27,7 @@ public:
 
     const ScanControls& controls() const { return m_controls; }
     bool readAheadEnabled() const { return m_options.readAhead; }
-    const QStringList& endedSites() const { return m_endedSites; }
+    const QList<EndedSite>& endedSites() const { return m_endedSites; }
 
     void StartScan();
     void NextSite();
@@ -45,6 +45,7 @@ private:
         QList<ResultRow> results;
         QList<ErrorRow> errors;
         bool ended = false;
+        bool pagesRead = true;
     };
 
     bool startRefused();
@@ -69,7 +70,6 @@ private:
     void pageStarted(const SiteRun& site) override;
     void addResult(const SiteRun& site, const ResultRow& row) override;
     void addError(const SiteRun& site, const ErrorRow& error) override;
-    bool resultUrlKnown(const SiteRun& site, const QString& text) const override;
     void siteEnded(SiteRun& site) override;
 
     ScanEngine& q;
@@ -93,7 +93,8 @@ private:
     int m_nextPartner = 0;               // the partner row started next
     int m_sitesAtOnce = 1;               // for the scan under way
     int m_sitesDone = 0;
-    QStringList m_endedSites; // the partners whose verdict the scan has written, in list order
+    bool m_startingSites = false;  // startSites is under way
+    QList<EndedSite> m_endedSites; // the partners whose verdict the scan has written, in list order
 };
 
 } // namespace corvantis::scan

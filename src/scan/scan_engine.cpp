@@ -21,7 +21,7 @@ const ScanControls& ScanEngine::controls() const {
 bool ScanEngine::readAheadEnabled() const {
     return d->readAheadEnabled();
 }
-const QStringList& ScanEngine::endedSites() const {
+const QList<EndedSite>& ScanEngine::endedSites() const {
     return d->endedSites();
 }
 void ScanEngine::StartScan() {

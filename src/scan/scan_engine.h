@@ -50,6 +50,16 @@ struct PartnerEntry {
     QString Text5; // description
 };
 
+// A partner whose site ended in a scan, and whether its pages could be read:
+// false when a page failed by time-out, connection, certificate, a server error
+// (5xx), 429, 401, 403 or 407, a bot wall or parking. An unread site's missing
+// link proves nothing.
+struct EndedSite {
+    QString site;
+    bool pagesRead = true;
+    bool operator==(const EndedSite&) const = default;
+};
+
 // The reciprocal-link scan over the session's partner list. It runs on the
 // event loop of the thread that owns it: every step starts from an event and
 // ends by starting the next one; there is no loop of its own and no nested event
@@ -75,7 +85,7 @@ public:
     bool readAheadEnabled() const;
     // The partners whose sites ended in the last scan, in list order; a site
     // cut short by Stop is not among them.
-    const QStringList& endedSites() const;
+    const QList<EndedSite>& endedSites() const;
 
     // The scan commands.
     void StartScan();

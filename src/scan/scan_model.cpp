@@ -1,7 +1,6 @@
 #include "scan/scan_model.h"
 
 #include "scan/link_value.h"
-#include "scan/substring_index.h"
 
 #include <QVarLengthArray>
 
@@ -95,18 +94,9 @@ bool PartnerListModel::isPartnerAddress(const QString& address) const {
 
 // ---- result list ----
 
-ResultListModel::ResultListModel(QObject* parent)
-    : RowTableModel(parent), m_urls(std::make_unique<SubstringIndex>()) {}
+ResultListModel::ResultListModel(QObject* parent) : RowTableModel(parent) {}
 
 ResultListModel::~ResultListModel() = default;
-
-bool ResultListModel::anyUrlContains(const QString& text) const {
-    return m_urls->anyContains(text);
-}
-
-void ResultListModel::rowAdded(const ResultRow& row) {
-    m_urls->add(row.url);
-}
 
 const QStringList& ResultListModel::captions() const {
     static const QStringList captions = {
@@ -166,12 +156,6 @@ void ResultListModel::setChange(const QString& site, const QString& change) {
         const QModelIndex cell = index(row, 6);
         Q_EMIT dataChanged(cell, cell);
     }
-}
-
-void ResultListModel::rowsReset() {
-    m_urls->clear();
-    for (const ResultRow& r : std::as_const(m_rows))
-        m_urls->add(r.url);
 }
 
 // ---- error list ----

@@ -12,8 +12,6 @@
 
 namespace corvantis::scan {
 
-class SubstringIndex;
-
 // Colour and marker of a result row; the views turn them into a colour and an icon.
 // Warning: a link back that does not pass its value (its "Link value" cell).
 enum class RowColour { Default = 0, Blue = 1, Red = 2, Warning = 3 };
@@ -217,18 +215,10 @@ public:
     // The change of every row of one site.
     void setChange(const QString& site, const QString& change);
 
-    // True when the address column of any row contains the text (letter case ignored).
-    bool anyUrlContains(const QString& text) const;
-
 protected:
     const QStringList& captions() const override;
     QString cellText(const ResultRow& row, int column) const override;
     QVariant roleData(const ResultRow& row, int column, int role) const override;
-    void rowAdded(const ResultRow& row) override;
-    void rowsReset() override;
-
-private:
-    std::unique_ptr<SubstringIndex> m_urls;
 };
 
 class ErrorListModel : public RowTableModel<ErrorRow> {

@@ -36,6 +36,7 @@ SiteRun::SiteRun(Scan& scan, ScanSession& session, const HostRouter& router, boo
     QObject::connect(f, &PageFetcher::finished, context,
                      [this](const FetchResult& r) { onFetchEnded(r); });
     m_retry.setSingleShot(true);
+    m_retry.setTimerType(Qt::PreciseTimer); // never before the time the server asked for
     QObject::connect(&m_retry, &QTimer::timeout, context, [this] {
         m_refetching = true;
         fetch(m_retryAt.host, m_retryAt.path, m_retryAt.tls);
@@ -58,11 +59,12 @@ void SiteRun::playCue(const char* file, bool enabled) {
 }
 
 void SiteRun::addResult(const ResultRow& row) {
+    m_resultUrls.add(row.url);
     m_scan.addResult(*this, row);
 }
 
 bool SiteRun::resultUrlKnown(const QString& text) const {
-    return m_scan.resultUrlKnown(*this, text);
+    return m_resultUrls.anyContains(text);
 }
 
 void SiteRun::begin(const QString& partner, qint16 linksExpected, qint64 sequence,
@@ -80,12 +82,14 @@ void SiteRun::begin(const QString& partner, qint16 linksExpected, qint64 sequenc
     m_sequence = sequence;
     m_step = PageStep::Finished;
     m_nextPending = false;
+    m_pagesRead = true;
     // A partner entered with "https://" is on https from its first page; the
     // queue itself stays scheme-less.
     const bool https = util::StartsWithCI(partner, QStringLiteral("https://"));
     const QString start = https ? partner.mid(8) : partner;
     m_state.siteHost = m_state.siteTlsHost = https ? SplitPageAddress(start).slotHost : QString();
     m_known.clear();
+    m_resultUrls.clear();
     m_robots.clear();
     m_pendingQueue.clear();
     m_queue = queue;
@@ -217,6 +221,7 @@ void SiteRun::SiteChange() {
     m_state.scanRunning = false;
     m_queue->clear();
     m_known.clear();
+    m_resultUrls.clear();
     // Last: the scan may begin the run again on its next partner from here.
     m_scan.siteEnded(*this);
 }
@@ -339,7 +344,8 @@ void SiteRun::onFetchEnded(const FetchResult& result) {
                   QStringLiteral("Certificate error: ") + result.certificateProblem);
         break;
     case FetchOutcome::OverTime:
-        // The page is dropped without a word and the site goes on.
+        // The page is dropped without a word and the site goes on, unread.
+        m_pagesRead = false;
         m_step = PageStep::Finished;
         m_steps.abandon();
         NextPage();
@@ -348,6 +354,7 @@ void SiteRun::onFetchEnded(const FetchResult& result) {
 }
 
 void SiteRun::failFetch(const ErrorRow& error, const QString& note) {
+    m_pagesRead = false;
     m_scan.addError(*this, error);
     m_state.siteNote = note;
     m_step = PageStep::Finished;
@@ -363,8 +370,7 @@ void SiteRun::FinishPage(const FetchResult& r) {
         return;
     noteCertificateProblem(r);
     const QString address = r.host + r.path;
-    if (const auto error = pageProblem(r)) {
-        m_state.siteNote = *error;
+    if (const auto error = judgePage(r.header, r.body)) {
         m_scan.addError(*this, ErrorRow{*error, address});
         m_session.CountScanEvent(ScanEvent::PageScanned);
     }
@@ -392,14 +398,24 @@ bool SiteRun::waitToRetry(const FetchResult& r) {
     return true;
 }
 
-// Why a page is no page of the partner's own: a bot wall before the site, a parked
-// domain's start page, or an HTTP error. The reason is an error row and the site's note.
-std::optional<QString> SiteRun::pageProblem(const FetchResult& r) const {
-    if (IsBotChallenge(StatusCode(r.header), r.header, r.body))
-        return QString(kBlockedByBotProtection);
-    if (m_state.pagesFetched == 1 && IsParkingPage(r.body))
-        return QString(kParkedDomain);
-    return HttpErrorText(r.header);
+// Why a page, where it finally arrived, is no page of the partner's own: a bot
+// wall before the site, a parked domain's start page, or an HTTP error. The
+// reason becomes the site's note (the caller writes its error row); a page whose
+// content it hides leaves the site unread.
+std::optional<QString> SiteRun::judgePage(const QString& header, const QString& body) {
+    const int code = StatusCode(header);
+    std::optional<QString> problem;
+    if (IsBotChallenge(code, header, body))
+        problem = QString(kBlockedByBotProtection);
+    else if (m_state.pagesFetched == 1 && IsParkingPage(body))
+        problem = QString(kParkedDomain);
+    if (problem || StatusLeavesPageUnread(code))
+        m_pagesRead = false;
+    if (!problem)
+        problem = HttpErrorText(header);
+    if (problem)
+        m_state.siteNote = *problem;
+    return problem;
 }
 
 bool SiteRun::moveSiteToHttps(const FetchResult& r, const QString& location) {
@@ -445,12 +461,22 @@ void SiteRun::followLocation(const FetchResult& r, const QString& location) {
 }
 
 void SiteRun::downloadInPlace(QString target) {
-    // What the target holds is analysed as this page; bEmulate keeps it from redirecting again.
+    // What the target holds is analysed as this page, judged where it arrived
+    // (parked domains redirect to their parking page); bEmulate keeps it from
+    // redirecting again.
     m_step = PageStep::FollowingRedirect;
-    m_downloader->DownloadPage(target, m_steps.guarded([this](const QString& body) {
-        m_state.bEmulate = true;
-        m_analysis.CapturePage(body);
-    }));
+    m_downloader->DownloadResponse(
+        target, m_steps.guarded([this](const PageDownloader::Response& r) {
+            if (r.header.isEmpty()) {
+                m_pagesRead = false;
+                m_state.siteNote = QStringLiteral("Timeout");
+                m_scan.addError(*this, ErrorRow{QStringLiteral("Timeout"), r.url.host()});
+            } else if (const auto error = judgePage(r.header, r.body)) {
+                m_scan.addError(*this, ErrorRow{*error, r.url.host() + RequestTarget(r.url)});
+            }
+            m_state.bEmulate = true;
+            m_analysis.CapturePage(r.body);
+        }));
 }
 
 } // namespace corvantis::scan

@@ -37,8 +37,6 @@ public:
         virtual void pageStarted(const SiteRun& site) = 0;
         virtual void addResult(const SiteRun& site, const ResultRow& row) = 0;
         virtual void addError(const SiteRun& site, const ErrorRow& error) = 0;
-        // Whether a result row of this site or of an earlier one holds the text in its address.
-        virtual bool resultUrlKnown(const SiteRun& site, const QString& text) const = 0;
         // The site's verdict is written; the run may be begun again from here.
         virtual void siteEnded(SiteRun& site) = 0;
 
@@ -68,6 +66,8 @@ public:
     const ScanState& state() const { return m_state; }
     PageQueueModel* queue() const { return m_queue; }
     bool readAheadEnabled() const;
+    // Whether every page of the site could be read (see EndedSite).
+    bool pagesRead() const { return m_pagesRead; }
 
 private:
     void NextPage();
@@ -93,7 +93,7 @@ private:
     bool waitToRetry(const FetchResult& result);
     bool moveSiteToHttps(const FetchResult& result, const QString& location);
     void noteCertificateProblem(const FetchResult& result);
-    std::optional<QString> pageProblem(const FetchResult& result) const;
+    std::optional<QString> judgePage(const QString& header, const QString& body);
     void followLocation(const FetchResult& result, const QString& location);
 
     // what the page's analysis asks of the run
@@ -121,11 +121,16 @@ private:
 
     // Every address queued for the site, for the "already known" rule.
     SubstringIndex m_known;
+    // The addresses of the site's own result rows: a page gives one row. Another
+    // partner's rows do not count, or a partner named inside another's address
+    // would lose its link to it.
+    SubstringIndex m_resultUrls;
     QStringList m_pendingQueue; // queued during the running chunk, shown at its end
     SiteRobots m_robots;        // asked for before the site's first page, when link values are read
     QTimer m_retry; // a page asked to be asked for again later (Retry-After); stopped with the site
     SiteRobots::Request m_retryAt; // where that page is asked for again
     bool m_retried = false;        // the page under way was asked for again once already
+    bool m_pagesRead = true;       // no page of the site failed in a way that hides its content
 
     // The page under way.
     PageStep m_step = PageStep::Finished;

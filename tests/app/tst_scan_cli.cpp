@@ -138,7 +138,13 @@ private Q_SLOTS:
     void flagsOverrideSettingsForOneRunOnly() {
         // The window's options say "one page per site"; the flag lifts it for this run.
         corvantis::util::WriteSetting(QStringLiteral("cmbAdvance"), QStringLiteral("0"));
+        corvantis::util::WriteSetting(QStringLiteral("SitesAtOnce"), QStringLiteral("7"));
         corvantis::util::SettingsStore::instance().sync();
+        // --help tells the values that will be used.
+        const Run help = run({QStringLiteral("--help")});
+        QVERIFY2(help.out.simplified().contains(
+                     QStringLiteral("the same for any N (now 7, from the options).")),
+                 qPrintable(help.out));
         const QStringList base{QStringLiteral("--domain"),      QStringLiteral("mysite.test"),
                                QStringLiteral("partner.test/"), QStringLiteral("--connect-to"),
                                route("partner.test"),           QStringLiteral("--quiet"),
@@ -210,8 +216,11 @@ private Q_SLOTS:
         const Run first = run(args);
         QCOMPARE(first.exitCode, 0);
         m_server.setReply(QStringLiteral("changing.test/"), HttpReply::html("<p>gone</p>"));
-        const Run second = run(args);
+        // The lost link wins over a report that cannot be written, which is said all the same.
+        const Run second = run(args + QStringList{QStringLiteral("--report"),
+                                                  QStringLiteral("/nonexistent/dir/r.html")});
         QCOMPARE(second.exitCode, 3);
+        QVERIFY2(second.err.contains(QStringLiteral("/nonexistent/dir")), qPrintable(second.err));
 
         const QStringList changes{QStringLiteral("New partner"), QStringLiteral("Lost")};
         const QStringList statuses{QStringLiteral("Direct Link"), QStringLiteral("None Found")};

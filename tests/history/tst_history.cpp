@@ -1,6 +1,7 @@
 // The scan history: what changed for a partner over a history made here, and a
 // store that cannot be used.
 #include "history/history_store.h"
+#include "scan/scan_engine.h"
 #include "scan/scan_model.h"
 #include "support/test_env.h"
 #include "util/sqlite_connection.h"
@@ -159,8 +160,7 @@ private Q_SLOTS:
         QCOMPARE(kept.last(), Scan(words.last(), int(words.size()) - 1));
     }
 
-    // A scan's records from its lists: rows by site, the page read unless a note
-    // or an error row of its host says otherwise.
+    // A scan's records from its lists: rows by site, pages read as the engine says.
     void recordsOfAScan() {
         using scan::ResultRow;
         const QList<ResultRow> results{
@@ -170,17 +170,16 @@ private Q_SLOTS:
             {S("a.test"), S("Missing 001"), S("000"), S("a.test/m")},
             {S("c.test/"), scan::kNoneFound, S("000"), S("c.test/")},
         };
-        const QList<scan::ErrorRow> errors{{S("Timeout"), S("C.test/deep")},
-                                           {S("404 Not found"), S("a.test/x")}};
         const QDateTime when(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
         const QList<PartnerRecord> r = RecordsOfScan(
-            S("me.test"), {S("a.test"), S("b.test"), S("c.test/")}, results, errors, when);
+            S("me.test"), {{S("a.test"), true}, {S("b.test"), false}, {S("c.test/"), false}},
+            results, when);
         QCOMPARE(r.size(), 3);
         QCOMPARE(r[0], (PartnerRecord{when, S("me.test"), S("a.test"), S("Missing 001"), 2,
                                       S("a.test/l"), S("ugc"), S("A"), true}));
         QVERIFY(!r[1].pagesRead);
         QCOMPARE(r[1].links, 0);
-        QVERIFY(!r[2].pagesRead); // its time-out is an error row of its host
+        QVERIFY(!r[2].pagesRead);
     }
 
     // A store that cannot be used: one message, the changes none, the file as it was.

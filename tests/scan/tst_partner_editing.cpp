@@ -240,7 +240,6 @@ private Q_SLOTS:
         session.results.append(ResultRow{QStringLiteral("s"), kDirectLink, QStringLiteral("001"),
                                          QStringLiteral("Partner.example/links/a.html"),
                                          RowColour::Blue, RowMarker::Linking});
-        QVERIFY(session.results.anyUrlContains(QStringLiteral("partner.EXAMPLE/links/")));
         QCOMPARE(session.results.data(session.results.index(0, 1), kMarkerRole).toInt(),
                  int(RowMarker::Linking));
         session.results.setStatus(0, kNoneFound, RowColour::Red, RowMarker::NotLinking);
@@ -249,7 +248,6 @@ private Q_SLOTS:
         QCOMPARE(session.results.data(session.results.index(0, 0), kColourRole).toInt(),
                  int(RowColour::Red));
         session.results.clear();
-        QVERIFY(!session.results.anyUrlContains(QStringLiteral("partner")));
 
         session.queue.append({QStringLiteral("q1"), QStringLiteral("q2")});
         QCOMPARE(session.queue.takeHead(), QStringLiteral("q1"));
@@ -304,14 +302,12 @@ private Q_SLOTS:
             order.append(r.site);
         QCOMPARE(order, sites);
         QCOMPARE(results.at(c.row()).site, QStringLiteral("c.example")); // views follow the row
-        QVERIFY(results.anyUrlContains(QStringLiteral("C.EXAMPLE/Y")));  // the index still holds
 
         const ResultRow late{added,          kNoneFound,
                              added,          QStringLiteral("late.example"),
                              RowColour::Red, RowMarker::NotLinking};
         QCOMPARE(results.append(late), addedAt);
         QCOMPARE(results.at(addedAt), late);
-        QVERIFY(results.anyUrlContains(QStringLiteral("late.example")));
     }
 
     // While a scan runs, a partner row is added at the end whatever the sort, so

@@ -61,12 +61,23 @@ protected:
         m_session->partners.append(scan::PartnerSite{address, expected, {}, {}, {}});
     }
 
-    // Runs a scan to its end; false when it did not stop in time.
+    // Runs a scan to its end; false when it did not stop in time, or ended more
+    // than once (a scan ends once, whatever ends its last site).
     bool runScan(int maxMs = 15000) {
         QSignalSpy stopped(m_engine.get(), &scan::ScanEngine::scanStopped);
+        QSignalSpy ended(m_engine.get(), &scan::ScanEngine::scanEnded);
         m_session->setOptions(m_options);
         m_engine->StartScan();
-        return stopped.count() > 0 || stopped.wait(maxMs);
+        const bool stoppedInTime = stopped.count() > 0 || stopped.wait(maxMs);
+        return stoppedInTime && stopped.count() == 1 && ended.count() == 1;
+    }
+
+    // The partners the last scan ended, those whose pages could not be read marked so.
+    QStringList endedSites() const {
+        QStringList out;
+        for (const scan::EndedSite& e : m_engine->endedSites())
+            out.append(e.pagesRead ? e.site : e.site + QStringLiteral(" (unread)"));
+        return out;
     }
 };
 
