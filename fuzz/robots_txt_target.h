@@ -105,7 +105,8 @@ inline int RobotsTxtOneInput(const std::uint8_t* data, std::size_t size) {
         sameAnswers(QByteArray(bytes).replace("\n", "\r\n"), u"googlebot");
         sameAnswers(QByteArray(bytes).replace('\n', '\r'), u"googlebot");
     }
-    if (bytes.size() < kMaxRobotsTxtBytes - 3 && !bytes.startsWith(kBom))
+    // A file starting with a part of a BOM loses that part; behind a whole BOM it would not.
+    if (bytes.size() < kMaxRobotsTxtBytes - 3 && !bytes.startsWith(kBom.front()))
         sameAnswers(kBom + bytes, u"googlebot");
     for (const QString& path : paths)
         if (!path.contains(u'%'))

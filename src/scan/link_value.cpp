@@ -201,12 +201,17 @@ qsizetype ReadAnchorText(QStringView page, qsizetype from, QString& text) {
 }
 
 // Calls visit(tag) for every tag outside comments, scripts and styles; visit
-// may return where the scan goes on (or -1 for just past the tag).
-template <typename Visit> void ForEachTag(QStringView page, Visit visit) {
+// may return where the scan goes on (or -1 for just past the tag). The text of
+// each comment goes to comments, when given.
+template <typename Visit>
+void ForEachTag(QStringView page, QList<QStringView>* comments, Visit visit) {
     qsizetype i = 0;
     while ((i = page.indexOf(u'<', i)) >= 0) {
         if (page.mid(i).startsWith(u"<!--")) {
-            i = SkipComment(page, i);
+            const qsizetype end = SkipComment(page, i);
+            if (comments)
+                comments->append(page.mid(i + 4, end - i - 4));
+            i = end;
             continue;
         }
         const std::optional<Tag> tag = ReadTag(page, i);
@@ -250,9 +255,11 @@ bool HeaderAppliesToUs(QString& value) {
 
 namespace {
 // One pass over the page for what a link back's value needs: the robots meta
-// tags and the canonical link, and (when anchors is given) every <a> element.
-void ReadPage(QStringView page, PageRobots& r, QList<AnchorElement>* anchors) {
-    ForEachTag(page, [&](const Tag& tag) -> qsizetype {
+// tags and the canonical link, and (when given) every <a> element and the text
+// of every comment.
+void ReadPage(QStringView page, PageRobots& r, QList<AnchorElement>* anchors,
+              QList<QStringView>* comments = nullptr) {
+    ForEachTag(page, comments, [&](const Tag& tag) -> qsizetype {
         if (tag.closing)
             return -1;
         if (tag.name == u"a" && anchors && tag.has(u"href")) {
@@ -301,7 +308,7 @@ PageRobots ReadPageRobots(QStringView page, QStringView headerBlock) {
 }
 
 QString LinkValueText(const QStringList& rel, const PageRobots& page, RobotsRule robots,
-                      bool canonicalElsewhere) {
+                      bool canonicalElsewhere, bool inComment) {
     QStringList reasons;
     for (const char* token : {"nofollow", "sponsored", "ugc"})
         if (rel.contains(QLatin1String(token)))
@@ -313,7 +320,8 @@ QString LinkValueText(const QStringList& rel, const PageRobots& page, RobotsRule
         {page.headerNofollow, "nofollow (header)"},
         {robots == RobotsRule::Blocked, "blocked by robots.txt"},
         {robots == RobotsRule::Unreachable, "robots.txt unreachable"},
-        {canonicalElsewhere, "canonical elsewhere"}};
+        {canonicalElsewhere, "canonical elsewhere"},
+        {inComment, "in a comment"}};
     for (const auto& [on, reason] : flags)
         if (on)
             reasons << QLatin1String(reason);
@@ -328,7 +336,8 @@ LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
     // The page is read once, for its robots tags and its links alike.
     PageRobots robotsOfPage;
     QList<AnchorElement> anchors;
-    ReadPage(page, robotsOfPage, &anchors);
+    QList<QStringView> comments;
+    ReadPage(page, robotsOfPage, &anchors, &comments);
     ReadRobotsHeaders(headerBlock, robotsOfPage);
     const bool canonicalElsewhere =
         !robotsOfPage.canonical.isEmpty() &&
@@ -337,13 +346,22 @@ LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
     for (const AnchorElement& a : anchors) {
         if (!isLinkBack(resolve(a.href)))
             continue;
-        LinkBackValue v{LinkValueText(a.rel, robotsOfPage, robots, canonicalElsewhere), a.text};
+        LinkBackValue v{LinkValueText(a.rel, robotsOfPage, robots, canonicalElsewhere, false),
+                        a.text};
         if (v.value == kLinkCounts)
             return v;
         if (!first)
             first = std::move(v);
     }
-    return first.value_or(LinkBackValue{});
+    if (first)
+        return *first;
+    // The scan finds links in the page's text, comments included; a search
+    // engine reads no link there.
+    for (const QStringView comment : comments)
+        for (const AnchorElement& a : FindAnchors(comment))
+            if (isLinkBack(resolve(a.href)))
+                return {LinkValueText(a.rel, robotsOfPage, robots, canonicalElsewhere, true), {}};
+    return {};
 }
 
 } // namespace corvantis::scan

@@ -45,13 +45,15 @@ PageRobots ReadPageRobots(QStringView page, QStringView headerBlock);
 
 // The link value of one link back: "Counts" or its reasons.
 QString LinkValueText(const QStringList& rel, const PageRobots& page, RobotsRule robots,
-                      bool canonicalElsewhere);
+                      bool canonicalElsewhere, bool inComment);
 
 // The value and anchor text a result row shows for a page's links back: of the
 // <a> elements whose resolved address isLinkBack accepts, the first that counts,
 // else the first. resolve turns an href as written into the address the scan
 // compares (the canonical link too: it points elsewhere when its address
-// differs from pageAddress). Empty when the page holds no such element.
+// differs from pageAddress). Without such an element outside comments, the
+// value of the first one in a comment ("in a comment" last among its reasons)
+// and no anchor text; empty when there is none there either.
 struct LinkBackValue {
     QString value;
     QString anchor;

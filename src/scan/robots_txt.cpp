@@ -5,6 +5,8 @@
 
 #include <QUrl>
 
+#include <initializer_list>
+
 namespace corvantis::scan {
 
 namespace {
@@ -130,12 +132,39 @@ bool NamesAgent(QStringView value, QStringView agent) {
     return end > 0 && value.left(end).compare(agent, Qt::CaseInsensitive) == 0;
 }
 
+// A key as Google reads it: any letter case, its common misspellings too.
+bool IsKey(QStringView key, std::initializer_list<const char*> spellings) {
+    for (const char* spelling : spellings)
+        if (key.compare(QLatin1String(spelling), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// "*", or "*" and a blank before other text, which Google still takes for "*".
+bool NamesEveryAgent(QStringView value) {
+    return value.startsWith(kWildcard) && (value.size() == 1 || IsBlank(value[1]));
+}
+
+// The length that ranks a rule: its octets once percent-encoded, so a character
+// beyond ASCII (one byte per character here) counts three.
+qsizetype EncodedLength(QStringView value) {
+    qsizetype length = value.size();
+    for (const QChar c : value)
+        if (c.unicode() >= 0x80)
+            length += 2;
+    return length;
+}
+
+// Google keeps this much of a line and ignores the rest of it.
+constexpr qsizetype kMaxLineBytes = 2083 * 8 - 1;
+
 bool IsLineEnd(char c) {
     return c == '\r' || c == '\n';
 }
 
 // The bytes that count: the first kMaxRobotsTxtBytes, without a line the bound
-// cuts through (its rule would be a shorter, different one), and without a BOM.
+// cuts through (its rule would be a shorter, different one), and without as
+// much of a BOM as the file starts with (Google skips a part of one too).
 QString CountedText(QByteArrayView bytes) {
     if (bytes.size() > kMaxRobotsTxtBytes) {
         qsizetype keep = kMaxRobotsTxtBytes;
@@ -145,9 +174,11 @@ QString CountedText(QByteArrayView bytes) {
         }
         bytes = bytes.first(keep);
     }
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes = bytes.sliced(3);
-    return QString::fromLatin1(bytes);
+    const QByteArrayView bom = "\xEF\xBB\xBF";
+    qsizetype start = 0;
+    while (start < bom.size() && start < bytes.size() && bytes[start] == bom[start])
+        ++start;
+    return QString::fromLatin1(bytes.sliced(start));
 }
 
 } // namespace
@@ -173,7 +204,7 @@ RobotsTxt RobotsTxt::Parse(QByteArrayView bytes, QStringView agent) {
     LineCursor lines;
     lines.reset(text);
     while (!lines.atEnd()) {
-        QStringView line = lines.next();
+        QStringView line = lines.next().left(kMaxLineBytes);
         if (const qsizetype hash = line.indexOf(u'#'); hash >= 0)
             line = line.left(hash);
         const qsizetype colon = line.indexOf(u':');
@@ -181,25 +212,26 @@ RobotsTxt RobotsTxt::Parse(QByteArrayView bytes, QStringView agent) {
             continue;
         const QStringView key = TrimBlanks(line.left(colon));
         const QStringView value = TrimBlanks(line.mid(colon + 1));
-        if (key.compare(QLatin1String("user-agent"), Qt::CaseInsensitive) == 0) {
+        if (IsKey(key, {"user-agent", "useragent", "user agent"})) {
             if (!inAgentLines)
                 groupForAgent = groupForStar = false;
             inAgentLines = true;
-            if (value == u"*")
+            if (NamesEveryAgent(value))
                 groupForStar = starNamed = true;
             else if (NamesAgent(value, agent))
                 groupForAgent = agentNamed = true;
             continue;
         }
-        const bool allow = key.compare(QLatin1String("allow"), Qt::CaseInsensitive) == 0;
-        if (!allow && key.compare(QLatin1String("disallow"), Qt::CaseInsensitive) != 0)
+        const bool allow = IsKey(key, {"allow"});
+        if (!allow &&
+            !IsKey(key, {"disallow", "disalow", "dissallow", "dissalow", "diasllow", "disallaw"}))
             continue; // sitemap and unknown keys leave the group as it is
         inAgentLines = false;
         if (value.isEmpty() || !(groupForAgent || groupForStar))
             continue;
         const bool anchored = value.endsWith(u'$');
         const Rule rule{Normalise(anchored ? value.chopped(1) : value, true), anchored, allow,
-                        value.size()};
+                        EncodedLength(value)};
         if (groupForAgent)
             agentRules.push_back(rule);
         if (groupForStar)

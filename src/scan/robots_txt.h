@@ -46,7 +46,7 @@ private:
         QString pattern; // normalised; '*' stands for any run of characters
         bool anchored;   // ended in '$': must match to the end of the path
         bool allow;
-        qsizetype length; // the value as written, which ranks the rules
+        qsizetype length; // the value's octets once percent-encoded, which rank the rules
     };
     std::vector<Rule> m_rules;
 };

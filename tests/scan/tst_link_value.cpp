@@ -80,10 +80,16 @@ private Q_SLOTS:
             kBack + "><b>My</b>\n   &amp;\tsite</a>", {}, no, "Counts", "My & site");
         row("anchor: an image's alt", kBack + "><img src=\"x.png\" alt=\"Logo\"></a>", {}, no,
             "Counts", "Logo");
-        row("no link outside comments and scripts",
-            "<!-- " + kBack + ">Mine</a> --><script>document.write('" + kBack +
-                ">Mine</a>')</script><a href=\"/other.html\">Other</a>",
-            {}, no, "", "");
+        row("only in a script", "<script>document.write('" + kBack + ">Mine</a>')</script>", {}, no,
+            "", "");
+        row("only in a comment", "<!-- " + kBack + ">Mine</a> --><a href=\"/other.html\">Other</a>",
+            "HTTP/1.1 200 OK\r\nX-Robots-Tag: noindex\r\n", RobotsRule::Allowed,
+            "noindex (header), in a comment", "");
+        row("in a comment, last of the reasons",
+            "<link rel=canonical href=/other.html><!--" + kBack + " rel=ugc>Mine</a>-->", {}, no,
+            "ugc, canonical elsewhere, in a comment", "");
+        row("in a comment and outside it", "<!-- " + kBack + ">Old</a> -->" + kBack + ">Mine</a>",
+            {}, no, "Counts");
     }
     void value() {
         QFETCH(QByteArray, page);

@@ -35,14 +35,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("agent");
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("allowed");
-        const auto row = [](const char* name, const QByteArray& text, const char* path,
+        const auto row = [](const char* name, const QByteArray& text, const QByteArray& path,
                             bool allowed, const char* agent = "googlebot") {
             QTest::newRow(name) << text << QString::fromLatin1(agent) << QString::fromUtf8(path)
                                 << allowed;
         };
         // Rules alone, in a group for every agent.
-        const auto rules = [&](const char* name, const char* text, const char* path, bool allowed) {
-            row(name, QByteArray("User-agent: *\n") + text, path, allowed);
+        const auto rules = [&](const char* name, const QByteArray& text, const QByteArray& path,
+                               bool allowed) {
+            row(name, "User-agent: *\n" + text, path, allowed);
         };
         row("rfc foobot: disallow all", kRfcExample, "/index.html", false, "foobot");
         row("rfc foobot: allowed page", kRfcExample, "/example/page.html", true, "FooBot");
@@ -103,6 +104,21 @@ private Q_SLOTS:
               false);
         rules("UTF-8 rule, Unicode path", "Disallow: /foo/bar/\xE3\x83\x84\n", "/foo/bar/ツ",
               false);
+        rules("length ranks once percent-encoded", "Allow: /\xE3\x83\x84\nDisallow: /%E3%83\n",
+              "/%E3%83%84", true);
+
+        // What Google's parser accepts beyond the RFC.
+        for (const char* key : {"useragent", "User agent"})
+            row(key, QByteArray(key) + ": *\nDisallow: /a\n", "/a", false);
+        for (const char* key : {"disalow", "Dissallow", "dissalow", "diasllow", "disallaw"})
+            rules(key, QByteArray(key) + ": /a\n", "/a", false);
+        row("* and more text", "User-agent: * all robots\nDisallow: /a\n", "/a", false);
+        row("part of a BOM", "\xEF\xBBUser-agent: *\nDisallow: /a\n", "/a", false);
+        // A line keeps its first 2,083 * 8 - 1 bytes, as Google's own test shows:
+        // here "Disallow: " and the rule up to its last '/'.
+        const QByteArray kept = "/x/" + QByteArray(2083 * 8 - 1 - 14, 'a');
+        rules("over-long line cut", "Disallow: " + kept + "/qux\n", kept + "/fux", false);
+        rules("over-long line cut, not sooner", "Disallow: " + kept + "/qux\n", kept + "b", true);
 
         row("bound: rule ends at the bound", TailAt(kMaxRobotsTxtBytes - 12, "Disallow: /a\n"),
             "/a", false);
