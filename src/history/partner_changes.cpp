@@ -4,6 +4,8 @@
 #include "scan/scan_model.h"
 #include "scan/site_signals.h"
 
+#include <QHash>
+
 #include <array>
 
 namespace corvantis::history {
@@ -26,6 +28,14 @@ bool SaysUnread(const QString& text) {
     return false;
 }
 
+// Of two records of one partner in one scan, whether a says more than b: one
+// with a link back, otherwise one that read the pages.
+bool SaysMore(const PartnerRecord& a, const PartnerRecord& b) {
+    if ((a.links > 0) != (b.links > 0))
+        return a.links > 0;
+    return a.links == 0 && a.pagesRead && !b.pagesRead;
+}
+
 } // namespace
 
 QList<PartnerRecord> RecordsOfScan(const QString& domain, const QStringList& partners,
@@ -33,6 +43,7 @@ QList<PartnerRecord> RecordsOfScan(const QString& domain, const QStringList& par
                                    const QList<scan::ErrorRow>& errors, const QDateTime& time) {
     QList<PartnerRecord> out;
     out.reserve(partners.size());
+    QHash<QString, qsizetype> recorded; // where each partner's record is in out
     for (const QString& partner : partners) {
         PartnerRecord r;
         r.time = time.toUTC();
@@ -54,21 +65,28 @@ QList<PartnerRecord> RecordsOfScan(const QString& domain, const QStringList& par
         for (const scan::ErrorRow& e : errors)
             if (SaysUnread(e.error) && scan::AddressHost(e.url) == host)
                 r.pagesRead = false;
-        out.append(r);
+        const auto at = recorded.constFind(partner);
+        if (at == recorded.cend()) {
+            recorded.insert(partner, out.size());
+            out.append(r);
+        } else if (SaysMore(r, out[*at])) {
+            out[*at] = r;
+        }
     }
     return out;
 }
 
 Change ChangeOf(const PartnerPast& past, const PartnerRecord& now, int lostAfter) {
-    if (!past.last)
+    if (!past.recorded)
         return Change::NewPartner;
-    const PartnerRecord& last = *past.last;
     if (now.links > 0) {
-        if (last.links == 0)
+        const std::optional<PartnerRecord>& seen = past.lastSeen;
+        if (!seen || seen->links == 0)
             return Change::Found;
-        if (now.value != last.value)
+        // A value not measured (the option off, an old record) is not compared.
+        if (!now.value.isEmpty() && !seen->value.isEmpty() && now.value != seen->value)
             return Change::ValueChanged;
-        if (now.page != last.page)
+        if (now.page != seen->page)
             return Change::Moved;
         return Change::None;
     }
