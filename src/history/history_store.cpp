@@ -261,6 +261,7 @@ QString RecordScan(HistoryStore& store, scan::ScanSession& session, const QStrin
     const HistoryStore::Recorded recorded = store.recordScan(records, session.options().lostAfter);
     for (qsizetype i = 0; i < records.size(); ++i)
         session.results.setChange(records[i].partner, ChangeText(recorded.changes[i]));
+    session.domainInHistory = recorded.domainKnown;
     return recorded.error;
 }
 

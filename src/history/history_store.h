@@ -50,9 +50,10 @@ private:
     std::chrono::milliseconds m_busyTimeout;
 };
 
-// Records the partners whose sites ended in the session's last scan and
-// writes each one's change into its result rows. Returns the store's message
-// (the empty text when all went well).
+// Records the partners whose sites ended in the session's last scan, writes
+// each one's change into its result rows and tells the session whether the
+// domain was scanned before. Returns the store's message (the empty text when
+// all went well).
 QString RecordScan(HistoryStore& store, scan::ScanSession& session, const QStringList& endedSites,
                    const QDateTime& time);
 
