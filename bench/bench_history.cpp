@@ -60,15 +60,15 @@ int main(int argc, char* argv[]) {
     QTemporaryDir dir;
     QList<double> ms;
     for (int round = 0; round < rounds; ++round) {
-        HistoryStore store(dir.filePath(QStringLiteral("history-%1.sqlite").arg(round)));
-        QList<Change> changes;
+        HistoryStore store(dir.filePath(QStringLiteral("history-%1.sqlite").arg(round)),
+                           corvantis::util::kCommandLineBusyTimeout);
         for (int n = 0; n < scans; ++n)
-            if (!store.recordScan(Scan(partners, n), 1, changes).isEmpty())
+            if (!store.recordScan(Scan(partners, n), 1).error.isEmpty())
                 return 1;
         const QList<PartnerRecord> next = Scan(partners, scans);
         QElapsedTimer timer;
         timer.start();
-        const QString error = store.recordScan(next, 1, changes);
+        const QString error = store.recordScan(next, 1).error;
         ms.append(double(timer.nsecsElapsed()) / 1e6);
         if (!error.isEmpty()) {
             std::fprintf(stderr, "%s\n", qPrintable(error));

@@ -371,7 +371,8 @@ bool RecordHistory(const ScanRequest& r, scan::ScanSession& session,
                    const scan::ScanEngine& engine) {
     if (r.noHistory)
         return true;
-    history::HistoryStore store(r.history.value_or(history::HistoryStore::DefaultPath()));
+    history::HistoryStore store(r.history.value_or(history::HistoryStore::DefaultPath()),
+                                util::kCommandLineBusyTimeout);
     const QString error =
         history::RecordScan(store, session, engine.endedSites(), QDateTime::currentDateTimeUtc());
     if (!error.isEmpty())

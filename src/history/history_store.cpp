@@ -86,41 +86,42 @@ PartnerRecord ReadRecord(const QSqlQuery& q) {
 // What the store holds of each partner's past, read with three prepared queries.
 class PastReader {
 public:
-    explicit PastReader(const QSqlDatabase& db) : m_last(db), m_lastLink(db), m_misses(db) {
-        m_last.setForwardOnly(true);
-        m_last.prepare(QStringLiteral("SELECT ") + kRecordColumns +
-                       QStringLiteral(" FROM records WHERE domain = ? AND partner = ? "
-                                      "ORDER BY id DESC LIMIT 1"));
-        m_lastLink.prepare(QStringLiteral(
-            "SELECT max(id) FROM records WHERE domain = ? AND partner = ? AND links > 0"));
+    explicit PastReader(const QSqlDatabase& db) : m_ids(db), m_lastSeen(db), m_misses(db) {
+        m_ids.prepare(QStringLiteral("SELECT max(id), max(CASE WHEN links > 0 THEN id END) FROM "
+                                     "records WHERE domain = ? AND partner = ?"));
+        // An unread scan without a link says nothing about the link.
+        m_lastSeen.setForwardOnly(true);
+        m_lastSeen.prepare(
+            QStringLiteral("SELECT ") + kRecordColumns +
+            QStringLiteral(" FROM records WHERE domain = ? AND partner = ? AND "
+                           "(pages_read = 1 OR links > 0) ORDER BY id DESC LIMIT 1"));
         m_misses.prepare(QStringLiteral("SELECT count(*) FROM records WHERE domain = ? AND "
                                         "partner = ? AND id > ? AND pages_read = 1"));
     }
 
     bool read(const PartnerRecord& now, PartnerPast& past, QString& error) {
         past = PartnerPast{};
-        for (QSqlQuery* q : {&m_last, &m_lastLink}) {
+        for (QSqlQuery* q : {&m_ids, &m_lastSeen, &m_misses}) {
             q->bindValue(0, now.domain);
             q->bindValue(1, now.partner);
         }
-        if (!Exec(m_last, error))
-            return false;
-        if (m_last.next())
-            past.last = ReadRecord(m_last);
-        m_last.finish();
-        if (!past.last)
-            return true;
         // An aggregate always gives one row.
-        if (!Exec(m_lastLink, error))
+        if (!Exec(m_ids, error))
             return false;
-        m_lastLink.next();
-        const QVariant lastLink = m_lastLink.value(0);
-        m_lastLink.finish();
+        m_ids.next();
+        past.recorded = !m_ids.value(0).isNull();
+        const QVariant lastLink = m_ids.value(1);
+        m_ids.finish();
+        if (!past.recorded)
+            return true;
+        if (!Exec(m_lastSeen, error))
+            return false;
+        if (m_lastSeen.next())
+            past.lastSeen = ReadRecord(m_lastSeen);
+        m_lastSeen.finish();
         past.linkedBefore = !lastLink.isNull();
         if (!past.linkedBefore)
             return true;
-        m_misses.bindValue(0, now.domain);
-        m_misses.bindValue(1, now.partner);
         m_misses.bindValue(2, lastLink);
         if (!Exec(m_misses, error))
             return false;
@@ -131,10 +132,21 @@ public:
     }
 
 private:
-    QSqlQuery m_last;
-    QSqlQuery m_lastLink;
+    QSqlQuery m_ids;
+    QSqlQuery m_lastSeen;
     QSqlQuery m_misses;
 };
+
+// Whether the store holds a scan of the domain.
+bool DomainKnown(const QSqlDatabase& db, const QString& domain, bool& known, QString& error) {
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT 1 FROM records WHERE domain = ? LIMIT 1"));
+    q.bindValue(0, domain);
+    if (!Exec(q, error))
+        return false;
+    known = q.next();
+    return true;
+}
 
 bool InsertRecords(const QSqlDatabase& db, const QList<PartnerRecord>& records, QString& error) {
     QSqlQuery insert(db);
@@ -166,20 +178,30 @@ QString HistoryStore::DefaultPath() {
     return util::AppFilePath(QStringLiteral("history.sqlite"));
 }
 
-QString HistoryStore::recordScan(const QList<PartnerRecord>& records, int lostAfter,
-                                 QList<Change>& changes) {
-    changes = QList<Change>(records.size(), Change::None);
+HistoryStore::Recorded HistoryStore::recordScan(const QList<PartnerRecord>& records,
+                                                int lostAfter) {
+    Recorded out;
+    out.changes = QList<Change>(records.size(), Change::None);
     const bool exists = QFileInfo::exists(m_path);
-    util::SqliteConnection connection(m_path, exists ? util::SqlAccess::ReadWrite
-                                                     : util::SqlAccess::ReadWriteCreate);
-    if (!connection.openError().isEmpty())
-        return Unusable(m_path, connection.openError());
+    util::SqliteConnection connection(
+        m_path, exists ? util::SqlAccess::ReadWrite : util::SqlAccess::ReadWriteCreate,
+        m_busyTimeout);
+    QString error = connection.openError();
+    if (!error.isEmpty()) {
+        out.error = Unusable(m_path, error);
+        return out;
+    }
+    error = connection.beginWrite();
+    if (!error.isEmpty()) {
+        out.error = Unusable(m_path, error);
+        return out;
+    }
     QSqlDatabase db = connection.database();
-    if (!db.transaction())
-        return Unusable(m_path, SqlWhy(db.lastError()));
-    QString error = EnsureSchema(db);
+    error = EnsureSchema(db);
     QList<Change> found;
-    if (error.isEmpty()) {
+    bool domainKnown = false;
+    if (error.isEmpty() &&
+        (records.isEmpty() || DomainKnown(db, records.first().domain, domainKnown, error))) {
         // Every change against the scans before this one, then the records.
         PastReader reader(db);
         PartnerPast past;
@@ -189,16 +211,17 @@ QString HistoryStore::recordScan(const QList<PartnerRecord>& records, int lostAf
             found.append(ChangeOf(past, r, lostAfter));
         }
     }
-    if (error.isEmpty() && InsertRecords(db, records, error) && db.commit()) {
-        changes = found;
-        return QString();
+    if (found.size() == records.size()) { // read, even if not written
+        out.changes = found;
+        out.domainKnown = domainKnown;
     }
+    if (error.isEmpty() && InsertRecords(db, records, error) && db.commit())
+        return out;
     if (error.isEmpty())
         error = SqlWhy(db.lastError());
     db.rollback();
-    if (found.size() == records.size())
-        changes = found; // read, but not written
-    return Unusable(m_path, error);
+    out.error = Unusable(m_path, error);
+    return out;
 }
 
 QList<PartnerRecord> HistoryStore::partnerHistory(const QString& domain, const QString& partner,
@@ -206,7 +229,7 @@ QList<PartnerRecord> HistoryStore::partnerHistory(const QString& domain, const Q
     error.clear();
     if (!QFileInfo::exists(m_path))
         return {};
-    util::SqliteConnection connection(m_path, util::SqlAccess::ReadOnly);
+    util::SqliteConnection connection(m_path, util::SqlAccess::ReadOnly, m_busyTimeout);
     if (!connection.openError().isEmpty()) {
         error = Unusable(m_path, connection.openError());
         return {};
@@ -235,11 +258,11 @@ QString RecordScan(HistoryStore& store, scan::ScanSession& session,
                    const QList<scan::EndedSite>& endedSites, const QDateTime& time) {
     const QList<PartnerRecord> records =
         RecordsOfScan(session.domain(), endedSites, session.results.rows(), time);
-    QList<Change> changes;
-    const QString error = store.recordScan(records, session.options().lostAfter, changes);
+    const HistoryStore::Recorded recorded = store.recordScan(records, session.options().lostAfter);
     for (qsizetype i = 0; i < records.size(); ++i)
-        session.results.setChange(records[i].partner, ChangeText(changes[i]));
-    return error;
+        session.results.setChange(records[i].partner, ChangeText(recorded.changes[i]));
+    session.domainInHistory = recorded.domainKnown;
+    return recorded.error;
 }
 
 } // namespace corvantis::history

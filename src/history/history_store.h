@@ -1,10 +1,12 @@
 #pragma once
 
 #include "history/partner_changes.h"
+#include "util/sqlite_connection.h"
 
 #include <QList>
 #include <QString>
 
+#include <chrono>
 #include <utility>
 
 namespace corvantis::scan {
@@ -23,14 +25,22 @@ public:
     // "history.sqlite" in the application folder.
     static QString DefaultPath();
 
-    explicit HistoryStore(QString path) : m_path(std::move(path)) {}
+    // Waits up to busyTimeout for another program that is writing the file.
+    HistoryStore(QString path, std::chrono::milliseconds busyTimeout)
+        : m_path(std::move(path)), m_busyTimeout(busyTimeout) {}
     const QString& path() const { return m_path; }
 
-    // Works out each partner's change against its last records for the same
-    // domain, then adds the records in one transaction. Returns why it could
-    // not (the empty text on success). The changes are set when the store could
-    // be read, even if not written; otherwise they are all None.
-    QString recordScan(const QList<PartnerRecord>& records, int lostAfter, QList<Change>& changes);
+    struct Recorded {
+        QString error;            // why the store could not be used; empty when all went well
+        QList<Change> changes;    // one per record; all None when the store could not be read
+        bool domainKnown = false; // the store held an earlier scan of the domain
+    };
+
+    // Works out each partner's change against its past records for the same
+    // domain, then adds the records (all of one domain), all in one write
+    // transaction. The changes are set when the store could be read, even if
+    // not written.
+    Recorded recordScan(const QList<PartnerRecord>& records, int lostAfter);
 
     // Every recorded scan of one partner for one domain, oldest first.
     QList<PartnerRecord> partnerHistory(const QString& domain, const QString& partner,
@@ -38,11 +48,13 @@ public:
 
 private:
     QString m_path;
+    std::chrono::milliseconds m_busyTimeout;
 };
 
-// Records the partners whose sites ended in the session's last scan and
-// writes each one's change into its result rows. Returns the store's message
-// (the empty text when all went well).
+// Records the partners whose sites ended in the session's last scan, writes
+// each one's change into its result rows and tells the session whether the
+// domain was scanned before. Returns the store's message (the empty text when
+// all went well).
 QString RecordScan(HistoryStore& store, scan::ScanSession& session,
                    const QList<scan::EndedSite>& endedSites, const QDateTime& time);
 

@@ -3,6 +3,8 @@
 #include "scan/scan_engine.h"
 #include "scan/scan_model.h"
 
+#include <QHash>
+
 namespace corvantis::history {
 
 namespace {
@@ -18,7 +20,14 @@ QList<PartnerRecord> RecordsOfScan(const QString& domain, const QList<scan::Ende
                                    const QList<scan::ResultRow>& results, const QDateTime& time) {
     QList<PartnerRecord> out;
     out.reserve(partners.size());
+    QHash<QString, qsizetype> recorded; // where each partner's record is in out
     for (const scan::EndedSite& partner : partners) {
+        // A partner listed twice has one record: its rows are those of every
+        // listing, and its pages count as read when one of them read them.
+        if (const auto at = recorded.constFind(partner.site); at != recorded.cend()) {
+            out[*at].pagesRead = out[*at].pagesRead || partner.pagesRead;
+            continue;
+        }
         PartnerRecord r;
         r.time = time.toUTC();
         r.domain = domain;
@@ -34,21 +43,23 @@ QList<PartnerRecord> RecordsOfScan(const QString& domain, const QList<scan::Ende
                 r.anchor = row.anchor;
             }
         }
+        recorded.insert(partner.site, out.size());
         out.append(r);
     }
     return out;
 }
 
 Change ChangeOf(const PartnerPast& past, const PartnerRecord& now, int lostAfter) {
-    if (!past.last)
+    if (!past.recorded)
         return Change::NewPartner;
-    const PartnerRecord& last = *past.last;
     if (now.links > 0) {
-        if (last.links == 0)
+        const std::optional<PartnerRecord>& seen = past.lastSeen;
+        if (!seen || seen->links == 0)
             return Change::Found;
-        if (now.value != last.value)
+        // A value not measured (the option off, an old record) is not compared.
+        if (!now.value.isEmpty() && !seen->value.isEmpty() && now.value != seen->value)
             return Change::ValueChanged;
-        if (now.page != last.page)
+        if (now.page != seen->page)
             return Change::Moved;
         return Change::None;
     }

@@ -29,16 +29,20 @@ struct PartnerRecord {
     bool operator==(const PartnerRecord&) const = default;
 };
 
-// The partners' records of a scan, in the order given: each partner's rows of
-// the result list say what it found, the engine whether its pages were read.
+// The partners' records of a scan, in the order given, one per partner even
+// when it is listed twice: each partner's rows of the result list say what it
+// found, the engine whether its pages were read.
 QList<PartnerRecord> RecordsOfScan(const QString& domain, const QList<scan::EndedSite>& partners,
                                    const QList<scan::ResultRow>& results, const QDateTime& time);
 
 // What the recorded scans of a partner say, as far as a change depends on it.
 struct PartnerPast {
-    std::optional<PartnerRecord> last; // the last recorded scan; none: a new partner
-    bool linkedBefore = false;         // some recorded scan found a link back
-    int readMissesSinceLink = 0;       // read scans without a link since the last with one
+    bool recorded = false; // some scan recorded the partner; none: a new partner
+    // The last recorded scan that read its pages or found a link back: an unread
+    // scan without a link knows nothing about the link.
+    std::optional<PartnerRecord> lastSeen;
+    bool linkedBefore = false;   // some recorded scan found a link back
+    int readMissesSinceLink = 0; // read scans without a link since the last with one
 };
 
 // What changed for a partner, worst first, as the result rows name it

@@ -45,12 +45,12 @@ QString EmailStorePath() {
     return util::AppFilePath(QStringLiteral("spider.mdb"));
 }
 
-EmailList ReadAllEmails(const QString& storePath) {
+EmailList ReadAllEmails(const QString& storePath, std::chrono::milliseconds busyTimeout) {
     EmailList result;
     result.error = CheckExists(storePath);
     if (!result.error.isEmpty())
         return result;
-    SqliteConnection connection(storePath, SqlAccess::ReadOnly);
+    SqliteConnection connection(storePath, SqlAccess::ReadOnly, busyTimeout);
     if (!connection.openError().isEmpty()) {
         result.error = Unusable(storePath, connection.openError());
         return result;
@@ -83,20 +83,26 @@ EmailList ReadAllEmails(const QString& storePath) {
     return result;
 }
 
-QString DeleteAllEmails(const QString& storePath) {
+QString DeleteAllEmails(const QString& storePath, std::chrono::milliseconds busyTimeout) {
     const QString missing = CheckExists(storePath);
     if (!missing.isEmpty())
         return missing;
-    SqliteConnection connection(storePath, SqlAccess::ReadWrite);
+    SqliteConnection connection(storePath, SqlAccess::ReadWrite, busyTimeout);
     if (!connection.openError().isEmpty())
         return Unusable(storePath, connection.openError());
-    const QString shape = CheckShape(connection.database());
-    if (!shape.isEmpty())
-        return Unusable(storePath, shape);
-    QSqlQuery query(connection.database());
-    if (!query.exec(QStringLiteral("DELETE FROM [emails]")))
-        return Unusable(storePath, SqlWhy(query.lastError()));
-    return QString();
+    QSqlDatabase db = connection.database();
+    // The shape first: a file that is not ours is not even switched to another journal.
+    QString error = CheckShape(db);
+    if (error.isEmpty())
+        error = connection.beginWrite();
+    if (!error.isEmpty())
+        return Unusable(storePath, error);
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("DELETE FROM [emails]")) && db.commit())
+        return QString();
+    error = SqlWhy(query.lastError().isValid() ? query.lastError() : db.lastError());
+    db.rollback();
+    return Unusable(storePath, error);
 }
 
 } // namespace corvantis::mailstore

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/sqlite_connection.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -19,11 +21,15 @@ struct EmailList {
     QString error;      // why the store could not be read, for the user
 };
 
-// Every stored address, oldest first. The file is opened read-only.
-EmailList ReadAllEmails(const QString& storePath = EmailStorePath());
+// Each waits up to busyTimeout for another program that is writing the file.
 
-// Deletes every stored address. Returns the empty text on success, otherwise
-// why nothing was deleted.
-QString DeleteAllEmails(const QString& storePath = EmailStorePath());
+// Every stored address, oldest first. The file is opened read-only.
+EmailList ReadAllEmails(const QString& storePath = EmailStorePath(),
+                        std::chrono::milliseconds busyTimeout = util::kWindowBusyTimeout);
+
+// Deletes every stored address in one write transaction. Returns the empty
+// text on success, otherwise why nothing was deleted.
+QString DeleteAllEmails(const QString& storePath = EmailStorePath(),
+                        std::chrono::milliseconds busyTimeout = util::kWindowBusyTimeout);
 
 } // namespace corvantis::mailstore

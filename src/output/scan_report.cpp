@@ -61,12 +61,15 @@ ReportCounts CountReportResults(const scan::ResultListModel& results) {
 namespace {
 
 // "Changes since the last scan": each partner with a change once, worst first,
-// then in list order. Nothing when no partner has one (no history kept).
-void AppendChanges(QStringList& l, const QList<ResultRow>& rows) {
+// then in list order. A new partner is news only when the domain was scanned
+// before, so a first scan has none. Nothing when no partner has a change.
+void AppendChanges(QStringList& l, const QList<ResultRow>& rows, bool domainInHistory) {
+    const QString& newPartner = scan::kChangesWorstFirst.last();
     QList<const ResultRow*> changed;
     QSet<QString> seen;
     for (const ResultRow& r : rows)
-        if (!r.change.isEmpty() && !seen.contains(r.site)) {
+        if (!r.change.isEmpty() && (domainInHistory || r.change != newPartner) &&
+            !seen.contains(r.site)) {
             seen.insert(r.site);
             changed.append(&r);
         }
@@ -110,7 +113,7 @@ QStringList ScanReportLines(const scan::ScanSession& session, const scan::ScanCo
       << QStringLiteral("<body>") << QStringLiteral("<h1>") + domain + QStringLiteral("</h1>")
       << QStringLiteral("Date: ") + Esc(date) + br
       << QStringLiteral("Time: ") + Esc(time) + QStringLiteral("<BR><BR>");
-    AppendChanges(l, session.results.rows());
+    AppendChanges(l, session.results.rows(), session.domainInHistory);
     l << QStringLiteral("<hr>") << QStringLiteral("<b>Site Statistics</b><BR><BR>")
       << QStringLiteral("Number of sites: ") + n(sites) + br
       << QStringLiteral("Number of pages scanned: ") + n(counters.runPagesScanned) + br

@@ -111,6 +111,10 @@ public:
     QString txtHTML2;
     QString txtHTML3;
 
+    // Whether the history held a scan of the domain before the last scan was
+    // recorded: only then is a partner without records news.
+    bool domainInHistory = false;
+
     const ScanOptions& options() const { return m_options; }
     void setOptions(const ScanOptions& options) { m_options = options; }
 

@@ -16,7 +16,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <latch>
 #include <optional>
+#include <thread>
 
 using namespace corvantis;
 using namespace corvantis::history;
@@ -24,10 +26,14 @@ using namespace corvantis::history;
 namespace {
 
 // One scan of partner.test for mysite.test, from a word: "link" (a link that
-// counts on /links), "link:nofollow" (its value), "link@/other" (another page),
-// "none" (read, no link), "unread" (no link, the pages not read), "elsewhere"
-// (a link found for another domain).
-PartnerRecord Scan(const QString& word, int n) {
+// counts on /links), "link:nofollow" (its value), "link:" (its value not
+// measured), "link@/other" (another page),
+// "none" (read, no link), "unread" (no link, the pages not read), "link-unread"
+// (a link on the pages read, not all of them read), "elsewhere" (a link found
+// for another domain).
+PartnerRecord Scan(QString word, int n) {
+    const bool unread = word.endsWith(QLatin1String("unread"));
+    word.remove(QLatin1String("-unread"));
     PartnerRecord r;
     r.time = QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC).addDays(7 * n);
     r.domain = QStringLiteral("mysite.test");
@@ -43,7 +49,7 @@ PartnerRecord Scan(const QString& word, int n) {
         if (word == QLatin1String("elsewhere"))
             r.domain = QStringLiteral("other.test");
     }
-    r.pagesRead = word != QLatin1String("unread");
+    r.pagesRead = !unread;
     return r;
 }
 
@@ -84,6 +90,9 @@ private:
     QString m_path;
     bool m_immutable = false;
 };
+
+// Long enough for a test's own store, short for one held locked on purpose.
+constexpr std::chrono::milliseconds kShortWait{200};
 
 QByteArray Bytes(const QString& path) {
     QFile f(path);
@@ -135,6 +144,17 @@ private Q_SLOTS:
             {"K=2: said once", 2, "link none none none", ""},
             {"K=2: not read", 2, "link unread", "Unconfirmed"},
             {"K=2: back before lost", 2, "link none link", "Found"},
+            // An unread scan says nothing about the link: compared with the last read one.
+            {"value changed after unread", 1, "link unread link:nofollow", "Value changed"},
+            {"the same after unread", 1, "link unread link", ""},
+            {"moved after unread", 1, "link unread unread link@/other", "Moved"},
+            {"found after none, unread", 1, "none unread link", "Found"},
+            {"found on a scan not all read", 1, "none link-unread link", ""},
+            {"K=2: the same after unread", 2, "link unread unread link", ""},
+            // A value not measured (the option off, an old record) is not compared.
+            {"value not measured now", 1, "link link:", ""},
+            {"value not measured before", 1, "link: link:nofollow", ""},
+            {"not measured, moved", 1, "link: link@/other", "Moved"},
         };
         for (const auto& r : rows)
             QTest::newRow(r.name) << r.k << QString::fromLatin1(r.scans)
@@ -144,13 +164,16 @@ private Q_SLOTS:
         QFETCH(int, lostAfter);
         QFETCH(QString, scans);
         QFETCH(QString, change);
-        HistoryStore store(freshPath("changes.sqlite"));
+        HistoryStore store(freshPath("changes.sqlite"), kShortWait);
         const QStringList words = scans.split(u' ');
-        QList<Change> found;
-        for (int i = 0; i < words.size(); ++i)
-            QCOMPARE(store.recordScan({Scan(words[i], i)}, lostAfter, found), QString());
-        QCOMPARE(ChangeText(found.value(0)), change);
-        QCOMPARE(ChangeFromText(change), found.value(0));
+        HistoryStore::Recorded recorded;
+        for (int i = 0; i < words.size(); ++i) {
+            recorded = store.recordScan({Scan(words[i], i)}, lostAfter);
+            QCOMPARE(recorded.error, QString());
+        }
+        QCOMPARE(ChangeText(recorded.changes.value(0)), change);
+        QCOMPARE(ChangeFromText(change), recorded.changes.value(0));
+        QCOMPARE(recorded.domainKnown, words.size() > 1 && !scans.startsWith(S("elsewhere")));
         // Everything was recorded, oldest first, exactly as given.
         QString error;
         const QList<PartnerRecord> kept = store.partnerHistory(
@@ -160,7 +183,8 @@ private Q_SLOTS:
         QCOMPARE(kept.last(), Scan(words.last(), int(words.size()) - 1));
     }
 
-    // A scan's records from its lists: rows by site, pages read as the engine says.
+    // A scan's records from its lists: rows by site, pages read as the engine says;
+    // one record per partner, its pages read when one of its listings read them.
     void recordsOfAScan() {
         using scan::ResultRow;
         const QList<ResultRow> results{
@@ -171,15 +195,64 @@ private Q_SLOTS:
             {S("c.test/"), scan::kNoneFound, S("000"), S("c.test/")},
         };
         const QDateTime when(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
-        const QList<PartnerRecord> r = RecordsOfScan(
-            S("me.test"), {{S("a.test"), true}, {S("b.test"), false}, {S("c.test/"), false}},
-            results, when);
+        const QList<PartnerRecord> r = RecordsOfScan(S("me.test"),
+                                                     {{S("a.test"), true},
+                                                      {S("b.test"), false},
+                                                      {S("c.test/"), false},
+                                                      {S("a.test"), false},
+                                                      {S("b.test"), true}},
+                                                     results, when);
         QCOMPARE(r.size(), 3);
         QCOMPARE(r[0], (PartnerRecord{when, S("me.test"), S("a.test"), S("Missing 001"), 2,
                                       S("a.test/l"), S("ugc"), S("A"), true}));
-        QVERIFY(!r[1].pagesRead);
+        QVERIFY(r[1].pagesRead);
         QCOMPARE(r[1].links, 0);
         QVERIFY(!r[2].pagesRead);
+    }
+
+    // Two scans recording into one store at the same moment (the window and a
+    // timer's scan, say) both keep their records, one after the other.
+    void twoScansAtOnce_data() {
+        QTest::addColumn<int>("earlierScans");
+        QTest::newRow("new store") << 0;
+        QTest::newRow("store with earlier scans") << 3;
+    }
+    void twoScansAtOnce() {
+        QFETCH(int, earlierScans);
+        const QString path = freshPath("together.sqlite");
+        constexpr int kPartners = 300;
+        const auto scanOf = [](int n) {
+            QList<PartnerRecord> records;
+            for (int p = 0; p < kPartners; ++p) {
+                records.append(Scan(S("link"), n));
+                records.last().partner = QStringLiteral("p%1.test").arg(p);
+            }
+            return records;
+        };
+        for (int n = 0; n < earlierScans; ++n)
+            QCOMPARE(HistoryStore(path, kShortWait).recordScan(scanOf(n), 1).error, QString());
+        // Each thread has its own connection, as each process would.
+        HistoryStore::Recorded recorded[2];
+        std::latch start(2);
+        const auto record = [&](int i) {
+            HistoryStore store(path, util::kCommandLineBusyTimeout);
+            start.arrive_and_wait();
+            recorded[i] = store.recordScan(scanOf(earlierScans + i), 1);
+        };
+        std::thread first(record, 0), second(record, 1);
+        first.join();
+        second.join();
+        QCOMPARE(recorded[0].error, QString());
+        QCOMPARE(recorded[1].error, QString());
+        // The later one read what the earlier one wrote: only one saw new partners.
+        QCOMPARE(recorded[0].changes.count(Change::NewPartner) +
+                     recorded[1].changes.count(Change::NewPartner),
+                 earlierScans == 0 ? kPartners : 0);
+        QString error;
+        QCOMPARE(HistoryStore(path, kShortWait)
+                     .partnerHistory(S("mysite.test"), S("p299.test"), error)
+                     .size(),
+                 earlierScans + 2);
     }
 
     // A store that cannot be used: one message, the changes none, the file as it was.
@@ -193,22 +266,22 @@ private Q_SLOTS:
     void unusableStore() {
         QFETCH(QString, kind);
         const QString path = freshPath("unusable.sqlite");
-        QList<Change> changes;
         if (kind == QLatin1String("damaged")) {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(QByteArray(4096, 'x'));
         } else {
-            QCOMPARE(HistoryStore(path).recordScan({Scan(S("link"), 0)}, 1, changes), QString());
+            QCOMPARE(HistoryStore(path, kShortWait).recordScan({Scan(S("link"), 0)}, 1).error,
+                     QString());
         }
         if (kind == QLatin1String("newer")) {
-            util::SqliteConnection c(path, util::SqlAccess::ReadWrite);
+            util::SqliteConnection c(path, util::SqlAccess::ReadWrite, kShortWait);
             QVERIFY(QSqlQuery(c.database()).exec(S("UPDATE schema_version SET version = 99")));
         }
         const QByteArray before = Bytes(path);
         std::optional<util::SqliteConnection> holder;
         if (kind == QLatin1String("locked")) {
-            holder.emplace(path, util::SqlAccess::ReadWrite);
+            holder.emplace(path, util::SqlAccess::ReadWrite, kShortWait);
             QVERIFY(QSqlQuery(holder->database()).exec(S("BEGIN EXCLUSIVE")));
         }
         std::optional<ReadOnlyFile> readOnly;
@@ -217,13 +290,15 @@ private Q_SLOTS:
             if (!readOnly->holds())
                 QSKIP("this file system cannot make a file read-only for this user");
         }
-        const QString message = HistoryStore(path).recordScan({Scan(S("none"), 1)}, 1, changes);
+        const HistoryStore::Recorded recorded =
+            HistoryStore(path, kShortWait).recordScan({Scan(S("none"), 1)}, 1);
+        const QString& message = recorded.error;
         QVERIFY2(message.startsWith(S("The scan history \"")), qPrintable(message));
         QVERIFY2(message.contains(QDir::toNativeSeparators(path)), qPrintable(message));
         if (kind == QLatin1String("read-only")) // read, but not written
-            QCOMPARE(changes, QList<Change>{Change::Lost});
+            QCOMPARE(recorded.changes, QList<Change>{Change::Lost});
         else
-            QCOMPARE(changes, QList<Change>{Change::None});
+            QCOMPARE(recorded.changes, QList<Change>{Change::None});
         holder.reset();
         readOnly.reset();
         QCOMPARE(Bytes(path), before);

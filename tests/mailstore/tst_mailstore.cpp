@@ -6,11 +6,18 @@
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QThread>
+
+#include <latch>
+#include <thread>
 
 using namespace corvantis::mailstore;
 using namespace corvantis::testing;
 
 namespace {
+// Short, for a store held locked on purpose.
+constexpr std::chrono::milliseconds kShortWait{200};
+
 QStringList Emails(const QString& path) {
     const EmailList read = ReadAllEmails(path);
     return read.ok ? read.emails : QStringList{QStringLiteral("<unreadable>")};
@@ -83,11 +90,11 @@ private Q_SLOTS:
                 QVERIFY(holder.open());
                 QVERIFY(QSqlQuery(holder).exec(S("BEGIN EXCLUSIVE")));
             }
-            const EmailList read = ReadAllEmails(store);
+            const EmailList read = ReadAllEmails(store, kShortWait);
             QVERIFY(!read.ok);
             QVERIFY(read.emails.isEmpty());
             QVERIFY2(read.error.contains(store), qPrintable(read.error));
-            const QString deleted = DeleteAllEmails(store);
+            const QString deleted = DeleteAllEmails(store, kShortWait);
             QVERIFY2(deleted.contains(store), qPrintable(deleted));
             holder.close();
         }
@@ -96,6 +103,41 @@ private Q_SLOTS:
         QCOMPARE(ReadBytes(store), bytes);
         if (locked)
             QCOMPARE(Emails(store), (QStringList{S("a@x"), S("b@x")}));
+    }
+
+    // Another program writing the store for a moment is waited for.
+    void waitsForAnotherWriter_data() {
+        QTest::addColumn<bool>("deleting");
+        QTest::newRow("read") << false;
+        QTest::newRow("delete") << true;
+    }
+    void waitsForAnotherWriter() {
+        QFETCH(bool, deleting);
+        const QString store = m_dir.filePath(deleting ? S("busy-delete.mdb") : S("busy-read.mdb"));
+        QCOMPARE(MakeEmailStore(store, {S("a@x.example")}), QString());
+        // The writer has a connection of its own, in its own thread.
+        bool held = false;
+        std::latch locked(1);
+        std::thread writer([&] {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), S("writer"));
+                db.setDatabaseName(store);
+                QSqlQuery query(db);
+                held = db.open() && query.exec(S("BEGIN EXCLUSIVE"));
+                locked.count_down();
+                QThread::msleep(1500);
+                query.exec(S("COMMIT"));
+                query.finish();
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(S("writer"));
+        });
+        locked.wait();
+        const QString error = deleting ? DeleteAllEmails(store) : ReadAllEmails(store).error;
+        writer.join();
+        QVERIFY(held);
+        QCOMPARE(error, QString());
+        QCOMPARE(Emails(store), deleting ? QStringList() : QStringList{S("a@x.example")});
     }
 };
 

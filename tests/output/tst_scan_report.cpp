@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace corvantis;
@@ -180,6 +181,50 @@ private Q_SLOTS:
                  S("Percentage of sites with reciprocal links: ") + linking + S("%<BR>"));
         QCOMPARE(lines.at(20),
                  S("Average number of pages scanned per site: ") + average + S("<BR>"));
+    }
+
+    // "Changes since the last scan": each changed partner once, worst first; a new
+    // partner only when the domain was scanned before.
+    void changesSection_data() {
+        QTest::addColumn<QStringList>("rows"); // "site=change", one result row each
+        QTest::addColumn<bool>("domainInHistory");
+        QTest::addColumn<QStringList>("listed"); // "site change", in the section's order
+        QTest::newRow("first scan")
+            << QStringList{S("a=New partner"), S("b=New partner")} << false << QStringList{};
+        QTest::newRow("new partner of a domain scanned before")
+            << QStringList{S("a="), S("b=New partner")} << true << QStringList{S("b New partner")};
+        QTest::newRow("worst first, each once")
+            << QStringList{S("a=Found"), S("b=Lost"), S("b=Lost"), S("c=New partner")} << true
+            << QStringList{S("b Lost"), S("a Found"), S("c New partner")};
+        QTest::newRow("no history kept") << QStringList{S("a="), S("b=")} << false << QStringList{};
+    }
+    void changesSection() {
+        QFETCH(QStringList, rows);
+        QFETCH(bool, domainInHistory);
+        QFETCH(QStringList, listed);
+        scan::ScanSession s;
+        s.domainInHistory = domainInHistory;
+        for (const QString& row : rows)
+            s.results.append({row.section(u'=', 0, 0),
+                              S("Direct Link"),
+                              S("001"),
+                              {},
+                              {},
+                              {},
+                              {},
+                              {},
+                              row.section(u'=', 1)});
+        const QStringList lines = ScanReportLines(s, {}, kWhen, QLocale());
+        // A row of the section: the site, its change, then its status.
+        static const QRegularExpression kRow(
+            S("^<tr><td><a [^>]*>(\\w+)</a></td><td>([^<]*)</td><td>Direct Link</td>"));
+        QStringList found;
+        for (const QString& line : lines)
+            if (const QRegularExpressionMatch m = kRow.match(line); m.hasMatch())
+                found << m.captured(1) + u' ' + m.captured(2);
+        QCOMPARE(found, listed);
+        QCOMPARE(lines.contains(S("<b>Changes since the last scan</b><BR><BR>")),
+                 !listed.isEmpty());
     }
 
     void midnightTitleHasNoTime() {

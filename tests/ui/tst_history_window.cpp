@@ -64,6 +64,8 @@ private Q_SLOTS:
         linkBack(true);
         scan(w.get());
         QCOMPARE(column(w.get(), 6), QStringList{S("New partner")});
+        // A first scan of the domain has no changes to report.
+        QVERIFY(!testing::ReadBytes(output::ReportFilePath()).contains("Changes since"));
         linkBack(false);
         scan(w.get());
         QCOMPARE(column(w.get(), 1), QStringList{S("None Found")});

@@ -180,7 +180,7 @@ void MainWindow::connectEngine() {
 // before the report shows them. A store that cannot be used leaves the results
 // as they are and says so in the status bar, and once a run in a message box.
 void MainWindow::recordHistory() {
-    history::HistoryStore store(history::HistoryStore::DefaultPath());
+    history::HistoryStore store(history::HistoryStore::DefaultPath(), util::kWindowBusyTimeout);
     const QString error = history::RecordScan(store, m_session, m_engine->endedSites(),
                                               QDateTime::currentDateTimeUtc());
     if (error.isEmpty())

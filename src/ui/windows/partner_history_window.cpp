@@ -96,7 +96,8 @@ void PartnerHistoryWindow::showPartner(const QString& storePath, const QString& 
     setWindowTitle(QStringLiteral("Partner History - ") + partner);
     QString error;
     const QList<history::PartnerRecord> records =
-        history::HistoryStore(storePath).partnerHistory(domain, partner, error);
+        history::HistoryStore(storePath, util::kWindowBusyTimeout)
+            .partnerHistory(domain, partner, error);
     if (!error.isEmpty())
         m_summary->setText(error);
     else if (records.isEmpty())
