@@ -269,6 +269,7 @@ void MainWindow::ArrangeMainWindow() {
         };
         size(m_websites->partnerList(), layout.list1Columns);
         size(m_results->resultList(), layout.list3Columns);
+        m_results->keepResultColumns();
         size(m_results->errorList(), layout.lstErrColumns);
         m_columnsSized = true;
     }
