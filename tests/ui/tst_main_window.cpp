@@ -1,8 +1,10 @@
 // The main window driven by its controls' names: the defaults of a first start,
 // the scan through its buttons against a local server, the layout on screen,
 // the view modes, the list actions and the shutdown.
+#include "history/history_store.h"
 #include "mailstore/email_store.h"
 #include "main_window_fixture.h"
+#include "output/scan_report.h"
 #include "scan/host_route.h"
 #include "support/fakes.h"
 #include "support/store_fixture.h"
@@ -20,6 +22,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -415,8 +418,12 @@ private Q_SLOTS:
     }
 
     // Exit ends the scan without its report, closes its connections and every
-    // secondary window, after the exit question.
+    // secondary window, after the exit question. As a Stop would, it records the
+    // partners whose sites had ended, once: here the second site, which ended
+    // while the first still runs.
     void exitStopsTheScanAndClosesTheOtherWindows() {
+        QFile::remove(history::HistoryStore::DefaultPath());
+        QFile::remove(output::ReportFilePath());
         auto w = open();
         QVERIFY(w);
         QTest::mouseClick(find(w.get(), "Command7"), Qt::LeftButton);
@@ -426,8 +433,10 @@ private Q_SLOTS:
         QList<QPointer<QWidget>> watched(others.cbegin(), others.cend());
         find<QLineEdit>(w.get(), "txtDomain")->setText(S("mysite.test"));
         w->session().partners.append({S("silent.test"), S("1"), {}, {}, {}});
+        w->session().partners.append({S("partner.test"), S("1"), {}, {}, {}});
         QTest::mouseClick(find(w.get(), "Command1"), Qt::LeftButton);
-        QTRY_VERIFY(m_server.openConnectionCount() > 0);
+        QTRY_COMPARE(panel(w.get(), 3), S("Site 1 of 2: Found 1 links"));
+        QVERIFY(m_server.openConnectionCount() > 0);
         m_messages.answers = {util::Answer::No};
 
         w->findChild<QAction*>(S("mnuFileItem_3"))->trigger();
@@ -438,7 +447,18 @@ private Q_SLOTS:
         for (const QPointer<QWidget>& other : watched)
             QVERIFY(!other || !other->isVisible());
         QVERIFY(!m_sound.played.contains(S("finished.wav")));
+        QVERIFY(!QFile::exists(output::ReportFilePath()));
         QVERIFY(!ui::MainWindow::endWithBrowser());
+        w->close();
+        w.reset();
+        const history::HistoryStore store(history::HistoryStore::DefaultPath());
+        QString error;
+        const QList<history::PartnerRecord> ended =
+            store.partnerHistory(S("mysite.test"), S("partner.test"), error);
+        QCOMPARE(error, QString());
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended[0].links, 1);
+        QVERIFY(store.partnerHistory(S("mysite.test"), S("silent.test"), error).isEmpty());
     }
 
     // Closing the main window while the website window is open leaves the program
