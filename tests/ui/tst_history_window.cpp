@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QPointer>
 #include <QTableWidget>
 #include <QTreeView>
 
@@ -93,13 +94,18 @@ private Q_SLOTS:
         QCOMPARE(line->at(0).y(), 1.0);
         QCOMPARE(line->at(1).y(), 0.0);
 
-        // From the partner list's menu, the same partner.
+        // From the partner list's menu, the same partner, in a window of its own:
+        // the one closed above is gone first.
+        QPointer<QWidget> closed = window;
         window->close();
+        QTRY_VERIFY(!closed);
         find<QTreeView>(w.get(), "List1")
             ->setCurrentIndex(find<QTreeView>(w.get(), "List1")->model()->index(0, 0));
         w->findChild<QAction*>(S("mnuPopup1Item_1"))->trigger();
-        QTRY_VERIFY(w->findChild<QWidget*>(S("frmHistory")));
-        QCOMPARE(w->findChild<QTableWidget*>(S("lstHistory"))->rowCount(), 2);
+        window = w->findChild<QWidget*>(S("frmHistory"));
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(window->windowTitle(), S("Partner History - changing.test"));
+        QCOMPARE(window->findChild<QTableWidget*>(S("lstHistory"))->rowCount(), 2);
         w->session().MarkProjectSaved();
     }
 

@@ -16,8 +16,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -132,20 +134,26 @@ private Q_SLOTS:
     }
 
     // The number boxes: stored under their own keys, taken at once; a number out
-    // of range is not taken.
+    // of range, below or above, is not taken.
     void numberBoxesStoredAtOnce_data() {
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("byDefault");
         QTest::addColumn<QString>("outOfRange");
-        QTest::newRow("lost after") << S("txtLostAfter") << S("LostAfter") << S("1") << S("0");
-        QTest::newRow("sites at once")
-            << S("txtSitesAtOnce") << S("SitesAtOnce") << S("4") << S("11");
+        const auto rows = [](const char* name, const char* box, const char* key,
+                             const char* byDefault, int max) {
+            for (int outOfRange : {0, max + 1})
+                QTest::addRow("%s %d", name, outOfRange)
+                    << S(box) << S(key) << S(byDefault) << QString::number(outOfRange);
+        };
+        rows("lost after", "txtLostAfter", "LostAfter", "1", scan::kMaxLostAfter);
+        rows("sites at once", "txtSitesAtOnce", "SitesAtOnce", "4", scan::kMaxSitesAtOnce);
     }
     void numberBoxesStoredAtOnce() {
         QFETCH(QString, box);
         QFETCH(QString, key);
         QFETCH(QString, byDefault);
+        QFETCH(QString, outOfRange);
         const auto inUse = [&key](const scan::ScanOptions& o) {
             return key == S("LostAfter") ? o.lostAfter : o.sitesAtOnce;
         };
@@ -156,8 +164,10 @@ private Q_SLOTS:
         QTest::keyClicks(field, S("3"));
         QCOMPARE(Stored(qPrintable(key)), S("3"));
         QCOMPARE(inUse(w->session.options()), 3);
+        // Pasted whole: typed, a number passes through others on its way.
+        QGuiApplication::clipboard()->setText(outOfRange);
         field->selectAll();
-        QTest::keyClicks(field, S("0"));
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(field->text(), S("3"));
         QCOMPARE(Stored(qPrintable(key)), S("3"));
         auto again = open();

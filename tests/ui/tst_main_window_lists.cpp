@@ -11,11 +11,13 @@
 #include "util/settings_store.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTextCursor>
@@ -169,6 +171,59 @@ private Q_SLOTS:
         clickHeader(w.get(), "lstErr", 1);
         QCOMPARE(Column(find<QTreeView>(w.get(), "lstErr")->model(), 1),
                  (QStringList{S("b.test/"), S("a.test")}));
+    }
+
+    // The result list's columns as the user left them, widths and order, are the
+    // next window's, whatever it does with its lists and its size; with nothing
+    // kept a window has the designed widths.
+    void resultColumnsKept() {
+        testing::ClearSettingsStore();
+        const auto columns = [](ui::MainWindow* w) {
+            QHeaderView* header = find<QTreeView>(w, "List3")->header();
+            QList<int> out; // logical index and width, in the order shown
+            for (int v = 0; v < header->count(); ++v)
+                out << header->logicalIndex(v) << header->sectionSize(header->logicalIndex(v));
+            return out;
+        };
+        auto w = open();
+        QVERIFY(w);
+        const QList<int> designed = columns(w.get());
+        // By the mouse: "No." dragged before "Site", then "Site" made wider.
+        QHeaderView* header = find<QTreeView>(w.get(), "List3")->header();
+        const auto drag = [header](int from, int to) {
+            QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(from, 5));
+            // With the button held, which QTest::mouseMove does not say.
+            for (int step = 1; step <= 4; ++step) {
+                const QPoint at(from + (to - from) * step / 4, 5);
+                QMouseEvent move(QEvent::MouseMove, at, header->viewport()->mapToGlobal(at),
+                                 Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+                QApplication::sendEvent(header->viewport(), &move);
+            }
+            QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(to, 5));
+        };
+        drag(header->sectionViewportPosition(2) + header->sectionSize(2) / 2, 2);
+        QCOMPARE(header->visualIndex(2), 0);
+        const int siteEnd = header->sectionViewportPosition(0) + header->sectionSize(0) - 1;
+        drag(siteEnd, siteEnd + 40);
+        QCOMPARE(header->sectionSize(0), designed[1] + 40);
+        const QList<int> left = columns(w.get());
+        w.reset();
+
+        auto again = open();
+        QVERIFY(again);
+        QCOMPARE(columns(again.get()), left);
+        again->ApplyViewMode(true);
+        again->resize(again->size() + QSize(120, 60));
+        QTest::qWait(50);
+        again->session().results.append({S("a.test"), S("None Found"), S("000"), S("a.test/")});
+        again->session().results.clear();
+        QCOMPARE(columns(again.get()), left);
+        again.reset();
+
+        testing::ClearSettingsStore();
+        auto fresh = open();
+        QVERIFY(fresh);
+        QCOMPARE(columns(fresh.get()), designed);
     }
 
     void siteEditor() {

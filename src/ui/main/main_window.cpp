@@ -31,10 +31,27 @@
 
 namespace corvantis::ui {
 
+// The scan's sound cues go to the desktop's player until the window closes: a
+// scan that ends with the window ends without its finished cue.
+class MainWindow::Cues final : public util::SoundPlayer {
+public:
+    explicit Cues(util::SoundPlayer& player) : m_player(player) {}
+    void play(const QString& path) override {
+        if (!m_silent)
+            m_player.play(path);
+    }
+    void silence() { m_silent = true; }
+
+private:
+    util::SoundPlayer& m_player;
+    bool m_silent = false;
+};
+
 MainWindow::MainWindow(scan::ScanSession& session, const Seams& seams, QWidget* parent)
     : QMainWindow(parent), m_session(session), m_seams(seams),
-      m_engine(std::make_unique<scan::ScanEngine>(m_session, *seams.messages, *seams.sound,
-                                                  *seams.router)),
+      m_cues(std::make_unique<Cues>(*seams.sound)),
+      m_engine(
+          std::make_unique<scan::ScanEngine>(m_session, *seams.messages, *m_cues, *seams.router)),
       m_client(new QWidget(this)) {
     setObjectName(QStringLiteral("Form1"));
     m_client->setObjectName(QStringLiteral("client"));
@@ -172,7 +189,11 @@ void MainWindow::connectEngine() {
     connect(&m_session, &scan::ScanSession::statisticsChanged, m_pacing, &DisplayPacing::request);
     connect(engine, &scan::ScanEngine::scanStopped, m_pacing, &DisplayPacing::showNow);
     connect(engine, &scan::ScanEngine::scanEnded, this, &MainWindow::recordHistory);
-    connect(engine, &scan::ScanEngine::reportRequested, m_results, &ResultsFrame::showReport);
+    // A scan the closing window ends has no report.
+    connect(engine, &scan::ScanEngine::reportRequested, this, [this] {
+        if (!m_closed)
+            m_results->showReport();
+    });
     applyControls(engine->controls());
 }
 
@@ -269,6 +290,7 @@ void MainWindow::ArrangeMainWindow() {
         };
         size(m_websites->partnerList(), layout.list1Columns);
         size(m_results->resultList(), layout.list3Columns);
+        m_results->keepResultColumns();
         size(m_results->errorList(), layout.lstErrColumns);
         m_columnsSized = true;
     }
@@ -293,8 +315,13 @@ void MainWindow::shutDown() {
     if (m_closed)
         return;
     m_closed = true;
-    // Ending the engine ends the scan and closes its connections, without the
-    // report or the finished cue of a Stop.
+    // A scan under way ends as Stop ends it, so the partners whose sites had
+    // ended go into the history, but without the report or the finished cue;
+    // ending the engine then closes its connections.
+    if (m_session.scanRunning()) {
+        m_cues->silence();
+        m_engine->StopScan();
+    }
     m_engine.reset();
     m_pacing->stop();
     m_windows->closeAll();

@@ -85,11 +85,13 @@ private:
     void applyControls(const scan::ScanControls& controls);
     void recordHistory();
     void load();
-    void sizeColumnsOnce(double dpi);
     void shutDown();
+
+    class Cues;
 
     scan::ScanSession& m_session;
     Seams m_seams;
+    std::unique_ptr<Cues> m_cues; // the engine's sound cues, through the window
     std::unique_ptr<scan::ScanEngine> m_engine;
     QWidget* m_client;
     QHash<QString, QWidget*> m_placed; // every control the arrangement places, by name

@@ -9,8 +9,10 @@
 #include "ui/main/display_pacing.h"
 #include "ui/main/page_builder.h"
 #include "ui/main/result_actions.h"
+#include "util/settings_store.h"
 
 #include <QColor>
+#include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +28,10 @@
 namespace corvantis::ui {
 
 namespace {
+
+// Where the result list's column widths and order are kept, as the header's own
+// saved state in base64.
+const QString kResultColumnsKey = QStringLiteral("ResultColumns");
 
 // The result list's colour and marker leave the model as numbers; the view shows
 // them as the row's text colour and the icon before its first column.
@@ -126,6 +132,8 @@ ResultsFrame::ResultsFrame(QWidget* client, scan::ScanSession& session, util::Me
 
 void ResultsFrame::buildLists(DisplayPacing& pacing) {
     m_results = Named(ListView(this, QStringLiteral("Link Results:")), QStringLiteral("List3"));
+    m_results->header()->setSectionsMovable(true);
+    m_results->header()->setFirstSectionMovable(true);
     pacing.bindList(m_results, &m_session.results, new ResultRowLook(this));
     auto* errorLabel =
         Named(Caption(this, QStringLiteral("Errors/Warnings:")), QStringLiteral("lblErr"));
@@ -177,6 +185,20 @@ void ResultsFrame::buildReport() {
     connect(save, &QPushButton::clicked, this,
             [this] { output::SaveReportAs(m_messages, m_dialogs); });
     m_shownByTab[3] = {m_report, save};
+}
+
+void ResultsFrame::keepResultColumns() {
+    QHeaderView* header = m_results->header();
+    const QByteArray stored =
+        QByteArray::fromBase64(util::ReadSetting(kResultColumnsKey, {}).toLatin1());
+    // The state holds a sort arrow too; the rows of a new window are not sorted.
+    if (!stored.isEmpty() && header->restoreState(stored))
+        header->setSortIndicatorShown(false);
+    const auto keep = [header] {
+        util::WriteSetting(kResultColumnsKey, QString::fromLatin1(header->saveState().toBase64()));
+    };
+    connect(header, &QHeaderView::sectionResized, this, keep);
+    connect(header, &QHeaderView::sectionMoved, this, keep);
 }
 
 void ResultsFrame::browse(const QString& address) {

@@ -35,6 +35,9 @@ public:
     void showStartPages(const QString& websiteAddress);
     // Builds the scan's report and shows it on "Reports".
     void showReport();
+    // Once the designed widths are set: the result list's columns become what the
+    // user left last time (widths and order), and each change he makes is kept.
+    void keepResultColumns();
 
     PageBuilder* pageBuilder() const { return m_pageBuilder; }
     QTreeView* resultList() const { return m_results; }
