@@ -14,6 +14,7 @@
 #include "ui/main/main_window.h"
 #include "ui/windows/splash_window.h"
 #include "util/settings_store.h"
+#include "util/sqlite_connection.h"
 #include "util/text_utils.h"
 
 #include <QAbstractItemView>
@@ -463,7 +464,8 @@ private Q_SLOTS:
         QVERIFY(!ui::MainWindow::endWithBrowser());
         w->close();
         w.reset();
-        const history::HistoryStore store(history::HistoryStore::DefaultPath());
+        const history::HistoryStore store(history::HistoryStore::DefaultPath(),
+                                          util::kWindowBusyTimeout);
         QString error;
         const QList<history::PartnerRecord> ended =
             store.partnerHistory(S("mysite.test"), S("partner.test"), error);
