@@ -409,7 +409,7 @@ std::optional<QString> SiteRun::judgePage(const QString& header, const QString& 
         problem = QString(kBlockedByBotProtection);
     else if (m_state.pagesFetched == 1 && IsParkingPage(body))
         problem = QString(kParkedDomain);
-    if (problem || StatusLeavesPageUnread(code))
+    if (problem || StatusLeavesPageUnread(code) || ResponseCutShort(header, body.size()))
         m_pagesRead = false;
     if (!problem)
         problem = HttpErrorText(header);

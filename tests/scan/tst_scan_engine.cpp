@@ -286,6 +286,12 @@ private Q_SLOTS:
         QTest::newRow("429 twice")
             << status(429, "Slow down", {"Retry-After: 0"}) << "429 Too Many Requests|partner.test/"
             << "None Found (429 Too Many Requests)|000||" << false;
+        QTest::newRow("closed before answering") << QByteArray() << ""
+                                                 << "None Found|000||" << false;
+        QTest::newRow("cut short") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 900\r\n"
+                                                 "Connection: close\r\n\r\n<p>a part</p>")
+                                   << ""
+                                   << "None Found|000||" << false;
         QTest::newRow("404 is an answer")
             << status(404, "Not Found") << "404 Not found|partner.test/"
             << "None Found (404 Not found)|000||" << true;
