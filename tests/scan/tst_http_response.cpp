@@ -174,7 +174,8 @@ private Q_SLOTS:
     void retryAfter() {
         QFETCH(QString, header);
         QFETCH(qint64, seconds);
-        const QDateTime now(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC);
+        // Within a second: a date's wait is rounded up, never cut short.
+        const QDateTime now(QDate(2026, 12, 7), QTime(12, 0, 0, 400), Qt::UTC);
         QCOMPARE(RetryAfterSeconds(header, now).value_or(-1), seconds);
     }
 
