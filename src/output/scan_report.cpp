@@ -91,29 +91,29 @@ void AppendChanges(QStringList& l, const QList<ResultRow>& rows, bool domainInHi
     l << QStringLiteral("</table>");
 }
 
-} // namespace
-
-QStringList ScanReportLines(const scan::ScanSession& session, const scan::ScanCounters& counters,
-                            const QDateTime& when, const QLocale& locale) {
-    const ReportCounts counts = CountReportResults(session.results);
-    const qint32 sites = session.partners.count();
-    const QString domain = Esc(session.domain());
+// The page's head, the domain as its heading, and when the report was made.
+void AppendHeading(QStringList& l, const QString& domain, const QDateTime& when,
+                   const QLocale& locale) {
     const QString date = locale.toString(when.date(), QLocale::ShortFormat);
     const QString time = locale.toString(when, locale.timeFormat(QLocale::LongFormat));
     const QTime t = when.time();
     const bool midnight = t.hour() == 0 && t.minute() == 0 && t.second() == 0;
     const QString dateTime = midnight ? date : date + QLatin1Char(' ') + time;
-    const auto n = [](qint64 v) { return QString::number(v); };
-    const QString br = QStringLiteral("<BR>");
-
-    QStringList l;
     l << QStringLiteral("<html>") << QStringLiteral("<head>")
       << QStringLiteral("<title>Reciprocal Links to ") + domain + QStringLiteral(" - ") +
              Esc(dateTime) + QStringLiteral("</title>")
       << QStringLiteral("<body>") << QStringLiteral("<h1>") + domain + QStringLiteral("</h1>")
-      << QStringLiteral("Date: ") + Esc(date) + br
+      << QStringLiteral("Date: ") + Esc(date) + QStringLiteral("<BR>")
       << QStringLiteral("Time: ") + Esc(time) + QStringLiteral("<BR><BR>");
-    AppendChanges(l, session.results.rows(), session.domainInHistory);
+}
+
+// "Site Statistics" and "Percentages/Averages".
+void AppendStatistics(QStringList& l, const scan::ScanSession& session,
+                      const scan::ScanCounters& counters, const QLocale& locale) {
+    const ReportCounts counts = CountReportResults(session.results);
+    const qint32 sites = session.partners.count();
+    const auto n = [](qint64 v) { return QString::number(v); };
+    const QString br = QStringLiteral("<BR>");
     l << QStringLiteral("<hr>") << QStringLiteral("<b>Site Statistics</b><BR><BR>")
       << QStringLiteral("Number of sites: ") + n(sites) + br
       << QStringLiteral("Number of pages scanned: ") + n(counters.runPagesScanned) + br
@@ -129,8 +129,12 @@ QStringList ScanReportLines(const scan::ScanSession& session, const scan::ScanCo
       << QStringLiteral("Percentage of non-linking sites: ") +
              Ratio(counts.nonLinking, sites, 100.0, locale) + QStringLiteral("%<BR>")
       << QStringLiteral("Average number of pages scanned per site: ") +
-             Ratio(counters.runPagesScanned, sites, 1.0, locale) + br
-      << QStringLiteral("<HR>") << QStringLiteral("<b>Individual Sites</b><BR><BR>")
+             Ratio(counters.runPagesScanned, sites, 1.0, locale) + br;
+}
+
+// "Individual Sites", "Individual Site Results" and "Error Pages", each in list order.
+void AppendTables(QStringList& l, const scan::ScanSession& session) {
+    l << QStringLiteral("<HR>") << QStringLiteral("<b>Individual Sites</b><BR><BR>")
       << QStringLiteral("<table border=\"1\">")
       << QStringLiteral("<th>Site</th><th>Links Expected</th>");
     for (const scan::PartnerSite& p : session.partners.rows()) {
@@ -156,8 +160,19 @@ QStringList ScanReportLines(const scan::ScanSession& session, const scan::ScanCo
         l << QStringLiteral("<tr><td>") + Esc(e.error) + QStringLiteral("</td><td>") + Link(e.url) +
                  QStringLiteral("</td></tr>");
     }
-    l << QStringLiteral("</table>") << QStringLiteral("</body>") << QStringLiteral("</head>")
-      << QStringLiteral("</html>");
+    l << QStringLiteral("</table>");
+}
+
+} // namespace
+
+QStringList ScanReportLines(const scan::ScanSession& session, const scan::ScanCounters& counters,
+                            const QDateTime& when, const QLocale& locale) {
+    QStringList l;
+    AppendHeading(l, Esc(session.domain()), when, locale);
+    AppendChanges(l, session.results.rows(), session.domainInHistory);
+    AppendStatistics(l, session, counters, locale);
+    AppendTables(l, session);
+    l << QStringLiteral("</body>") << QStringLiteral("</head>") << QStringLiteral("</html>");
     return l;
 }
 

@@ -383,68 +383,77 @@ qint64 ChunkSizeOf(QByteArrayView line) {
     return size;
 }
 
+// The Header stage: bytes go to `pending` up to the blank line that ends the block.
+void AdvanceHeader(ResponseProgress& p, QByteArrayView& data) {
+    // Only the new bytes and the three before them can hold a blank line not yet seen.
+    const qsizetype before = p.pending.size();
+    const qsizetype take = std::min(data.size(), kMaxFramedHeader - before);
+    p.pending.append(data.first(take));
+    const qsizetype blank = p.pending.indexOf("\r\n\r\n", std::max<qsizetype>(before - 3, 0));
+    if (blank < 0) {
+        data = data.sliced(take);
+        if (p.pending.size() >= kMaxFramedHeader) {
+            p.pending.clear();
+            p.stage = Stage::UntilClose;
+        }
+        return;
+    }
+    const qsizetype headerEnd = blank + 4;
+    data = data.sliced(headerEnd - before);
+    p.stage = StageAfterHeader(QByteArrayView(p.pending).first(headerEnd), p.remaining);
+    p.pending.clear();
+}
+
+// The Body and ChunkData stages: a known count of bytes, passed over.
+void AdvanceCounted(ResponseProgress& p, QByteArrayView& data) {
+    const qint64 n = std::min<qint64>(p.remaining, data.size());
+    p.remaining -= n;
+    data = data.sliced(n);
+    if (p.remaining == 0)
+        p.stage = p.stage == Stage::Body ? Stage::Complete : Stage::ChunkEnd;
+}
+
+// The ChunkSize, ChunkEnd and Trailer stages: a line of the chunk stream's framing.
+void AdvanceFramingLine(ResponseProgress& p, QByteArrayView& data) {
+    if (!TakeLine(p.pending, data)) {
+        // Nothing but a CR may stand between a chunk's data and its LF.
+        const qsizetype limit = p.stage == Stage::ChunkEnd ? 1 : kMaxFramedLine;
+        if (p.pending.size() > limit) {
+            p.pending.clear();
+            p.stage = Stage::UntilClose;
+        }
+        return;
+    }
+    const QByteArrayView line = LineText(p.pending);
+    if (p.stage == Stage::ChunkSize) {
+        const qint64 size = ChunkSizeOf(line);
+        p.remaining = std::max<qint64>(size, 0);
+        p.stage = size < 0 ? Stage::UntilClose : size == 0 ? Stage::Trailer : Stage::ChunkData;
+    } else if (p.stage == Stage::ChunkEnd) {
+        p.stage = line.isEmpty() ? Stage::ChunkSize : Stage::UntilClose;
+    } else if (line.isEmpty()) {
+        p.stage = Stage::Complete;
+    }
+    p.pending.clear();
+}
+
 } // namespace
 
 ResponseProgress AdvanceResponse(ResponseProgress p, QByteArrayView data) {
     while (!data.isEmpty() && p.stage != Stage::UntilClose && p.stage != Stage::Complete) {
         switch (p.stage) {
-        case Stage::Header: {
-            // Only the new bytes and the three before them can hold a blank line not yet seen.
-            const qsizetype before = p.pending.size();
-            const qsizetype take = std::min(data.size(), kMaxFramedHeader - before);
-            p.pending.append(data.first(take));
-            const qsizetype blank =
-                p.pending.indexOf("\r\n\r\n", std::max<qsizetype>(before - 3, 0));
-            if (blank < 0) {
-                data = data.sliced(take);
-                if (p.pending.size() >= kMaxFramedHeader) {
-                    p.pending.clear();
-                    p.stage = Stage::UntilClose;
-                }
-                break;
-            }
-            const qsizetype headerEnd = blank + 4;
-            data = data.sliced(headerEnd - before);
-            p.stage = StageAfterHeader(QByteArrayView(p.pending).first(headerEnd), p.remaining);
-            p.pending.clear();
+        case Stage::Header:
+            AdvanceHeader(p, data);
             break;
-        }
         case Stage::Body:
-        case Stage::ChunkData: {
-            const qint64 n = std::min<qint64>(p.remaining, data.size());
-            p.remaining -= n;
-            data = data.sliced(n);
-            if (p.remaining == 0)
-                p.stage = p.stage == Stage::Body ? Stage::Complete : Stage::ChunkEnd;
+        case Stage::ChunkData:
+            AdvanceCounted(p, data);
             break;
-        }
         case Stage::ChunkSize:
         case Stage::ChunkEnd:
-        case Stage::Trailer: {
-            if (!TakeLine(p.pending, data)) {
-                // Nothing but a CR may stand between a chunk's data and its LF.
-                const qsizetype limit = p.stage == Stage::ChunkEnd ? 1 : kMaxFramedLine;
-                if (p.pending.size() > limit) {
-                    p.pending.clear();
-                    p.stage = Stage::UntilClose;
-                }
-                break;
-            }
-            const QByteArrayView line = LineText(p.pending);
-            if (p.stage == Stage::ChunkSize) {
-                const qint64 size = ChunkSizeOf(line);
-                p.remaining = std::max<qint64>(size, 0);
-                p.stage = size < 0    ? Stage::UntilClose
-                          : size == 0 ? Stage::Trailer
-                                      : Stage::ChunkData;
-            } else if (p.stage == Stage::ChunkEnd) {
-                p.stage = line.isEmpty() ? Stage::ChunkSize : Stage::UntilClose;
-            } else if (line.isEmpty()) {
-                p.stage = Stage::Complete;
-            }
-            p.pending.clear();
+        case Stage::Trailer:
+            AdvanceFramingLine(p, data);
             break;
-        }
         case Stage::UntilClose:
         case Stage::Complete:
             break;

@@ -136,6 +136,12 @@ int Abs(double value) {
     return qRound(qAbs(value));
 }
 
+// A control's rectangle in the layout, by its name.
+struct Rects {
+    MainLayout& layout;
+    QRect& operator()(const char* name) const { return layout.rects[QLatin1String(name)]; }
+};
+
 } // namespace
 
 QSize OuterSizeTwips(QSize clientTwips) {
@@ -154,7 +160,7 @@ MainLayout DesignLayout() {
 }
 
 void ApplyViewModeLayout(MainLayout& layout, bool simpleView) {
-    auto r = [&layout](const char* name) -> QRect& { return layout.rects[QLatin1String(name)]; };
+    const Rects r{layout};
     const QRect& last = simpleView ? r("Text1") : r("Text5");
     const int top = last.top() + last.height() + 60;
     for (const char* button : {"cmdAdd", "cmbDel", "cmdEdit", "Command4"})
@@ -162,8 +168,11 @@ void ApplyViewModeLayout(MainLayout& layout, bool simpleView) {
     r("List1").moveTop(top + r("cmdAdd").height() + 60);
 }
 
-void ArrangeLayout(MainLayout& layout, QSize outerTwips) {
-    auto r = [&layout](const char* name) -> QRect& { return layout.rects[QLatin1String(name)]; };
+namespace {
+
+// The status bar and steps 2 to 4: the frames that make the columns.
+void ArrangeFrames(MainLayout& layout, QSize outerTwips) {
+    const Rects r{layout};
     const double W = outerTwips.width();
     const double H = outerTwips.height();
 
@@ -190,6 +199,14 @@ void ArrangeLayout(MainLayout& layout, QSize outerTwips) {
     frame2.setWidth(Abs(frame3.left() / 2.0 - 80 + 1200));
     frame1.setWidth(Abs(frame2.width() - 2400));
     frame2.moveLeft(Abs(frame3.left() - frame2.width() - 50));
+}
+
+// Steps 5 to 9: the lists, the buttons and the entry fields within the frames.
+void ArrangeListsAndFields(MainLayout& layout, double W) {
+    const Rects r{layout};
+    const QRect& frame1 = r("Frame1");
+    const QRect& frame2 = r("Frame2");
+    const QRect& frame3 = r("Frame3");
 
     // 5. Lists and the e-mail buttons. The buttons would take the partner list's
     // width; in "Statistics" that is cut to the frame's inside, so they are not clipped.
@@ -231,6 +248,14 @@ void ArrangeLayout(MainLayout& layout, QSize outerTwips) {
     text2.setWidth(Abs(text1.width() - double(text2.left() - text1.left())));
     for (const char* field : {"Text3", "Text4", "Text5"})
         r(field).setWidth(text2.width());
+}
+
+// Steps 10 to 12: the pages of the results' tab strip.
+void ArrangeTabPages(MainLayout& layout) {
+    const Rects r{layout};
+    const QRect& list3 = r("List3");
+    const QRect& lstErr = r("lstErr");
+    const QRect& text1 = r("Text1");
 
     // 10. The tab strip and the browser view.
     QRect& tabs = r("TabStrip1");
@@ -263,18 +288,28 @@ void ArrangeLayout(MainLayout& layout, QSize outerTwips) {
     QRect& go = r("cmdGo");
     url.setWidth(Abs(double(browser.width()) - text1.left() - 300 - go.width()));
     go.moveLeft(Abs(url.left() + url.width() + 100));
+}
+
+// Steps 13 and 14: the lists' columns, the status bar's panels and the views
+// that follow the browser's size.
+void ArrangeColumnsAndPanels(MainLayout& layout, QSize outerTwips) {
+    const Rects r{layout};
+    const double W = outerTwips.width();
+    const double H = outerTwips.height();
+    const double statusBarHeight = r("StatusBar1").height();
+    const QRect& browser = r("WebBrowser1");
 
     // 13. Column widths; the window applies them once.
-    const double l1 = list1.width();
+    const double l1 = r("List1").width();
     layout.list1Columns = {Abs(l1 / 4 * 2 - 50), Abs(l1 / 16), Abs(l1 / 8 * 2 - 300),
                            Abs(l1 / 8 * 2 - 300)};
-    const double l3 = list3.width();
+    const double l3 = r("List3").width();
     // "Link value" and "Change" as wide as "Status", "Anchor text" as "Site", past
     // the wide "URL".
     layout.list3Columns = {
         Abs(l3 / 3 - 50), Abs(l3 / 4 - 50), Abs(l3 / 12 - 50), Abs(l3 / 6 * 5 + l3 / 3 - 50),
         Abs(l3 / 4 - 50), Abs(l3 / 3 - 50), Abs(l3 / 4 - 50)};
-    const double le = lstErr.width();
+    const double le = r("lstErr").width();
     layout.lstErrColumns = {Abs(le / 4 - 50), Abs(le / 4 * 3 - 50)};
 
     // 14. The status bar's panels, the progress bar over the fourth, the report view.
@@ -287,6 +322,15 @@ void ArrangeLayout(MainLayout& layout, QSize outerTwips) {
     QRect& report = r("WebBrowser2");
     report.setWidth(browser.width());
     report.setHeight(browser.height());
+}
+
+} // namespace
+
+void ArrangeLayout(MainLayout& layout, QSize outerTwips) {
+    ArrangeFrames(layout, outerTwips);
+    ArrangeListsAndFields(layout, outerTwips.width());
+    ArrangeTabPages(layout);
+    ArrangeColumnsAndPanels(layout, outerTwips);
 }
 
 MainLayout ArrangeMainWindow(QSize outerTwips, bool simpleView) {

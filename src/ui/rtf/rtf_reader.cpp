@@ -53,6 +53,22 @@ bool IsSkippedDestination(std::string_view word) {
     return std::find(std::begin(kSkipped), std::end(kSkipped), word) != std::end(kSkipped);
 }
 
+// The character a control word stands for, or 0 when it stands for none.
+char16_t WordCharacter(std::string_view word) {
+    struct Symbol {
+        std::string_view word;
+        char16_t character;
+    };
+    static constexpr Symbol kSymbols[] = {
+        {"line", u'\u2028'},   {"tab", u'\t'},           {"emdash", u'\u2014'},
+        {"endash", u'\u2013'}, {"bullet", u'\u2022'},    {"lquote", u'\u2018'},
+        {"rquote", u'\u2019'}, {"ldblquote", u'\u201C'}, {"rdblquote", u'\u201D'}};
+    for (const Symbol& s : kSymbols)
+        if (s.word == word)
+            return s.character;
+    return 0;
+}
+
 // What RTF keeps per paragraph and this reader shows; indents in twips.
 struct ParagraphLook {
     Qt::Alignment alignment = Qt::AlignLeft;
@@ -249,14 +265,29 @@ private:
     }
 
     void controlWord(std::string_view w, bool hasParameter, int n) {
-        const bool on = !hasParameter || n != 0;
-        if (w == "par") {
+        if (setCharacterLook(w, hasParameter, n) || setParagraphLook(w, n))
+            return;
+        if (const char16_t c = WordCharacter(w)) {
+            addChar(c);
+        } else if (w == "par") {
             paragraph();
-        } else if (w == "line") {
-            addChar(u'\u2028');
-        } else if (w == "tab") {
-            addChar(u'\t');
-        } else if (w == "b") {
+        } else if (w == "uc") {
+            m_state.unicodeSkip = std::clamp(n, 0, kMaxUnicodeSkip);
+        } else if (w == "u") {
+            unicodeChar(n);
+        } else if (w == "bin") {
+            // Raw bytes follow; none of them is text.
+            const std::int64_t left = m_end - m_pos;
+            m_pos += std::clamp<std::int64_t>(n, 0, left);
+        } else if (IsSkippedDestination(w)) {
+            m_state.skipped = true;
+        }
+    }
+
+    // The words for how characters look; false for any other word.
+    bool setCharacterLook(std::string_view w, bool hasParameter, int n) {
+        const bool on = !hasParameter || n != 0;
+        if (w == "b") {
             m_state.bold = on;
         } else if (w == "i") {
             m_state.italic = on;
@@ -271,45 +302,33 @@ private:
                 n > 0 ? std::clamp(n, kMinHalfPoints, kMaxHalfPoints) : kDefaultHalfPoints;
         } else if (w == "plain") {
             m_state.resetCharacter();
-        } else if (w == "pard") {
-            m_state.paragraph = ParagraphLook();
-        } else if (w == "ql") {
-            m_state.paragraph.alignment = Qt::AlignLeft;
-        } else if (w == "qc") {
-            m_state.paragraph.alignment = Qt::AlignHCenter;
-        } else if (w == "qr") {
-            m_state.paragraph.alignment = Qt::AlignRight;
-        } else if (w == "qj") {
-            m_state.paragraph.alignment = Qt::AlignJustify;
-        } else if (w == "li") {
-            m_state.paragraph.leftIndent = std::clamp(n, 0, kMaxIndentTwips);
-        } else if (w == "fi") {
-            m_state.paragraph.firstIndent = std::clamp(n, -kMaxIndentTwips, kMaxIndentTwips);
-        } else if (w == "uc") {
-            m_state.unicodeSkip = std::clamp(n, 0, kMaxUnicodeSkip);
-        } else if (w == "u") {
-            unicodeChar(n);
-        } else if (w == "bin") {
-            // Raw bytes follow; none of them is text.
-            const std::int64_t left = m_end - m_pos;
-            m_pos += std::clamp<std::int64_t>(n, 0, left);
-        } else if (w == "emdash") {
-            addChar(u'\u2014');
-        } else if (w == "endash") {
-            addChar(u'\u2013');
-        } else if (w == "bullet") {
-            addChar(u'\u2022');
-        } else if (w == "lquote") {
-            addChar(u'\u2018');
-        } else if (w == "rquote") {
-            addChar(u'\u2019');
-        } else if (w == "ldblquote") {
-            addChar(u'\u201C');
-        } else if (w == "rdblquote") {
-            addChar(u'\u201D');
-        } else if (IsSkippedDestination(w)) {
-            m_state.skipped = true;
+        } else {
+            return false;
         }
+        return true;
+    }
+
+    // The words for how paragraphs look; false for any other word.
+    bool setParagraphLook(std::string_view w, int n) {
+        ParagraphLook& look = m_state.paragraph;
+        if (w == "pard") {
+            look = ParagraphLook();
+        } else if (w == "ql") {
+            look.alignment = Qt::AlignLeft;
+        } else if (w == "qc") {
+            look.alignment = Qt::AlignHCenter;
+        } else if (w == "qr") {
+            look.alignment = Qt::AlignRight;
+        } else if (w == "qj") {
+            look.alignment = Qt::AlignJustify;
+        } else if (w == "li") {
+            look.leftIndent = std::clamp(n, 0, kMaxIndentTwips);
+        } else if (w == "fi") {
+            look.firstIndent = std::clamp(n, -kMaxIndentTwips, kMaxIndentTwips);
+        } else {
+            return false;
+        }
+        return true;
     }
 
     void unicodeChar(int n) {
