@@ -1,12 +1,12 @@
 // corvantis-scan: the scan engine without a window, for scheduled checks and scripts.
-#include "history/history_store.h"
+#include "afterscan/after_scan.h"
 #include "output/project_file.h"
 #include "output/scan_json.h"
-#include "output/scan_report.h"
 #include "scan/host_route.h"
 #include "scan/scan_engine.h"
 #include "scan/scan_session.h"
-#include "util/file_utils.h"
+#include "util/busy_wait.h"
+#include "util/seams.h"
 #include "util/settings_store.h"
 #include "util/stall_probe.h"
 #include "util/text_utils.h"
@@ -164,7 +164,7 @@ QString DefaultNote(QLatin1String name, const scan::ScanOptions& o) {
     if (name == QLatin1String("sites"))
         return now(QString::number(o.sitesAtOnce));
     if (name == QLatin1String("history"))
-        return QStringLiteral(" (now %1)").arg(history::HistoryStore::DefaultPath());
+        return QStringLiteral(" (now %1)").arg(afterscan::DefaultHistoryPath());
     return QString();
 }
 
@@ -328,21 +328,6 @@ bool LoadPartners(const ScanRequest& r, scan::ScanSession& session, scan::ScanEn
     return true;
 }
 
-// The HTML report every scan ends with, as in the window, and its copy where
-// --report asks; false when either failed (said on stderr).
-bool WriteReport(const scan::ScanSession& session, const std::optional<QString>& copyTo) {
-    const util::SystemClock clock;
-    const output::ReportBuild report = output::BuildScanReport(session, session.counters(), clock);
-    if (!report.ok()) {
-        PrintError(report.error);
-        return false;
-    }
-    const QString error = copyTo ? util::CopyFileSafely(report.path, *copyTo) : QString();
-    if (!error.isEmpty())
-        PrintError(*copyTo + QStringLiteral(": ") + error);
-    return error.isEmpty();
-}
-
 // Where the scan has got, on a terminal, at most ten updates a second.
 void ConnectProgressLine(QTimer& timer, const scan::ScanSession& session) {
     timer.setInterval(100);
@@ -359,25 +344,29 @@ struct RunOutcome {
     qint64 pagesFetched = 0;
     double seconds = 0;
     qint64 maxStallMs = 0; // the longest time the event loop could not run a 10 ms timer
-    bool reportFailed = false;
-    bool historyFailed = false;
+    afterscan::AfterScanOutcome after;
     QDateTime started;
     QDateTime finished;
 };
 
-// The ended partners into the history, their changes into the result rows;
-// false when the store could not be used (said on stderr, the results kept).
-bool RecordHistory(const ScanRequest& r, scan::ScanSession& session,
-                   const scan::ScanEngine& engine) {
-    if (r.noHistory)
-        return true;
-    history::HistoryStore store(r.history.value_or(history::HistoryStore::DefaultPath()),
-                                util::kCommandLineBusyTimeout);
-    const QString error =
-        history::RecordScan(store, session, engine.endedSites(), QDateTime::currentDateTimeUtc());
-    if (!error.isEmpty())
-        PrintError(error);
-    return error.isEmpty();
+// The history, the report and the project, as in the window; every failure said on stderr.
+afterscan::AfterScanOutcome WindUp(const ScanRequest& r, scan::ScanSession& session,
+                                   const scan::ScanEngine& engine) {
+    afterscan::AfterScanRequest request;
+    request.recordHistory = !r.noHistory;
+    request.historyPath = r.history.value_or(QString());
+    request.busyTimeout = util::kCommandLineBusyTimeout;
+    request.reportCopy = r.report;
+    if (r.save)
+        request.projectToSave = r.project;
+    const util::SystemClock clock;
+    const afterscan::AfterScanOutcome done =
+        afterscan::AfterScan(session, engine.endedSites(), clock, request);
+    for (const QString& error :
+         {done.historyError, done.report.error, done.reportCopyError, done.saveError})
+        if (!error.isEmpty())
+            PrintError(error);
+    return done;
 }
 
 // The scan, on the event loop until it stops; nothing when it refused to start
@@ -406,15 +395,9 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, scan::ScanSession& sessi
                      [&outcome] { ++outcome.pagesFetched; });
     QObject::connect(&engine, &scan::ScanEngine::scanStopped, QCoreApplication::instance(),
                      &QCoreApplication::quit, Qt::QueuedConnection);
-    // The history first: the report shows the changes.
     QObject::connect(&engine, &scan::ScanEngine::scanEnded, &scope, [&] {
         outcome.finished = QDateTime::currentDateTimeUtc();
-        if (!RecordHistory(r, session, engine))
-            outcome.historyFailed = true;
-    });
-    QObject::connect(&engine, &scan::ScanEngine::reportRequested, &scope, [&] {
-        if (!WriteReport(session, r.report))
-            outcome.reportFailed = true;
+        outcome.after = WindUp(r, session, engine);
     });
 
     QElapsedTimer wall;
@@ -448,14 +431,6 @@ void PrintRows(const scan::ScanSession& session, const ScanRequest& r, const Run
     for (const scan::ErrorRow& e : session.errors.rows())
         PrintLine({QStringLiteral("error"), e.error, e.url});
     std::fflush(stdout);
-}
-
-// --save: the results back into the project file; false when that failed (said on stderr).
-bool SaveResults(const QString& project, const scan::ScanSession& session) {
-    const QString error = output::WriteProjectResults(project, session.results.rows());
-    if (!error.isEmpty())
-        PrintError(error);
-    return error.isEmpty();
 }
 
 void PrintStats(const RunOutcome& run) {
@@ -494,16 +469,11 @@ int main(int argc, char* argv[]) {
         return kExitBadInput;
     PrintRows(session, request, *run);
     util::SettingsStore::instance().sync();
-    const bool saveFailed = request.save && !SaveResults(*request.project, session);
     if (request.stats)
         PrintStats(*run);
     // A lost link is the news a cron job waits for: it wins over a failed step
     // (said on stderr all the same).
-    const QString lost = history::ChangeText(history::Change::Lost);
-    for (const scan::ResultRow& row : session.results.rows())
-        if (row.change == lost)
-            return kExitLinkLost;
-    if (run->reportFailed || run->historyFailed || saveFailed)
-        return kExitFailed;
-    return 0;
+    if (run->after.linkLost)
+        return kExitLinkLost;
+    return run->after.anyFailed() ? kExitFailed : 0;
 }

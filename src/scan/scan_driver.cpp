@@ -302,7 +302,6 @@ void ScanDriver::StopScan() {
     status(StatusPanel::Site, QString());
     status(StatusPanel::Timeout, QString());
     Q_EMIT q.scanEnded();
-    Q_EMIT q.reportRequested();
     playCue("finished.wav", m_session.options().chkAudioFinished);
     Q_EMIT q.scanStopped();
 }

@@ -105,10 +105,9 @@ Q_SIGNALS:
     void progressChanged(int percent); // the page progress bar, 0 to 100
     void controlsChanged(const corvantis::scan::ScanControls& controls);
     void focusRequested(corvantis::scan::EntryField field);
-    void scanEnded();       // the scan has stopped, its lists are final; the report comes next
-    void reportRequested(); // write and show the report now
-    void scanStopped();     // after the report and the finished cue
-    void pageFetched();     // a page's response is complete and its analysis begins
+    void scanEnded();   // the scan has stopped, its lists are final: wind it up now
+    void scanStopped(); // after the report and the finished cue
+    void pageFetched(); // a page's response is complete and its analysis begins
 
 private:
     friend class ScanDriver;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/busy_wait.h"
+
 #include <QSqlDatabase>
 #include <QString>
 
@@ -13,12 +15,6 @@ namespace corvantis::util {
 QString SqlWhy(const QSqlError& error);
 
 enum class SqlAccess { ReadOnly, ReadWrite, ReadWriteCreate };
-
-// How long a store waits for another program's writer before it gives up: the
-// window must not freeze for long, a command-line scan can wait for another
-// scan to finish recording.
-inline constexpr std::chrono::milliseconds kWindowBusyTimeout{5000};
-inline constexpr std::chrono::milliseconds kCommandLineBusyTimeout{30000};
 
 // One connection to an SQLite file for one operation, removed again when it goes
 // out of scope; queries must end before it does. Only ReadWriteCreate makes a

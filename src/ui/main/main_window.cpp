@@ -1,6 +1,6 @@
 #include "ui/main/main_window.h"
 
-#include "history/history_store.h"
+#include "afterscan/after_scan.h"
 #include "scan/host_route.h"
 #include "ui/common/branding.h"
 #include "ui/common/sound_player.h"
@@ -17,6 +17,7 @@
 #include "ui/main/status_bar.h"
 #include "ui/main/websites_frame.h"
 #include "ui/windows/help_window.h"
+#include "util/busy_wait.h"
 #include "util/settings_store.h"
 #include "util/text_utils.h"
 
@@ -188,27 +189,27 @@ void MainWindow::connectEngine() {
     // Every tick shows the latest counters; the final figures of a scan at once.
     connect(&m_session, &scan::ScanSession::statisticsChanged, m_pacing, &DisplayPacing::request);
     connect(engine, &scan::ScanEngine::scanStopped, m_pacing, &DisplayPacing::showNow);
-    connect(engine, &scan::ScanEngine::scanEnded, this, &MainWindow::recordHistory);
-    // A scan the closing window ends has no report.
-    connect(engine, &scan::ScanEngine::reportRequested, this, [this] {
-        if (!m_closed)
-            m_results->showReport();
-    });
+    connect(engine, &scan::ScanEngine::scanEnded, this, &MainWindow::windUpScan);
     applyControls(engine->controls());
 }
 
-// The ended partners into the history and their changes into the result list,
-// before the report shows them. A store that cannot be used leaves the results
-// as they are and says so in the status bar, and once a run in a message box.
-void MainWindow::recordHistory() {
-    history::HistoryStore store(history::HistoryStore::DefaultPath(), util::kWindowBusyTimeout);
-    const QString error = history::RecordScan(store, m_session, m_engine->endedSites(),
-                                              QDateTime::currentDateTimeUtc());
-    if (error.isEmpty())
-        return;
-    m_statusBar->showNow(0, error);
-    if (!std::exchange(m_historyMessageShown, true))
-        m_seams.messages->inform(error, QStringLiteral("Scan History"));
+// The history, the changes in the result list and the report, as every scan
+// ends; a scan the closing window ends has no report. A history store that
+// cannot be used leaves the results as they are and says so in the status bar,
+// and once a run in a message box.
+void MainWindow::windUpScan() {
+    afterscan::AfterScanRequest request;
+    request.busyTimeout = util::kWindowBusyTimeout;
+    request.writeReport = !m_closed;
+    const afterscan::AfterScanOutcome done =
+        afterscan::AfterScan(m_session, m_engine->endedSites(), m_clock, request);
+    if (!done.historyError.isEmpty()) {
+        m_statusBar->showNow(0, done.historyError);
+        if (!std::exchange(m_historyMessageShown, true))
+            m_seams.messages->inform(done.historyError, QStringLiteral("Scan History"));
+    }
+    if (request.writeReport)
+        m_results->showReport(done.report);
 }
 
 void MainWindow::applyControls(const scan::ScanControls& controls) {

@@ -83,7 +83,7 @@ private:
     void connectRegions();
     void connectEngine();
     void applyControls(const scan::ScanControls& controls);
-    void recordHistory();
+    void windUpScan();
     void load();
     void shutDown();
 
@@ -114,6 +114,7 @@ private:
     bool m_resizedOnce = false;
     bool m_columnsSized = false;
     bool m_simpleView = false;
+    util::SystemClock m_clock; // the report's date and time
     bool m_closed = false;
     bool m_historyMessageShown = false; // a history store that cannot be used says so once
 };

@@ -229,9 +229,7 @@ void ResultsFrame::showStartPages(const QString& websiteAddress) {
     showCurrentTab();
 }
 
-void ResultsFrame::showReport() {
-    const output::ReportBuild report =
-        output::BuildScanReport(m_session, m_session.counters(), m_clock);
+void ResultsFrame::showReport(const output::ReportBuild& report) {
     if (!report.ok()) {
         m_messages.inform(report.error);
         return;

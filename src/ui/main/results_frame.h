@@ -14,6 +14,10 @@ namespace corvantis::scan {
 class ScanSession;
 }
 
+namespace corvantis::output {
+struct ReportBuild;
+}
+
 namespace corvantis::ui {
 
 class DisplayPacing;
@@ -33,8 +37,8 @@ public:
     void selectTab(int tab);
     // The "Web" tab shows the website; the report view starts blank.
     void showStartPages(const QString& websiteAddress);
-    // Builds the scan's report and shows it on "Reports".
-    void showReport();
+    // Shows the scan's report on "Reports", or says why there is none.
+    void showReport(const output::ReportBuild& report);
     // Once the designed widths are set: the result list's columns become what the
     // user left last time (widths and order), and each change he makes is kept.
     void keepResultColumns();
@@ -59,7 +63,6 @@ private:
     scan::ScanSession& m_session;
     util::Messages& m_messages;
     util::FileDialogs& m_dialogs;
-    util::SystemClock m_clock; // the report's date and time
     QTabWidget* m_tabs = nullptr;
     QTreeView* m_results = nullptr;
     QTreeView* m_errors = nullptr;

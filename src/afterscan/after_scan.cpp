@@ -1,0 +1,39 @@
+#include "afterscan/after_scan.h"
+
+#include "history/history_store.h"
+#include "output/project_file.h"
+#include "util/file_utils.h"
+
+namespace corvantis::afterscan {
+
+QString DefaultHistoryPath() {
+    return history::HistoryStore::DefaultPath();
+}
+
+AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::EndedSite>& endedSites,
+                           const util::Clock& clock, const AfterScanRequest& request) {
+    AfterScanOutcome out;
+    if (request.recordHistory) {
+        history::HistoryStore store(request.historyPath.isEmpty() ? DefaultHistoryPath()
+                                                                  : request.historyPath,
+                                    request.busyTimeout);
+        out.historyError =
+            history::RecordScan(store, session, endedSites, QDateTime::currentDateTimeUtc());
+    }
+    if (request.writeReport) {
+        out.report = output::BuildScanReport(session, session.counters(), clock);
+        if (out.report.ok() && request.reportCopy) {
+            const QString error = util::CopyFileSafely(out.report.path, *request.reportCopy);
+            if (!error.isEmpty())
+                out.reportCopyError = *request.reportCopy + QStringLiteral(": ") + error;
+        }
+    }
+    if (request.projectToSave)
+        out.saveError = output::WriteProjectResults(*request.projectToSave, session.results.rows());
+    const QString lost = history::ChangeText(history::Change::Lost);
+    for (const scan::ResultRow& row : session.results.rows())
+        out.linkLost = out.linkLost || row.change == lost;
+    return out;
+}
+
+} // namespace corvantis::afterscan
