@@ -47,8 +47,8 @@ public:
         virtual void endPageStep() = 0;
         // What the site's robots.txt says of the page.
         virtual RobotsRule robotsRule() const = 0;
-        // A result row of the site, and whether a result row of the scan so far
-        // (as far as it comes before this site) holds the text in its address.
+        // A result row of the site, and whether one of the site's own result rows
+        // holds the text in its address (a page gives one row).
         virtual void addResult(const ResultRow& row) = 0;
         virtual bool resultUrlKnown(const QString& text) const = 0;
 
