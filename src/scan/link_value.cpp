@@ -1,5 +1,6 @@
 #include "scan/link_value.h"
 
+#include <iterator>
 #include <optional>
 
 namespace corvantis::scan {
@@ -307,25 +308,51 @@ PageRobots ReadPageRobots(QStringView page, QStringView headerBlock) {
     return r;
 }
 
-QString LinkValueText(const QStringList& rel, const PageRobots& page, RobotsRule robots,
-                      bool canonicalElsewhere, bool inComment) {
-    QStringList reasons;
-    for (const char* token : {"nofollow", "sponsored", "ugc"})
-        if (rel.contains(QLatin1String(token)))
-            reasons << QLatin1String(token);
-    const std::pair<bool, const char*> flags[] = {
-        {page.metaNoindex, "noindex (meta)"},
-        {page.metaNofollow, "nofollow (meta)"},
-        {page.headerNoindex, "noindex (header)"},
-        {page.headerNofollow, "nofollow (header)"},
-        {robots == RobotsRule::Blocked, "blocked by robots.txt"},
-        {robots == RobotsRule::Unreachable, "robots.txt unreachable"},
-        {canonicalElsewhere, "canonical elsewhere"},
-        {inComment, "in a comment"}};
+QString ValueReasonText(ValueReason reason) {
+    static const char* const kTexts[] = {"nofollow",
+                                         "sponsored",
+                                         "ugc",
+                                         "noindex (meta)",
+                                         "nofollow (meta)",
+                                         "noindex (header)",
+                                         "nofollow (header)",
+                                         "blocked by robots.txt",
+                                         "robots.txt unreachable",
+                                         "canonical elsewhere",
+                                         "in a comment"};
+    static_assert(std::size(kTexts) == size_t(ValueReason::InComment) + 1);
+    return QLatin1String(kTexts[int(reason)]);
+}
+
+QList<ValueReason> ValueReasons(const QStringList& rel, const PageRobots& page, RobotsRule robots,
+                                bool canonicalElsewhere, bool inComment) {
+    using enum ValueReason;
+    const std::pair<bool, ValueReason> flags[] = {
+        {rel.contains(QLatin1String("nofollow")), Nofollow},
+        {rel.contains(QLatin1String("sponsored")), Sponsored},
+        {rel.contains(QLatin1String("ugc")), Ugc},
+        {page.metaNoindex, NoindexMeta},
+        {page.metaNofollow, NofollowMeta},
+        {page.headerNoindex, NoindexHeader},
+        {page.headerNofollow, NofollowHeader},
+        {robots == RobotsRule::Blocked, BlockedByRobotsTxt},
+        {robots == RobotsRule::Unreachable, RobotsTxtUnreachable},
+        {canonicalElsewhere, CanonicalElsewhere},
+        {inComment, InComment}};
+    QList<ValueReason> out;
     for (const auto& [on, reason] : flags)
         if (on)
-            reasons << QLatin1String(reason);
-    return reasons.isEmpty() ? kLinkCounts : reasons.join(QStringLiteral(", "));
+            out.append(reason);
+    return out;
+}
+
+QString LinkValueText(const QList<ValueReason>& reasons) {
+    if (reasons.isEmpty())
+        return kLinkCounts;
+    QStringList texts;
+    for (const ValueReason reason : reasons)
+        texts.append(ValueReasonText(reason));
+    return texts.join(QStringLiteral(", "));
 }
 
 LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
@@ -346,8 +373,9 @@ LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
     for (const AnchorElement& a : anchors) {
         if (!isLinkBack(resolve(a.href)))
             continue;
-        LinkBackValue v{LinkValueText(a.rel, robotsOfPage, robots, canonicalElsewhere, false),
-                        a.text};
+        LinkBackValue v{
+            LinkValueText(ValueReasons(a.rel, robotsOfPage, robots, canonicalElsewhere, false)),
+            a.text};
         if (v.value == kLinkCounts)
             return v;
         if (!first)
@@ -360,7 +388,9 @@ LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
     for (const QStringView comment : comments)
         for (const AnchorElement& a : FindAnchors(comment))
             if (isLinkBack(resolve(a.href)))
-                return {LinkValueText(a.rel, robotsOfPage, robots, canonicalElsewhere, true), {}};
+                return {LinkValueText(
+                            ValueReasons(a.rel, robotsOfPage, robots, canonicalElsewhere, true)),
+                        {}};
     return {};
 }
 

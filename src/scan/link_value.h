@@ -43,9 +43,30 @@ QList<AnchorElement> FindAnchors(QStringView page);
 // the canonical link.
 PageRobots ReadPageRobots(QStringView page, QStringView headerBlock);
 
-// The link value of one link back: "Counts" or its reasons.
-QString LinkValueText(const QStringList& rel, const PageRobots& page, RobotsRule robots,
-                      bool canonicalElsewhere, bool inComment);
+// Why a link back does not pass its value, in the order users read them.
+enum class ValueReason {
+    Nofollow,
+    Sponsored,
+    Ugc,
+    NoindexMeta,
+    NofollowMeta,
+    NoindexHeader,
+    NofollowHeader,
+    BlockedByRobotsTxt,
+    RobotsTxtUnreachable,
+    CanonicalElsewhere,
+    InComment,
+};
+
+// A reason as the result list, the report and the history show it.
+QString ValueReasonText(ValueReason reason);
+
+// The reasons of one link back, in the order of the enumeration.
+QList<ValueReason> ValueReasons(const QStringList& rel, const PageRobots& page, RobotsRule robots,
+                                bool canonicalElsewhere, bool inComment);
+
+// "Counts", or the reasons' texts joined by ", ".
+QString LinkValueText(const QList<ValueReason>& reasons);
 
 // The value and anchor text a result row shows for a page's links back: of the
 // <a> elements whose resolved address isLinkBack accepts, the first that counts,
