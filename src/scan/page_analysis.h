@@ -5,7 +5,8 @@
 #include "scan/line_cursor.h"
 #include "scan/link_value.h"
 #include "scan/page_step.h"
-#include "scan/scan_engine.h"
+#include "scan/scan_session.h"
+#include "scan/scan_types.h"
 #include "scan/work_file.h"
 #include "util/text_utils.h"
 

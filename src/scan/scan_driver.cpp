@@ -12,11 +12,11 @@ namespace corvantis::scan {
 
 using util::IsBlank;
 
-ScanDriver::ScanDriver(ScanEngine& engine, ScanSession& session, util::Messages& messages,
-                       util::SoundPlayer& sound, const HostRouter& router,
-                       ScanEngine::Options options)
-    : q(engine), m_session(session), m_state(session.m_state), m_messages(messages), m_sound(sound),
-      m_router(router), m_options(options) {
+ScanDriver::ScanDriver(ScanEvents& events, QObject* context, ScanSession& session,
+                       util::Messages& messages, util::SoundPlayer& sound, const HostRouter& router,
+                       bool readAhead)
+    : q(events), m_context(context), m_session(session), m_state(session.m_state),
+      m_messages(messages), m_sound(sound), m_router(router), m_readAhead(readAhead) {
     m_state.scanRunning = false;
 }
 
@@ -25,19 +25,19 @@ ScanDriver::~ScanDriver() = default;
 void ScanDriver::status(StatusPanel panel, const QString& text) {
     // With several sites at once, the site panel says how far the list has got.
     if (panel == StatusPanel::Site && m_sitesAtOnce > 1 && !text.isEmpty())
-        Q_EMIT q.statusText(panel, QStringLiteral("Site ") + QString::number(m_sitesDone + 1) +
-                                       QStringLiteral(" of ") +
-                                       QString::number(m_session.partners.count()) +
-                                       QStringLiteral(": ") + text);
+        q.statusText(panel, QStringLiteral("Site ") + QString::number(m_sitesDone + 1) +
+                                QStringLiteral(" of ") +
+                                QString::number(m_session.partners.count()) + QStringLiteral(": ") +
+                                text);
     else
-        Q_EMIT q.statusText(panel, text);
+        q.statusText(panel, text);
 }
 
 void ScanDriver::setControls(const ScanControls& controls) {
     if (controls == m_controls)
         return;
     m_controls = controls;
-    Q_EMIT q.controlsChanged(m_controls);
+    q.controlsChanged(m_controls);
 }
 
 void ScanDriver::setNextEnabled(bool on) {
@@ -54,12 +54,12 @@ void ScanDriver::playCue(const char* file, bool enabled) {
 bool ScanDriver::startRefused() {
     if (IsBlank(m_session.domain())) {
         m_messages.inform(QStringLiteral("Please enter the Domain you want to find links to."));
-        Q_EMIT q.focusRequested(EntryField::Domain);
+        q.focusRequested(EntryField::Domain);
         return true;
     }
     if (m_session.partners.count() == 0) {
         m_messages.inform(QStringLiteral("Please enter at least one website to search for links."));
-        Q_EMIT q.focusRequested(EntryField::Address);
+        q.focusRequested(EntryField::Address);
         return true;
     }
     return false;
@@ -106,7 +106,7 @@ SiteRun* ScanDriver::freeSlot() {
         if (i == int(m_slots.size())) {
             SiteRun::Scan& scan = *this;
             m_slots.push_back(
-                std::make_unique<SiteRun>(scan, m_session, m_router, m_options.readAhead, i, &q));
+                std::make_unique<SiteRun>(scan, m_session, m_router, m_readAhead, i, m_context));
             m_slotQueues.push_back(std::make_unique<PageQueueModel>());
         }
         if (!m_slots[i]->running())
@@ -234,17 +234,17 @@ void ScanDriver::showProgress() {
         done += std::min(1.0, double(s.pagesFetched) / std::max(1.0, pages));
     }
     const int total = std::max(1, m_session.partners.count());
-    Q_EMIT q.progressChanged(std::clamp(int(100.0 * done / total), 0, 100));
+    q.progressChanged(std::clamp(int(100.0 * done / total), 0, 100));
 }
 
 void ScanDriver::pageProgress(int percent) {
     // One site at a time: the page's own progress, as it always was.
     if (m_sitesAtOnce == 1)
-        Q_EMIT q.progressChanged(percent);
+        q.progressChanged(percent);
 }
 
 void ScanDriver::pageFetched() {
-    Q_EMIT q.pageFetched();
+    q.pageFetched();
 }
 
 void ScanDriver::NextSite() {
@@ -296,14 +296,14 @@ void ScanDriver::StopScan() {
     m_session.partners.setKeepPositions(false);
     setControls(ScanControls{true, false, false, true, true});
     m_state.iCurrentSite = 0;
-    Q_EMIT q.progressChanged(100);
+    q.progressChanged(100);
     status(StatusPanel::Activity, QStringLiteral("Stopped"));
     status(StatusPanel::Page, QString());
     status(StatusPanel::Site, QString());
     status(StatusPanel::Timeout, QString());
-    Q_EMIT q.scanEnded();
+    q.scanEnded();
     playCue("finished.wav", m_session.options().chkAudioFinished);
-    Q_EMIT q.scanStopped();
+    q.scanStopped();
 }
 
 // ---- partner list editing ----
@@ -321,14 +321,14 @@ bool ScanDriver::AddPartnerSite(PartnerEntry& f) {
         f.Text1 = QStringLiteral("https://") + f.Text1.trimmed();
     if (IsBlank(f.Text1)) {
         m_messages.inform(QStringLiteral("Please enter the Website URL first."));
-        Q_EMIT q.focusRequested(EntryField::Address);
+        q.focusRequested(EntryField::Address);
         return false;
     }
     m_session.partners.append(PartnerSite{f.Text1.trimmed(), expected, f.Text3, f.Text4, f.Text5});
     m_session.MarkProjectEdited();
     updateNextForPartnerEdit();
     f = PartnerEntry{};
-    Q_EMIT q.focusRequested(EntryField::Address);
+    q.focusRequested(EntryField::Address);
     // A free slot takes the new partner at once.
     if (m_state.scanRunning)
         startSites();

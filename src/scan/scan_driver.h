@@ -11,22 +11,45 @@
 #include <memory>
 #include <vector>
 
+namespace corvantis::util {
+class Messages;
+class SoundPlayer;
+} // namespace corvantis::util
+
 namespace corvantis::scan {
+
+class HostRouter;
+
+// What the scan tells whoever shows it; the engine turns each into its signal.
+class ScanEvents {
+public:
+    virtual void statusText(StatusPanel panel, const QString& text) = 0;
+    virtual void progressChanged(int percent) = 0;
+    virtual void controlsChanged(const ScanControls& controls) = 0;
+    virtual void focusRequested(EntryField field) = 0;
+    virtual void pageFetched() = 0;
+    virtual void scanEnded() = 0;
+    virtual void scanStopped() = 0;
+
+protected:
+    ~ScanEvents() = default;
+};
 
 // The scan over the partner list: start, Next, Stop, the partner-list edits that
 // depend on it, and up to "Sites at once" partner sites scanned at the same
 // time, each by a SiteRun in its own fetch slot. Rows reach the lists in
 // partner order whatever finishes first: the earliest site still running
 // writes its rows at once, the later ones keep theirs until every earlier site
-// has ended. It speaks to the window through the engine's signals.
+// has ended. It speaks to the window through its events; context owns its timers
+// and connections.
 class ScanDriver : private SiteRun::Scan {
 public:
-    ScanDriver(ScanEngine& engine, ScanSession& session, util::Messages& messages,
-               util::SoundPlayer& sound, const HostRouter& router, ScanEngine::Options options);
+    ScanDriver(ScanEvents& events, QObject* context, ScanSession& session, util::Messages& messages,
+               util::SoundPlayer& sound, const HostRouter& router, bool readAhead);
     ~ScanDriver();
 
     const ScanControls& controls() const { return m_controls; }
-    bool readAheadEnabled() const { return m_options.readAhead; }
+    bool readAheadEnabled() const { return m_readAhead; }
     const QList<EndedSite>& endedSites() const { return m_endedSites; }
 
     void StartScan();
@@ -72,13 +95,14 @@ private:
     void addError(const SiteRun& site, const ErrorRow& error) override;
     void siteEnded(SiteRun& site) override;
 
-    ScanEngine& q;
+    ScanEvents& q;
+    QObject* m_context;
     ScanSession& m_session;
     ScanState& m_state; // what the window and the command line read of the scan
     util::Messages& m_messages;
     util::SoundPlayer& m_sound;
     const HostRouter& m_router;
-    const ScanEngine::Options m_options;
+    const bool m_readAhead;
     ScanControls m_controls;
 
     // One run per fetch slot, made when first needed; slot 0 shows its queue

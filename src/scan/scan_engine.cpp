@@ -4,14 +4,34 @@
 
 namespace corvantis::scan {
 
+class ScanEngine::Events final : public ScanEvents {
+public:
+    explicit Events(ScanEngine& engine) : e(engine) {}
+    void statusText(StatusPanel panel, const QString& text) override {
+        Q_EMIT e.statusText(panel, text);
+    }
+    void progressChanged(int percent) override { Q_EMIT e.progressChanged(percent); }
+    void controlsChanged(const ScanControls& controls) override {
+        Q_EMIT e.controlsChanged(controls);
+    }
+    void focusRequested(EntryField field) override { Q_EMIT e.focusRequested(field); }
+    void pageFetched() override { Q_EMIT e.pageFetched(); }
+    void scanEnded() override { Q_EMIT e.scanEnded(); }
+    void scanStopped() override { Q_EMIT e.scanStopped(); }
+
+private:
+    ScanEngine& e;
+};
+
 ScanEngine::ScanEngine(ScanSession& session, util::Messages& messages, util::SoundPlayer& sound,
                        const HostRouter& router, QObject* parent)
     : ScanEngine(session, messages, sound, router, Options{}, parent) {}
 
 ScanEngine::ScanEngine(ScanSession& session, util::Messages& messages, util::SoundPlayer& sound,
                        const HostRouter& router, Options options, QObject* parent)
-    : QObject(parent), m_session(session),
-      d(std::make_unique<ScanDriver>(*this, session, messages, sound, router, options)) {}
+    : QObject(parent), m_session(session), m_events(std::make_unique<Events>(*this)),
+      d(std::make_unique<ScanDriver>(*m_events, this, session, messages, sound, router,
+                                     options.readAhead)) {}
 
 ScanEngine::~ScanEngine() = default;
 

@@ -5,7 +5,8 @@
 #include "scan/page_analysis.h"
 #include "scan/page_step.h"
 #include "scan/robots_txt.h"
-#include "scan/scan_engine.h"
+#include "scan/scan_session.h"
+#include "scan/scan_types.h"
 #include "scan/substring_index.h"
 
 #include <QString>
@@ -17,6 +18,7 @@
 
 namespace corvantis::scan {
 
+class HostRouter;
 class PageDownloader;
 class PageFetcher;
 struct FetchResult;
