@@ -377,6 +377,9 @@ void PageFetcher::end(FetchOutcome outcome) {
         r.body = IsChunked(r.header) ? DecodeChunked(split.body) : std::move(split.body);
         if (m_dropped > 0)
             outcome = FetchOutcome::CutAtCeiling;
+        using Stage = ResponseProgress::Stage;
+        const Stage stage = m_current ? m_current->progress.stage : Stage::Complete;
+        r.whole = stage == Stage::Complete || stage == Stage::UntilClose;
     }
     m_buffer.clear();
     if (m_current)

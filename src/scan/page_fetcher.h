@@ -34,6 +34,9 @@ struct FetchResult {
     qint64 dropped = 0;
     bool tls = false;
     QString certificateProblem; // why the certificate failed, also when it was accepted
+    // The response ended where its own framing says (its length, its last chunk,
+    // or a close when nothing else tells), not cut off by a close or reset.
+    bool whole = true;
 
     bool complete() const {
         return outcome == FetchOutcome::Complete || outcome == FetchOutcome::CutAtCeiling;

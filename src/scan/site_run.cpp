@@ -369,6 +369,8 @@ void SiteRun::FinishPage(const FetchResult& r) {
     if (location && moveSiteToHttps(r, *location))
         return;
     noteCertificateProblem(r);
+    if (!r.whole)
+        m_pagesRead = false; // what is missing may hold the link
     const QString address = r.host + r.path;
     if (const auto error = judgePage(r.header, r.body)) {
         m_scan.addError(*this, ErrorRow{*error, address});

@@ -292,6 +292,11 @@ private Q_SLOTS:
                                                  "Connection: close\r\n\r\n<p>a part</p>")
                                    << ""
                                    << "None Found|000||" << false;
+        QTest::newRow("chunks cut short")
+            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n"
+                          "Connection: close\r\n\r\n5\r\n<p>a \r\n40\r\npart")
+            << ""
+            << "None Found|000||" << false;
         QTest::newRow("404 is an answer")
             << status(404, "Not Found") << "404 Not found|partner.test/"
             << "None Found (404 Not found)|000||" << true;
