@@ -17,8 +17,10 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::EndedSi
         history::HistoryStore store(request.historyPath.isEmpty() ? DefaultHistoryPath()
                                                                   : request.historyPath,
                                     request.busyTimeout);
-        out.historyError =
+        const history::HistoryStore::Recorded recorded =
             history::RecordScan(store, session, endedSites, QDateTime::currentDateTimeUtc());
+        out.historyError = recorded.error;
+        out.linkLost = recorded.changes.contains(history::Change::Lost);
     }
     if (request.writeReport) {
         out.report = output::BuildScanReport(session, session.counters(), clock);
@@ -30,9 +32,6 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::EndedSi
     }
     if (request.projectToSave)
         out.saveError = output::WriteProjectResults(*request.projectToSave, session.results.rows());
-    const QString lost = history::ChangeText(history::Change::Lost);
-    for (const scan::ResultRow& row : session.results.rows())
-        out.linkLost = out.linkLost || row.change == lost;
     return out;
 }
 

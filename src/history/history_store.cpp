@@ -254,15 +254,15 @@ QList<PartnerRecord> HistoryStore::partnerHistory(const QString& domain, const Q
     return out;
 }
 
-QString RecordScan(HistoryStore& store, scan::ScanSession& session,
-                   const QList<scan::EndedSite>& endedSites, const QDateTime& time) {
+HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& session,
+                                  const QList<scan::EndedSite>& endedSites, const QDateTime& time) {
     const QList<PartnerRecord> records =
         RecordsOfScan(session.domain(), endedSites, session.results.rows(), time);
     const HistoryStore::Recorded recorded = store.recordScan(records, session.options().lostAfter);
     for (qsizetype i = 0; i < records.size(); ++i)
         session.results.setChange(records[i].partner, ChangeText(recorded.changes[i]));
     session.domainInHistory = recorded.domainKnown;
-    return recorded.error;
+    return recorded;
 }
 
 } // namespace corvantis::history

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "history/partner_changes.h"
-#include "util/sqlite_connection.h"
+#include "util/busy_wait.h"
 
 #include <QList>
 #include <QString>
@@ -53,10 +53,10 @@ private:
 
 // Records the partners whose sites ended in the session's last scan, writes
 // each one's change into its result rows and tells the session whether the
-// domain was scanned before. Returns the store's message (the empty text when
-// all went well).
-QString RecordScan(HistoryStore& store, scan::ScanSession& session,
-                   const QList<scan::EndedSite>& endedSites, const QDateTime& time);
+// domain was scanned before. Returns what the store did (its message empty
+// when all went well).
+HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& session,
+                                  const QList<scan::EndedSite>& endedSites, const QDateTime& time);
 
 // The schema this program writes; an older file is brought up to it.
 inline constexpr int kHistorySchemaVersion = 1;

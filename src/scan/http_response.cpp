@@ -134,15 +134,6 @@ bool StatusLeavesPageUnread(int code) {
     return code >= 500 || code == 429 || code == 401 || code == 403 || code == 407;
 }
 
-bool ResponseCutShort(QStringView header, qsizetype bodySize) {
-    if (StatusCode(header) == 0)
-        return true;
-    const std::optional<QString> length = HeaderValue(header, u"Content-Length");
-    bool number = false;
-    const qint64 expected = length ? length->trimmed().toLongLong(&number) : 0;
-    return number && bodySize < expected && bodySize < kMaxResponseBytes;
-}
-
 int StatusCode(QStringView header) {
     // "HTTP/1.1 301 Moved": the three digits after the first space.
     const qsizetype space = header.indexOf(u' ');

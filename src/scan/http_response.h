@@ -43,11 +43,6 @@ std::optional<QString> HttpErrorText(const QString& headerBlock);
 // is not known to be gone. 404 and 410 are answers about the page.
 bool StatusLeavesPageUnread(int code);
 
-// Whether a connection closed or reset before the whole response came: no
-// status line, or less body than its Content-Length (a body cut at the ceiling
-// was whole). Such a page was not read.
-bool ResponseCutShort(QStringView headerBlock, qsizetype bodySize);
-
 // The status code of a header block's status line (0 when there is none).
 int StatusCode(QStringView headerBlock);
 

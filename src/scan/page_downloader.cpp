@@ -27,6 +27,14 @@ QString HeaderBlock(const QNetworkReply& reply) {
         block += name + ": " + value + "\r\n";
     return QString::fromLatin1(block + "\r\n");
 }
+// Whether the reply is the whole response: an HTTP error status is a whole
+// answer; a network error (a close or reset midway) or a broken framing is not.
+bool CameWhole(const QNetworkReply& reply) {
+    const QNetworkReply::NetworkError e = reply.error();
+    const bool network = e > QNetworkReply::NoError && e <= QNetworkReply::UnknownNetworkError;
+    return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() && !network &&
+           e != QNetworkReply::ProtocolFailure;
+}
 } // namespace
 
 PageDownloader::PageDownloader(const HostRouter& router, QObject* parent)
@@ -45,7 +53,7 @@ void PageDownloader::DownloadResponse(QString& address, ResponseDone done) {
         address.prepend(QStringLiteral("http://"));
     const QUrl url(address, QUrl::TolerantMode);
     if (!url.isValid() || url.host().isEmpty()) {
-        done(Response{url, {}, {}});
+        done(Response{url, {}, {}, false});
         return;
     }
     start(url, kMaxRedirects, std::move(done));
@@ -105,7 +113,7 @@ void PageDownloader::start(const QUrl& url, int hopsLeft, ResponseDone done) {
                 return;
             }
         }
-        done(Response{url, HeaderBlock(*reply), QString::fromLatin1(*body)});
+        done(Response{url, HeaderBlock(*reply), QString::fromLatin1(*body), CameWhole(*reply)});
     });
 }
 

@@ -21,11 +21,13 @@ class PageDownloader : public QObject {
     Q_OBJECT
 public:
     // The response where the redirects ended: its address, its status line and
-    // fields as a header block (empty when no response came), and its body.
+    // fields as a header block (empty when no response came), its body, and
+    // whether it came whole (not cut off by a close or reset).
     struct Response {
         QUrl url;
         QString header;
         QString body;
+        bool whole = false;
     };
     using Done = std::function<void(const QString& body)>;
     using ResponseDone = std::function<void(const Response& response)>;

@@ -411,7 +411,7 @@ std::optional<QString> SiteRun::judgePage(const QString& header, const QString& 
         problem = QString(kBlockedByBotProtection);
     else if (m_state.pagesFetched == 1 && IsParkingPage(body))
         problem = QString(kParkedDomain);
-    if (problem || StatusLeavesPageUnread(code) || ResponseCutShort(header, body.size()))
+    if (problem || StatusLeavesPageUnread(code))
         m_pagesRead = false;
     if (!problem)
         problem = HttpErrorText(header);
@@ -469,8 +469,9 @@ void SiteRun::downloadInPlace(QString target) {
     m_step = PageStep::FollowingRedirect;
     m_downloader->DownloadResponse(
         target, m_steps.guarded([this](const PageDownloader::Response& r) {
+            if (!r.whole)
+                m_pagesRead = false; // what is missing may hold the link
             if (r.header.isEmpty()) {
-                m_pagesRead = false;
                 m_state.siteNote = QStringLiteral("Timeout");
                 m_scan.addError(*this, ErrorRow{QStringLiteral("Timeout"), r.url.host()});
             } else if (const auto error = judgePage(r.header, r.body)) {
