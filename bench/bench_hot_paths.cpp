@@ -2,9 +2,9 @@
 // normalising a page and making its work-file bytes, taking the link out of a
 // line, resolving it against the page, and the "already queued?" index.
 
-#include "scan/link_parsing.h"
-#include "scan/substring_index.h"
-#include "scan/url_rules.h"
+#include "page/link_parsing.h"
+#include "page/substring_index.h"
+#include "page/url_rules.h"
 #include "site_generator.h"
 #include "util/text_utils.h"
 

@@ -8,7 +8,7 @@
 //   bench_qt_fetch --pages N [--links-back M] --port P
 
 #include "fetch_options.h"
-#include "scan/http_response.h"
+#include "page/http_response.h"
 #include "site_generator.h"
 
 #include <QCoreApplication>

@@ -11,7 +11,7 @@
 // (XDG_CONFIG_HOME, CORVANTIS_HOME); the browser views reach nothing but
 // 127.0.0.1.
 
-#include "scan/host_route.h"
+#include "fetch/host_route.h"
 #include "ui/main/main_window.h"
 #include "util/seams.h"
 #include "util/settings_store.h"

@@ -1,11 +1,11 @@
 #include "site_crawl.h"
 
-#include "scan/http_response.h"
-#include "scan/line_cursor.h"
-#include "scan/link_parsing.h"
-#include "scan/scan_model.h"
-#include "scan/substring_index.h"
-#include "scan/url_rules.h"
+#include "page/http_response.h"
+#include "page/line_cursor.h"
+#include "page/link_parsing.h"
+#include "page/substring_index.h"
+#include "page/url_rules.h"
+#include "session/scan_model.h"
 #include "util/text_utils.h"
 
 #include <deque>

@@ -11,7 +11,7 @@
 // line to around the 32,767th character, where it stops being recognised.
 
 #include "fuzz_support.h"
-#include "scan/http_response.h"
+#include "page/http_response.h"
 
 namespace corvantis::fuzz {
 

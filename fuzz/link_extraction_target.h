@@ -7,9 +7,9 @@
 // page (the rest).
 
 #include "fuzz_support.h"
-#include "scan/http_response.h"
-#include "scan/link_parsing.h"
-#include "scan/url_rules.h"
+#include "page/http_response.h"
+#include "page/link_parsing.h"
+#include "page/url_rules.h"
 
 #include <QList>
 

@@ -7,7 +7,7 @@
 
 #include "automation/link_import.h"
 #include "fuzz_support.h"
-#include "scan/link_parsing.h"
+#include "page/link_parsing.h"
 #include "util/user_text_file.h"
 
 namespace corvantis::fuzz {

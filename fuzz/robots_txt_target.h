@@ -8,7 +8,7 @@
 // answer is checked against a plain table-filling matcher.
 
 #include "fuzz_support.h"
-#include "scan/robots_txt.h"
+#include "page/robots_txt.h"
 
 #include <vector>
 

@@ -4,7 +4,7 @@
 // directory, line feed, link (the rest).
 
 #include "fuzz_support.h"
-#include "scan/url_rules.h"
+#include "page/url_rules.h"
 
 namespace corvantis::fuzz {
 

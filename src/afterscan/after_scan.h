@@ -1,7 +1,7 @@
 #pragma once
 
 #include "output/scan_report.h"
-#include "scan/scan_engine.h"
+#include "session/scan_types.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,10 +1,10 @@
 // corvantis-scan: the scan engine without a window, for scheduled checks and scripts.
 #include "afterscan/after_scan.h"
+#include "fetch/host_route.h"
 #include "output/project_file.h"
 #include "output/scan_json.h"
-#include "scan/host_route.h"
 #include "scan/scan_engine.h"
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 #include "util/busy_wait.h"
 #include "util/seams.h"
 #include "util/settings_store.h"

@@ -1,8 +1,8 @@
 #include "automation/link_import.h"
 
-#include "scan/http_response.h"
-#include "scan/link_parsing.h"
-#include "scan/url_rules.h"
+#include "page/http_response.h"
+#include "page/link_parsing.h"
+#include "page/url_rules.h"
 #include "util/user_text_file.h"
 
 #include <QStringMatcher>

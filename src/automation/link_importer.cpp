@@ -1,7 +1,7 @@
 #include "automation/link_importer.h"
 
 #include "automation/import_list_model.h"
-#include "scan/page_downloader.h"
+#include "fetch/page_downloader.h"
 
 #include <QDeadlineTimer>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #include "automation/result_posting.h"
 
-#include "scan/page_downloader.h"
+#include "fetch/page_downloader.h"
 #include "util/text_utils.h"
 
 #include <QTimer>

@@ -1,6 +1,7 @@
 #include "history/history_store.h"
 
-#include "scan/scan_engine.h"
+#include "session/scan_session.h"
+#include "session/scan_types.h"
 #include "util/app_folder.h"
 #include "util/sqlite_connection.h"
 

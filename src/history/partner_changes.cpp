@@ -1,7 +1,7 @@
 #include "history/partner_changes.h"
 
-#include "scan/scan_engine.h"
-#include "scan/scan_model.h"
+#include "session/scan_model.h"
+#include "session/scan_types.h"
 
 #include <QHash>
 

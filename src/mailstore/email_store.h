@@ -1,6 +1,6 @@
 #pragma once
 
-#include "util/sqlite_connection.h"
+#include "util/busy_wait.h"
 
 #include <QString>
 #include <QStringList>

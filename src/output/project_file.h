@@ -1,7 +1,7 @@
 #pragma once
 
 #include "output/project_format.h"
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 
 #include <QString>
 

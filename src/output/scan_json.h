@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "scan/scan_engine.h"
 
-#include "scan/scan_driver.h"
+#include "run/scan_driver.h"
 
 namespace corvantis::scan {
 

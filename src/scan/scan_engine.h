@@ -1,7 +1,7 @@
 #pragma once
 
-#include "scan/scan_session.h"
-#include "scan/scan_types.h"
+#include "session/scan_session.h"
+#include "session/scan_types.h"
 
 #include <QObject>
 #include <QString>

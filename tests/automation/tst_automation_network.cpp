@@ -2,7 +2,7 @@
 #include "automation/import_list_model.h"
 #include "automation/link_importer.h"
 #include "automation/result_posting.h"
-#include "scan/host_route.h"
+#include "fetch/host_route.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"
 

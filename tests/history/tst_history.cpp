@@ -1,8 +1,8 @@
 // The scan history: what changed for a partner over a history made here, and a
 // store that cannot be used.
 #include "history/history_store.h"
-#include "scan/scan_engine.h"
-#include "scan/scan_model.h"
+#include "session/scan_model.h"
+#include "session/scan_types.h"
 #include "support/test_env.h"
 #include "util/sqlite_connection.h"
 

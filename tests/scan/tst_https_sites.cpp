@@ -1,7 +1,7 @@
 // Partner sites on today's web: sites that live on https, redirects with a
 // Location header, chunked pages and certificate problems, against a local plain
 // server and a local TLS server whose certificate a test authority signed.
-#include "scan/host_route.h"
+#include "fetch/host_route.h"
 #include "scan/scan_engine.h"
 #include "support/scan_fixture.h"
 #include "support/test_env.h"

@@ -1,5 +1,5 @@
 // Partner-list editing from the entry fields, and the list models themselves.
-#include "scan/host_route.h"
+#include "fetch/host_route.h"
 #include "scan/scan_engine.h"
 #include "support/fakes.h"
 #include "support/test_env.h"

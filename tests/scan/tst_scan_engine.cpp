@@ -1,6 +1,6 @@
 // The whole scan against a local server: one scenario per rule that decides a verdict.
-#include "scan/host_route.h"
-#include "scan/http_response.h"
+#include "fetch/host_route.h"
+#include "page/http_response.h"
 #include "scan/scan_engine.h"
 #include "support/scan_fixture.h"
 #include "support/test_env.h"

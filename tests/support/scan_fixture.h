@@ -5,7 +5,7 @@
 // every scenario run with the read-ahead on and off, one site at a time and
 // four at once.
 
-#include "scan/host_route.h"
+#include "fetch/host_route.h"
 #include "scan/scan_engine.h"
 #include "support/fakes.h"
 

@@ -4,8 +4,8 @@
 // a browser profile kept on the loopback network, the seams, and the window
 // opened with them.
 
+#include "fetch/host_route.h"
 #include "main_window_check.h"
-#include "scan/host_route.h"
 #include "support/fakes.h"
 #include "support/test_http_server.h"
 #include "ui/main/main_window.h"

@@ -1,6 +1,6 @@
 // The Advanced Link Automation window, driven by its controls' names.
-#include "scan/host_route.h"
-#include "scan/scan_session.h"
+#include "fetch/host_route.h"
+#include "session/scan_session.h"
 #include "support/fakes.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"

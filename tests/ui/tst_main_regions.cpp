@@ -2,7 +2,7 @@
 // options in and out of the settings store (the options frame, the command
 // row's search boxes, the page builder's), partner entry in "Websites", and the
 // pace of what a scan shows.
-#include "scan/host_route.h"
+#include "fetch/host_route.h"
 #include "scan/scan_engine.h"
 #include "support/fakes.h"
 #include "support/test_env.h"

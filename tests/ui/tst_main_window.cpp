@@ -1,11 +1,11 @@
 // The main window driven by its controls' names: the defaults of a first start,
 // the scan through its buttons against a local server, the layout on screen,
 // the view modes, the list actions and the shutdown.
+#include "fetch/host_route.h"
 #include "history/history_store.h"
 #include "mailstore/email_store.h"
 #include "main_window_fixture.h"
 #include "output/scan_report.h"
-#include "scan/host_route.h"
 #include "support/fakes.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"

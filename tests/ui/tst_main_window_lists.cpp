@@ -1,9 +1,9 @@
 // The main window's lists and what hangs off them, driven by control names:
 // partner entry, the site editor, sorting, projects, the page builder and the
 // report of a scan against a local server.
+#include "fetch/host_route.h"
 #include "main_window_fixture.h"
 #include "output/project_commands.h"
-#include "scan/host_route.h"
 #include "support/fakes.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"

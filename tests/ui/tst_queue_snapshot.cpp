@@ -1,6 +1,6 @@
 // The queue list's picture of the page queue: unchanged between refreshes, equal
 // to the queue after one, whatever happened in between.
-#include "scan/scan_model.h"
+#include "session/scan_model.h"
 #include "support/test_env.h"
 #include "ui/main/queue_snapshot.h"
 

@@ -2,8 +2,8 @@
 // small local site, at the first client size and at 1600 x 1000, in both entry
 // forms, with each result tab; the splash and the About window. It also prints what the
 // layout check finds. Run it through scripts/screenshots (under Xvfb).
+#include "fetch/host_route.h"
 #include "main_window_check.h"
-#include "scan/host_route.h"
 #include "support/fakes.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"

@@ -1,7 +1,7 @@
 #include "ui/main/email_commands.h"
 
 #include "mailstore/email_store.h"
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 #include "util/app_folder.h"
 
 #include <QDesktopServices>

@@ -1,7 +1,7 @@
 #include "ui/main/main_window.h"
 
 #include "afterscan/after_scan.h"
-#include "scan/host_route.h"
+#include "fetch/host_route.h"
 #include "ui/common/branding.h"
 #include "ui/common/sound_player.h"
 #include "ui/common/standard_dialogs.h"

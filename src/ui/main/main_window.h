@@ -1,7 +1,7 @@
 #pragma once
 
 #include "scan/scan_engine.h"
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 #include "ui/common/window_registry.h"
 #include "util/seams.h"
 

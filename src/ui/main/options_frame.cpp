@@ -1,6 +1,6 @@
 #include "ui/main/options_frame.h"
 
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 #include "ui/common/stored_controls.h"
 #include "ui/common/widgets.h"
 #include "util/settings_store.h"

@@ -1,7 +1,7 @@
 #include "ui/main/project_controller.h"
 
 #include "output/project_commands.h"
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 #include "ui/common/branding.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "ui/main/queue_snapshot.h"
 
-#include "scan/scan_model.h"
+#include "session/scan_model.h"
 
 namespace corvantis::ui {
 

@@ -1,6 +1,6 @@
 #include "ui/main/result_actions.h"
 
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 #include "util/browse_address.h"
 
 #include <QAbstractItemView>

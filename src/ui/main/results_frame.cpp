@@ -1,7 +1,7 @@
 #include "ui/main/results_frame.h"
 
 #include "output/scan_report.h"
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 #include "ui/common/browser_controls.h"
 #include "ui/common/browser_view.h"
 #include "ui/common/list_view_helpers.h"

@@ -1,7 +1,7 @@
 #include "ui/main/secondary_windows.h"
 
 #include "history/history_store.h"
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 #include "ui/common/branding.h"
 #include "ui/main/email_commands.h"
 #include "ui/windows/about_window.h"

@@ -1,6 +1,6 @@
 #include "ui/main/statistics_frame.h"
 
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 #include "ui/common/widgets.h"
 #include "ui/main/email_commands.h"
 

@@ -1,7 +1,7 @@
 #include "ui/main/websites_frame.h"
 
 #include "scan/scan_engine.h"
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 #include "ui/common/list_view_helpers.h"
 #include "ui/common/widgets.h"
 #include "ui/main/display_pacing.h"

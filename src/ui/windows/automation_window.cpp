@@ -7,7 +7,7 @@
 #include "automation/link_import.h"
 #include "automation/link_importer.h"
 #include "automation/result_posting.h"
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 #include "util/app_folder.h"
 #include "util/settings_store.h"
 #include "util/text_utils.h"

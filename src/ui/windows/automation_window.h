@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/scan_model.h"
+#include "session/scan_model.h"
 #include "util/seams.h"
 
 #include <QList>

@@ -2,7 +2,7 @@
 
 #include "ui/common/widgets.h"
 
-#include "scan/scan_session.h"
+#include "session/scan_session.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -1,0 +1,118 @@
+// The value of a link back and its anchor text, from the page and its headers:
+// rel tokens, robots meta tags, X-Robots-Tag headers, the canonical link and
+// the robots.txt rule, in the order the value lists them.
+#include "page/link_value.h"
+#include "support/test_env.h"
+
+using namespace corvantis::scan;
+using corvantis::testing::S;
+
+namespace {
+const QString kPage = S("partner.test/links.html");
+// Addresses as the scan compares them: no scheme; a path from the site's root.
+QString Resolve(const QString& href) {
+    QString a = href;
+    for (const char* scheme : {"http://", "https://"})
+        if (a.startsWith(QLatin1String(scheme)))
+            a = a.mid(int(qstrlen(scheme)));
+    return a.startsWith(u'/') ? S("partner.test") + a : a;
+}
+bool IsLinkBack(const QString& address) {
+    return address.startsWith(S("www.mysite.test"));
+}
+const QByteArray kBack = "<a href=\"http://www.mysite.test/\"";
+} // namespace
+
+class LinkValueTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void value_data() {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<int>("robots");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("anchor");
+        const auto row = [](const char* name, const QByteArray& page, const QByteArray& headers,
+                            RobotsRule robots, const char* value, const char* anchor = "Mine") {
+            QTest::newRow(name) << page << headers << int(robots) << S(value) << S(anchor);
+        };
+        const RobotsRule no = RobotsRule::NotChecked;
+        row("plain", kBack + ">Mine</a>", {}, RobotsRule::Allowed, "Counts");
+        row("rel nofollow", kBack + " rel=\"nofollow\">Mine</a>", {}, no, "nofollow");
+        row("rel tokens in any case and order", kBack + " REL='UGC Sponsored nofollow'>Mine</a>",
+            {}, no, "nofollow, sponsored, ugc");
+        row("rel of no weight", kBack + " rel=noopener>Mine</a>", {}, no, "Counts");
+        row("meta noindex", "<meta name=\"robots\" content=\"noindex\">" + kBack + ">Mine</a>", {},
+            no, "noindex (meta)");
+        row("meta attributes the other way, capitals",
+            "<META CONTENT=\"NOFOLLOW\" NAME=\"Robots\">" + kBack + ">Mine</a>", {}, no,
+            "nofollow (meta)");
+        row("meta googlebot none", "<meta name=googlebot content=none>" + kBack + ">Mine</a>", {},
+            no, "noindex (meta), nofollow (meta)");
+        row("meta for another crawler", "<meta name=bingbot content=noindex>" + kBack + ">Mine</a>",
+            {}, no, "Counts");
+        row("header noindex", kBack + ">Mine</a>", "HTTP/1.1 200 OK\r\nX-Robots-Tag: noindex\r\n",
+            no, "noindex (header)");
+        row("header for googlebot", kBack + ">Mine</a>",
+            "HTTP/1.1 200 OK\r\nx-robots-tag: googlebot: nofollow\r\n", no, "nofollow (header)");
+        row("header for another crawler", kBack + ">Mine</a>",
+            "HTTP/1.1 200 OK\r\nX-Robots-Tag: otherbot: noindex\r\n", no, "Counts");
+        row("every header counts", kBack + ">Mine</a>",
+            "HTTP/1.1 200 OK\r\nX-Robots-Tag: unavailable_after: 25 Jun 2010\r\n"
+            "X-Robots-Tag: none\r\n",
+            no, "noindex (header), nofollow (header)");
+        row("canonical to itself",
+            "<link rel=canonical href=\"/links.html\">" + kBack + ">Mine</a>", {}, no, "Counts");
+        row("canonical elsewhere",
+            "<link href=\"http://partner.test/other.html\" rel=\"Canonical\">" + kBack +
+                ">Mine</a>",
+            {}, no, "canonical elsewhere");
+        row("robots.txt blocks", kBack + ">Mine</a>", {}, RobotsRule::Blocked,
+            "blocked by robots.txt");
+        row("reasons in their order", kBack + " rel=nofollow>Mine</a>",
+            "HTTP/1.1 200 OK\r\nX-Robots-Tag: noindex\r\n", RobotsRule::Unreachable,
+            "nofollow, noindex (header), robots.txt unreachable");
+        row("the link that counts wins", kBack + " rel=nofollow>First</a> " + kBack + ">Second</a>",
+            {}, no, "Counts", "Second");
+        row("else the first", kBack + " rel=ugc>First</a>" + kBack + " rel=nofollow>Second</a>", {},
+            no, "ugc", "First");
+        row("anchor: tags out, white space folded, entities",
+            kBack + "><b>My</b>\n   &amp;\tsite</a>", {}, no, "Counts", "My & site");
+        row("anchor: an image's alt", kBack + "><img src=\"x.png\" alt=\"Logo\"></a>", {}, no,
+            "Counts", "Logo");
+        row("only in a script", "<script>document.write('" + kBack + ">Mine</a>')</script>", {}, no,
+            "", "");
+        row("only in a comment", "<!-- " + kBack + ">Mine</a> --><a href=\"/other.html\">Other</a>",
+            "HTTP/1.1 200 OK\r\nX-Robots-Tag: noindex\r\n", RobotsRule::Allowed,
+            "noindex (header), in a comment", "");
+        row("in a comment, last of the reasons",
+            "<link rel=canonical href=/other.html><!--" + kBack + " rel=ugc>Mine</a>-->", {}, no,
+            "ugc, canonical elsewhere, in a comment", "");
+        row("in a comment and outside it", "<!-- " + kBack + ">Old</a> -->" + kBack + ">Mine</a>",
+            {}, no, "Counts");
+    }
+    void value() {
+        QFETCH(QByteArray, page);
+        QFETCH(QByteArray, headers);
+        QFETCH(int, robots);
+        QFETCH(QString, value);
+        QFETCH(QString, anchor);
+        const LinkBackValue v =
+            ValueOfLinksBack(QString::fromLatin1(page), QString::fromLatin1(headers), kPage,
+                             Resolve, IsLinkBack, RobotsRule(robots));
+        QCOMPARE(v.value, value);
+        QCOMPARE(v.anchor, anchor);
+    }
+
+    void anchorTextIsBounded() {
+        const QString words = QString(S("word ")).repeated(100);
+        const QString page = S("<a href=x>") + words + S("</a><a href=y>next</a>");
+        const QList<AnchorElement> a = FindAnchors(page);
+        QCOMPARE(a.size(), 2);
+        QCOMPARE(a[0].text, words.simplified().left(kMaxAnchorLength));
+        QCOMPARE(a[1].text, S("next"));
+    }
+};
+
+CORVANTIS_TEST_MAIN(LinkValueTest)
+#include "tst_link_value.moc"
