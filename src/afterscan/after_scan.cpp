@@ -10,7 +10,7 @@ QString DefaultHistoryPath() {
     return history::HistoryStore::DefaultPath();
 }
 
-AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::EndedSite>& endedSites,
+AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::PartnerVerdict>& verdicts,
                            const util::Clock& clock, const AfterScanRequest& request) {
     AfterScanOutcome out;
     if (request.recordHistory) {
@@ -18,7 +18,7 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::EndedSi
                                                                   : request.historyPath,
                                     request.busyTimeout);
         const history::HistoryStore::Recorded recorded =
-            history::RecordScan(store, session, endedSites, QDateTime::currentDateTimeUtc());
+            history::RecordScan(store, session, verdicts, QDateTime::currentDateTimeUtc());
         out.historyError = recorded.error;
         out.linkLost = recorded.changes.contains(history::Change::Lost);
     }

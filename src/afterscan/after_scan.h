@@ -46,7 +46,7 @@ struct AfterScanOutcome {
 // change goes into its rows; the report is written (it shows the changes); its
 // copy is made and the project saved when asked. A step that fails does not
 // keep the next from running.
-AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::EndedSite>& endedSites,
+AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::PartnerVerdict>& verdicts,
                            const util::Clock& clock, const AfterScanRequest& request);
 
 // Where the history is kept unless told otherwise.

@@ -361,7 +361,7 @@ afterscan::AfterScanOutcome WindUp(const ScanRequest& r, scan::ScanSession& sess
         request.projectToSave = r.project;
     const util::SystemClock clock;
     const afterscan::AfterScanOutcome done =
-        afterscan::AfterScan(session, engine.endedSites(), clock, request);
+        afterscan::AfterScan(session, engine.verdicts(), clock, request);
     for (const QString& error :
          {done.historyError, done.report.error, done.reportCopyError, done.saveError})
         if (!error.isEmpty())

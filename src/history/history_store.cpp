@@ -256,9 +256,9 @@ QList<PartnerRecord> HistoryStore::partnerHistory(const QString& domain, const Q
 }
 
 HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& session,
-                                  const QList<scan::EndedSite>& endedSites, const QDateTime& time) {
-    const QList<PartnerRecord> records =
-        RecordsOfScan(session.domain(), endedSites, session.results.rows(), time);
+                                  const QList<scan::PartnerVerdict>& verdicts,
+                                  const QDateTime& time) {
+    const QList<PartnerRecord> records = RecordsOfScan(session.domain(), verdicts, time);
     const HistoryStore::Recorded recorded = store.recordScan(records, session.options().lostAfter);
     for (qsizetype i = 0; i < records.size(); ++i)
         session.results.setChange(records[i].partner, ChangeText(recorded.changes[i]));

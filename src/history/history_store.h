@@ -10,7 +10,7 @@
 #include <utility>
 
 namespace corvantis::scan {
-struct EndedSite;
+struct PartnerVerdict;
 class ScanSession;
 } // namespace corvantis::scan
 
@@ -56,7 +56,8 @@ private:
 // domain was scanned before. Returns what the store did (its message empty
 // when all went well).
 HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& session,
-                                  const QList<scan::EndedSite>& endedSites, const QDateTime& time);
+                                  const QList<scan::PartnerVerdict>& verdicts,
+                                  const QDateTime& time);
 
 // The schema this program writes; an older file is brought up to it.
 inline constexpr int kHistorySchemaVersion = 1;

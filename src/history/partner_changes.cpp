@@ -7,44 +7,35 @@
 
 namespace corvantis::history {
 
-namespace {
-
-bool IsLinkRow(const scan::ResultRow& row) {
-    return row.status == scan::kDirectLink || row.status == scan::kDomainLink ||
-           row.status == scan::kRedirectLink;
-}
-
-} // namespace
-
-QList<PartnerRecord> RecordsOfScan(const QString& domain, const QList<scan::EndedSite>& partners,
-                                   const QList<scan::ResultRow>& results, const QDateTime& time) {
+QList<PartnerRecord> RecordsOfScan(const QString& domain,
+                                   const QList<scan::PartnerVerdict>& partners,
+                                   const QDateTime& time) {
     QList<PartnerRecord> out;
     out.reserve(partners.size());
     QHash<QString, qsizetype> recorded; // where each partner's record is in out
-    for (const scan::EndedSite& partner : partners) {
-        // A partner listed twice has one record: its rows are those of every
-        // listing, and its pages count as read when one of them read them.
-        if (const auto at = recorded.constFind(partner.site); at != recorded.cend()) {
-            out[*at].pagesRead = out[*at].pagesRead || partner.pagesRead;
-            continue;
+    for (const scan::PartnerVerdict& partner : partners) {
+        // A partner listed twice has one record: its links are those of every
+        // listing, its verdict the last one's, and its pages count as read when
+        // one of them read them.
+        const auto at = recorded.constFind(partner.site);
+        const bool again = at != recorded.cend();
+        if (!again) {
+            recorded.insert(partner.site, out.size());
+            PartnerRecord r;
+            r.time = time.toUTC();
+            r.domain = domain;
+            r.partner = partner.site;
+            out.append(r);
         }
-        PartnerRecord r;
-        r.time = time.toUTC();
-        r.domain = domain;
-        r.partner = partner.site;
-        r.pagesRead = partner.pagesRead;
-        for (const scan::ResultRow& row : results) {
-            if (row.site != partner.site)
-                continue;
-            r.verdict = row.status;
-            if (IsLinkRow(row) && r.links++ == 0) {
-                r.page = row.url;
-                r.value = row.value;
-                r.anchor = row.anchor;
+        PartnerRecord& r = again ? out[*at] : out.last();
+        r.pagesRead = (again && r.pagesRead) || partner.pagesRead();
+        r.verdict = scan::VerdictText(partner);
+        for (const scan::FoundLink& link : partner.links)
+            if (r.links++ == 0) {
+                r.page = link.page;
+                r.value = scan::LinkValueText(link);
+                r.anchor = link.anchor;
             }
-        }
-        recorded.insert(partner.site, out.size());
-        out.append(r);
     }
     return out;
 }

@@ -8,8 +8,7 @@
 #include <optional>
 
 namespace corvantis::scan {
-struct EndedSite;
-struct ResultRow;
+struct PartnerVerdict;
 } // namespace corvantis::scan
 
 namespace corvantis::history {
@@ -24,16 +23,16 @@ struct PartnerRecord {
     QString page;          // where the first link back stands
     QString value;         // its link value
     QString anchor;        // its anchor text
-    bool pagesRead = true; // false when a page could not be read (scan::EndedSite)
+    bool pagesRead = true; // false when a page could not be read (scan::PartnerVerdict)
 
     bool operator==(const PartnerRecord&) const = default;
 };
 
-// The partners' records of a scan, in the order given, one per partner even
-// when it is listed twice: each partner's rows of the result list say what it
-// found, the engine whether its pages were read.
-QList<PartnerRecord> RecordsOfScan(const QString& domain, const QList<scan::EndedSite>& partners,
-                                   const QList<scan::ResultRow>& results, const QDateTime& time);
+// The partners' records of a scan, from the verdicts the engine handed over, in
+// the order given, one per partner even when it is listed twice.
+QList<PartnerRecord> RecordsOfScan(const QString& domain,
+                                   const QList<scan::PartnerVerdict>& partners,
+                                   const QDateTime& time);
 
 // What the recorded scans of a partner say, as far as a change depends on it.
 struct PartnerPast {

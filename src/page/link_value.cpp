@@ -373,10 +373,9 @@ LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
     for (const AnchorElement& a : anchors) {
         if (!isLinkBack(resolve(a.href)))
             continue;
-        LinkBackValue v{
-            LinkValueText(ValueReasons(a.rel, robotsOfPage, robots, canonicalElsewhere, false)),
-            a.text};
-        if (v.value == kLinkCounts)
+        LinkBackValue v{ValueReasons(a.rel, robotsOfPage, robots, canonicalElsewhere, false),
+                        a.text};
+        if (v.reasons->isEmpty())
             return v;
         if (!first)
             first = std::move(v);
@@ -388,9 +387,7 @@ LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
     for (const QStringView comment : comments)
         for (const AnchorElement& a : FindAnchors(comment))
             if (isLinkBack(resolve(a.href)))
-                return {LinkValueText(
-                            ValueReasons(a.rel, robotsOfPage, robots, canonicalElsewhere, true)),
-                        {}};
+                return {ValueReasons(a.rel, robotsOfPage, robots, canonicalElsewhere, true), {}};
     return {};
 }
 

@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <functional>
+#include <optional>
 
 namespace corvantis::scan {
 
@@ -68,15 +69,15 @@ QList<ValueReason> ValueReasons(const QStringList& rel, const PageRobots& page, 
 // "Counts", or the reasons' texts joined by ", ".
 QString LinkValueText(const QList<ValueReason>& reasons);
 
-// The value and anchor text a result row shows for a page's links back: of the
-// <a> elements whose resolved address isLinkBack accepts, the first that counts,
-// else the first. resolve turns an href as written into the address the scan
-// compares (the canonical link too: it points elsewhere when its address
+// The value reasons and anchor text a result row shows for a page's links back:
+// of the <a> elements whose resolved address isLinkBack accepts, the first that
+// counts, else the first. resolve turns an href as written into the address the
+// scan compares (the canonical link too: it points elsewhere when its address
 // differs from pageAddress). Without such an element outside comments, the
-// value of the first one in a comment ("in a comment" last among its reasons)
-// and no anchor text; empty when there is none there either.
+// reasons of the first one in a comment ("in a comment" last among them) and no
+// anchor text; no reasons when there is none there either.
 struct LinkBackValue {
-    QString value;
+    std::optional<QList<ValueReason>> reasons;
     QString anchor;
 };
 LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,

@@ -211,13 +211,13 @@ bool PageAnalysis::processLine(QStringView lineView) {
     if (m_pageIsResult)
         return true;
     if (IsDirectLink(L, m_session.domain()))
-        recordLink(kDirectLink);
+        recordLink(VerdictKind::Direct);
     else if (IsDomainLink(L, m_session.domain()))
-        recordLink(kDomainLink);
+        recordLink(VerdictKind::Domain);
     return true;
 }
 
-void PageAnalysis::recordLink(const QString& kind) {
+void PageAnalysis::recordLink(VerdictKind kind) {
     ScanState& s = m_state;
     if (s.siteLinksFound == std::numeric_limits<qint16>::max() ||
         s.resultCount == std::numeric_limits<qint32>::max())
@@ -225,12 +225,10 @@ void PageAnalysis::recordLink(const QString& kind) {
     s.totalLinksFound += 1;
     s.siteLinksFound += 1;
     s.resultCount += 1;
-    ResultRow row{
-        s.currentSite,     kind, util::ZeroFilled(s.resultCount), s.strCurUrl, RowColour::Blue,
-        RowMarker::Linking};
+    FoundLink link{kind, s.strCurUrl};
     if (m_session.options().checkLinkValue)
-        valueLinkBack(row);
-    m_driver.addResult(row);
+        valueLinkBack(link);
+    m_driver.addLink(link);
     s.linkFoundForSite = true;
     m_driver.playCue("foundemail.wav", m_session.options().chkAudioEmail);
     m_session.CountScanEvent(ScanEvent::ItemFound);
@@ -244,7 +242,7 @@ void PageAnalysis::recordLink(const QString& kind) {
 
 // The value of the page's best link back and its anchor text, read from the page
 // as received: its <a> elements are resolved as the scan resolves links.
-void PageAnalysis::valueLinkBack(ResultRow& row) const {
+void PageAnalysis::valueLinkBack(FoundLink& link) const {
     const auto resolve = [this](const QString& href) {
         return StripForKnownUrl(ResolveLink(href, m_state.pageHost, m_state.strCurDir));
     };
@@ -252,11 +250,11 @@ void PageAnalysis::valueLinkBack(ResultRow& row) const {
     const auto isLinkBack = [&domain](const QString& address) {
         return IsDirectLink(address, domain) || IsDomainLink(address, domain);
     };
-    const LinkBackValue v =
+    LinkBackValue v =
         ValueOfLinksBack(m_pageSource, m_pageHeader, StripForKnownUrl(m_state.strCurUrl), resolve,
                          isLinkBack, m_driver.robotsRule());
-    row.value = v.value;
-    row.anchor = v.anchor;
+    link.reasons = std::move(v.reasons);
+    link.anchor = std::move(v.anchor);
 }
 
 void PageAnalysis::followRedirect(qsizetype markerLineStart) {

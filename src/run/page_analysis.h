@@ -49,9 +49,9 @@ public:
         virtual void endPageStep() = 0;
         // What the site's robots.txt says of the page.
         virtual RobotsRule robotsRule() const = 0;
-        // A result row of the site, and whether one of the site's own result rows
-        // holds the text in its address (a page gives one row).
-        virtual void addResult(const ResultRow& row) = 0;
+        // A link back of the site (its result row), and whether one of the site's
+        // own result rows holds the text in its address (a page gives one row).
+        virtual void addLink(const FoundLink& link) = 0;
         virtual bool resultUrlKnown(const QString& text) const = 0;
 
     protected:
@@ -79,8 +79,8 @@ private:
     void ExtractLinks();
     void extractChunk();
     bool processLine(QStringView line);
-    void recordLink(const QString& kind);
-    void valueLinkBack(ResultRow& row) const;
+    void recordLink(VerdictKind kind);
+    void valueLinkBack(FoundLink& link) const;
     void followRedirect(qsizetype markerLineStart);
 
     Driver& m_driver;

@@ -70,7 +70,7 @@ void ScanDriver::StartScan() {
     m_session.queue.clear();
     m_session.results.clear();
     m_session.errors.clear();
-    m_endedSites.clear();
+    m_verdicts.clear();
     m_session.resetRunCounters();
     if (startRefused())
         return;
@@ -141,7 +141,7 @@ void ScanDriver::startSites() {
         const qint64 sequence = m_nextSequence++;
         if (sequence > 0)
             playCue("nextsearch.wav", m_session.options().chkAudioNext);
-        m_waiting[sequence] = Waiting{partner.address, m_nextPartner, {}, {}, false, true};
+        m_waiting[sequence] = Waiting{partner.address, m_nextPartner};
         ++m_nextPartner;
         // A "#" that is not a 16-bit number (hand-edited or imported rows) means one link.
         const qint16 expected = util::ToInt16(partner.linksExpected).value_or(1);
@@ -189,7 +189,7 @@ void ScanDriver::commitReady() {
         flush(w);
         if (!w.ended)
             break;
-        m_endedSites.append(EndedSite{w.site, w.pagesRead});
+        m_verdicts.append(w.verdict);
         ++m_sitesDone;
         m_waiting.erase(it);
         ++m_head;
@@ -261,7 +261,7 @@ void ScanDriver::NextSite() {
 void ScanDriver::siteEnded(SiteRun& site) {
     Waiting& w = m_waiting[site.sequence()];
     w.ended = true;
-    w.pagesRead = site.pagesRead();
+    w.verdict = site.verdict();
     commitReady();
     startSites();
     if (!m_state.scanRunning || m_startingSites)
@@ -289,7 +289,7 @@ void ScanDriver::StopScan() {
     for (auto& [sequence, w] : m_waiting) {
         flush(w);
         if (w.ended)
-            m_endedSites.append(EndedSite{w.site, w.pagesRead});
+            m_verdicts.append(w.verdict);
     }
     m_waiting.clear();
     m_shownQueue = nullptr;

@@ -50,7 +50,7 @@ public:
 
     const ScanControls& controls() const { return m_controls; }
     bool readAheadEnabled() const { return m_readAhead; }
-    const QList<EndedSite>& endedSites() const { return m_endedSites; }
+    const QList<PartnerVerdict>& verdicts() const { return m_verdicts; }
 
     void StartScan();
     void NextSite();
@@ -65,10 +65,10 @@ private:
     struct Waiting {
         QString site;
         int partnerRow = 0;
-        QList<ResultRow> results;
-        QList<ErrorRow> errors;
+        QList<ResultRow> results{};
+        QList<ErrorRow> errors{};
         bool ended = false;
-        bool pagesRead = true;
+        PartnerVerdict verdict{}; // once ended
     };
 
     bool startRefused();
@@ -117,8 +117,9 @@ private:
     int m_nextPartner = 0;               // the partner row started next
     int m_sitesAtOnce = 1;               // for the scan under way
     int m_sitesDone = 0;
-    bool m_startingSites = false;  // startSites is under way
-    QList<EndedSite> m_endedSites; // the partners whose verdict the scan has written, in list order
+    bool m_startingSites = false; // startSites is under way
+    QList<PartnerVerdict>
+        m_verdicts; // the partners whose verdict the scan has written, in list order
 };
 
 } // namespace corvantis::scan

@@ -63,6 +63,18 @@ void SiteRun::addResult(const ResultRow& row) {
     m_scan.addResult(*this, row);
 }
 
+void SiteRun::addLink(const FoundLink& link) {
+    m_verdict.links.append(link);
+    addResult(ResultRow{m_state.currentSite, LinkKindText(link.kind),
+                        ZeroFilled(m_state.resultCount), link.page, RowColour::Blue,
+                        RowMarker::Linking, LinkValueText(link), link.anchor});
+}
+
+void SiteRun::noteUnread(UnreadReason why) {
+    if (m_verdict.unread == UnreadReason::None)
+        m_verdict.unread = why;
+}
+
 bool SiteRun::resultUrlKnown(const QString& text) const {
     return m_resultUrls.anyContains(text);
 }
@@ -82,7 +94,7 @@ void SiteRun::begin(const QString& partner, qint16 linksExpected, qint64 sequenc
     m_sequence = sequence;
     m_step = PageStep::Finished;
     m_nextPending = false;
-    m_pagesRead = true;
+    m_verdict = PartnerVerdict{partner};
     // A partner entered with "https://" is on https from its first page; the
     // queue itself stays scheme-less.
     const bool https = util::StartsWithCI(partner, QStringLiteral("https://"));
@@ -237,20 +249,25 @@ void SiteRun::stop() {
 
 void SiteRun::writeSiteVerdict() {
     const ScanState& s = m_state;
+    PartnerVerdict& v = m_verdict;
     if (s.linkFoundForSite) {
-        if (s.siteLinksFound < s.linksExpected)
-            addResult(ResultRow{
-                s.currentSite,
-                kMissingPrefix + ZeroFilled(qint64(s.linksExpected) - s.siteLinksFound),
-                QStringLiteral("000"), s.strCurUrl, RowColour::Red, RowMarker::NotLinking});
+        v.kind = v.links.last().kind;
+        if (s.siteLinksFound < s.linksExpected) {
+            v.kind = VerdictKind::Missing;
+            v.missing = s.linksExpected - s.siteLinksFound;
+            addResult(ResultRow{s.currentSite, VerdictText(v), QStringLiteral("000"), s.strCurUrl,
+                                RowColour::Red, RowMarker::NotLinking});
+        }
     } else if (m_session.options().chkRedirect && s.domainTextSeen) {
-        addResult(ResultRow{s.currentSite, kRedirectLink, QStringLiteral("001"), s.siteNoteUrl,
+        v.kind = VerdictKind::Redirect;
+        v.links.append(FoundLink{VerdictKind::Redirect, s.siteNoteUrl});
+        addResult(ResultRow{s.currentSite, VerdictText(v), QStringLiteral("001"), s.siteNoteUrl,
                             RowColour::Blue, RowMarker::Linking});
         m_session.CountScanEvent(ScanEvent::ItemFound);
     } else {
-        const QString note =
-            IsBlank(s.siteNote) ? QString() : QStringLiteral(" (") + s.siteNote + QLatin1Char(')');
-        addResult(ResultRow{s.currentSite, kNoneFound + note, QStringLiteral("000"), s.currentSite,
+        v.kind = VerdictKind::NoneFound;
+        v.note = IsBlank(s.siteNote) ? QString() : s.siteNote;
+        addResult(ResultRow{s.currentSite, VerdictText(v), QStringLiteral("000"), s.currentSite,
                             RowColour::Red, RowMarker::NotLinking});
     }
 }
@@ -337,15 +354,17 @@ void SiteRun::onFetchEnded(const FetchResult& result) {
         break;
     case FetchOutcome::TimedOut:
     case FetchOutcome::Refused:
-        failFetch(ErrorRow{QStringLiteral("Timeout"), result.host}, QStringLiteral("Timeout"));
+        failFetch(ErrorRow{QStringLiteral("Timeout"), result.host}, QStringLiteral("Timeout"),
+                  UnreadReason::NoAnswer);
         break;
     case FetchOutcome::CertificateError:
         failFetch(ErrorRow{QStringLiteral("Certificate error"), result.host + result.path},
-                  QStringLiteral("Certificate error: ") + result.certificateProblem);
+                  QStringLiteral("Certificate error: ") + result.certificateProblem,
+                  UnreadReason::Certificate);
         break;
     case FetchOutcome::OverTime:
         // The page is dropped without a word and the site goes on, unread.
-        m_pagesRead = false;
+        noteUnread(UnreadReason::OverTime);
         m_step = PageStep::Finished;
         m_steps.abandon();
         NextPage();
@@ -353,8 +372,8 @@ void SiteRun::onFetchEnded(const FetchResult& result) {
     }
 }
 
-void SiteRun::failFetch(const ErrorRow& error, const QString& note) {
-    m_pagesRead = false;
+void SiteRun::failFetch(const ErrorRow& error, const QString& note, UnreadReason why) {
+    noteUnread(why);
     m_scan.addError(*this, error);
     m_state.siteNote = note;
     m_step = PageStep::Finished;
@@ -370,7 +389,7 @@ void SiteRun::FinishPage(const FetchResult& r) {
         return;
     noteCertificateProblem(r);
     if (!r.whole)
-        m_pagesRead = false; // what is missing may hold the link
+        noteUnread(UnreadReason::CutOff); // what is missing may hold the link
     const QString address = r.host + r.path;
     if (const auto error = judgePage(r.header, r.body)) {
         m_scan.addError(*this, ErrorRow{*error, address});
@@ -407,12 +426,15 @@ bool SiteRun::waitToRetry(const FetchResult& r) {
 std::optional<QString> SiteRun::judgePage(const QString& header, const QString& body) {
     const int code = StatusCode(header);
     std::optional<QString> problem;
-    if (IsBotChallenge(code, header, body))
+    if (IsBotChallenge(code, header, body)) {
         problem = QString(kBlockedByBotProtection);
-    else if (m_state.pagesFetched == 1 && IsParkingPage(body))
+        noteUnread(UnreadReason::BotWall);
+    } else if (m_state.pagesFetched == 1 && IsParkingPage(body)) {
         problem = QString(kParkedDomain);
-    if (problem || StatusLeavesPageUnread(code))
-        m_pagesRead = false;
+        noteUnread(UnreadReason::Parked);
+    } else if (StatusLeavesPageUnread(code)) {
+        noteUnread(UnreadReason::HttpStatus);
+    }
     if (!problem)
         problem = HttpErrorText(header);
     if (problem)
@@ -470,7 +492,7 @@ void SiteRun::downloadInPlace(QString target) {
     m_downloader->DownloadResponse(
         target, m_steps.guarded([this](const PageDownloader::Response& r) {
             if (!r.whole)
-                m_pagesRead = false; // what is missing may hold the link
+                noteUnread(UnreadReason::CutOff); // what is missing may hold the link
             if (r.header.isEmpty()) {
                 m_state.siteNote = QStringLiteral("Timeout");
                 m_scan.addError(*this, ErrorRow{QStringLiteral("Timeout"), r.url.host()});

@@ -69,8 +69,8 @@ public:
     const ScanState& state() const { return m_state; }
     PageQueueModel* queue() const { return m_queue; }
     bool readAheadEnabled() const;
-    // Whether every page of the site could be read (see EndedSite).
-    bool pagesRead() const { return m_pagesRead; }
+    // What the site ended with, once its verdict is written.
+    const PartnerVerdict& verdict() const { return m_verdict; }
 
 private:
     void NextPage();
@@ -91,7 +91,8 @@ private:
     void onRequestSent();
     void onReceived(qint32 bytes, int percent);
     void onFetchEnded(const FetchResult& result);
-    void failFetch(const ErrorRow& error, const QString& note);
+    void failFetch(const ErrorRow& error, const QString& note, UnreadReason why);
+    void noteUnread(UnreadReason why); // the first reason is kept
     void FinishPage(const FetchResult& result);
     bool waitToRetry(const FetchResult& result);
     bool moveSiteToHttps(const FetchResult& result, const QString& location);
@@ -109,7 +110,8 @@ private:
     void downloadInPlace(QString target) override;
     void endPageStep() override;
     RobotsRule robotsRule() const override;
-    void addResult(const ResultRow& row) override;
+    void addResult(const ResultRow& row);
+    void addLink(const FoundLink& link) override;
     bool resultUrlKnown(const QString& text) const override;
 
     Scan& m_scan;
@@ -133,7 +135,7 @@ private:
     QTimer m_retry; // a page asked to be asked for again later (Retry-After); stopped with the site
     SiteRobots::Request m_retryAt; // where that page is asked for again
     bool m_retried = false;        // the page under way was asked for again once already
-    bool m_pagesRead = true;       // no page of the site failed in a way that hides its content
+    PartnerVerdict m_verdict;      // built as the site runs; written at its end
 
     // The page under way.
     PageStep m_step = PageStep::Finished;

@@ -41,8 +41,8 @@ const ScanControls& ScanEngine::controls() const {
 bool ScanEngine::readAheadEnabled() const {
     return d->readAheadEnabled();
 }
-const QList<EndedSite>& ScanEngine::endedSites() const {
-    return d->endedSites();
+const QList<PartnerVerdict>& ScanEngine::verdicts() const {
+    return d->verdicts();
 }
 void ScanEngine::StartScan() {
     d->StartScan();

@@ -43,7 +43,7 @@ public:
     bool readAheadEnabled() const;
     // The partners whose sites ended in the last scan, in list order; a site
     // cut short by Stop is not among them.
-    const QList<EndedSite>& endedSites() const;
+    const QList<PartnerVerdict>& verdicts() const;
 
     // The scan commands.
     void StartScan();

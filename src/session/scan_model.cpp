@@ -1,6 +1,7 @@
 #include "session/scan_model.h"
 
 #include "page/link_value.h"
+#include "util/text_utils.h"
 
 #include <QVarLengthArray>
 
@@ -201,6 +202,40 @@ void PageQueueModel::clear() {
     beginResetModel();
     m_items.clear();
     endResetModel();
+}
+
+// ---- verdict texts ----
+
+QString LinkKindText(VerdictKind kind) {
+    switch (kind) {
+    case VerdictKind::Direct:
+        return kDirectLink;
+    case VerdictKind::Domain:
+        return kDomainLink;
+    case VerdictKind::Redirect:
+        return kRedirectLink;
+    case VerdictKind::Missing:
+    case VerdictKind::NoneFound:
+        break;
+    }
+    return {};
+}
+
+QString VerdictText(const PartnerVerdict& verdict) {
+    switch (verdict.kind) {
+    case VerdictKind::Missing:
+        return kMissingPrefix + util::ZeroFilled(verdict.missing);
+    case VerdictKind::NoneFound:
+        return verdict.note.isEmpty()
+                   ? kNoneFound
+                   : kNoneFound + QStringLiteral(" (") + verdict.note + QLatin1Char(')');
+    default:
+        return LinkKindText(verdict.kind);
+    }
+}
+
+QString LinkValueText(const FoundLink& link) {
+    return link.reasons ? LinkValueText(*link.reasons) : QString();
 }
 
 } // namespace corvantis::scan

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/scan_types.h"
+
 #include <QAbstractListModel>
 #include <QAbstractTableModel>
 #include <QList>
@@ -26,6 +28,14 @@ inline const QString kDomainLink = QStringLiteral("Domain Link");
 inline const QString kRedirectLink = QStringLiteral("Redirect Link");
 inline const QString kNoneFound = QStringLiteral("None Found");
 inline const QString kMissingPrefix = QStringLiteral("Missing ");
+
+// The texts a verdict and its links are shown and recorded with, made here alone:
+// "Direct Link", "Domain Link", "Redirect Link"; "Missing 002"; "None Found" and its
+// note in brackets. VerdictText is the status of the site's last row.
+QString VerdictText(const PartnerVerdict& verdict);
+QString LinkKindText(VerdictKind kind);
+// "Counts", the reasons a link does not, or empty when its value was not read.
+QString LinkValueText(const FoundLink& link);
 
 // What can have changed for a site since its last recorded scan, worst first.
 inline const QStringList kChangesWorstFirst{

@@ -3,7 +3,12 @@
 // The plain values the engine and whoever shows it speak in: no behaviour, so
 // both sides of the engine can include them.
 
+#include "page/link_value.h"
+
+#include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace corvantis::scan {
 
@@ -40,14 +45,45 @@ struct PartnerEntry {
     QString Text5; // description
 };
 
-// A partner whose site ended in a scan, and whether its pages could be read:
-// false when a page failed by time-out, connection, certificate, a server error
-// (5xx), 429, 401, 403 or 407, a bot wall or parking. An unread site's missing
-// link proves nothing.
-struct EndedSite {
+// What a partner's site ended with. Direct, Domain and Redirect name the kind of a
+// link back too.
+enum class VerdictKind { Direct, Domain, Redirect, Missing, NoneFound };
+
+// Why some page of a site could not be read; None when every page was. An unread
+// site's missing link proves nothing.
+enum class UnreadReason {
+    None,
+    NoAnswer,    // time-out or refused connection
+    Certificate, // the certificate failed verification
+    OverTime,    // the overall time-out of a page
+    CutOff,      // the connection closed before the whole response came
+    HttpStatus,  // a 5xx, 429, 401, 403 or 407
+    BotWall,
+    Parked,
+};
+
+// One link back a site gave, in the order found.
+struct FoundLink {
+    VerdictKind kind = VerdictKind::Direct; // Direct, Domain or Redirect
+    QString page{};
+    // Why it does not pass its value (empty: it counts); none when values are
+    // not read (the option off, a redirect link).
+    std::optional<QList<ValueReason>> reasons{};
+    QString anchor{};
+    bool operator==(const FoundLink&) const = default;
+};
+
+// A partner's outcome, handed over by the engine when its site ends: the rows,
+// the history and the exit status are made from it.
+struct PartnerVerdict {
     QString site;
-    bool pagesRead = true;
-    bool operator==(const EndedSite&) const = default;
+    VerdictKind kind = VerdictKind::NoneFound; // a fully linked site: its last link's kind
+    int missing = 0;                           // Missing: links short of the expected
+    QString note{};                            // NoneFound: why, when known
+    QList<FoundLink> links{};
+    UnreadReason unread = UnreadReason::None; // the first page that could not be read
+    bool pagesRead() const { return unread == UnreadReason::None; }
+    bool operator==(const PartnerVerdict&) const = default;
 };
 
 } // namespace corvantis::scan

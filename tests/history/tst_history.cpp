@@ -183,30 +183,36 @@ private Q_SLOTS:
         QCOMPARE(kept.last(), Scan(words.last(), int(words.size()) - 1));
     }
 
-    // A scan's records from its lists: rows by site, pages read as the engine says;
-    // one record per partner, its pages read when one of its listings read them.
+    // A scan's records from the engine's verdicts: one record per partner, its
+    // links those of every listing, its verdict the last listing's, its pages
+    // read when one of its listings read them.
     void recordsOfAScan() {
-        using scan::ResultRow;
-        const QList<ResultRow> results{
-            {S("a.test"), scan::kDirectLink, S("001"), S("a.test/l"), {}, {}, S("ugc"), S("A")},
-            {S("b.test"), S("None Found (Blocked by bot protection)"), S("000"), S("b.test")},
-            {S("a.test"), scan::kDomainLink, S("002"), S("a.test/m"), {}, {}, S("Counts"), {}},
-            {S("a.test"), S("Missing 001"), S("000"), S("a.test/m")},
-            {S("c.test/"), scan::kNoneFound, S("000"), S("c.test/")},
+        using scan::ValueReason;
+        using scan::VerdictKind;
+        const auto verdict = [](const char* site, VerdictKind kind, bool read) {
+            scan::PartnerVerdict v{S(site), kind};
+            v.unread = read ? scan::UnreadReason::None : scan::UnreadReason::BotWall;
+            return v;
         };
+        scan::PartnerVerdict linked = verdict("a.test", VerdictKind::Missing, true);
+        linked.missing = 1;
+        linked.links = {{VerdictKind::Direct, S("a.test/l"), QList{ValueReason::Ugc}, S("A")},
+                        {VerdictKind::Domain, S("a.test/m"), QList<ValueReason>{}, {}}};
+        scan::PartnerVerdict walled = verdict("b.test", VerdictKind::NoneFound, false);
+        walled.note = S("Blocked by bot protection");
         const QDateTime when(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
-        const QList<PartnerRecord> r = RecordsOfScan(S("me.test"),
-                                                     {{S("a.test"), true},
-                                                      {S("b.test"), false},
-                                                      {S("c.test/"), false},
-                                                      {S("a.test"), false},
-                                                      {S("b.test"), true}},
-                                                     results, when);
+        const QList<PartnerRecord> r =
+            RecordsOfScan(S("me.test"),
+                          {verdict("a.test", VerdictKind::NoneFound, false), walled,
+                           verdict("c.test/", VerdictKind::NoneFound, false), linked,
+                           verdict("b.test", VerdictKind::NoneFound, true)},
+                          when);
         QCOMPARE(r.size(), 3);
         QCOMPARE(r[0], (PartnerRecord{when, S("me.test"), S("a.test"), S("Missing 001"), 2,
                                       S("a.test/l"), S("ugc"), S("A"), true}));
         QVERIFY(r[1].pagesRead);
         QCOMPARE(r[1].links, 0);
+        QCOMPARE(r[1].verdict, S("None Found"));
         QVERIFY(!r[2].pagesRead);
     }
 

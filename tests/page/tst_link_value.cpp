@@ -100,7 +100,7 @@ private Q_SLOTS:
         const LinkBackValue v =
             ValueOfLinksBack(QString::fromLatin1(page), QString::fromLatin1(headers), kPage,
                              Resolve, IsLinkBack, RobotsRule(robots));
-        QCOMPARE(v.value, value);
+        QCOMPARE(v.reasons ? LinkValueText(*v.reasons) : QString(), value);
         QCOMPARE(v.anchor, anchor);
     }
 

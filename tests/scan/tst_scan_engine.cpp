@@ -263,7 +263,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("response");
         QTest::addColumn<QString>("error");
         QTest::addColumn<QString>("row");
-        QTest::addColumn<bool>("read");
+        QTest::addColumn<int>("unread"); // scan::UnreadReason
         const QByteArray challenge = "<html><head><title>Just a moment...</title></head></html>";
         const auto status = [](int code, const char* reason, QList<QByteArray> head = {}) {
             return HttpReply::response(code, reason, head << "Connection: close", Page("x"));
@@ -271,47 +271,48 @@ private Q_SLOTS:
         QTest::newRow("bot challenge")
             << HttpReply::response(403, "Forbidden", {"Connection: close"}, challenge)
             << "Blocked by bot protection|partner.test/"
-            << "None Found (Blocked by bot protection)|000||" << false;
+            << "None Found (Blocked by bot protection)|000||" << int(UnreadReason::BotWall);
         QTest::newRow("parked domain")
             << HttpReply::response(200, "OK", {"Connection: close"},
                                    Page("<h1>This Domain Is For Sale</h1>"))
             << "Parked domain|partner.test/"
-            << "None Found (Parked domain)|000||" << false;
+            << "None Found (Parked domain)|000||" << int(UnreadReason::Parked);
         QTest::newRow("redirect to a parking page")
             << status(302, "Found", {"Location: /parked.html"})
             << "Parked domain|partner.test/parked.html"
-            << "None Found (Parked domain)|000||" << false;
+            << "None Found (Parked domain)|000||" << int(UnreadReason::Parked);
         QTest::newRow("503") << status(503, "Busy") << "503 Service Unavailable|partner.test/"
-                             << "None Found (503 Service Unavailable)|000||" << false;
+                             << "None Found (503 Service Unavailable)|000||"
+                             << int(UnreadReason::HttpStatus);
         QTest::newRow("429 twice")
             << status(429, "Slow down", {"Retry-After: 0"}) << "429 Too Many Requests|partner.test/"
-            << "None Found (429 Too Many Requests)|000||" << false;
+            << "None Found (429 Too Many Requests)|000||" << int(UnreadReason::HttpStatus);
         QTest::newRow("closed before answering") << QByteArray() << ""
-                                                 << "None Found|000||" << false;
+                                                 << "None Found|000||" << int(UnreadReason::CutOff);
         QTest::newRow("cut short") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 900\r\n"
                                                  "Connection: close\r\n\r\n<p>a part</p>")
                                    << ""
-                                   << "None Found|000||" << false;
+                                   << "None Found|000||" << int(UnreadReason::CutOff);
         QTest::newRow("chunks cut short")
             << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n"
                           "Connection: close\r\n\r\n5\r\n<p>a \r\n40\r\npart")
             << ""
-            << "None Found|000||" << false;
+            << "None Found|000||" << int(UnreadReason::CutOff);
         QTest::newRow("404 is an answer")
             << status(404, "Not Found") << "404 Not found|partner.test/"
-            << "None Found (404 Not found)|000||" << true;
+            << "None Found (404 Not found)|000||" << int(UnreadReason::None);
         QTest::newRow("nofollow link back")
             << HttpReply::response(200, "OK", {"Connection: close"},
                                    Page("<a rel=\"nofollow\" href=\"http://www.mysite.test/\">"
                                         "My <b>site</b></a>"))
             << ""
-            << "Direct Link|001|nofollow|My site" << true;
+            << "Direct Link|001|nofollow|My site" << int(UnreadReason::None);
     }
     void partnerSignals() {
         QFETCH(QByteArray, response);
         QFETCH(QString, error);
         QFETCH(QString, row);
-        QFETCH(bool, read);
+        QFETCH(int, unread);
         m_server->setReply(kPartner + QStringLiteral("/"), HttpReply::raw(response));
         m_server->setReply(kPartner + QStringLiteral("/parked.html"),
                            HttpReply::html(Page("<h1>This Domain Is For Sale</h1>")));
@@ -321,7 +322,8 @@ private Q_SLOTS:
         QCOMPARE(Errors(*m_session), error.isEmpty() ? QStringList() : QStringList{error});
         const ResultRow& r = m_session->results.at(0);
         QCOMPARE(QStringList({r.status, r.number, r.value, r.anchor}).join(u'|'), row);
-        QCOMPARE(endedSites(), QStringList{kPartner + QLatin1String(read ? "/" : "/ (unread)")});
+        QCOMPARE(endedSites(), QStringList{kPartner + QLatin1String(unread ? "/ (unread)" : "/")});
+        QCOMPARE(int(m_engine->verdicts().at(0).unread), unread);
     }
 
     // The site's robots.txt is asked for once, before its first page, and is no

@@ -75,8 +75,8 @@ protected:
     // The partners the last scan ended, those whose pages could not be read marked so.
     QStringList endedSites() const {
         QStringList out;
-        for (const scan::EndedSite& e : m_engine->endedSites())
-            out.append(e.pagesRead ? e.site : e.site + QStringLiteral(" (unread)"));
+        for (const scan::PartnerVerdict& e : m_engine->verdicts())
+            out.append(e.pagesRead() ? e.site : e.site + QStringLiteral(" (unread)"));
         return out;
     }
 };

@@ -202,7 +202,7 @@ void MainWindow::windUpScan() {
     request.busyTimeout = util::kWindowBusyTimeout;
     request.writeReport = !m_closed;
     const afterscan::AfterScanOutcome done =
-        afterscan::AfterScan(m_session, m_engine->endedSites(), m_clock, request);
+        afterscan::AfterScan(m_session, m_engine->verdicts(), m_clock, request);
     if (!done.historyError.isEmpty()) {
         m_statusBar->showNow(0, done.historyError);
         if (!std::exchange(m_historyMessageShown, true))
