@@ -66,9 +66,4 @@ QString ChangeText(Change change) {
     return change == Change::None ? QString() : scan::kChangesWorstFirst.at(int(change));
 }
 
-Change ChangeFromText(QStringView text) {
-    const qsizetype at = scan::kChangesWorstFirst.indexOf(text);
-    return at < 0 ? Change::None : Change(at);
-}
-
 } // namespace corvantis::history

@@ -55,7 +55,4 @@ Change ChangeOf(const PartnerPast& past, const PartnerRecord& now, int lostAfter
 // "Lost", "Unconfirmed", "Value changed", "Moved", "Found", "New partner"; empty for None.
 QString ChangeText(Change change);
 
-// The change a text names (None for the empty or an unknown text).
-Change ChangeFromText(QStringView text);
-
 } // namespace corvantis::history
