@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     Control<QLineEdit>(&window, "txtDomain")->setText(QStringLiteral("mysite-bench.com"));
     Control<QCheckBox>(&window, "chkAuto")->setChecked(false);
     Control<QCheckBox>(&window, "chkAuto2")->setChecked(false);
-    window.session().partners.append(
+    window.session().project.partners.append(
         {QStringLiteral("partner-bench.com/"), QStringLiteral("1"), {}, {}, {}});
 
     util::StallProbe stallProbe;
@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
         return rc;
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
     const double cpu = ThreadCpuSeconds() - cpuAtStart;
-    const qint64 fetched = window.session().counters().runPagesScanned;
+    const qint64 fetched = window.session().run.counters().runPagesScanned;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::fprintf(stderr,

@@ -23,7 +23,7 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::Partner
         out.linkLost = recorded.changes.contains(history::Change::Lost);
     }
     if (request.writeReport) {
-        out.report = output::BuildScanReport(session, session.counters(), clock);
+        out.report = output::BuildScanReport(session, session.run.counters(), clock);
         if (out.report.ok() && request.reportCopy) {
             const QString error = util::CopyFileSafely(out.report.path, *request.reportCopy);
             if (!error.isEmpty())
@@ -31,7 +31,8 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::Partner
         }
     }
     if (request.projectToSave)
-        out.saveError = output::WriteProjectResults(*request.projectToSave, session.results.rows());
+        out.saveError =
+            output::WriteProjectResults(*request.projectToSave, session.project.results.rows());
     return out;
 }
 

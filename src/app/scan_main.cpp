@@ -310,14 +310,15 @@ QStringList PartnerLines(const ScanRequest& r) {
 // when the engine refused a partner (it said why).
 bool LoadPartners(const ScanRequest& r, scan::ScanSession& session, scan::ScanEngine& engine) {
     if (r.project) {
-        const output::ProjectLoadResult loaded = output::LoadProjectFile(*r.project, session);
+        const output::ProjectLoadResult loaded =
+            output::LoadProjectFile(*r.project, session.project);
         if (!loaded.loaded)
             Fail(loaded.error);
         if (!loaded.warning.isEmpty())
             PrintError(loaded.warning);
     }
     if (r.domain || !r.project)
-        session.setDomain(r.domain.value_or(QString()));
+        session.project.setDomain(r.domain.value_or(QString()));
     for (const QString& line : PartnerLines(r)) {
         if (line.trimmed().isEmpty())
             continue;
@@ -332,9 +333,10 @@ bool LoadPartners(const ScanRequest& r, scan::ScanSession& session, scan::ScanEn
 void ConnectProgressLine(QTimer& timer, const scan::ScanSession& session) {
     timer.setInterval(100);
     QObject::connect(&timer, &QTimer::timeout, [&session] {
-        const scan::ScanState& s = session.state();
+        const scan::ScanState& s = session.run.state();
         std::fprintf(stderr, "\r\033[Ksite %d of %d, page %d, links found %d", s.iCurrentSite,
-                     session.partners.count(), s.pagesFetched, session.counters().runLinksFound);
+                     session.project.partners.count(), s.pagesFetched,
+                     session.run.counters().runLinksFound);
         std::fflush(stderr);
     });
 }
@@ -382,10 +384,10 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, scan::ScanSession& sessi
     // Result lines go out as they reach the list, in its order: a site's as soon
     // as every earlier partner is done.
     if (!r.json)
-        QObject::connect(&session.results, &QAbstractItemModel::rowsInserted, &scope,
+        QObject::connect(&session.project.results, &QAbstractItemModel::rowsInserted, &scope,
                          [&session](const QModelIndex&, int first, int last) {
                              for (int i = first; i <= last; ++i) {
-                                 const scan::ResultRow& row = session.results.at(i);
+                                 const scan::ResultRow& row = session.project.results.at(i);
                                  PrintLine({QStringLiteral("result"), row.site, row.status,
                                             row.number, row.url, row.value, row.anchor});
                              }
@@ -409,7 +411,7 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, scan::ScanSession& sessi
     if (progress)
         progressTimer.start();
     stallProbe.start();
-    if (session.scanRunning())
+    if (session.run.scanRunning())
         QCoreApplication::exec();
     stallProbe.stop();
     progressTimer.stop();
@@ -428,7 +430,7 @@ void PrintRows(const scan::ScanSession& session, const ScanRequest& r, const Run
         std::fflush(stdout);
         return;
     }
-    for (const scan::ErrorRow& e : session.errors.rows())
+    for (const scan::ErrorRow& e : session.run.errors.rows())
         PrintLine({QStringLiteral("error"), e.error, e.url});
     std::fflush(stdout);
 }
@@ -457,10 +459,10 @@ int main(int argc, char* argv[]) {
     scan::ScanSession session;
     StderrMessages messages;
     util::SilentSound sound;
-    session.setOptions(OptionsFor(request));
+    session.options = OptionsFor(request);
     scan::ScanEngine engine(session, messages, sound, router,
                             scan::ScanEngine::Options{request.readAhead});
-    session.LoadCounters();
+    session.run.LoadCounters();
     if (!LoadPartners(request, session, engine))
         return kExitBadInput;
 

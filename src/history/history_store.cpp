@@ -258,11 +258,11 @@ QList<PartnerRecord> HistoryStore::partnerHistory(const QString& domain, const Q
 HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& session,
                                   const QList<scan::PartnerVerdict>& verdicts,
                                   const QDateTime& time) {
-    const QList<PartnerRecord> records = RecordsOfScan(session.domain(), verdicts, time);
-    const HistoryStore::Recorded recorded = store.recordScan(records, session.options().lostAfter);
+    const QList<PartnerRecord> records = RecordsOfScan(session.project.domain(), verdicts, time);
+    const HistoryStore::Recorded recorded = store.recordScan(records, session.options.lostAfter);
     for (qsizetype i = 0; i < records.size(); ++i)
-        session.results.setChange(records[i].partner, ChangeText(recorded.changes[i]));
-    session.domainInHistory = recorded.domainKnown;
+        session.project.results.setChange(records[i].partner, ChangeText(recorded.changes[i]));
+    session.run.domainInHistory = recorded.domainKnown;
     return recorded;
 }
 

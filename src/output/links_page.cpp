@@ -59,16 +59,16 @@ private:
 };
 } // namespace
 
-QString& PageBuilderText(scan::ScanSession& session, int which) {
-    return which == 0 ? session.txtHTML1 : which == 1 ? session.txtHTML2 : session.txtHTML3;
+QString& PageBuilderText(scan::ScanProject& project, int which) {
+    return which == 0 ? project.txtHTML1 : which == 1 ? project.txtHTML2 : project.txtHTML3;
 }
 
-const QString& PageBuilderText(const scan::ScanSession& session, int which) {
-    return which == 0 ? session.txtHTML1 : which == 1 ? session.txtHTML2 : session.txtHTML3;
+const QString& PageBuilderText(const scan::ScanProject& project, int which) {
+    return which == 0 ? project.txtHTML1 : which == 1 ? project.txtHTML2 : project.txtHTML3;
 }
 
-void SetPageBuilderText(scan::ScanSession& session, int which, const QString& text) {
-    PageBuilderText(session, which) = text;
+void SetPageBuilderText(scan::ScanProject& project, int which, const QString& text) {
+    PageBuilderText(project, which) = text;
     util::WriteSetting(kPageBuilderKeys[which], text);
 }
 
@@ -113,29 +113,29 @@ QString BuildLinksHtml(const scan::PartnerListModel& partners, const scan::Resul
     return out;
 }
 
-bool GenerateLinksHtml(scan::ScanSession& session, util::Messages& messages, bool bulleted,
+bool GenerateLinksHtml(scan::ScanProject& project, util::Messages& messages, bool bulleted,
                        bool newWindow) {
-    if (session.results.count() == 0) {
+    if (project.results.count() == 0) {
         messages.inform(kNoLinksToGenerate);
         return false;
     }
-    SetPageBuilderText(session, 1,
-                       BuildLinksHtml(session.partners, session.results, bulleted, newWindow));
+    SetPageBuilderText(project, 1,
+                       BuildLinksHtml(project.partners, project.results, bulleted, newWindow));
     return true;
 }
 
-QString WebpageText(const scan::ScanSession& session) {
-    return session.txtHTML1 + kCrLf + kCrLf + session.txtHTML2 + kCrLf + kCrLf + session.txtHTML3 +
+QString WebpageText(const scan::ScanProject& project) {
+    return project.txtHTML1 + kCrLf + kCrLf + project.txtHTML2 + kCrLf + kCrLf + project.txtHTML3 +
            kCrLf;
 }
 
-bool SaveWebpage(const scan::ScanSession& session, util::Messages& messages,
+bool SaveWebpage(const scan::ScanProject& project, util::Messages& messages,
                  util::FileDialogs& dialogs) {
     const QString path =
         dialogs.saveFile(QStringLiteral("Save Webpage"), util::AppFolder(), kWebpageFilter);
     if (path.isEmpty())
         return false;
-    const QString why = util::WriteUserTextFile(path, WebpageText(session));
+    const QString why = util::WriteUserTextFile(path, WebpageText(project));
     if (!why.isEmpty()) {
         messages.inform(QStringLiteral("The web page could not be saved as \"%1\":\n%2\n"
                                        "Any file that was there before is unchanged.")

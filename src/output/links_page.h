@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/scan_session.h"
+#include "session/scan_project.h"
 #include "util/seams.h"
 
 #include <QString>
@@ -11,11 +11,11 @@ namespace corvantis::output {
 // by number 0..2, and their keys in the settings store.
 inline const QString kPageBuilderKeys[3] = {QStringLiteral("txtHTML1"), QStringLiteral("txtHTML2"),
                                             QStringLiteral("txtHTML3")};
-QString& PageBuilderText(scan::ScanSession& session, int which);
-const QString& PageBuilderText(const scan::ScanSession& session, int which);
+QString& PageBuilderText(scan::ScanProject& project, int which);
+const QString& PageBuilderText(const scan::ScanProject& project, int which);
 
 // Sets one text and stores it in the settings at once, as every change of these texts is.
-void SetPageBuilderText(scan::ScanSession& session, int which, const QString& text);
+void SetPageBuilderText(scan::ScanProject& project, int which, const QString& text);
 
 // The texts a fresh start shows when the settings hold none.
 inline const QString kStartupHtml[3] = {
@@ -49,21 +49,21 @@ QString BuildLinksHtml(const scan::PartnerListModel& partners, const scan::Resul
 
 // "Generate Links": replaces the generated-links text. With an empty result list
 // it tells the user and changes nothing; returns whether the text was replaced.
-bool GenerateLinksHtml(scan::ScanSession& session, util::Messages& messages, bool bulleted,
+bool GenerateLinksHtml(scan::ScanProject& project, util::Messages& messages, bool bulleted,
                        bool newWindow);
 
 inline const QString kNoLinksToGenerate = QStringLiteral(
     "No links were found in your Links List to generate HTML from.  Please scan for links first.");
 
 // The page "Save Webpage" writes: the three texts joined by blank lines, with a final line end.
-QString WebpageText(const scan::ScanSession& session);
+QString WebpageText(const scan::ScanProject& project);
 
 inline const QString kWebpageFilter = QStringLiteral("Web Files (*.htm *.asp *.php *.html)");
 
 // "Save Webpage": asks for a file and writes the page there. The old file is
 // replaced only by a complete new one; a failure is told to the user. Returns
 // whether the page was written.
-bool SaveWebpage(const scan::ScanSession& session, util::Messages& messages,
+bool SaveWebpage(const scan::ScanProject& project, util::Messages& messages,
                  util::FileDialogs& dialogs);
 
 } // namespace corvantis::output

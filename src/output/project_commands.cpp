@@ -23,47 +23,47 @@ QString DefaultProjectFileName(const QString& domain) {
 }
 
 void NewProject(scan::ScanSession& session) {
-    session.partners.clear();
-    session.queue.clear();
-    session.results.clear();
-    session.setDomain(QString());
+    session.project.partners.clear();
+    session.run.queue.clear();
+    session.project.results.clear();
+    session.project.setDomain(QString());
     for (int s = 0; s < 3; ++s)
-        SetPageBuilderText(session, s, kNewProjectHtml[s]);
+        SetPageBuilderText(session.project, s, kNewProjectHtml[s]);
 }
 
-bool OpenProject(scan::ScanSession& session, util::Messages& messages, util::FileDialogs& dialogs) {
+bool OpenProject(scan::ScanProject& project, util::Messages& messages, util::FileDialogs& dialogs) {
     const QString title = QStringLiteral("Open Project");
     const QString path = dialogs.openFile(title, ProjectFolder(), kProjectFilter);
     if (path.isEmpty())
         return false;
-    const QString before[3] = {session.txtHTML1, session.txtHTML2, session.txtHTML3};
-    const ProjectLoadResult load = LoadProjectFile(path, session);
+    const QString before[3] = {project.txtHTML1, project.txtHTML2, project.txtHTML3};
+    const ProjectLoadResult load = LoadProjectFile(path, project);
     if (!load.loaded) {
         messages.inform(load.error, title);
         return false;
     }
     // The texts a project brought in are kept in the settings like any other change.
     for (int s = 0; s < 3; ++s) {
-        if (PageBuilderText(session, s) != before[s])
-            SetPageBuilderText(session, s, PageBuilderText(session, s));
+        if (PageBuilderText(project, s) != before[s])
+            SetPageBuilderText(project, s, PageBuilderText(project, s));
     }
     if (load.badLine > 0)
         messages.inform(load.warning, title);
     return true;
 }
 
-bool SaveProject(scan::ScanSession& session, util::Messages& messages, util::FileDialogs& dialogs) {
+bool SaveProject(scan::ScanProject& project, util::Messages& messages, util::FileDialogs& dialogs) {
     const QString title = QStringLiteral("Save Project");
-    QString proposed = DefaultProjectFileName(session.domain());
+    QString proposed = DefaultProjectFileName(project.domain());
     for (int attempt = 1; attempt <= 2; ++attempt) {
         const QString path =
             dialogs.saveFile(title, ProjectFolder() + QLatin1Char('/') + proposed, kProjectFilter);
         if (path.isEmpty())
             return false;
-        const QString why = WriteProjectFile(path, session);
+        const QString why = WriteProjectFile(path, project);
         if (why.isEmpty()) {
-            session.setProjectPath(path);
-            session.MarkProjectSaved();
+            project.setProjectPath(path);
+            project.MarkProjectSaved();
             return true;
         }
         QString text = QStringLiteral("The project could not be saved as \"%1\":\n%2\n"
@@ -77,14 +77,14 @@ bool SaveProject(scan::ScanSession& session, util::Messages& messages, util::Fil
     return false;
 }
 
-bool RunExitCheck(scan::ScanSession& session, util::Messages& messages,
+bool RunExitCheck(scan::ScanProject& project, util::Messages& messages,
                   util::FileDialogs& dialogs) {
-    if (session.projectSaved())
+    if (project.projectSaved())
         return true;
     if (messages.ask(kSaveQuestionTitle, kSaveQuestionText, util::Question::YesNo) !=
         util::Answer::Yes)
         return true;
-    return SaveProject(session, messages, dialogs);
+    return SaveProject(project, messages, dialogs);
 }
 
 } // namespace corvantis::output

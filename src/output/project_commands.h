@@ -26,11 +26,11 @@ QString DefaultProjectFileName(const QString& domain);
 void NewProject(scan::ScanSession& session);
 
 // Asks for a project file and loads it. Returns whether a project was loaded.
-bool OpenProject(scan::ScanSession& session, util::Messages& messages, util::FileDialogs& dialogs);
+bool OpenProject(scan::ScanProject& project, util::Messages& messages, util::FileDialogs& dialogs);
 
 // Asks for a file name and writes the project; after a failure it says why and
 // asks once more, proposing "unnamed.prj". Returns whether the project was saved.
-bool SaveProject(scan::ScanSession& session, util::Messages& messages, util::FileDialogs& dialogs);
+bool SaveProject(scan::ScanProject& project, util::Messages& messages, util::FileDialogs& dialogs);
 
 inline const QString kSaveQuestionTitle = QStringLiteral("Save Project?");
 inline const QString kSaveQuestionText =
@@ -40,6 +40,6 @@ inline const QString kSaveQuestionText =
 // Run first when the main window closes: offers to save an edited project.
 // Returns whether the window may close: not when the user chose to save and the
 // save was cancelled or failed, so the edits are not lost with the window.
-bool RunExitCheck(scan::ScanSession& session, util::Messages& messages, util::FileDialogs& dialogs);
+bool RunExitCheck(scan::ScanProject& project, util::Messages& messages, util::FileDialogs& dialogs);
 
 } // namespace corvantis::output

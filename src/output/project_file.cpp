@@ -49,47 +49,47 @@ ProjectRead ReadProjectFile(const QString& path) {
 
 } // namespace
 
-ProjectData ProjectFromSession(const scan::ScanSession& session) {
+ProjectData ProjectFromSession(const scan::ScanProject& project) {
     ProjectData p;
-    p.domain = session.domain();
-    p.partners = session.partners.rows();
+    p.domain = project.domain();
+    p.partners = project.partners.rows();
     for (int s = 0; s < 3; ++s)
-        p.html[s] = PageBuilderText(session, s);
-    p.results = session.results.rows();
+        p.html[s] = PageBuilderText(project, s);
+    p.results = project.results.rows();
     return p;
 }
 
-QString ProjectTextFromSession(const scan::ScanSession& session) {
-    return FormatProjectText(session.domain(), session.partners.rows(),
-                             {session.txtHTML1, session.txtHTML2, session.txtHTML3},
-                             session.results.rows());
+QString ProjectTextFromSession(const scan::ScanProject& project) {
+    return FormatProjectText(project.domain(), project.partners.rows(),
+                             {project.txtHTML1, project.txtHTML2, project.txtHTML3},
+                             project.results.rows());
 }
 
-void ApplyProject(scan::ScanSession& session, const ProjectData& project) {
-    session.partners.clear();
-    session.results.clear();
-    session.MarkProjectSaved();
+void ApplyProject(scan::ScanProject& project, const ProjectData& data) {
+    project.partners.clear();
+    project.results.clear();
+    project.MarkProjectSaved();
     // Loading the domain is no edit; if it equals the current text there is no
     // change, and the flag then absorbs the user's next change instead.
-    session.IgnoreNextDomainChange();
-    session.setDomain(project.domain);
+    project.IgnoreNextDomainChange();
+    project.setDomain(data.domain);
     for (int s = 0; s < 3; ++s) {
-        if (project.html[s])
-            PageBuilderText(session, s) = *project.html[s];
+        if (data.html[s])
+            PageBuilderText(project, s) = *data.html[s];
     }
-    session.partners.setRows(project.partners);
-    session.results.setRows(project.results);
+    project.partners.setRows(data.partners);
+    project.results.setRows(data.results);
 }
 
-ProjectLoadResult LoadProjectFile(const QString& path, scan::ScanSession& session) {
+ProjectLoadResult LoadProjectFile(const QString& path, scan::ScanProject& project) {
     ProjectLoadResult result;
     const ProjectRead read = ReadProjectFile(path);
     if (!read.error.isEmpty()) {
         result.error = read.error;
         return result;
     }
-    ApplyProject(session, read.parse.data);
-    session.setProjectPath(path);
+    ApplyProject(project, read.parse.data);
+    project.setProjectPath(path);
     result.loaded = true;
     if (read.parse.badLine > 0) {
         result.badLine = read.parse.badLine;
@@ -102,8 +102,8 @@ ProjectLoadResult LoadProjectFile(const QString& path, scan::ScanSession& sessio
     return result;
 }
 
-QString WriteProjectFile(const QString& path, const scan::ScanSession& session) {
-    return util::WriteUserTextFile(path, ProjectTextFromSession(session));
+QString WriteProjectFile(const QString& path, const scan::ScanProject& project) {
+    return util::WriteUserTextFile(path, ProjectTextFromSession(project));
 }
 
 QString WriteProjectResults(const QString& path, const QList<scan::ResultRow>& rows) {

@@ -1,26 +1,25 @@
 #pragma once
 
 #include "output/project_format.h"
-#include "session/scan_session.h"
+#include "session/scan_project.h"
 
 #include <QString>
 
 namespace corvantis::output {
 
-// The session's project as data: domain, partner rows, the three texts, result rows.
-ProjectData ProjectFromSession(const scan::ScanSession& session);
+// The project as data: domain, partner rows, the three texts, result rows.
+ProjectData ProjectFromSession(const scan::ScanProject& project);
 
-// The file text of the session's project.
-QString ProjectTextFromSession(const scan::ScanSession& session);
+// The file text of the project.
+QString ProjectTextFromSession(const scan::ScanProject& project);
 
-// Puts a project that was read into the session the way opening a project does:
+// Puts the data read from a project file into the project the way opening one does:
 // both lists replaced, the project counted as saved, the domain change absorbed,
-// a page-builder text replaced only when the file had its line. The page queue,
-// the error list and the counters stay as they are.
-void ApplyProject(scan::ScanSession& session, const ProjectData& project);
+// a page-builder text replaced only when the file had its line.
+void ApplyProject(scan::ScanProject& project, const ProjectData& data);
 
 struct ProjectLoadResult {
-    // The session now holds the file's project (perhaps only up to badLine).
+    // The project now holds the file's contents (perhaps only up to badLine).
     bool loaded = false;
     // Why nothing was loaded, for the user; empty when loaded.
     QString error;
@@ -32,14 +31,14 @@ struct ProjectLoadResult {
 // Files larger than this are refused rather than read into memory whole.
 inline constexpr qint64 kMaxProjectFileBytes = 256LL * 1024 * 1024;
 
-// Reads a project file into the session. A file that cannot be read or is not a
-// project leaves the session untouched and says why; a malformed result line
+// Reads a project file into the project. A file that cannot be read or is not a
+// project leaves the project untouched and says why; a malformed result line
 // keeps what came before it and names the line. Writes no settings.
-ProjectLoadResult LoadProjectFile(const QString& path, scan::ScanSession& session);
+ProjectLoadResult LoadProjectFile(const QString& path, scan::ScanProject& project);
 
-// Writes the session's whole project to the file, replacing an older file only
+// Writes the whole project to the file, replacing an older file only
 // once the new one is complete. Returns the empty text on success, otherwise why not.
-QString WriteProjectFile(const QString& path, const scan::ScanSession& session);
+QString WriteProjectFile(const QString& path, const scan::ScanProject& project);
 
 // Rewrites only the "RESULT:" lines of an existing project file with the given
 // rows; every other line stays as it was. Returns the empty text or why it failed

@@ -9,7 +9,7 @@ namespace corvantis::output {
 QByteArray ScanJson(const scan::ScanSession& session, const QDateTime& started,
                     const QDateTime& finished) {
     QJsonArray results;
-    for (const scan::ResultRow& r : session.results.rows())
+    for (const scan::ResultRow& r : session.project.results.rows())
         results.append(QJsonObject{{QStringLiteral("site"), r.site},
                                    {QStringLiteral("status"), r.status},
                                    {QStringLiteral("number"), r.number},
@@ -18,12 +18,12 @@ QByteArray ScanJson(const scan::ScanSession& session, const QDateTime& started,
                                    {QStringLiteral("anchor"), r.anchor},
                                    {QStringLiteral("change"), r.change}});
     QJsonArray errors;
-    for (const scan::ErrorRow& e : session.errors.rows())
+    for (const scan::ErrorRow& e : session.run.errors.rows())
         errors.append(
             QJsonObject{{QStringLiteral("error"), e.error}, {QStringLiteral("url"), e.url}});
     const QJsonObject document{
         {QStringLiteral("version"), kScanJsonVersion},
-        {QStringLiteral("domain"), session.domain()},
+        {QStringLiteral("domain"), session.project.domain()},
         {QStringLiteral("started"), started.toUTC().toString(Qt::ISODate)},
         {QStringLiteral("finished"), finished.toUTC().toString(Qt::ISODate)},
         {QStringLiteral("results"), results},

@@ -110,8 +110,8 @@ void AppendHeading(QStringList& l, const QString& domain, const QDateTime& when,
 // "Site Statistics" and "Percentages/Averages".
 void AppendStatistics(QStringList& l, const scan::ScanSession& session,
                       const scan::ScanCounters& counters, const QLocale& locale) {
-    const ReportCounts counts = CountReportResults(session.results);
-    const qint32 sites = session.partners.count();
+    const ReportCounts counts = CountReportResults(session.project.results);
+    const qint32 sites = session.project.partners.count();
     const auto n = [](qint64 v) { return QString::number(v); };
     const QString br = QStringLiteral("<BR>");
     l << QStringLiteral("<hr>") << QStringLiteral("<b>Site Statistics</b><BR><BR>")
@@ -121,7 +121,7 @@ void AppendStatistics(QStringList& l, const scan::ScanSession& session,
       << QStringLiteral("Number of direct links: ") + n(counts.direct) + br
       << QStringLiteral("Number of indirect links: ") + n(counts.indirect) + br
       << QStringLiteral("Number of non-linking sites: ") + n(counts.nonLinking) + br
-      << QStringLiteral("Number of error pages: ") + n(session.errors.count()) + br
+      << QStringLiteral("Number of error pages: ") + n(session.run.errors.count()) + br
       << QStringLiteral("<hr>") << QStringLiteral("<b>Percentages/Averages</b><BR><BR>")
       << QStringLiteral("Percentage of sites with reciprocal links: ") +
              Ratio(double(counts.direct) + double(counts.indirect), sites, 100.0, locale) +
@@ -137,7 +137,7 @@ void AppendTables(QStringList& l, const scan::ScanSession& session) {
     l << QStringLiteral("<HR>") << QStringLiteral("<b>Individual Sites</b><BR><BR>")
       << QStringLiteral("<table border=\"1\">")
       << QStringLiteral("<th>Site</th><th>Links Expected</th>");
-    for (const scan::PartnerSite& p : session.partners.rows()) {
+    for (const scan::PartnerSite& p : session.project.partners.rows()) {
         l << QStringLiteral("<tr><td>") + Link(p.address) + QStringLiteral("</td><td>") +
                  Esc(p.linksExpected) + QStringLiteral("</td><td>") + Esc(p.htmlLink) +
                  QStringLiteral("</td></tr>");
@@ -147,7 +147,7 @@ void AppendTables(QStringList& l, const scan::ScanSession& session) {
       << QStringLiteral("<table border=\"1\">")
       << QStringLiteral("<th>Site</th><th>Status</th><th>Linking URL</th><th>Link value</th>"
                         "<th>Anchor text</th>");
-    for (const ResultRow& r : session.results.rows()) {
+    for (const ResultRow& r : session.project.results.rows()) {
         l << QStringLiteral("<tr><td>") + Link(r.site) + QStringLiteral("</td><td>") +
                  Esc(r.status) + QStringLiteral("</td><td>") + Link(r.url) +
                  QStringLiteral("</td><td>") + Esc(r.value) + QStringLiteral("</td><td>") +
@@ -156,7 +156,7 @@ void AppendTables(QStringList& l, const scan::ScanSession& session) {
     l << QStringLiteral("</table>") << QStringLiteral("<HR>")
       << QStringLiteral("<b>Error Pages</b><BR><BR>") << QStringLiteral("<table border=\"1\">")
       << QStringLiteral("<th>Error</th><th>URL</th>");
-    for (const scan::ErrorRow& e : session.errors.rows()) {
+    for (const scan::ErrorRow& e : session.run.errors.rows()) {
         l << QStringLiteral("<tr><td>") + Esc(e.error) + QStringLiteral("</td><td>") + Link(e.url) +
                  QStringLiteral("</td></tr>");
     }
@@ -168,8 +168,8 @@ void AppendTables(QStringList& l, const scan::ScanSession& session) {
 QStringList ScanReportLines(const scan::ScanSession& session, const scan::ScanCounters& counters,
                             const QDateTime& when, const QLocale& locale) {
     QStringList l;
-    AppendHeading(l, Esc(session.domain()), when, locale);
-    AppendChanges(l, session.results.rows(), session.domainInHistory);
+    AppendHeading(l, Esc(session.project.domain()), when, locale);
+    AppendChanges(l, session.project.results.rows(), session.run.domainInHistory);
     AppendStatistics(l, session, counters, locale);
     AppendTables(l, session);
     l << QStringLiteral("</body>") << QStringLiteral("</head>") << QStringLiteral("</html>");

@@ -80,7 +80,7 @@ void PageAnalysis::captureSteps() {
 bool PageAnalysis::screenPage() {
     // One folded copy of the page serves every case-insensitive search in it.
     m_pageFolded = std::make_unique<util::CaseFoldedText>(m_pageBody);
-    const Screening screen = ScreenPage(*m_pageFolded, m_session.domain());
+    const Screening screen = ScreenPage(*m_pageFolded, m_session.project.domain());
     if (screen.domainSeen) {
         m_state.domainTextSeen = true;
         m_state.siteNoteUrl = m_state.strCurUrl;
@@ -144,7 +144,7 @@ bool PageAnalysis::hasDomainTrace(bool domainSeen) const {
     // (and on a site whose own address lacks it) cannot give one.
     if (domainSeen)
         return true;
-    const QString& domain = m_session.domain();
+    const QString& domain = m_session.project.domain();
     const QString host = HostPart(domain);
     if (host.isEmpty())
         return true;
@@ -210,9 +210,9 @@ bool PageAnalysis::processLine(QStringView lineView) {
     // A page gives at most one result row.
     if (m_pageIsResult)
         return true;
-    if (IsDirectLink(L, m_session.domain()))
+    if (IsDirectLink(L, m_session.project.domain()))
         recordLink(VerdictKind::Direct);
-    else if (IsDomainLink(L, m_session.domain()))
+    else if (IsDomainLink(L, m_session.project.domain()))
         recordLink(VerdictKind::Domain);
     return true;
 }
@@ -226,12 +226,12 @@ void PageAnalysis::recordLink(VerdictKind kind) {
     s.siteLinksFound += 1;
     s.resultCount += 1;
     FoundLink link{kind, s.strCurUrl};
-    if (m_session.options().checkLinkValue)
+    if (m_session.options.checkLinkValue)
         valueLinkBack(link);
     m_driver.addLink(link);
     s.linkFoundForSite = true;
-    m_driver.playCue("foundemail.wav", m_session.options().chkAudioEmail);
-    m_session.CountScanEvent(ScanEvent::ItemFound);
+    m_driver.playCue("foundemail.wav", m_session.options.chkAudioEmail);
+    m_session.run.CountScanEvent(ScanEvent::ItemFound);
     if (s.pagesQueued < std::numeric_limits<qint32>::max())
         s.pagesQueued += 1;
     m_driver.status(StatusPanel::Site, QStringLiteral("Found ") +
@@ -246,7 +246,7 @@ void PageAnalysis::valueLinkBack(FoundLink& link) const {
     const auto resolve = [this](const QString& href) {
         return StripForKnownUrl(ResolveLink(href, m_state.pageHost, m_state.strCurDir));
     };
-    const QString domain = m_session.domain();
+    const QString domain = m_session.project.domain();
     const auto isLinkBack = [&domain](const QString& address) {
         return IsDirectLink(address, domain) || IsDomainLink(address, domain);
     };

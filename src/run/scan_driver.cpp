@@ -15,7 +15,7 @@ using util::IsBlank;
 ScanDriver::ScanDriver(ScanEvents& events, QObject* context, ScanSession& session,
                        util::Messages& messages, util::SoundPlayer& sound, const HostRouter& router,
                        bool readAhead)
-    : q(events), m_context(context), m_session(session), m_state(session.m_state),
+    : q(events), m_context(context), m_session(session), m_state(session.run.writableState()),
       m_messages(messages), m_sound(sound), m_router(router), m_readAhead(readAhead) {
     m_state.scanRunning = false;
 }
@@ -27,8 +27,8 @@ void ScanDriver::status(StatusPanel panel, const QString& text) {
     if (panel == StatusPanel::Site && m_sitesAtOnce > 1 && !text.isEmpty())
         q.statusText(panel, QStringLiteral("Site ") + QString::number(m_sitesDone + 1) +
                                 QStringLiteral(" of ") +
-                                QString::number(m_session.partners.count()) + QStringLiteral(": ") +
-                                text);
+                                QString::number(m_session.project.partners.count()) +
+                                QStringLiteral(": ") + text);
     else
         q.statusText(panel, text);
 }
@@ -52,12 +52,12 @@ void ScanDriver::playCue(const char* file, bool enabled) {
 }
 
 bool ScanDriver::startRefused() {
-    if (IsBlank(m_session.domain())) {
+    if (IsBlank(m_session.project.domain())) {
         m_messages.inform(QStringLiteral("Please enter the Domain you want to find links to."));
         q.focusRequested(EntryField::Domain);
         return true;
     }
-    if (m_session.partners.count() == 0) {
+    if (m_session.project.partners.count() == 0) {
         m_messages.inform(QStringLiteral("Please enter at least one website to search for links."));
         q.focusRequested(EntryField::Address);
         return true;
@@ -67,20 +67,20 @@ bool ScanDriver::startRefused() {
 
 void ScanDriver::StartScan() {
     m_state = ScanState{};
-    m_session.queue.clear();
-    m_session.results.clear();
-    m_session.errors.clear();
+    m_session.run.queue.clear();
+    m_session.project.results.clear();
+    m_session.run.errors.clear();
     m_verdicts.clear();
-    m_session.resetRunCounters();
+    m_session.run.resetRunCounters();
     if (startRefused())
         return;
 
-    QString domain = util::StripSchemes(m_session.domain());
+    QString domain = util::StripSchemes(m_session.project.domain());
     if (domain.size() > 4 && util::StartsWithCI(domain, QStringLiteral("www.")))
         domain.remove(0, 4);
-    m_session.setDomain(domain);
+    m_session.project.setDomain(domain);
 
-    playCue("nextsearch.wav", m_session.options().chkAudioNext);
+    playCue("nextsearch.wav", m_session.options.chkAudioNext);
     setControls(ScanControls{false, true, false, false, false});
 
     // Forget whatever an earlier scan left half done.
@@ -92,12 +92,12 @@ void ScanDriver::StartScan() {
     m_nextPartner = 0;
     m_sitesDone = 0;
     m_shownQueue = nullptr;
-    m_sitesAtOnce = std::clamp(m_session.options().sitesAtOnce, 1, kMaxSitesAtOnce);
+    m_sitesAtOnce = std::clamp(m_session.options.sitesAtOnce, 1, kMaxSitesAtOnce);
 
     m_state.iCurrentSite = 1;
     m_state.scanRunning = true;
-    m_session.partners.setKeepPositions(true);
-    m_session.MarkProjectEdited();
+    m_session.project.partners.setKeepPositions(true);
+    m_session.project.MarkProjectEdited();
     startSites();
 }
 
@@ -133,14 +133,14 @@ void ScanDriver::startSites() {
     if (m_startingSites)
         return;
     m_startingSites = true;
-    while (m_state.scanRunning && m_nextPartner < m_session.partners.count()) {
-        const PartnerSite& partner = m_session.partners.at(m_nextPartner);
+    while (m_state.scanRunning && m_nextPartner < m_session.project.partners.count()) {
+        const PartnerSite& partner = m_session.project.partners.at(m_nextPartner);
         SiteRun* run = freeSlot();
         if (!run || hostBusy(partner.address))
             break; // the list's order holds: the next partner waits its turn
         const qint64 sequence = m_nextSequence++;
         if (sequence > 0)
-            playCue("nextsearch.wav", m_session.options().chkAudioNext);
+            playCue("nextsearch.wav", m_session.options.chkAudioNext);
         m_waiting[sequence] = Waiting{partner.address, m_nextPartner};
         ++m_nextPartner;
         // A "#" that is not a 16-bit number (hand-edited or imported rows) means one link.
@@ -149,7 +149,7 @@ void ScanDriver::startSites() {
         if (m_shownQueue && m_shownQueue != run && m_shownQueue->running())
             showQueueOf(nullptr);
         m_shownQueue = run;
-        run->begin(partner.address, expected, sequence, &m_session.queue);
+        run->begin(partner.address, expected, sequence, &m_session.run.queue);
         run->start();
     }
     m_startingSites = false;
@@ -169,14 +169,14 @@ void ScanDriver::showQueueOf(SiteRun* run) {
     }
     m_shownQueue = run;
     if (run)
-        run->moveQueue(&m_session.queue);
+        run->moveQueue(&m_session.run.queue);
 }
 
 void ScanDriver::flush(Waiting& w) {
     for (const ResultRow& r : std::as_const(w.results))
-        m_session.results.append(r);
+        m_session.project.results.append(r);
     for (const ErrorRow& e : std::as_const(w.errors))
-        m_session.errors.append(e);
+        m_session.run.errors.append(e);
     w.results.clear();
     w.errors.clear();
 }
@@ -199,14 +199,14 @@ void ScanDriver::commitReady() {
 
 void ScanDriver::addResult(const SiteRun& site, const ResultRow& row) {
     if (isHead(site))
-        m_session.results.append(row);
+        m_session.project.results.append(row);
     else
         m_waiting[site.sequence()].results.append(row);
 }
 
 void ScanDriver::addError(const SiteRun& site, const ErrorRow& error) {
     if (isHead(site))
-        m_session.errors.append(error);
+        m_session.run.errors.append(error);
     else
         m_waiting[site.sequence()].errors.append(error);
 }
@@ -214,7 +214,7 @@ void ScanDriver::addError(const SiteRun& site, const ErrorRow& error) {
 void ScanDriver::pageStarted(const SiteRun& site) {
     const auto head = m_waiting.find(m_head);
     setNextEnabled(head != m_waiting.end() &&
-                   head->second.partnerRow + 1 < m_session.partners.count());
+                   head->second.partnerRow + 1 < m_session.project.partners.count());
     m_state.currentSite = site.site();
     m_state.pagesFetched = site.state().pagesFetched;
     if (m_sitesAtOnce > 1)
@@ -229,11 +229,11 @@ void ScanDriver::showProgress() {
             continue;
         const ScanState& s = run->state();
         double pages = double(s.pagesQueued) + 1;
-        if (m_session.options().chkAuto)
-            pages = std::min(pages, double(m_session.options().PageLimit));
+        if (m_session.options.chkAuto)
+            pages = std::min(pages, double(m_session.options.PageLimit));
         done += std::min(1.0, double(s.pagesFetched) / std::max(1.0, pages));
     }
-    const int total = std::max(1, m_session.partners.count());
+    const int total = std::max(1, m_session.project.partners.count());
     q.progressChanged(std::clamp(int(100.0 * done / total), 0, 100));
 }
 
@@ -293,7 +293,7 @@ void ScanDriver::StopScan() {
     }
     m_waiting.clear();
     m_shownQueue = nullptr;
-    m_session.partners.setKeepPositions(false);
+    m_session.project.partners.setKeepPositions(false);
     setControls(ScanControls{true, false, false, true, true});
     m_state.iCurrentSite = 0;
     q.progressChanged(100);
@@ -302,14 +302,14 @@ void ScanDriver::StopScan() {
     status(StatusPanel::Site, QString());
     status(StatusPanel::Timeout, QString());
     q.scanEnded();
-    playCue("finished.wav", m_session.options().chkAudioFinished);
+    playCue("finished.wav", m_session.options.chkAudioFinished);
     q.scanStopped();
 }
 
 // ---- partner list editing ----
 
 void ScanDriver::updateNextForPartnerEdit() {
-    setNextEnabled(m_state.scanRunning && m_session.partners.count() > 1);
+    setNextEnabled(m_state.scanRunning && m_session.project.partners.count() > 1);
 }
 
 bool ScanDriver::AddPartnerSite(PartnerEntry& f) {
@@ -324,8 +324,9 @@ bool ScanDriver::AddPartnerSite(PartnerEntry& f) {
         q.focusRequested(EntryField::Address);
         return false;
     }
-    m_session.partners.append(PartnerSite{f.Text1.trimmed(), expected, f.Text3, f.Text4, f.Text5});
-    m_session.MarkProjectEdited();
+    m_session.project.partners.append(
+        PartnerSite{f.Text1.trimmed(), expected, f.Text3, f.Text4, f.Text5});
+    m_session.project.MarkProjectEdited();
     updateNextForPartnerEdit();
     f = PartnerEntry{};
     q.focusRequested(EntryField::Address);
@@ -342,14 +343,14 @@ bool ScanDriver::partnerRunning(int row) const {
 }
 
 void ScanDriver::DeletePartnerSite(int selectedRow) {
-    if (selectedRow < 0 || selectedRow >= m_session.partners.count()) {
+    if (selectedRow < 0 || selectedRow >= m_session.project.partners.count()) {
         m_messages.inform(QStringLiteral("You must select a site to delete."));
     } else if (m_state.scanRunning && (selectedRow == 0 || partnerRunning(selectedRow))) {
         m_messages.inform(
             QStringLiteral("You cannot delete the current site while the search is running."));
     } else {
-        m_session.partners.removeAt(selectedRow);
-        m_session.MarkProjectEdited();
+        m_session.project.partners.removeAt(selectedRow);
+        m_session.project.MarkProjectEdited();
         // The rows after it move up: so do the places the scan keeps.
         if (selectedRow < m_nextPartner)
             --m_nextPartner;

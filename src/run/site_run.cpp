@@ -86,9 +86,9 @@ void SiteRun::begin(const QString& partner, qint16 linksExpected, qint64 sequenc
     m_retry.stop();
     m_state = ScanState{};
     m_state.scanRunning = true;
-    m_state.timeout = m_state.timeout2 = m_session.options().timeoutSeconds;
+    m_state.timeout = m_state.timeout2 = m_session.options.timeoutSeconds;
     m_fetcher->setTimeouts(m_state.timeout, m_state.timeout2);
-    m_fetcher->setAcceptInvalidCertificates(m_session.options().acceptInvalidCertificates);
+    m_fetcher->setAcceptInvalidCertificates(m_session.options.acceptInvalidCertificates);
     m_state.currentSite = partner;
     m_state.linksExpected = linksExpected;
     m_sequence = sequence;
@@ -136,11 +136,11 @@ void SiteRun::flushQueued() {
 void SiteRun::offerLink(const QString& address) {
     // The crawl goes downward only, and never twice to an address it already knows.
     ScanState& s = m_state;
-    if (m_session.partners.count() > 0 && util::ContainsCI(address, s.strCurDir) &&
-        !m_session.partners.isPartnerAddress(address) && !m_known.anyContains(address) &&
+    if (m_session.project.partners.count() > 0 && util::ContainsCI(address, s.strCurDir) &&
+        !m_session.project.partners.isPartnerAddress(address) && !m_known.anyContains(address) &&
         s.pagesQueued < std::numeric_limits<qint32>::max()) {
         s.pagesQueued += 1;
-        m_session.CountScanEvent(ScanEvent::PageQueued);
+        m_session.run.CountScanEvent(ScanEvent::PageQueued);
         queueAddress(address);
     }
 }
@@ -167,7 +167,7 @@ void SiteRun::NextPage() {
 
 bool SiteRun::siteEndsBefore(qint64 pageNumber) const {
     // The page limit, an empty queue, or the expected links found (when that ends a site).
-    const ScanOptions& o = m_session.options();
+    const ScanOptions& o = m_session.options;
     return (o.chkAuto && pageNumber > o.PageLimit) || m_queue->isEmpty() ||
            (o.chkAuto2 && m_state.siteLinksFound >= m_state.linksExpected);
 }
@@ -176,7 +176,7 @@ bool SiteRun::redirectRuleEndsSite() const {
     // The domain's text was seen on the site but no link to it: with redirect
     // links accepted, the site is done after the page under analysis.
     const ScanState& s = m_state;
-    return s.domainTextSeen && !s.linkFoundForSite && m_session.options().chkRedirect;
+    return s.domainTextSeen && !s.linkFoundForSite && m_session.options.chkRedirect;
 }
 
 std::optional<QString> SiteRun::readAheadAddress(bool pageHasMarker,
@@ -258,12 +258,12 @@ void SiteRun::writeSiteVerdict() {
             addResult(ResultRow{s.currentSite, VerdictText(v), QStringLiteral("000"), s.strCurUrl,
                                 RowColour::Red, RowMarker::NotLinking});
         }
-    } else if (m_session.options().chkRedirect && s.domainTextSeen) {
+    } else if (m_session.options.chkRedirect && s.domainTextSeen) {
         v.kind = VerdictKind::Redirect;
         v.links.append(FoundLink{VerdictKind::Redirect, s.siteNoteUrl});
         addResult(ResultRow{s.currentSite, VerdictText(v), QStringLiteral("001"), s.siteNoteUrl,
                             RowColour::Blue, RowMarker::Linking});
-        m_session.CountScanEvent(ScanEvent::ItemFound);
+        m_session.run.CountScanEvent(ScanEvent::ItemFound);
     } else {
         v.kind = VerdictKind::NoneFound;
         v.note = IsBlank(s.siteNote) ? QString() : s.siteNote;
@@ -287,7 +287,7 @@ void SiteRun::FetchPage() {
     m_retried = false;
     const QString host = fetchHost(a.slotHost);
     // The site's robots.txt comes first: one request, not a page of the site.
-    if (m_session.options().checkLinkValue && !m_robots.begun())
+    if (m_session.options.checkLinkValue && !m_robots.begun())
         fetchRobotsTxt(m_robots.begin(host, fetchedOverTls(host)));
     else
         fetch(host, a.slotPath, fetchedOverTls(host));
@@ -328,7 +328,7 @@ void SiteRun::onRequestSent() {
     // A page asked for again (where its site moved, or after waiting) counts
     // once; robots.txt never.
     if (!std::exchange(m_refetching, false) && !m_robots.underWay())
-        m_session.CountScanEvent(ScanEvent::PageScanned);
+        m_session.run.CountScanEvent(ScanEvent::PageScanned);
     m_scan.pageProgress(0);
 }
 
@@ -377,7 +377,7 @@ void SiteRun::failFetch(const ErrorRow& error, const QString& note, UnreadReason
     m_scan.addError(*this, error);
     m_state.siteNote = note;
     m_step = PageStep::Finished;
-    m_session.CountScanEvent(ScanEvent::PageScanned);
+    m_session.run.CountScanEvent(ScanEvent::PageScanned);
     next();
 }
 
@@ -393,7 +393,7 @@ void SiteRun::FinishPage(const FetchResult& r) {
     const QString address = r.host + r.path;
     if (const auto error = judgePage(r.header, r.body)) {
         m_scan.addError(*this, ErrorRow{*error, address});
-        m_session.CountScanEvent(ScanEvent::PageScanned);
+        m_session.run.CountScanEvent(ScanEvent::PageScanned);
     }
     status(StatusPanel::Activity, QStringLiteral("Finished: ") + address);
     m_scan.pageFetched();

@@ -163,7 +163,7 @@ private Q_SLOTS:
     }
 
     void generate() {
-        scan::ScanSession s;
+        scan::ScanProject s;
         s.txtHTML2 = S("kept");
         FakeMessages messages;
         QVERIFY(!GenerateLinksHtml(s, messages, false, true));
@@ -183,7 +183,7 @@ private Q_SLOTS:
     }
 
     void saveWebpage() {
-        scan::ScanSession s;
+        scan::ScanProject s;
         s.txtHTML1 = S("<html>");
         s.txtHTML2 = S("<a>\u00e9</a>");
         s.txtHTML3 = S("</html>");

@@ -56,17 +56,17 @@ ResultRow Result(RowMarker m, const char* site, const char* status, const char* 
 
 // A session with something in every part of a project.
 void FillSession(scan::ScanSession& s) {
-    s.setDomain(QStringLiteral("example.com"));
-    s.partners.append({S("p1.example/links.html"), S("2"), S("http://p1.example/"), S("P one"),
-                       S("First partner")});
-    s.partners.append({S("p2.example"), S("1"), QString(), QString(), QString()});
-    s.txtHTML1 = S("<html>\r\n<body>\r\n<p>a ||| b</p>");
-    s.txtHTML2 = S("<a href=\"x\">x</a><br><br>\r\n");
-    s.txtHTML3 = S("</body>\n</html>"); // a line break as a Linux text field gives it
-    s.results.append(Result(RowMarker::Linking, "p1.example/links.html", "Direct Link", "001",
-                            "p1.example/links.html"));
-    s.results.append(Result(RowMarker::NotLinking, "p2.example", "None Found (404 Not found)",
-                            "000", "p2.example"));
+    s.project.setDomain(QStringLiteral("example.com"));
+    s.project.partners.append({S("p1.example/links.html"), S("2"), S("http://p1.example/"),
+                               S("P one"), S("First partner")});
+    s.project.partners.append({S("p2.example"), S("1"), QString(), QString(), QString()});
+    s.project.txtHTML1 = S("<html>\r\n<body>\r\n<p>a ||| b</p>");
+    s.project.txtHTML2 = S("<a href=\"x\">x</a><br><br>\r\n");
+    s.project.txtHTML3 = S("</body>\n</html>"); // a line break as a Linux text field gives it
+    s.project.results.append(Result(RowMarker::Linking, "p1.example/links.html", "Direct Link",
+                                    "001", "p1.example/links.html"));
+    s.project.results.append(Result(RowMarker::NotLinking, "p2.example",
+                                    "None Found (404 Not found)", "000", "p2.example"));
 }
 } // namespace
 
@@ -187,7 +187,7 @@ private Q_SLOTS:
     void format() {
         scan::ScanSession s;
         FillSession(s);
-        QCOMPARE(ProjectTextFromSession(s),
+        QCOMPARE(ProjectTextFromSession(s.project),
                  S("example.com\r\n"
                    "p1.example/links.html|2|http://p1.example/|P one|First partner\r\n"
                    "p2.example|1|||\r\n"
@@ -198,8 +198,9 @@ private Q_SLOTS:
                    "RESULT:1|p2.example|None Found (404 Not found)|000|p2.example\r\n"
                    "\r\n"));
         scan::ScanSession empty;
-        empty.setDomain(S("d"));
-        QCOMPARE(ProjectTextFromSession(empty), S("d\r\nHTML01:\r\nHTML02:\r\nHTML03:\r\n\r\n"));
+        empty.project.setDomain(S("d"));
+        QCOMPARE(ProjectTextFromSession(empty.project),
+                 S("d\r\nHTML01:\r\nHTML02:\r\nHTML03:\r\n\r\n"));
     }
 
     // Save through the command, open into another session: everything comes back,
@@ -211,32 +212,32 @@ private Q_SLOTS:
         FakeMessages messages;
         FakeFileDialogs dialogs;
         dialogs.paths << file;
-        QVERIFY(!s.projectSaved());
-        QVERIFY(SaveProject(s, messages, dialogs));
-        QVERIFY(s.projectSaved());
+        QVERIFY(!s.project.projectSaved());
+        QVERIFY(SaveProject(s.project, messages, dialogs));
+        QVERIFY(s.project.projectSaved());
         QCOMPARE(dialogs.shown.at(0).startPath, ProjectFolder() + S("/examplecom.prj"));
         QCOMPARE(dialogs.shown.at(0).filter, S("Project Files (*.prj)"));
 
         scan::ScanSession t;
-        t.errors.append({S("Timeout"), S("x.example")});
-        t.queue.append({S("q.example/1")});
-        t.setDomain(S("old.example"));
+        t.run.errors.append({S("Timeout"), S("x.example")});
+        t.run.queue.append({S("q.example/1")});
+        t.project.setDomain(S("old.example"));
         dialogs.paths << file;
-        QVERIFY(OpenProject(t, messages, dialogs));
+        QVERIFY(OpenProject(t.project, messages, dialogs));
         QVERIFY(messages.informed.isEmpty());
-        QCOMPARE(t.domain(), s.domain());
-        QCOMPARE(t.partners.rows(), s.partners.rows());
-        QCOMPARE(t.txtHTML1, S("<html>\r\n<body>\r\n<p>a \r\n b</p>"));
-        QCOMPARE(t.txtHTML2, s.txtHTML2);
-        QCOMPARE(t.txtHTML3, S("</body>\r\n</html>"));
-        QCOMPARE(ResultTexts(t.results.rows()), ResultTexts(s.results.rows()));
-        QCOMPARE(t.results.at(0).marker, RowMarker::Linking);
-        QCOMPARE(t.results.at(1).marker, RowMarker::NotLinking);
-        QCOMPARE(t.errors.count(), 1); // open leaves errors and queue alone
-        QCOMPARE(t.queue.count(), 1);
-        QVERIFY(t.projectSaved());
-        QVERIFY(!t.ignoreNextDomainChange()); // absorbed by the domain change
-        QCOMPARE(util::ReadSetting(S("txtHTML1"), QString()), t.txtHTML1);
+        QCOMPARE(t.project.domain(), s.project.domain());
+        QCOMPARE(t.project.partners.rows(), s.project.partners.rows());
+        QCOMPARE(t.project.txtHTML1, S("<html>\r\n<body>\r\n<p>a \r\n b</p>"));
+        QCOMPARE(t.project.txtHTML2, s.project.txtHTML2);
+        QCOMPARE(t.project.txtHTML3, S("</body>\r\n</html>"));
+        QCOMPARE(ResultTexts(t.project.results.rows()), ResultTexts(s.project.results.rows()));
+        QCOMPARE(t.project.results.at(0).marker, RowMarker::Linking);
+        QCOMPARE(t.project.results.at(1).marker, RowMarker::NotLinking);
+        QCOMPARE(t.run.errors.count(), 1); // open leaves errors and queue alone
+        QCOMPARE(t.run.queue.count(), 1);
+        QVERIFY(t.project.projectSaved());
+        QVERIFY(!t.project.ignoreNextDomainChange()); // absorbed by the domain change
+        QCOMPARE(util::ReadSetting(S("txtHTML1"), QString()), t.project.txtHTML1);
     }
 
     // What the writer writes, the reader reads: every control character but tab
@@ -254,21 +255,21 @@ private Q_SLOTS:
         };
         const QString field = text({}, true);
         scan::ScanSession s;
-        s.setDomain(field);
-        s.partners.append({field, field, field, field, field});
-        s.results.append(
+        s.project.setDomain(field);
+        s.project.partners.append({field, field, field, field, field});
+        s.project.results.append(
             ResultRow{field, field, field, field, RowColour::Red, RowMarker::NotLinking});
-        s.txtHTML1 = field;
+        s.project.txtHTML1 = field;
         const QString file = path("controls.prj");
-        QCOMPARE(util::WriteUserTextFile(file, ProjectTextFromSession(s)), QString());
+        QCOMPARE(util::WriteUserTextFile(file, ProjectTextFromSession(s.project)), QString());
         scan::ScanSession t;
-        QVERIFY(LoadProjectFile(file, t).loaded);
+        QVERIFY(LoadProjectFile(file, t.project).loaded);
         const QString back = text(S(" "), false);
-        QCOMPARE(t.domain(), back);
-        QCOMPARE(t.partners.rows(), (QList<PartnerSite>{{back, back, back, back, back}}));
-        QCOMPARE(ResultTexts(t.results.rows()),
+        QCOMPARE(t.project.domain(), back);
+        QCOMPARE(t.project.partners.rows(), (QList<PartnerSite>{{back, back, back, back, back}}));
+        QCOMPARE(ResultTexts(t.project.results.rows()),
                  QStringList{S("1|") + QStringList(4, back).join(QLatin1Char('|'))});
-        QCOMPARE(t.txtHTML1, text(S("\r\n"), false));
+        QCOMPARE(t.project.txtHTML1, text(S("\r\n"), false));
     }
 
     void openWindows1252() {
@@ -278,26 +279,26 @@ private Q_SLOTS:
                                  "HTML01:<p>Gr\xfc\xdf"
                                  "e|||\x80 5</p>\r\n\r\n"));
         scan::ScanSession s;
-        const ProjectLoadResult r = LoadProjectFile(file, s);
+        const ProjectLoadResult r = LoadProjectFile(file, s.project);
         QVERIFY(r.loaded);
-        QCOMPARE(s.domain(), S("Caf\u00e9.example"));
-        QCOMPARE(s.partners.at(0), (PartnerSite{S("M\u00fcller.example"), S("2"), QString(),
-                                                QString(), S("Sch\u00f6ne Seite")}));
-        QCOMPARE(s.txtHTML1, S("<p>Gr\u00fc\u00dfe\r\n\u20ac 5</p>"));
+        QCOMPARE(s.project.domain(), S("Caf\u00e9.example"));
+        QCOMPARE(s.project.partners.at(0), (PartnerSite{S("M\u00fcller.example"), S("2"), QString(),
+                                                        QString(), S("Sch\u00f6ne Seite")}));
+        QCOMPARE(s.project.txtHTML1, S("<p>Gr\u00fc\u00dfe\r\n\u20ac 5</p>"));
     }
 
     void openSameDomainKeepsFlag() {
         const QString file = path("same.prj");
         QVERIFY(WriteBytes(file, "example.com\r\n"));
         scan::ScanSession s;
-        s.setDomain(S("example.com"));
-        QVERIFY(LoadProjectFile(file, s).loaded);
-        QVERIFY(s.projectSaved());
-        QVERIFY(s.ignoreNextDomainChange()); // no change happened, the next one is absorbed
-        s.setDomain(S("example.org"));
-        QVERIFY(s.projectSaved());
-        s.setDomain(S("example.net"));
-        QVERIFY(!s.projectSaved());
+        s.project.setDomain(S("example.com"));
+        QVERIFY(LoadProjectFile(file, s.project).loaded);
+        QVERIFY(s.project.projectSaved());
+        QVERIFY(s.project.ignoreNextDomainChange()); // no change happened, the next one is absorbed
+        s.project.setDomain(S("example.org"));
+        QVERIFY(s.project.projectSaved());
+        s.project.setDomain(S("example.net"));
+        QVERIFY(!s.project.projectSaved());
     }
 
     void openBadResultLineTells() {
@@ -308,9 +309,9 @@ private Q_SLOTS:
         FakeMessages messages;
         FakeFileDialogs dialogs;
         dialogs.paths << file;
-        QVERIFY(OpenProject(s, messages, dialogs));
-        QCOMPARE(PartnerTexts(s.partners.rows()), QStringList{S("p1||||")});
-        QCOMPARE(s.results.count(), 1);
+        QVERIFY(OpenProject(s.project, messages, dialogs));
+        QCOMPARE(PartnerTexts(s.project.partners.rows()), QStringList{S("p1||||")});
+        QCOMPARE(s.project.results.count(), 1);
         QCOMPARE(messages.informed.size(), 1);
         QVERIFY(messages.informed.at(0).contains(S("Line 4")));
         QVERIFY(messages.informed.at(0).contains(S("RESULT:two|a|b|c|d")));
@@ -337,13 +338,13 @@ private Q_SLOTS:
             QVERIFY(WriteBytes(file, bytes));
         scan::ScanSession s;
         FillSession(s);
-        const QString before = ProjectTextFromSession(s);
+        const QString before = ProjectTextFromSession(s.project);
         FakeMessages messages;
         FakeFileDialogs dialogs;
         dialogs.paths << file;
-        QVERIFY(!OpenProject(s, messages, dialogs));
-        QCOMPARE(ProjectTextFromSession(s), before);
-        QVERIFY(!s.projectSaved());
+        QVERIFY(!OpenProject(s.project, messages, dialogs));
+        QCOMPARE(ProjectTextFromSession(s.project), before);
+        QVERIFY(!s.project.projectSaved());
         QCOMPARE(messages.informed.size(), 1);
         QVERIFY2(messages.informed.at(0).contains(said), qPrintable(messages.informed.at(0)));
     }
@@ -351,17 +352,18 @@ private Q_SLOTS:
     void newProject() {
         scan::ScanSession s;
         FillSession(s);
-        s.errors.append({S("Timeout"), S("x")});
-        s.queue.append({S("x/1")});
-        s.MarkProjectSaved();
+        s.run.errors.append({S("Timeout"), S("x")});
+        s.run.queue.append({S("x/1")});
+        s.project.MarkProjectSaved();
         NewProject(s);
-        QCOMPARE(s.partners.count() + s.results.count() + s.queue.count(), 0);
-        QCOMPARE(s.errors.count(), 1);
-        QCOMPARE(s.domain(), QString());
-        QVERIFY(!s.projectSaved()); // emptying the domain is an edit
-        QCOMPARE(s.txtHTML2, S("Your link HTML will be generate here.  This will be the second "
-                               "part of your generated webpage."));
-        QCOMPARE(util::ReadSetting(S("txtHTML2"), QString()), s.txtHTML2);
+        QCOMPARE(s.project.partners.count() + s.project.results.count() + s.run.queue.count(), 0);
+        QCOMPARE(s.run.errors.count(), 1);
+        QCOMPARE(s.project.domain(), QString());
+        QVERIFY(!s.project.projectSaved()); // emptying the domain is an edit
+        QCOMPARE(s.project.txtHTML2,
+                 S("Your link HTML will be generate here.  This will be the second "
+                   "part of your generated webpage."));
+        QCOMPARE(util::ReadSetting(S("txtHTML2"), QString()), s.project.txtHTML2);
     }
 
     // The file the user had survives a save that fails while writing.
@@ -371,7 +373,7 @@ private Q_SLOTS:
         QVERIFY(WriteBytes(file, old));
         scan::ScanSession s;
         FillSession(s);
-        s.txtHTML2 = QString(20000, QLatin1Char('x')); // well past the size limit below
+        s.project.txtHTML2 = QString(20000, QLatin1Char('x')); // well past the size limit below
         FakeMessages messages;
         FakeFileDialogs dialogs;
         dialogs.paths << file; // the retry dialog is then cancelled
@@ -382,13 +384,13 @@ private Q_SLOTS:
         rlimit small = saved;
         small.rlim_cur = 4096; // enforced for root as well
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool ok = SaveProject(s, messages, dialogs);
+        const bool ok = SaveProject(s.project, messages, dialogs);
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
 
         QVERIFY(!ok);
         QCOMPARE(ReadBytes(file), old);
-        QVERIFY(!s.projectSaved());
+        QVERIFY(!s.project.projectSaved());
         QCOMPARE(messages.informed.size(), 1);
         QVERIFY(messages.informed.at(0).contains(file));
         QCOMPARE(dialogs.shown.size(), 2);
@@ -411,10 +413,10 @@ private Q_SLOTS:
         FakeMessages messages;
         FakeFileDialogs dialogs;
         dialogs.paths << plain + S("/first.prj") << (secondGood ? good : plain + S("/b.prj"));
-        QCOMPARE(SaveProject(s, messages, dialogs), secondGood);
+        QCOMPARE(SaveProject(s.project, messages, dialogs), secondGood);
         QCOMPARE(dialogs.shown.size(), 2);
         QCOMPARE(messages.informed.size(), secondGood ? 1 : 2);
-        QCOMPARE(s.projectSaved(), secondGood);
+        QCOMPARE(s.project.projectSaved(), secondGood);
         QCOMPARE(QFile::exists(good), secondGood);
         QCOMPARE(ReadBytes(plain), QByteArray("x"));
     }
@@ -446,14 +448,14 @@ private Q_SLOTS:
         QFETCH(bool, mayClose);
         scan::ScanSession s;
         if (edited)
-            s.MarkProjectEdited();
+            s.project.MarkProjectEdited();
         FakeMessages messages;
         messages.answers << util::Answer(answer);
         FakeFileDialogs files;
         const QString file = path("exit.prj");
         QFile::remove(file);
         files.paths << chosen << chosen;
-        QCOMPARE(RunExitCheck(s, messages, files), mayClose);
+        QCOMPARE(RunExitCheck(s.project, messages, files), mayClose);
         QCOMPARE(messages.asked.size(), questions);
         QCOMPARE(files.shown.size(), dialogs);
         QCOMPARE(QFile::exists(file), chosen == file && dialogs == 1);
@@ -489,15 +491,16 @@ private Q_SLOTS:
         const QString file = path("scanner.prj");
         QVERIFY(WriteBytes(file, "d\r\np1|1\r\nHTML01:x\r\nRESULT:1|p1|None Found|000|p1\r\n\r\n"));
         scan::ScanSession s;
-        QVERIFY(LoadProjectFile(file, s).loaded);
-        QCOMPARE(s.partners.count(), 1);
-        s.results.setRows({Result(RowMarker::Linking, "p1", "Direct Link", "001", "p1/a.html")});
-        QCOMPARE(WriteProjectResults(file, s.results.rows()), QString());
+        QVERIFY(LoadProjectFile(file, s.project).loaded);
+        QCOMPARE(s.project.partners.count(), 1);
+        s.project.results.setRows(
+            {Result(RowMarker::Linking, "p1", "Direct Link", "001", "p1/a.html")});
+        QCOMPARE(WriteProjectResults(file, s.project.results.rows()), QString());
         QCOMPARE(
             ReadBytes(file),
             QByteArray("d\r\np1|1\r\nHTML01:x\r\nRESULT:2|p1|Direct Link|001|p1/a.html\r\n\r\n"));
         QVERIFY(WriteBytes(file, ""));
-        QVERIFY(!WriteProjectResults(file, s.results.rows()).isEmpty());
+        QVERIFY(!WriteProjectResults(file, s.project.results.rows()).isEmpty());
         QCOMPARE(ReadBytes(file), QByteArray());
     }
 };

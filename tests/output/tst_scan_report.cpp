@@ -27,15 +27,15 @@ const QDateTime kWhen(QDate(2024, 3, 5), QTime(14, 7, 9), Qt::UTC);
 
 // Two sites, one linking directly, one not; ten pages.
 void FillExample(scan::ScanSession& s, scan::ScanCounters& c) {
-    s.setDomain(S("example.com"));
-    s.partners.append({S("a.example/links.html"), S("1"), S("http://a.example/"), {}, {}});
-    s.partners.append({S("b.example"), S("2"), {}, {}, {}});
+    s.project.setDomain(S("example.com"));
+    s.project.partners.append({S("a.example/links.html"), S("1"), S("http://a.example/"), {}, {}});
+    s.project.partners.append({S("b.example"), S("2"), {}, {}, {}});
     ResultRow linking = Row("a.example/links.html", "Direct Link", "a.example/links.html");
     linking.value = S("nofollow");
     linking.anchor = S("A & <B>");
-    s.results.append(linking);
-    s.results.append(Row("b.example", "None Found", "b.example"));
-    s.errors.append({S("404 Not found"), S("b.example/x.html")});
+    s.project.results.append(linking);
+    s.project.results.append(Row("b.example", "None Found", "b.example"));
+    s.run.errors.append({S("404 Not found"), S("b.example/x.html")});
     c.runPagesScanned = 10;
     c.runLinksFound = 1;
 }
@@ -171,9 +171,9 @@ private Q_SLOTS:
         QFETCH(QString, average);
         scan::ScanSession s;
         for (int i = 0; i < sites; ++i)
-            s.partners.append({S("p") + QString::number(i), S("1"), {}, {}, {}});
-        s.results.append(Row("p0", "Direct Link", "p0"));
-        s.results.append(Row("p1", "Domain Link", "p1"));
+            s.project.partners.append({S("p") + QString::number(i), S("1"), {}, {}, {}});
+        s.project.results.append(Row("p0", "Direct Link", "p0"));
+        s.project.results.append(Row("p1", "Domain Link", "p1"));
         scan::ScanCounters c;
         c.runPagesScanned = 10000;
         const QStringList lines = ScanReportLines(s, c, kWhen, locale);
@@ -203,17 +203,17 @@ private Q_SLOTS:
         QFETCH(bool, domainInHistory);
         QFETCH(QStringList, listed);
         scan::ScanSession s;
-        s.domainInHistory = domainInHistory;
+        s.run.domainInHistory = domainInHistory;
         for (const QString& row : rows)
-            s.results.append({row.section(u'=', 0, 0),
-                              S("Direct Link"),
-                              S("001"),
-                              {},
-                              {},
-                              {},
-                              {},
-                              {},
-                              row.section(u'=', 1)});
+            s.project.results.append({row.section(u'=', 0, 0),
+                                      S("Direct Link"),
+                                      S("001"),
+                                      {},
+                                      {},
+                                      {},
+                                      {},
+                                      {},
+                                      row.section(u'=', 1)});
         const QStringList lines = ScanReportLines(s, {}, kWhen, QLocale());
         // A row of the section: the site, its change, then its status.
         static const QRegularExpression kRow(
@@ -238,12 +238,13 @@ private Q_SLOTS:
     // Texts from partner pages are shown, never run.
     void partnerTextsEscaped() {
         scan::ScanSession s;
-        s.setDomain(S("me.example"));
-        s.partners.append({S("p.example/\"><script>x()</script>"), S("1"), S("a&b"), {}, {}});
-        s.results.append(
+        s.project.setDomain(S("me.example"));
+        s.project.partners.append(
+            {S("p.example/\"><script>x()</script>"), S("1"), S("a&b"), {}, {}});
+        s.project.results.append(
             Row("p.example", "Direct <b>Link</b>", "p.example/<script>alert(1)</script>"));
-        s.results.append(Row("q.example", "None Found", "javascript:alert(2)"));
-        s.errors.append({S("500 <i>oops</i>"), S("p.example/a b")});
+        s.project.results.append(Row("q.example", "None Found", "javascript:alert(2)"));
+        s.run.errors.append({S("500 <i>oops</i>"), S("p.example/a b")});
         const QStringList lines = ScanReportLines(s, {}, kWhen, QLocale());
         const QString all = lines.join(QLatin1Char('\n'));
         QVERIFY(!all.contains(S("<script")));

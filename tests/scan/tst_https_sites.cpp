@@ -70,14 +70,14 @@ class HttpsSitesTest : public QObject, protected testing::ScanFixture {
 
     QStringList rows() const {
         QStringList out;
-        for (const ResultRow& r : m_session->results.rows())
+        for (const ResultRow& r : m_session->project.results.rows())
             out.append(r.status + QLatin1Char('|') + r.url);
         return out;
     }
 
     QStringList errors() const {
         QStringList out;
-        for (const ErrorRow& e : m_session->errors.rows())
+        for (const ErrorRow& e : m_session->run.errors.rows())
             out.append(e.error + QLatin1Char('|') + e.url);
         return out;
     }
@@ -101,7 +101,7 @@ private Q_SLOTS:
             route(QLatin1String(host));
         makeEngine();
         m_options.chkAuto2 = false;
-        m_session->setDomain(QStringLiteral("mysite.test"));
+        m_session->project.setDomain(QStringLiteral("mysite.test"));
     }
 
     void cleanup() {
@@ -150,7 +150,7 @@ private Q_SLOTS:
                               tlsHost + QStringLiteral("/b.html")}));
         QCOMPARE(rows(), QStringList{QStringLiteral("Direct Link|partner.test/b.html")});
         QCOMPARE(errors(), QStringList());
-        QCOMPARE(m_session->counters().runPagesScanned, 3); // a page moved counts once
+        QCOMPARE(m_session->run.counters().runPagesScanned, 3); // a page moved counts once
     }
 
     // A redirect to another site is followed once, to the header's target.
@@ -350,7 +350,7 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(rows(), QStringList{QStringLiteral("Direct Link|partner.test/b.html")});
         QCOMPARE(errors(), QStringList());
-        QCOMPARE(m_session->counters().runPagesScanned, 3);
+        QCOMPARE(m_session->run.counters().runPagesScanned, 3);
     }
 };
 

@@ -55,11 +55,11 @@ private Q_SLOTS:
         PartnerEntry fields{text1, text2, QStringLiteral("L"), QStringLiteral("N"),
                             QStringLiteral("D")};
         QVERIFY(engine.AddPartnerSite(fields));
-        QCOMPARE(session.partners.rows(),
+        QCOMPARE(session.project.partners.rows(),
                  QList<PartnerSite>{(PartnerSite{address, expected, QStringLiteral("L"),
                                                  QStringLiteral("N"), QStringLiteral("D")})});
         QVERIFY(fields.Text1.isEmpty() && fields.Text2.isEmpty() && fields.Text5.isEmpty());
-        QVERIFY(!session.projectSaved());
+        QVERIFY(!session.project.projectSaved());
         QCOMPARE(focus.count(), 1);
         QCOMPARE(m_messages.informed, QStringList());
     }
@@ -78,9 +78,9 @@ private Q_SLOTS:
         QVERIFY(!engine.AddPartnerSite(fields));
         QCOMPARE(m_messages.informed,
                  QStringList{QStringLiteral("Please enter the Website URL first.")});
-        QCOMPARE(session.partners.count(), 0);
+        QCOMPARE(session.project.partners.count(), 0);
         QCOMPARE(fields.Text3, QStringLiteral("keep")); // no field is cleared
-        QVERIFY(session.projectSaved());
+        QVERIFY(session.project.projectSaved());
     }
 
     void linksExpectedCheck_data() {
@@ -141,9 +141,10 @@ private Q_SLOTS:
         ScanSession session;
         ScanOptions options;
         options.sitesAtOnce = sitesAtOnce;
-        session.setOptions(options);
+        session.options = options;
         for (const char* a : {"a", "b", "c"})
-            session.partners.append(PartnerSite{QLatin1String(a), QStringLiteral("1"), {}, {}, {}});
+            session.project.partners.append(
+                PartnerSite{QLatin1String(a), QStringLiteral("1"), {}, {}, {}});
         // A scan runs while its first page waits on a server that never answers.
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
@@ -152,33 +153,33 @@ private Q_SLOTS:
             router.add(QLatin1String(host), QStringLiteral("127.0.0.1"), silent.serverPort());
         ScanEngine engine(session, m_messages, m_sound, router);
         if (running) {
-            session.setDomain(QStringLiteral("mysite.test"));
+            session.project.setDomain(QStringLiteral("mysite.test"));
             engine.StartScan();
-            QVERIFY(session.scanRunning());
-            session.MarkProjectSaved();
+            QVERIFY(session.run.scanRunning());
+            session.project.MarkProjectSaved();
         }
         engine.DeletePartnerSite(selected);
         QStringList addresses;
-        for (const PartnerSite& p : session.partners.rows())
+        for (const PartnerSite& p : session.project.partners.rows())
             addresses.append(p.address);
         QCOMPARE(addresses, left);
         QCOMPARE(m_messages.informed, message.isEmpty() ? QStringList() : QStringList{message});
-        QCOMPARE(session.projectSaved(), message.isEmpty() ? false : true);
+        QCOMPARE(session.project.projectSaved(), message.isEmpty() ? false : true);
         // Next follows "a scan runs and more than one row is left".
         QCOMPARE(engine.controls().next, running && left.size() > 1);
     }
 
     void domainEditsMarkTheProject() {
         ScanSession session;
-        session.setDomain(QStringLiteral("a.example"));
-        QVERIFY(!session.projectSaved());
-        session.MarkProjectSaved();
-        session.IgnoreNextDomainChange();
-        session.setDomain(QStringLiteral("b.example")); // the change a project load makes
-        QVERIFY(session.projectSaved());
-        QVERIFY(!session.ignoreNextDomainChange());
-        session.setDomain(QStringLiteral("c.example"));
-        QVERIFY(!session.projectSaved());
+        session.project.setDomain(QStringLiteral("a.example"));
+        QVERIFY(!session.project.projectSaved());
+        session.project.MarkProjectSaved();
+        session.project.IgnoreNextDomainChange();
+        session.project.setDomain(QStringLiteral("b.example")); // the change a project load makes
+        QVERIFY(session.project.projectSaved());
+        QVERIFY(!session.project.ignoreNextDomainChange());
+        session.project.setDomain(QStringLiteral("c.example"));
+        QVERIFY(!session.project.projectSaved());
     }
 
     // A partner's address matches when both are equal with every lower-case
@@ -210,50 +211,53 @@ private Q_SLOTS:
         QFETCH(QString, address);
         QFETCH(bool, matches);
         ScanSession session;
-        session.partners.append(
+        session.project.partners.append(
             PartnerSite{QStringLiteral("other.example/"), QStringLiteral("1"), {}, {}, {}});
-        session.partners.append(PartnerSite{partner, QStringLiteral("1"), {}, {}, {}});
-        QCOMPARE(session.partners.isPartnerAddress(address), matches);
+        session.project.partners.append(PartnerSite{partner, QStringLiteral("1"), {}, {}, {}});
+        QCOMPARE(session.project.partners.isPartnerAddress(address), matches);
     }
 
     void modelsBehaveAsItemModels() {
         ScanSession session;
-        QAbstractItemModelTester t1(&session.partners,
+        QAbstractItemModelTester t1(&session.project.partners,
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QAbstractItemModelTester t2(&session.results,
+        QAbstractItemModelTester t2(&session.project.results,
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QAbstractItemModelTester t3(&session.errors,
+        QAbstractItemModelTester t3(&session.run.errors,
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QAbstractItemModelTester t4(&session.queue,
+        QAbstractItemModelTester t4(&session.run.queue,
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-        session.partners.append(
+        session.project.partners.append(
             PartnerSite{QStringLiteral("www.A.example/x"), QStringLiteral("1"), {}, {}, {}});
-        session.partners.append(
+        session.project.partners.append(
             PartnerSite{QStringLiteral("b.example"), QStringLiteral("1"), {}, {}, {}});
-        QVERIFY(session.partners.isPartnerAddress(QStringLiteral("a.example/X")));
-        QVERIFY(session.partners.isPartnerAddress(
+        QVERIFY(session.project.partners.isPartnerAddress(QStringLiteral("a.example/X")));
+        QVERIFY(session.project.partners.isPartnerAddress(
             QStringLiteral("www.B.example"))); // only lower-case "www." goes
-        QVERIFY(!session.partners.isPartnerAddress(QStringLiteral("WWW.b.example")));
-        session.partners.removeAt(1);
-        QVERIFY(!session.partners.isPartnerAddress(QStringLiteral("b.example")));
+        QVERIFY(!session.project.partners.isPartnerAddress(QStringLiteral("WWW.b.example")));
+        session.project.partners.removeAt(1);
+        QVERIFY(!session.project.partners.isPartnerAddress(QStringLiteral("b.example")));
 
-        session.results.append(ResultRow{QStringLiteral("s"), kDirectLink, QStringLiteral("001"),
-                                         QStringLiteral("Partner.example/links/a.html"),
-                                         RowColour::Blue, RowMarker::Linking});
-        QCOMPARE(session.results.data(session.results.index(0, 1), kMarkerRole).toInt(),
-                 int(RowMarker::Linking));
-        session.results.setStatus(0, kNoneFound, RowColour::Red, RowMarker::NotLinking);
-        QCOMPARE(session.results.data(session.results.index(0, 1), Qt::DisplayRole).toString(),
+        session.project.results.append(ResultRow{
+            QStringLiteral("s"), kDirectLink, QStringLiteral("001"),
+            QStringLiteral("Partner.example/links/a.html"), RowColour::Blue, RowMarker::Linking});
+        QCOMPARE(
+            session.project.results.data(session.project.results.index(0, 1), kMarkerRole).toInt(),
+            int(RowMarker::Linking));
+        session.project.results.setStatus(0, kNoneFound, RowColour::Red, RowMarker::NotLinking);
+        QCOMPARE(session.project.results.data(session.project.results.index(0, 1), Qt::DisplayRole)
+                     .toString(),
                  kNoneFound);
-        QCOMPARE(session.results.data(session.results.index(0, 0), kColourRole).toInt(),
-                 int(RowColour::Red));
-        session.results.clear();
+        QCOMPARE(
+            session.project.results.data(session.project.results.index(0, 0), kColourRole).toInt(),
+            int(RowColour::Red));
+        session.project.results.clear();
 
-        session.queue.append({QStringLiteral("q1"), QStringLiteral("q2")});
-        QCOMPARE(session.queue.takeHead(), QStringLiteral("q1"));
-        QCOMPARE(session.queue.count(), 1);
-        session.errors.append(ErrorRow{QStringLiteral("Timeout"), QStringLiteral("h")});
-        QCOMPARE(session.errors.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+        session.run.queue.append({QStringLiteral("q1"), QStringLiteral("q2")});
+        QCOMPARE(session.run.queue.takeHead(), QStringLiteral("q1"));
+        QCOMPARE(session.run.queue.count(), 1);
+        session.run.errors.append(ErrorRow{QStringLiteral("Timeout"), QStringLiteral("h")});
+        QCOMPARE(session.run.errors.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
                  QStringLiteral("Error"));
     }
 
@@ -315,22 +319,23 @@ private Q_SLOTS:
     void partnerAddedDuringAScanGoesToTheEnd() {
         ScanSession session;
         for (const char* a : {"b.example", "a.example"})
-            session.partners.append(PartnerSite{QLatin1String(a), QStringLiteral("1"), {}, {}, {}});
-        session.partners.sort(0, Qt::AscendingOrder);
+            session.project.partners.append(
+                PartnerSite{QLatin1String(a), QStringLiteral("1"), {}, {}, {}});
+        session.project.partners.sort(0, Qt::AscendingOrder);
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
         HostRouter router;
         router.add(QStringLiteral("a.example"), QStringLiteral("127.0.0.1"), silent.serverPort());
         ScanEngine engine(session, m_messages, m_sound, router);
-        session.setDomain(QStringLiteral("mysite.example"));
+        session.project.setDomain(QStringLiteral("mysite.example"));
         engine.StartScan();
         PartnerEntry during{QStringLiteral("0.example"), {}, {}, {}, {}};
         QVERIFY(engine.AddPartnerSite(during));
-        QCOMPARE(session.partners.at(2).address, QStringLiteral("0.example"));
+        QCOMPARE(session.project.partners.at(2).address, QStringLiteral("0.example"));
         engine.StopScan();
         PartnerEntry after{QStringLiteral("0a.example"), {}, {}, {}, {}};
         QVERIFY(engine.AddPartnerSite(after));
-        QCOMPARE(session.partners.at(0).address, QStringLiteral("0a.example"));
+        QCOMPARE(session.project.partners.at(0).address, QStringLiteral("0a.example"));
     }
 
     void routeSpecs_data() {

@@ -27,7 +27,7 @@ QByteArray Page(const QByteArray& inner) {
 
 QStringList Rows(const ScanSession& s) {
     QStringList out;
-    for (const ResultRow& r : s.results.rows())
+    for (const ResultRow& r : s.project.results.rows())
         out.append(r.site + QLatin1Char('|') + r.status + QLatin1Char('|') + r.number +
                    QLatin1Char('|') + r.url);
     return out;
@@ -51,7 +51,7 @@ HttpReply KeptOpen(const QString& framing, const QByteArray& body) {
 
 QStringList Errors(const ScanSession& s) {
     QStringList out;
-    for (const ErrorRow& e : s.errors.rows())
+    for (const ErrorRow& e : s.run.errors.rows())
         out.append(e.error + QLatin1Char('|') + e.url);
     return out;
 }
@@ -91,10 +91,11 @@ private Q_SLOTS:
         // Every model is checked against the item-model rules as the scan changes it.
         m_testers.clear();
         for (QAbstractItemModel* model : std::initializer_list<QAbstractItemModel*>{
-                 &m_session->partners, &m_session->queue, &m_session->results, &m_session->errors})
+                 &m_session->project.partners, &m_session->run.queue, &m_session->project.results,
+                 &m_session->run.errors})
             m_testers.push_back(std::make_unique<QAbstractItemModelTester>(
                 model, QAbstractItemModelTester::FailureReportingMode::QtTest));
-        m_session->setDomain(QStringLiteral("http://www.mysite.test"));
+        m_session->project.setDomain(QStringLiteral("http://www.mysite.test"));
     }
 
     void cleanup() {
@@ -108,7 +109,7 @@ private Q_SLOTS:
         setPage(kPartner + QStringLiteral("/links/page.html"), Page(kLinkBack));
         addPartner(kPartner + QStringLiteral("/"));
         QVERIFY(runScan());
-        QCOMPARE(m_session->domain(), QStringLiteral("mysite.test"));
+        QCOMPARE(m_session->project.domain(), QStringLiteral("mysite.test"));
         QCOMPARE(Rows(*m_session),
                  QStringList{
                      QStringLiteral("partner.test/|Direct Link|001|partner.test/links/page.html")});
@@ -123,18 +124,18 @@ private Q_SLOTS:
         QCOMPARE(m_sound.played,
                  (QStringList{QStringLiteral("nextsearch.wav"), QStringLiteral("foundemail.wav"),
                               QStringLiteral("finished.wav")}));
-        const ScanCounters& c = m_session->counters();
+        const ScanCounters& c = m_session->run.counters();
         QCOMPARE(c.runPagesScanned, 2);
         QCOMPARE(c.runPagesFound, 1);
         QCOMPARE(c.runLinksFound, 1);
         QCOMPARE(util::ReadSetting(QStringLiteral("lHistEmailFound"), QString()),
                  QString::number(c.lHistEmailFound));
-        QVERIFY(!m_session->state().scanRunning);
+        QVERIFY(!m_session->run.state().scanRunning);
         QCOMPARE(m_engine->controls(), (ScanControls{true, false, false, true, true}));
     }
 
     void domainLinkToAnotherPageOfTheHost() {
-        m_session->setDomain(QStringLiteral("mysite.test/links.html"));
+        m_session->project.setDomain(QStringLiteral("mysite.test/links.html"));
         setPage(kPartner + QStringLiteral("/"),
                 Page("<a href=\"http://mysite.test/index.html\">me</a>"));
         addPartner(kPartner + QStringLiteral("/"));
@@ -203,7 +204,8 @@ private Q_SLOTS:
         QCOMPARE(Errors(*m_session), QStringList{QStringLiteral("404 Not found|partner.test/")});
         QCOMPARE(Rows(*m_session),
                  QStringList{QStringLiteral("partner.test/|Direct Link|001|partner.test")});
-        QCOMPARE(m_session->counters().runPagesScanned, 2); // the connection and the failure status
+        QCOMPARE(m_session->run.counters().runPagesScanned,
+                 2); // the connection and the failure status
     }
 
     void failureStatusNamesTheSiteVerdict() {
@@ -250,7 +252,7 @@ private Q_SLOTS:
         QVERIFY(runScan());
         QCOMPARE(Rows(*m_session), QStringList{row});
         QCOMPARE(m_server->requestCount(), requests);
-        QCOMPARE(m_session->counters().runPagesScanned, requests == 2 ? 1 : 2);
+        QCOMPARE(m_session->run.counters().runPagesScanned, requests == 2 ? 1 : 2);
         if (requests == 2) // the whole wait, never a little less
             QVERIFY2(asked.at(1) - asked.at(0) >= 1000,
                      qPrintable(QString::number(asked.at(1) - asked.at(0))));
@@ -320,7 +322,7 @@ private Q_SLOTS:
         m_options.checkLinkValue = true;
         QVERIFY(runScan());
         QCOMPARE(Errors(*m_session), error.isEmpty() ? QStringList() : QStringList{error});
-        const ResultRow& r = m_session->results.at(0);
+        const ResultRow& r = m_session->project.results.at(0);
         QCOMPARE(QStringList({r.status, r.number, r.value, r.anchor}).join(u'|'), row);
         QCOMPARE(endedSites(), QStringList{kPartner + QLatin1String(unread ? "/ (unread)" : "/")});
         QCOMPARE(int(m_engine->verdicts().at(0).unread), unread);
@@ -375,7 +377,7 @@ private Q_SLOTS:
         QCOMPARE(Rows(*m_session),
                  QStringList{
                      QStringLiteral("partner.test/|Direct Link|001|partner.test/links/page.html")});
-        QCOMPARE(m_session->results.at(0).value, value);
+        QCOMPARE(m_session->project.results.at(0).value, value);
         const QStringList pages{kPartner + QStringLiteral("/"),
                                 kPartner + QStringLiteral("/links/page.html")};
         const QStringList asked = paths();
@@ -383,7 +385,7 @@ private Q_SLOTS:
         QCOMPARE(asked.size(), robotsRequests + 2);
         if (checkLinkValue)
             QCOMPARE(asked.first(), kPartner + QStringLiteral("/robots.txt"));
-        QCOMPARE(m_session->counters().runPagesScanned, 2);
+        QCOMPARE(m_session->run.counters().runPagesScanned, 2);
     }
 
     void redirectBodyIsFollowedOnce() {
@@ -496,7 +498,7 @@ private Q_SLOTS:
         QCOMPARE(Rows(*m_session),
                  QStringList{QStringLiteral(
                      "dead.test/links.html|None Found (Timeout)|000|dead.test/links.html")});
-        QCOMPARE(m_session->counters().runPagesScanned, 1);
+        QCOMPARE(m_session->run.counters().runPagesScanned, 1);
     }
 
     // A server that leaves the connection open: each page ends where its length or
@@ -595,8 +597,8 @@ private Q_SLOTS:
         // Stop took effect between two chunks of the page: part of it was never read,
         // no further page was fetched and no verdict written.
         // The queue keeps its entries.
-        QVERIFY(m_session->queue.count() > 0);
-        QVERIFY(m_session->queue.count() < 60000);
+        QVERIFY(m_session->run.queue.count() > 0);
+        QVERIFY(m_session->run.queue.count() < 60000);
         QCOMPARE(m_server->requestCount(), 1);
         QCOMPARE(Rows(*m_session), QStringList());
         QTest::qWait(100);
@@ -874,7 +876,7 @@ private Q_SLOTS:
         QCOMPARE(Rows(*m_session), rows);
         QCOMPARE(Errors(*m_session), errors);
         QCOMPARE(this->paths(), paths); // every page asked for once, in queue order
-        QCOMPARE(m_session->counters().runPagesScanned, pagesScanned);
+        QCOMPARE(m_session->run.counters().runPagesScanned, pagesScanned);
         QFETCH_GLOBAL(bool, readAhead);
         QCOMPARE(readAheadSent, readAhead && next != QLatin1String("refused"));
     }
@@ -897,7 +899,7 @@ private Q_SLOTS:
         QTest::qWait(600); // past the moment the page asked for ahead is answered
         // It is dropped with the scan: nothing counted or shown, nothing else asked for.
         QCOMPARE(Rows(*m_session), QStringList());
-        QCOMPARE(m_session->counters().runPagesScanned, 2);
+        QCOMPARE(m_session->run.counters().runPagesScanned, 2);
         QFETCH_GLOBAL(bool, readAhead);
         const QStringList asked{QStringLiteral("partner.test/"),
                                 QStringLiteral("partner.test/a.html"),
@@ -927,18 +929,18 @@ private Q_SLOTS:
         QFETCH(bool, withPartner);
         QFETCH(QString, message);
         QFETCH(EntryField, focus);
-        m_session->setDomain(domain);
+        m_session->project.setDomain(domain);
         if (withPartner)
             addPartner(kPartner);
-        m_session->results.append(ResultRow{QStringLiteral("old"), kNoneFound,
-                                            QStringLiteral("000"), QStringLiteral("old")});
+        m_session->project.results.append(ResultRow{QStringLiteral("old"), kNoneFound,
+                                                    QStringLiteral("000"), QStringLiteral("old")});
         QSignalSpy focusSpy(m_engine.get(), &ScanEngine::focusRequested);
         m_engine->StartScan();
         QCOMPARE(m_messages.informed, QStringList{message});
         QCOMPARE(focusSpy.count(), 1);
         QCOMPARE(focusSpy.at(0).at(0).value<EntryField>(), focus);
-        QCOMPARE(m_session->results.count(), 0);
-        QVERIFY(!m_session->state().scanRunning);
+        QCOMPARE(m_session->project.results.count(), 0);
+        QVERIFY(!m_session->run.state().scanRunning);
         QCOMPARE(m_server->requestCount(), 0);
     }
 

@@ -58,7 +58,7 @@ protected:
     }
 
     void addPartner(const QString& address, const QString& expected = QStringLiteral("1")) {
-        m_session->partners.append(scan::PartnerSite{address, expected, {}, {}, {}});
+        m_session->project.partners.append(scan::PartnerSite{address, expected, {}, {}, {}});
     }
 
     // Runs a scan to its end; false when it did not stop in time, or ended more
@@ -66,7 +66,7 @@ protected:
     bool runScan(int maxMs = 15000) {
         QSignalSpy stopped(m_engine.get(), &scan::ScanEngine::scanStopped);
         QSignalSpy ended(m_engine.get(), &scan::ScanEngine::scanEnded);
-        m_session->setOptions(m_options);
+        m_session->options = m_options;
         m_engine->StartScan();
         const bool stoppedInTime = stopped.count() > 0 || stopped.wait(maxMs);
         return stoppedInTime && stopped.count() == 1 && ended.count() == 1;

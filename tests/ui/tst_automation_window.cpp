@@ -1,6 +1,6 @@
 // The Advanced Link Automation window, driven by its controls' names.
 #include "fetch/host_route.h"
-#include "session/scan_session.h"
+#include "session/scan_project.h"
 #include "support/fakes.h"
 #include "support/test_env.h"
 #include "support/test_http_server.h"
@@ -29,7 +29,7 @@ class AutomationWindowTest : public QObject {
     Q_OBJECT
     testing::TestHttpServer m_server;
     scan::HostRouter m_router;
-    scan::ScanSession m_session;
+    scan::ScanProject m_project;
     testing::FakeMessages m_messages;
     testing::FakeFileDialogs m_dialogs;
     QPointer<ui::AutomationWindow> m_w;
@@ -42,12 +42,12 @@ class AutomationWindowTest : public QObject {
     }
     QString status() { return child<QStatusBar>("StatusBar1")->currentMessage(); }
     void open() {
-        m_w = new ui::AutomationWindow(m_session, m_messages, m_dialogs, m_router);
+        m_w = new ui::AutomationWindow(m_project, m_messages, m_dialogs, m_router);
         m_w->setTransferTimeout(5000);
         m_w->show();
     }
     void addResult(const char* site, const char* status) {
-        m_session.results.append({S(site), S(status), S("001"), S(site) + u"/links.html", {}, {}});
+        m_project.results.append({S(site), S(status), S("001"), S(site) + u"/links.html", {}, {}});
     }
     // Requests the server got since `from`, by path.
     QStringList pathsSince(int from) {
@@ -70,9 +70,9 @@ private Q_SLOTS:
     }
     void init() {
         m_messages = {};
-        m_session.results.clear();
-        m_session.partners.clear();
-        m_session.MarkProjectSaved();
+        m_project.results.clear();
+        m_project.partners.clear();
+        m_project.MarkProjectSaved();
         open();
     }
     void cleanup() { delete m_w; }
@@ -148,10 +148,10 @@ private Q_SLOTS:
         QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(5, 5));
         QCOMPARE(list->selectionModel()->selectedRows().size(), 3);
         child<QPushButton>("cmdAdd")->click();
-        QCOMPARE(m_session.partners.rows(),
+        QCOMPARE(m_project.partners.rows(),
                  (QList<scan::PartnerSite>{{S("a.example.com/"), S("1"), {}, {}, {}},
                                            {S("b.example.net/x.html"), S("1"), {}, {}, {}}}));
-        QVERIFY(!m_session.projectSaved());
+        QVERIFY(!m_project.projectSaved());
     }
 
     void importFile() {
@@ -160,17 +160,17 @@ private Q_SLOTS:
         QVERIFY(testing::WriteBytes(path, "partner.example|3\r\n \r\nplain.example\r\n"));
         m_dialogs.paths = {QString(), path}; // cancelled first
         child<QPushButton>("Command4")->click();
-        QCOMPARE(m_session.partners.count(), 0);
-        QVERIFY(m_session.projectSaved());
+        QCOMPARE(m_project.partners.count(), 0);
+        QVERIFY(m_project.projectSaved());
         child<QPushButton>("Command4")->click();
         QFile::remove(path);
         QCOMPARE(m_dialogs.shown.last().filter, QStringLiteral("Text Files (*.txt)"));
         QVERIFY(m_dialogs.shown.last().startPath.endsWith(u"/Project Files"));
-        QCOMPARE(m_session.partners.rows(),
+        QCOMPARE(m_project.partners.rows(),
                  (QList<scan::PartnerSite>{{S("partner.example"), S("3"), {}, {}, {}},
                                            {S("plain.example"), S("1"), {}, {}, {}}}));
         QTRY_COMPARE(status(), QStringLiteral("Added 2 link(s)"));
-        QVERIFY(!m_session.projectSaved());
+        QVERIFY(!m_project.projectSaved());
     }
 
     void postingWorksOnItsSnapshot() {
@@ -189,7 +189,7 @@ private Q_SLOTS:
         post->click();
         QVERIFY(!post->isEnabled());
         // A new scan empties the list and fills it anew while the run goes on.
-        m_session.results.clear();
+        m_project.results.clear();
         addResult("z.example", "Direct Link");
         QTRY_VERIFY(post->isEnabled());
         QCOMPARE(pathsSince(before), QStringList({QStringLiteral("/p?u=a.example&s=True"),

@@ -40,7 +40,7 @@ class HistoryWindowTest : public QObject, protected testing::MainWindowFixture {
         if (!w)
             return w;
         find<QLineEdit>(w.get(), "txtDomain")->setText(S("mysite.test"));
-        w->session().partners.append({S("changing.test"), S("1"), {}, {}, {}});
+        w->session().project.partners.append({S("changing.test"), S("1"), {}, {}, {}});
         return w;
     }
     void linkBack(bool on) {
@@ -106,7 +106,7 @@ private Q_SLOTS:
         QVERIFY(window && window->isVisible());
         QCOMPARE(window->windowTitle(), S("Partner History - changing.test"));
         QCOMPARE(window->findChild<QTableWidget*>(S("lstHistory"))->rowCount(), 2);
-        w->session().MarkProjectSaved();
+        w->session().project.MarkProjectSaved();
     }
 
     // A damaged store: the results stay, the status bar says why, a message box
@@ -125,7 +125,7 @@ private Q_SLOTS:
         QVERIFY(m_messages.informed.first().startsWith(S("The scan history \"")));
         QCOMPARE(find<QLabel>(w.get(), "StatusBar1Panel1")->text(), m_messages.informed.first());
         QCOMPARE(testing::ReadBytes(history::HistoryStore::DefaultPath()), damaged);
-        w->session().MarkProjectSaved();
+        w->session().project.MarkProjectSaved();
     }
 };
 

@@ -50,8 +50,8 @@ struct Regions {
 struct OptionRegions : Regions {
     OptionRegions() {
         (new ui::CommandRow(&client, nullptr))->loadOptions();
-        (new ui::OptionsFrame(&client, session))->loadOptions();
-        (new ui::PageBuilder(&client, session, messages, dialogs))->loadOptions();
+        (new ui::OptionsFrame(&client, session.options))->loadOptions();
+        (new ui::PageBuilder(&client, session.project, messages, dialogs))->loadOptions();
         client.show();
     }
 };
@@ -128,9 +128,9 @@ private Q_SLOTS:
             QCOMPARE(qobject_cast<QPlainTextEdit*>(c)->toPlainText(), S("<p>\n</body>"));
         // The scan reads these from the start.
         if (control == S("chkAcceptInvalidCerts"))
-            QVERIFY(again->session.options().acceptInvalidCertificates);
+            QVERIFY(again->session.options.acceptInvalidCertificates);
         if (control == S("chkLinkValue"))
-            QVERIFY(!again->session.options().checkLinkValue);
+            QVERIFY(!again->session.options.checkLinkValue);
     }
 
     // The number boxes: stored under their own keys, taken at once; a number out
@@ -163,7 +163,7 @@ private Q_SLOTS:
         field->selectAll();
         QTest::keyClicks(field, S("3"));
         QCOMPARE(Stored(qPrintable(key)), S("3"));
-        QCOMPARE(inUse(w->session.options()), 3);
+        QCOMPARE(inUse(w->session.options), 3);
         // Pasted whole: typed, a number passes through others on its way.
         QGuiApplication::clipboard()->setText(outOfRange);
         field->selectAll();
@@ -172,7 +172,7 @@ private Q_SLOTS:
         QCOMPARE(Stored(qPrintable(key)), S("3"));
         auto again = open();
         QCOMPARE(find<QLineEdit>(again.get(), qPrintable(box))->text(), S("3"));
-        QCOMPARE(inUse(again->session.options()), 3);
+        QCOMPARE(inUse(again->session.options), 3);
     }
 
     void pageLimitFollowsTheListAtOnce() {
@@ -180,7 +180,7 @@ private Q_SLOTS:
         auto* advance = find<QComboBox>(w.get(), "cmbAdvance");
         advance->setCurrentIndex(advance->findText(S("1,000")));
         QCOMPARE(Stored("cmbAdvance"), S("5"));
-        QCOMPARE(w->session.options().PageLimit, 1000);
+        QCOMPARE(w->session.options.PageLimit, 1000);
     }
 
     void timeoutBox_data() {
@@ -202,7 +202,7 @@ private Q_SLOTS:
         box->setText(typed);
         QCOMPARE(box->text(), shown);
         QCOMPARE(Stored("txtTimeout"), stored);
-        QCOMPARE(w->session.options().timeoutSeconds, util::ToInt16(shown).value_or(60));
+        QCOMPARE(w->session.options.timeoutSeconds, util::ToInt16(shown).value_or(60));
     }
 
     void addPartner_data() {
@@ -254,16 +254,16 @@ private Q_SLOTS:
             QTest::keyClick(find(w.get(), qPrintable(enterIn)), Qt::Key_Return);
 
         QCOMPARE(w->messages.informed, message.isEmpty() ? QStringList() : QStringList{message});
-        QCOMPARE(w->session.projectSaved(), row.isEmpty());
+        QCOMPARE(w->session.project.projectSaved(), row.isEmpty());
         if (row.isEmpty()) {
-            QCOMPARE(w->session.partners.count(), 0);
+            QCOMPARE(w->session.project.partners.count(), 0);
             // Nothing but the scheme is taken out of the fields.
             QCOMPARE(find<QLineEdit>(w.get(), "Text2")->text(), expected);
             QCOMPARE(find<QLineEdit>(w.get(), "Text5")->text(), S("about it"));
             return;
         }
-        QCOMPARE(w->session.partners.count(), 1);
-        const scan::PartnerSite& p = w->session.partners.at(0);
+        QCOMPARE(w->session.project.partners.count(), 1);
+        const scan::PartnerSite& p = w->session.project.partners.at(0);
         QCOMPARE(p.address + S("|") + p.linksExpected, row);
         QCOMPARE(p.description, S("about it"));
         for (const char* field : {"Text1", "Text2", "Text3", "Text4", "Text5"})

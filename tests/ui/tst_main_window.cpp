@@ -116,8 +116,8 @@ private Q_SLOTS:
                     ->toPlainText()
                     .startsWith(S("Your link HTML will be generated here.")));
         QCOMPARE(statistics(w.get()), QStringList(5, S("0")));
-        QCOMPARE(w->session().options().PageLimit, 500);
-        QCOMPARE(w->session().options().timeoutSeconds, 60);
+        QCOMPARE(w->session().options.PageLimit, 500);
+        QCOMPARE(w->session().options.timeoutSeconds, 60);
         QVERIFY(!w->simpleView() && find(w.get(), "Text5")->isVisible());
         QVERIFY(find(w.get(), "Command1")->isEnabled());
         for (const char* off : {"cmdStop", "cmdNextSearch", "cmdResume", "Command4"})
@@ -149,13 +149,13 @@ private Q_SLOTS:
         QVERIFY(find<QCheckBox>(w.get(), "chkAuto")->isChecked());
         QVERIFY(!find<QCheckBox>(w.get(), "chkRedirect")->isChecked());
         QCOMPARE(find<QComboBox>(w.get(), "cmbAdvance")->currentIndex(), 4);
-        QCOMPARE(w->session().options().PageLimit, 500);
+        QCOMPARE(w->session().options.PageLimit, 500);
         QCOMPARE(find<QComboBox>(w.get(), "Combo1")->currentIndex(), -1);
         QCOMPARE(find<QComboBox>(w.get(), "cmbLastSearch")->currentIndex(), 0);
         QVERIFY(!w->simpleView());
         QCOMPARE(statistics(w.get())[3], S("0"));
         // The command-line scanner reads the same store by the same rule.
-        QVERIFY(w->session().options() == scan::ScanOptions());
+        QVERIFY(w->session().options == scan::ScanOptions());
         QVERIFY(scan::ScanOptions::FromSettings() == scan::ScanOptions());
     }
 
@@ -185,7 +185,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
         find<QLineEdit>(w.get(), "txtDomain")->setText(domain);
         if (withPartner)
-            w->session().partners.append({S("partner.test"), S("1"), {}, {}, {}});
+            w->session().project.partners.append({S("partner.test"), S("1"), {}, {}, {}});
         QTest::mouseClick(find(w.get(), "Command1"), Qt::LeftButton);
         QCOMPARE(m_messages.informed, QStringList{message});
         QVERIFY(find(w.get(), "Command1")->isEnabled());
@@ -201,8 +201,8 @@ private Q_SLOTS:
         QVERIFY(w);
         const QString historyBefore = statistics(w.get())[3];
         find<QLineEdit>(w.get(), "txtDomain")->setText(S("http://www.mysite.test"));
-        w->session().partners.append({S("partner.test"), S("1"), {}, {}, {}});
-        w->session().partners.append({S("other.test"), S("1"), {}, {}, {}});
+        w->session().project.partners.append({S("partner.test"), S("1"), {}, {}, {}});
+        w->session().project.partners.append({S("other.test"), S("1"), {}, {}, {}});
         auto* start = find<QPushButton>(w.get(), "Command1");
         QTest::mouseClick(start, Qt::LeftButton);
         // While it runs: Stop on, Start and the project commands off.
@@ -220,11 +220,11 @@ private Q_SLOTS:
             QCOMPARE(panel(w.get(), n), QString());
         QCOMPARE(find<QProgressBar>(w.get(), "pb1")->value(), 100);
         QCOMPARE(find<QLineEdit>(w.get(), "txtDomain")->text(), S("mysite.test"));
-        QCOMPARE(w->session().results.count(), 2);
+        QCOMPARE(w->session().project.results.count(), 2);
         // The lists show the final rows and paint again as usual.
         QCOMPARE(find<QAbstractItemView>(w.get(), "List3")->model()->rowCount(), 2);
         QCOMPARE(find<QAbstractItemView>(w.get(), "List2")->model()->rowCount(),
-                 w->session().queue.count());
+                 w->session().run.queue.count());
         for (const char* list : {"List2", "List3", "lstErr"})
             QVERIFY2(find(w.get(), list)->updatesEnabled(), list);
         QVERIFY(find(w.get(), "cmdNew")->isEnabled());
@@ -237,11 +237,11 @@ private Q_SLOTS:
         QCOMPARE(testing::MakeEmailStore(store, {S("a@x.test"), S("b@x.test")}), QString());
         m_messages.answers = {util::Answer::Cancel, util::Answer::Ok};
         QTest::mouseClick(find(w.get(), "Command3"), Qt::LeftButton);
-        QCOMPARE(w->session().results.count(), 2);
+        QCOMPARE(w->session().project.results.count(), 2);
         QCOMPARE(mailstore::ReadAllEmails(store).emails.size(), 2);
         QTest::mouseClick(find(w.get(), "Command3"), Qt::LeftButton);
         QCOMPARE(m_messages.asked.last().title, S("Confirm"));
-        QCOMPARE(w->session().results.count(), 0);
+        QCOMPARE(w->session().project.results.count(), 0);
         QVERIFY(mailstore::ReadAllEmails(store).ok);
         QCOMPARE(mailstore::ReadAllEmails(store).emails, QStringList());
         QTRY_COMPARE(statistics(w.get())[2], S("0"));
@@ -311,8 +311,8 @@ private Q_SLOTS:
         const scan::ResultRow missing{
             S("partner.test"),     S("Missing 002"),     S("000"),
             host + S("/old.html"), scan::RowColour::Red, scan::RowMarker::NotLinking};
-        w->session().results.setRows({missing});
-        w->session().MarkProjectSaved();
+        w->session().project.results.setRows({missing});
+        w->session().project.MarkProjectSaved();
         auto* list = find<QAbstractItemView>(w.get(), "List3");
         list->setCurrentIndex(list->model()->index(0, 0));
         const auto popup = [&](int i) {
@@ -327,8 +327,8 @@ private Q_SLOTS:
         found.status = S("Direct Link");
         found.colour = scan::RowColour::Blue;
         found.marker = scan::RowMarker::Linking;
-        QCOMPARE(w->session().results.at(0), found);
-        QVERIFY(!w->session().projectSaved());
+        QCOMPARE(w->session().project.results.at(0), found);
+        QVERIFY(!w->session().project.projectSaved());
 
         popup(0);
         QCOMPARE(find<QTabWidget>(w.get(), "TabStrip1")->currentIndex(), 1);
@@ -373,8 +373,8 @@ private Q_SLOTS:
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
         if (rows > 1)
-            w->session().errors.append({S("404 Not found"), S("partner.test/z.html")});
-        w->session().errors.append({S("404 Not found"), S("partner.test/a b.html")});
+            w->session().run.errors.append({S("404 Not found"), S("partner.test/z.html")});
+        w->session().run.errors.append({S("404 Not found"), S("partner.test/a b.html")});
         auto* errors = find<QAbstractItemView>(w.get(), "lstErr");
         const QModelIndex clicked = errors->model()->index(rows - 1, 0);
         if (selectedBefore)
@@ -445,8 +445,8 @@ private Q_SLOTS:
         QCOMPARE(others.size(), 3); // help, automation, export
         QList<QPointer<QWidget>> watched(others.cbegin(), others.cend());
         find<QLineEdit>(w.get(), "txtDomain")->setText(S("mysite.test"));
-        w->session().partners.append({S("silent.test"), S("1"), {}, {}, {}});
-        w->session().partners.append({S("partner.test"), S("1"), {}, {}, {}});
+        w->session().project.partners.append({S("silent.test"), S("1"), {}, {}, {}});
+        w->session().project.partners.append({S("partner.test"), S("1"), {}, {}, {}});
         QTest::mouseClick(find(w.get(), "Command1"), Qt::LeftButton);
         QTRY_COMPARE(panel(w.get(), 3), S("Site 1 of 2: Found 1 links"));
         QVERIFY(m_server.openConnectionCount() > 0);

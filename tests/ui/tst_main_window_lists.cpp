@@ -63,7 +63,7 @@ class MainWindowListsTest : public QObject, protected testing::MainWindowFixture
     }
     static QStringList addresses(ui::MainWindow* w) {
         QStringList out;
-        for (const scan::PartnerSite& p : w->session().partners.rows())
+        for (const scan::PartnerSite& p : w->session().project.partners.rows())
             out << p.address;
         return out;
     }
@@ -71,7 +71,7 @@ class MainWindowListsTest : public QObject, protected testing::MainWindowFixture
     void startLongScan(ui::MainWindow* w) {
         find<QLineEdit>(w, "txtDomain")->setText(S("mysite.test"));
         QTest::mouseClick(find(w, "Command1"), Qt::LeftButton);
-        QTRY_VERIFY(w->session().scanRunning());
+        QTRY_VERIFY(w->session().run.scanRunning());
     }
 
 private Q_SLOTS:
@@ -90,10 +90,10 @@ private Q_SLOTS:
         auto w = open();
         QVERIFY(w);
         for (const char* a : {"silent.test", "c.example", "a.example"})
-            w->session().partners.append(Partner(a));
+            w->session().project.partners.append(Partner(a));
         QTest::mouseClick(find(w.get(), "cmbDel"), Qt::LeftButton);
         QCOMPARE(m_messages.informed.last(), S("You must select a site to delete."));
-        QCOMPARE(w->session().partners.count(), 3);
+        QCOMPARE(w->session().project.partners.count(), 3);
 
         select(w.get(), "List1", 1);
         find<QAction>(find<QMenu>(w.get(), "Popup1"), "mnuPopup1Item_0")->trigger();
@@ -109,7 +109,7 @@ private Q_SLOTS:
                  S("You cannot sort this column while a search is running."));
         QCOMPARE(addresses(w.get()), (QStringList{S("silent.test"), S("a.example")}));
         QTest::mouseClick(find(w.get(), "cmdStop"), Qt::LeftButton);
-        QTRY_VERIFY(!w->session().scanRunning());
+        QTRY_VERIFY(!w->session().run.scanRunning());
 
         clickHeader(w.get(), "List1", 0); // descending
         QCOMPARE(addresses(w.get()), (QStringList{S("silent.test"), S("a.example")}));
@@ -122,7 +122,7 @@ private Q_SLOTS:
         QTest::mouseClick(find(w.get(), "cmbDel"), Qt::LeftButton);
         QCOMPARE(addresses(w.get()), (QStringList{S("silent.test"), S("z.example")}));
         QTest::mouseClick(find(w.get(), "cmdStop"), Qt::LeftButton);
-        QTRY_VERIFY(!w->session().scanRunning());
+        QTRY_VERIFY(!w->session().run.scanRunning());
     }
 
     // Two sites at once in the window: the later one's rows wait for the earlier
@@ -131,18 +131,18 @@ private Q_SLOTS:
         util::WriteSetting(S("SitesAtOnce"), S("4"));
         auto w = open();
         QVERIFY(w);
-        w->session().partners.append(Partner("silent.test"));
-        w->session().partners.append(Partner("partner.test"));
+        w->session().project.partners.append(Partner("silent.test"));
+        w->session().project.partners.append(Partner("partner.test"));
         startLongScan(w.get());
         const auto panel = [&w](const char* name) { return find<QLabel>(w.get(), name)->text(); };
         QTRY_COMPARE(panel("StatusBar1Panel3"), S("Site 1 of 2: Found 1 links"));
         QCOMPARE(find<QTreeView>(w.get(), "List3")->model()->rowCount(), 0);
         QTest::mouseClick(find(w.get(), "cmdStop"), Qt::LeftButton);
-        QTRY_VERIFY(!w->session().scanRunning());
+        QTRY_VERIFY(!w->session().run.scanRunning());
         QCOMPARE(Column(find<QTreeView>(w.get(), "List3")->model(), 0),
                  QStringList{S("partner.test")});
         QCOMPARE(panel("StatusBar1Panel1"), S("Stopped"));
-        w->session().MarkProjectSaved();
+        w->session().project.MarkProjectSaved();
     }
 
     // Every click flips the direction, whichever column; numbers sort as text; a
@@ -152,10 +152,10 @@ private Q_SLOTS:
         QVERIFY(w);
         const QAbstractItemModel* list = find<QTreeView>(w.get(), "List1")->model();
         clickHeader(w.get(), "List1", 0);
-        QCOMPARE(w->session().partners.sortColumn(), -1);
-        w->session().partners.append({S("b.example"), S("9"), S("y"), {}, {}});
-        w->session().partners.append({S("a.example"), S("10"), S("z"), {}, {}});
-        w->session().partners.append({S("c.example"), S("2"), S("x"), {}, {}});
+        QCOMPARE(w->session().project.partners.sortColumn(), -1);
+        w->session().project.partners.append({S("b.example"), S("9"), S("y"), {}, {}});
+        w->session().project.partners.append({S("a.example"), S("10"), S("z"), {}, {}});
+        w->session().project.partners.append({S("c.example"), S("2"), S("x"), {}, {}});
         clickHeader(w.get(), "List1", 0);
         QCOMPARE(Column(list, 0), (QStringList{S("c.example"), S("b.example"), S("a.example")}));
         clickHeader(w.get(), "List1", 2);
@@ -163,11 +163,11 @@ private Q_SLOTS:
         clickHeader(w.get(), "List1", 1);
         QCOMPARE(Column(list, 1), (QStringList{S("9"), S("2"), S("10")}));
         // Later rows take their sorted place.
-        w->session().partners.append({S("d.example"), S("5"), {}, {}, {}});
+        w->session().project.partners.append({S("d.example"), S("5"), {}, {}, {}});
         QCOMPARE(Column(list, 1), (QStringList{S("9"), S("5"), S("2"), S("10")}));
 
-        w->session().errors.append({S("404 Not found"), S("b.test/")});
-        w->session().errors.append({S("Timeout"), S("a.test")});
+        w->session().run.errors.append({S("404 Not found"), S("b.test/")});
+        w->session().run.errors.append({S("Timeout"), S("a.test")});
         clickHeader(w.get(), "lstErr", 1);
         QCOMPARE(Column(find<QTreeView>(w.get(), "lstErr")->model(), 1),
                  (QStringList{S("b.test/"), S("a.test")}));
@@ -215,8 +215,9 @@ private Q_SLOTS:
         again->ApplyViewMode(true);
         again->resize(again->size() + QSize(120, 60));
         QTest::qWait(50);
-        again->session().results.append({S("a.test"), S("None Found"), S("000"), S("a.test/")});
-        again->session().results.clear();
+        again->session().project.results.append(
+            {S("a.test"), S("None Found"), S("000"), S("a.test/")});
+        again->session().project.results.clear();
         QCOMPARE(columns(again.get()), left);
         again.reset();
 
@@ -230,7 +231,7 @@ private Q_SLOTS:
         auto w = open();
         QVERIFY(w);
         for (const char* a : {"b.example", "a.example", "c.example"})
-            w->session().partners.append(Partner(a));
+            w->session().project.partners.append(Partner(a));
         QTest::mouseClick(find(w.get(), "cmdEdit"), Qt::LeftButton);
         QVERIFY(!w->findChild<QWidget*>(S("Form2")));
 
@@ -246,12 +247,12 @@ private Q_SLOTS:
         find<QLineEdit>(editor, "Text3")->setText(S(" x "));
         QTest::keyClick(find(editor, "Text2"), Qt::Key_Return);
         QTRY_VERIFY(!editor);
-        QCOMPARE(w->session().partners.at(1),
+        QCOMPARE(w->session().project.partners.at(1),
                  (scan::PartnerSite{S("e.example"), {}, S(" x "), {}, {}}));
-        QVERIFY(!w->session().projectSaved());
+        QVERIFY(!w->session().project.projectSaved());
 
         // The close box changes nothing; Enter in the description does not save.
-        w->session().MarkProjectSaved();
+        w->session().project.MarkProjectSaved();
         QTest::mouseClick(find(w.get(), "cmdEdit"), Qt::LeftButton);
         editor = find(w.get(), "Form2");
         find<QLineEdit>(editor, "Text5")->setText(S("changed"));
@@ -259,8 +260,8 @@ private Q_SLOTS:
         QVERIFY(editor && editor->isVisible());
         editor->close();
         QTRY_VERIFY(!editor);
-        QCOMPARE(w->session().partners.at(1).description, QString());
-        QVERIFY(w->session().projectSaved());
+        QCOMPARE(w->session().project.partners.at(1).description, QString());
+        QVERIFY(w->session().project.projectSaved());
 
         // A sort carries the edited row along; a second Edit reloads the editor.
         select(w.get(), "List1", 0);
@@ -275,18 +276,18 @@ private Q_SLOTS:
         QTest::mouseClick(find(editor, "cmdSave"), Qt::LeftButton);
         QTRY_VERIFY(!editor);
         QCOMPARE(addresses(w.get()), (QStringList{S("e.example"), S("c.example"), S("b.example")}));
-        QCOMPARE(w->session().partners.at(1).htmlName, S("C"));
+        QCOMPARE(w->session().project.partners.at(1).htmlName, S("C"));
 
         // A row deleted while its editor is open is not written, nor any other.
         select(w.get(), "List1", 1);
         QTest::mouseClick(find(w.get(), "cmdEdit"), Qt::LeftButton);
         editor = find(w.get(), "Form2");
         QTest::mouseClick(find(w.get(), "cmbDel"), Qt::LeftButton);
-        const auto before = w->session().partners.rows();
+        const auto before = w->session().project.partners.rows();
         find<QLineEdit>(editor, "Text1")->setText(S("lost.example"));
         QTest::keyClick(find(editor, "Text1"), Qt::Key_Return);
         QTRY_VERIFY(!editor);
-        QCOMPARE(w->session().partners.rows(), before);
+        QCOMPARE(w->session().project.partners.rows(), before);
     }
 
     // New, Open and Save through the seam's dialogs, and the question at exit:
@@ -297,7 +298,7 @@ private Q_SLOTS:
         auto w = open();
         QVERIFY(w);
         find<QLineEdit>(w.get(), "txtDomain")->setText(S("mysite.test"));
-        w->session().partners.append(Partner("a.example", "2"));
+        w->session().project.partners.append(Partner("a.example", "2"));
         m_dialogs.paths = {path};
         QTest::mouseClick(find(w.get(), "cmdSave"), Qt::LeftButton);
         QVERIFY(m_dialogs.shown.last().startPath.startsWith(output::ProjectFolder() + S("/")));
@@ -319,7 +320,7 @@ private Q_SLOTS:
         QTest::mouseClick(find(w.get(), "cmdOpen"), Qt::LeftButton);
         QCOMPARE(find<QLineEdit>(w.get(), "txtDomain")->text(), S("mysite.test"));
         QCOMPARE(addresses(w.get()), QStringList{S("a.example")});
-        QVERIFY(w->session().projectSaved());
+        QVERIFY(w->session().project.projectSaved());
 
         // After an edit: Yes with the dialog cancelled, then a save that cannot
         // be written, keep the window; No closes it.
@@ -348,7 +349,7 @@ private Q_SLOTS:
         util::WriteSetting(S("txtHTML1"), pre);
         auto w = open();
         QVERIFY(w);
-        QCOMPARE(w->session().txtHTML1, pre);
+        QCOMPARE(w->session().project.txtHTML1, pre);
         QCOMPARE(stored("txtHTML1"), pre);
 
         const QString project = m_files.filePath(S("texts.prj"));
@@ -357,13 +358,13 @@ private Q_SLOTS:
             (S("mysite.test\r\npartner.test|1|||\r\nHTML03:") + post + S("\r\n")).toUtf8()));
         m_dialogs.paths = {project};
         QTest::mouseClick(find(w.get(), "cmdOpen"), Qt::LeftButton);
-        w->session().results.setRows(
+        w->session().project.results.setRows(
             {{S("partner.test"), S("Direct Link"), S("001"), S("partner.test/"),
               scan::RowColour::Blue, scan::RowMarker::Linking}});
         QTest::mouseClick(find(w.get(), "Command5"), Qt::LeftButton);
-        QVERIFY(w->session().txtHTML2.contains(S("partner.test")));
-        QCOMPARE(w->session().txtHTML1, pre);
-        QCOMPARE(w->session().txtHTML3, post);
+        QVERIFY(w->session().project.txtHTML2.contains(S("partner.test")));
+        QCOMPARE(w->session().project.txtHTML1, pre);
+        QCOMPARE(w->session().project.txtHTML3, post);
         QCOMPARE(stored("txtHTML1"), pre);
         QCOMPARE(stored("txtHTML3"), post);
 
@@ -383,9 +384,9 @@ private Q_SLOTS:
         auto* box = find<QPlainTextEdit>(w.get(), "txtHTML1");
         box->moveCursor(QTextCursor::End);
         QTest::keyClicks(box, S("!"));
-        QCOMPARE(w->session().txtHTML1, S("<p>a\u00a0b\u2028c\r\nd</p>\r\n<hr>!"));
-        QCOMPARE(stored("txtHTML1"), w->session().txtHTML1);
-        w->session().MarkProjectSaved();
+        QCOMPARE(w->session().project.txtHTML1, S("<p>a\u00a0b\u2028c\r\nd</p>\r\n<hr>!"));
+        QCOMPARE(stored("txtHTML1"), w->session().project.txtHTML1);
+        w->session().project.MarkProjectSaved();
     }
 
     // A full scan fills the result list with its colours and icons, shows the
@@ -394,9 +395,9 @@ private Q_SLOTS:
         auto w = open();
         QVERIFY(w);
         find<QLineEdit>(w.get(), "txtDomain")->setText(S("mysite.test"));
-        w->session().partners.append(
+        w->session().project.partners.append(
             {S("partner.test"), S("1"), S("https://partner.test/"), S("Partner"), {}});
-        w->session().partners.append(Partner("other.test"));
+        w->session().project.partners.append(Partner("other.test"));
         QTest::mouseClick(find(w.get(), "Command1"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(find(w.get(), "Command1")->isEnabled(), 20000);
 
@@ -434,7 +435,7 @@ private Q_SLOTS:
         const QAbstractItemModel* shown = find<QTreeView>(reopened.get(), "List3")->model();
         QCOMPARE(Column(shown, 4), Column(list, 4));
         QCOMPARE(Column(shown, 5), Column(list, 5));
-        reopened->session().MarkProjectSaved();
+        reopened->session().project.MarkProjectSaved();
 
         QTest::mouseClick(find(w.get(), "Command5"), Qt::LeftButton);
         const QString links = find<QPlainTextEdit>(w.get(), "txtHTML2")->toPlainText();
@@ -444,7 +445,7 @@ private Q_SLOTS:
         m_dialogs.paths = {page};
         QTest::mouseClick(find(w.get(), "Command6"), Qt::LeftButton);
         QVERIFY(testing::ReadBytes(page).contains("https://partner.test/"));
-        w->session().MarkProjectSaved();
+        w->session().project.MarkProjectSaved();
     }
 };
 

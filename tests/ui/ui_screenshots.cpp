@@ -151,7 +151,8 @@ int main(int argc, char** argv) {
         ->setText(QStringLiteral("mysite.test"));
     for (const char* site :
          {"partner-one.test", "partner-two.test", "partner-three.test", "partner-four.test"})
-        window.session().partners.append({QLatin1String(site), QStringLiteral("1"), {}, {}, {}});
+        window.session().project.partners.append(
+            {QLatin1String(site), QStringLiteral("1"), {}, {}, {}});
     auto* start = window.findChild<QPushButton*>(QStringLiteral("Command1"));
     const auto scan = [&] {
         start->click();

@@ -29,8 +29,8 @@ bool ViewDatabase() {
 }
 
 void ForgetLinksFound(scan::ScanSession& session) {
-    session.results.clear();
-    session.resetLinksFound();
+    session.project.results.clear();
+    session.run.resetLinksFound();
 }
 
 } // namespace corvantis::ui

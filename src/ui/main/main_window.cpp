@@ -138,7 +138,7 @@ void MainWindow::buildRegions() {
         new WebsitesFrame(m_client, m_session, m_engine.get(), *m_seams.messages, *m_pacing);
     m_results =
         new ResultsFrame(m_client, m_session, *m_seams.messages, *m_seams.dialogs, *m_pacing);
-    m_options = new OptionsFrame(m_client, m_session);
+    m_options = new OptionsFrame(m_client, m_session.options);
     m_statistics = new StatisticsFrame(m_client, m_session, *m_seams.messages);
     m_statusBar = new MainStatusBar(m_client);
 }
@@ -187,7 +187,7 @@ void MainWindow::connectEngine() {
         m_pacing->request();
     });
     // Every tick shows the latest counters; the final figures of a scan at once.
-    connect(&m_session, &scan::ScanSession::statisticsChanged, m_pacing, &DisplayPacing::request);
+    connect(&m_session.run, &scan::RunState::statisticsChanged, m_pacing, &DisplayPacing::request);
     connect(engine, &scan::ScanEngine::scanStopped, m_pacing, &DisplayPacing::showNow);
     connect(engine, &scan::ScanEngine::scanEnded, this, &MainWindow::windUpScan);
     applyControls(engine->controls());
@@ -228,11 +228,11 @@ void MainWindow::load() {
     ApplyViewMode(util::EqualsCI(
         util::ReadSetting(QStringLiteral("SimpleView"), QStringLiteral("False")), u"true"));
     m_columnsSized = false;
-    m_session.resetRunCounters();
+    m_session.run.resetRunCounters();
     m_commands->loadOptions();
     m_options->loadOptions();
     m_results->pageBuilder()->loadOptions();
-    m_session.LoadCounters();
+    m_session.run.LoadCounters();
     m_pacing->showNow();
 
     const Branding& brand = BrandingRecord();
@@ -319,7 +319,7 @@ void MainWindow::shutDown() {
     // A scan under way ends as Stop ends it, so the partners whose sites had
     // ended go into the history, but without the report or the finished cue;
     // ending the engine then closes its connections.
-    if (m_session.scanRunning()) {
+    if (m_session.run.scanRunning()) {
         m_cues->silence();
         m_engine->StopScan();
     }

@@ -1,6 +1,6 @@
 #include "ui/main/options_frame.h"
 
-#include "session/scan_session.h"
+#include "session/scan_options.h"
 #include "ui/common/stored_controls.h"
 #include "ui/common/widgets.h"
 #include "util/settings_store.h"
@@ -21,8 +21,8 @@ const QString kPageRuleHelp =
                    "automatically skip to the next site.");
 } // namespace
 
-OptionsFrame::OptionsFrame(QWidget* client, scan::ScanSession& session)
-    : QGroupBox(QStringLiteral("Options"), client), m_session(session) {
+OptionsFrame::OptionsFrame(QWidget* client, scan::ScanOptions& options)
+    : QGroupBox(QStringLiteral("Options"), client), m_options(options) {
     Named(this, QStringLiteral("Frame4"), title());
     buildPageRules();
     buildCheckRules();
@@ -96,7 +96,7 @@ void OptionsFrame::keepNumbers(const scan::ScanOptions& inUse) {
                         util::WriteSetting(QLatin1String(option.key), text);
                         applyOptions();
                     } else if (!text.isEmpty()) {
-                        box->setText(QString::number(m_session.options().*option.field));
+                        box->setText(QString::number(m_options.*option.field));
                     }
                 });
     }
@@ -182,12 +182,11 @@ void OptionsFrame::applyOptions() {
     o.checkLinkValue = m_linkValue->isChecked();
     // While a box is empty, the number in use stays.
     for (const auto& [box, option] : std::as_const(m_numbers))
-        o.*option.field =
-            box->hasAcceptableInput() ? box->text().toInt() : m_session.options().*option.field;
+        o.*option.field = box->hasAcceptableInput() ? box->text().toInt() : m_options.*option.field;
     o.chkAudioEmail = m_audioEmail->isChecked();
     o.chkAudioNext = m_audioNext->isChecked();
     o.chkAudioFinished = m_audioFinished->isChecked();
-    m_session.setOptions(o);
+    m_options = o;
 }
 
 } // namespace corvantis::ui

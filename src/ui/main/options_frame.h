@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/scan_session.h"
+#include "session/scan_options.h"
 
 #include <QGroupBox>
 #include <QList>
@@ -21,7 +21,7 @@ namespace corvantis::ui {
 class OptionsFrame : public QGroupBox {
     Q_OBJECT
 public:
-    OptionsFrame(QWidget* client, scan::ScanSession& session);
+    OptionsFrame(QWidget* client, scan::ScanOptions& options);
 
     void loadOptions();
 
@@ -44,7 +44,7 @@ private:
     void buildCheckRules();
     void applyOptions();
 
-    scan::ScanSession& m_session;
+    scan::ScanOptions& m_options;
     QCheckBox* m_auto = nullptr;
     QCheckBox* m_auto2 = nullptr;
     QComboBox* m_advance = nullptr;

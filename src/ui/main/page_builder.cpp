@@ -1,6 +1,7 @@
 #include "ui/main/page_builder.h"
 
 #include "output/links_page.h"
+#include "session/scan_project.h"
 #include "ui/common/stored_controls.h"
 #include "ui/common/widgets.h"
 #include "util/settings_store.h"
@@ -49,21 +50,21 @@ QString TypedText(const QPlainTextEdit* box) {
 }
 } // namespace
 
-PageBuilder::PageBuilder(QWidget* parent, scan::ScanSession& session, util::Messages& messages,
+PageBuilder::PageBuilder(QWidget* parent, scan::ScanProject& project, util::Messages& messages,
                          util::FileDialogs& dialogs)
-    : QGroupBox(QStringLiteral("Page Builder"), parent), m_session(session), m_messages(messages),
+    : QGroupBox(QStringLiteral("Page Builder"), parent), m_project(project), m_messages(messages),
       m_dialogs(dialogs) {
     Named(this, QStringLiteral("Frame5"), title());
     auto* generate =
         Named(Button(this, QStringLiteral("Generate Links")), QStringLiteral("Command5"));
     auto* save = Named(Button(this, QStringLiteral("Save Webpage")), QStringLiteral("Command6"));
     connect(generate, &QPushButton::clicked, this, [this] {
-        if (output::GenerateLinksHtml(m_session, m_messages, m_bullet->isChecked(),
+        if (output::GenerateLinksHtml(m_project, m_messages, m_bullet->isChecked(),
                                       m_newWindow->isChecked()))
             showTexts();
     });
     connect(save, &QPushButton::clicked, this,
-            [this] { output::SaveWebpage(m_session, m_messages, m_dialogs); });
+            [this] { output::SaveWebpage(m_project, m_messages, m_dialogs); });
     Named(Caption(this, QStringLiteral("Options")), QStringLiteral("Label18"));
     m_bullet = Named(new QCheckBox(QStringLiteral("Bulleted List"), this),
                      QStringLiteral("chkBullet"), QStringLiteral("Bulleted List"));
@@ -81,7 +82,7 @@ void PageBuilder::loadOptions() {
     KeepStored(m_newWindow, util::ReadCheckSetting(m_newWindow->objectName(), true));
     KeepStored(m_bullet, util::ReadCheckSetting(m_bullet->objectName(), false));
     for (int i = 0; i < 3; ++i)
-        output::PageBuilderText(m_session, i) = util::ReadSetting(
+        output::PageBuilderText(m_project, i) = util::ReadSetting(
             QLatin1String(kHtmlTexts[i].key), QLatin1String(kHtmlTexts[i].byDefault));
     showTexts();
     for (int i = 0; i < 3; ++i)
@@ -89,13 +90,13 @@ void PageBuilder::loadOptions() {
             if (m_showing)
                 return; // only the user's own edits change the text
             m_shown[i] = TypedText(m_html[i]);
-            output::SetPageBuilderText(m_session, i, m_shown[i]);
+            output::SetPageBuilderText(m_project, i, m_shown[i]);
         });
 }
 
 void PageBuilder::showTexts() {
     for (int i = 0; i < 3; ++i) {
-        const QString& text = output::PageBuilderText(m_session, i);
+        const QString& text = output::PageBuilderText(m_project, i);
         if (text == m_shown[i])
             continue;
         m_shown[i] = text;

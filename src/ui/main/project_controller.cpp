@@ -17,25 +17,25 @@ ProjectController::ProjectController(scan::ScanSession& session, util::Messages&
 void ProjectController::newProject() {
     output::NewProject(m_session);
     Q_EMIT entryCleared();
-    m_session.setProjectPath({});
+    m_session.project.setProjectPath({});
     Q_EMIT textsReplaced();
     showCaption();
 }
 
 void ProjectController::openProject() {
-    if (output::OpenProject(m_session, m_messages, m_dialogs)) {
+    if (output::OpenProject(m_session.project, m_messages, m_dialogs)) {
         Q_EMIT textsReplaced();
         showCaption();
     }
 }
 
 void ProjectController::saveProject() {
-    output::SaveProject(m_session, m_messages, m_dialogs);
+    output::SaveProject(m_session.project, m_messages, m_dialogs);
     showCaption();
 }
 
 bool ProjectController::mayClose() {
-    const bool mayClose = output::RunExitCheck(m_session, m_messages, m_dialogs);
+    const bool mayClose = output::RunExitCheck(m_session.project, m_messages, m_dialogs);
     showCaption();
     return mayClose;
 }
@@ -43,8 +43,8 @@ bool ProjectController::mayClose() {
 void ProjectController::showCaption() {
     const Branding& brand = BrandingRecord();
     QString title = brand.productName + QStringLiteral(" by ") + brand.companyName;
-    if (!m_session.projectPath().isEmpty())
-        title += QStringLiteral(" - ") + QFileInfo(m_session.projectPath()).fileName();
+    if (!m_session.project.projectPath().isEmpty())
+        title += QStringLiteral(" - ") + QFileInfo(m_session.project.projectPath()).fileName();
     m_window->setWindowTitle(title);
 }
 

@@ -1,6 +1,6 @@
 #include "ui/main/result_actions.h"
 
-#include "session/scan_session.h"
+#include "session/scan_project.h"
 #include "util/browse_address.h"
 
 #include <QAbstractItemView>
@@ -22,10 +22,10 @@ constexpr int kResultUrl = 3;
 constexpr int kErrorUrl = 1;
 } // namespace
 
-ResultActions::ResultActions(scan::ScanSession& session, QAbstractItemView* results,
+ResultActions::ResultActions(scan::ScanProject& project, QAbstractItemView* results,
                              QAbstractItemView* errors, Browse browse, Status status,
                              QWidget* menuParent)
-    : QObject(menuParent), m_session(session), m_results(results), m_errors(errors),
+    : QObject(menuParent), m_project(project), m_results(results), m_errors(errors),
       m_browse(std::move(browse)), m_status(std::move(status)), m_popup2(new QMenu(menuParent)),
       m_errorViewport(errors->viewport()) {
     m_popup2->setObjectName(QStringLiteral("Popup2"));
@@ -123,12 +123,12 @@ void ResultActions::runPopup2(int item) {
     case 4:
         // A verdict corrected by hand is an edit of the project.
         if (item == 3)
-            m_session.results.setStatus(row, scan::kDirectLink, scan::RowColour::Blue,
+            m_project.results.setStatus(row, scan::kDirectLink, scan::RowColour::Blue,
                                         scan::RowMarker::Linking);
         else
-            m_session.results.setStatus(row, scan::kNoneFound, scan::RowColour::Red,
+            m_project.results.setStatus(row, scan::kNoneFound, scan::RowColour::Red,
                                         scan::RowMarker::NotLinking);
-        m_session.MarkProjectEdited();
+        m_project.MarkProjectEdited();
         break;
     case 5:
         Q_EMIT historyRequested(model->index(row, kResultSite).data().toString());

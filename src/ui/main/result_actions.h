@@ -12,7 +12,7 @@ class QMenu;
 class QModelIndex;
 
 namespace corvantis::scan {
-class ScanSession;
+class ScanProject;
 }
 
 namespace corvantis::ui {
@@ -29,7 +29,7 @@ public:
     using Browse = std::function<void(const QString& address)>; // as stored, in the "Web" tab
     using Status = std::function<void(const QString& text)>;
 
-    ResultActions(scan::ScanSession& session, QAbstractItemView* results, QAbstractItemView* errors,
+    ResultActions(scan::ScanProject& project, QAbstractItemView* results, QAbstractItemView* errors,
                   Browse browse, Status status, QWidget* menuParent);
 
     // The actions of "Popup2" on the selected result row, by index 0 to 5.
@@ -48,7 +48,7 @@ private:
     void openErrorExternally(const QModelIndex& index);
     std::optional<QString> prepared(const QString& address);
 
-    scan::ScanSession& m_session;
+    scan::ScanProject& m_project;
     QAbstractItemView* m_results;
     QAbstractItemView* m_errors;
     Browse m_browse;

@@ -122,7 +122,7 @@ ResultsFrame::ResultsFrame(QWidget* client, scan::ScanSession& session, util::Me
 
     buildLists(pacing);
     buildBrowserControls();
-    m_pageBuilder = new PageBuilder(this, m_session, m_messages, m_dialogs);
+    m_pageBuilder = new PageBuilder(this, m_session.project, m_messages, m_dialogs);
     m_shownByTab[2] = {m_pageBuilder};
     buildReport();
     for (QTreeView* list : {m_results, m_errors})
@@ -134,11 +134,11 @@ void ResultsFrame::buildLists(DisplayPacing& pacing) {
     m_results = Named(ListView(this, QStringLiteral("Link Results:")), QStringLiteral("List3"));
     m_results->header()->setSectionsMovable(true);
     m_results->header()->setFirstSectionMovable(true);
-    pacing.bindList(m_results, &m_session.results, new ResultRowLook(this));
+    pacing.bindList(m_results, &m_session.project.results, new ResultRowLook(this));
     auto* errorLabel =
         Named(Caption(this, QStringLiteral("Errors/Warnings:")), QStringLiteral("lblErr"));
     m_errors = Named(Labelled(ListView(this, {}), errorLabel), QStringLiteral("lstErr"));
-    pacing.bindList(m_errors, &m_session.errors);
+    pacing.bindList(m_errors, &m_session.run.errors);
     m_shownByTab[0] = {m_results, m_errors, errorLabel};
 }
 
@@ -162,7 +162,7 @@ void ResultsFrame::buildBrowserControls() {
     m_webTab =
         new BrowserControls({m_browser, address, go, back, forward, stop, refresh}, status, this);
     auto* actions = new ResultActions(
-        m_session, m_results, m_errors, [this](const QString& url) { browse(url); }, status,
+        m_session.project, m_results, m_errors, [this](const QString& url) { browse(url); }, status,
         window());
     connect(actions, &ResultActions::historyRequested, this, &ResultsFrame::historyRequested);
     m_shownByTab[1] = {m_browser, back, forward, stop, refresh, go, address};

@@ -41,7 +41,8 @@ bool SecondaryWindows::endWithBrowser() {
 
 void SecondaryWindows::openAutomation() {
     if (!m_automation) {
-        m_automation = new AutomationWindow(m_session, m_messages, m_dialogs, m_router, m_main);
+        m_automation =
+            new AutomationWindow(m_session.project, m_messages, m_dialogs, m_router, m_main);
         add(m_automation);
     }
     BringForward(m_automation);
@@ -82,7 +83,8 @@ void SecondaryWindows::openPartnerHistory(const QString& partner) {
         m_history->setAttribute(Qt::WA_DeleteOnClose);
         add(m_history);
     }
-    m_history->showPartner(history::HistoryStore::DefaultPath(), m_session.domain(), partner);
+    m_history->showPartner(history::HistoryStore::DefaultPath(), m_session.project.domain(),
+                           partner);
     BringForward(m_history);
 }
 
@@ -94,7 +96,7 @@ void SecondaryWindows::openWebsite() {
 
 void SecondaryWindows::editPartner(int row) {
     if (!m_siteEditor) {
-        m_siteEditor = new SiteEditorDialog(m_session, m_main);
+        m_siteEditor = new SiteEditorDialog(m_session.project, m_main);
         m_siteEditor->setAttribute(Qt::WA_QuitOnClose, false);
         add(m_siteEditor);
     }

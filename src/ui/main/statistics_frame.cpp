@@ -65,7 +65,7 @@ void StatisticsFrame::buildEmailCommands() {
 }
 
 void StatisticsFrame::showCounters() {
-    const scan::ScanCounters& c = m_session.counters();
+    const scan::ScanCounters& c = m_session.run.counters();
     const qint32 values[5] = {c.runPagesScanned, c.runPagesFound, c.runLinksFound,
                               c.lHistWebScanned, c.lHistEmailFound};
     for (int i = 0; i < 5; ++i)

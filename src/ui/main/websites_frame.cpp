@@ -49,11 +49,12 @@ WebsitesFrame::WebsitesFrame(QWidget* client, scan::ScanSession& session, scan::
     buildButtons();
     buildLists(pacing);
     // The domain field is the session's domain; a scan writes it back normalised.
-    connect(m_domain, &QLineEdit::textChanged, &m_session, &scan::ScanSession::setDomain);
-    connect(&m_session, &scan::ScanSession::domainChanged, this, [this](const QString& domain) {
-        if (m_domain->text() != domain)
-            m_domain->setText(domain);
-    });
+    connect(m_domain, &QLineEdit::textChanged, &m_session.project, &scan::ScanProject::setDomain);
+    connect(&m_session.project, &scan::ScanProject::domainChanged, this,
+            [this](const QString& domain) {
+                if (m_domain->text() != domain)
+                    m_domain->setText(domain);
+            });
 }
 
 void WebsitesFrame::buildEntry() {
@@ -108,10 +109,10 @@ void WebsitesFrame::buildButtons() {
 void WebsitesFrame::buildLists(DisplayPacing& pacing) {
     m_partners = Named(ListView(this, QStringLiteral("Check these sites for links:")),
                        QStringLiteral("List1"));
-    m_partners->setModel(&m_session.partners);
+    m_partners->setModel(&m_session.project.partners);
     // The scan finds partners by position, so the list keeps its order while one runs.
     SortOnHeaderClicks(m_partners, [this] {
-        if (!m_session.scanRunning())
+        if (!m_session.run.scanRunning())
             return true;
         m_messages.inform(QStringLiteral("You cannot sort this column while a search is running."));
         return false;
@@ -125,7 +126,7 @@ void WebsitesFrame::buildLists(DisplayPacing& pacing) {
     connect(history, &QAction::triggered, this, [this] {
         const QModelIndex current = m_partners->currentIndex();
         if (current.isValid())
-            Q_EMIT historyRequested(m_session.partners.at(current.row()).address);
+            Q_EMIT historyRequested(m_session.project.partners.at(current.row()).address);
     });
     m_partners->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_partners, &QWidget::customContextMenuRequested, this,
@@ -134,7 +135,7 @@ void WebsitesFrame::buildLists(DisplayPacing& pacing) {
     auto* queuedLabel =
         Named(Caption(this, QStringLiteral("Webpages Queued:")), QStringLiteral("Label4"));
     m_queue = Named(new QListView(this), QStringLiteral("List2"));
-    auto* shown = new QueueSnapshot(m_session.queue, this);
+    auto* shown = new QueueSnapshot(m_session.run.queue, this);
     m_queue->setModel(shown);
     m_queue->setUniformItemSizes(true);
     m_queue->setEditTriggers(QAbstractItemView::NoEditTriggers);

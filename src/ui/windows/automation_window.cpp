@@ -7,7 +7,7 @@
 #include "automation/link_import.h"
 #include "automation/link_importer.h"
 #include "automation/result_posting.h"
-#include "session/scan_session.h"
+#include "session/scan_project.h"
 #include "util/app_folder.h"
 #include "util/settings_store.h"
 #include "util/text_utils.h"
@@ -53,10 +53,10 @@ const QString kUrlDefault = QStringLiteral("http://");
 
 } // namespace
 
-AutomationWindow::AutomationWindow(scan::ScanSession& session, util::Messages& messages,
+AutomationWindow::AutomationWindow(scan::ScanProject& project, util::Messages& messages,
                                    util::FileDialogs& dialogs, const scan::HostRouter& router,
                                    QWidget* parent)
-    : QWidget(parent, Qt::Window), m_session(session), m_messages(messages), m_dialogs(dialogs),
+    : QWidget(parent, Qt::Window), m_project(project), m_messages(messages), m_dialogs(dialogs),
       m_list(new automation::ImportListModel(this)),
       m_importer(new automation::LinkImporter(router, *m_list, this)),
       m_poster(new automation::ResultPoster(router, this)),
@@ -376,7 +376,7 @@ void AutomationWindow::ImportLinksFile() {
 void AutomationWindow::addPartners(const QList<scan::PartnerSite>& sites) {
     if (sites.isEmpty())
         return;
-    m_session.MarkProjectEdited();
+    m_project.MarkProjectEdited();
     const bool idle = m_partnerPos >= m_partnerQueue.size();
     m_partnerQueue.append(sites);
     if (idle)
@@ -387,7 +387,7 @@ void AutomationWindow::feedPartners() {
     // A long file goes into the partner list a share at a time, in its order.
     const QDeadlineTimer deadline(kFeedStepMs);
     while (m_partnerPos < m_partnerQueue.size()) {
-        m_session.partners.append(m_partnerQueue.at(m_partnerPos++));
+        m_project.partners.append(m_partnerQueue.at(m_partnerPos++));
         if ((m_partnerPos & 255) == 0 && deadline.hasExpired()) {
             QTimer::singleShot(0, this, &AutomationWindow::feedPartners);
             return;
@@ -446,11 +446,11 @@ void AutomationWindow::ShowUrlExample() {
 void AutomationWindow::PostResults() {
     if (m_poster->isRunning())
         return;
-    if (m_session.results.count() == 0) {
+    if (m_project.results.count() == 0) {
         setStatus(QStringLiteral("You must perform a scan for reciprocal links first"));
         return;
     }
-    m_poster->PostResults(m_text3->text(), m_session.results.rows());
+    m_poster->PostResults(m_text3->text(), m_project.results.rows());
     m_command2->setEnabled(!m_poster->isRunning());
 }
 
@@ -488,7 +488,7 @@ bool AutomationWindow::eventFilter(QObject* watched, QEvent* event) {
 void AutomationWindow::closeEvent(QCloseEvent* event) {
     // Partner rows of an import still being added go in now rather than being lost.
     while (m_partnerPos < m_partnerQueue.size())
-        m_session.partners.append(m_partnerQueue.at(m_partnerPos++));
+        m_project.partners.append(m_partnerQueue.at(m_partnerPos++));
     m_partnerQueue.clear();
     m_partnerPos = 0;
     QWidget::closeEvent(event);

@@ -20,7 +20,7 @@ class QTreeView;
 
 namespace corvantis::scan {
 class HostRouter;
-class ScanSession;
+class ScanProject;
 } // namespace corvantis::scan
 
 namespace corvantis::automation {
@@ -40,7 +40,7 @@ class Pacer;
 class AutomationWindow : public QWidget {
     Q_OBJECT
 public:
-    AutomationWindow(scan::ScanSession& session, util::Messages& messages,
+    AutomationWindow(scan::ScanProject& project, util::Messages& messages,
                      util::FileDialogs& dialogs, const scan::HostRouter& router,
                      QWidget* parent = nullptr);
     ~AutomationWindow() override;
@@ -75,7 +75,7 @@ private:
     void addPartners(const QList<scan::PartnerSite>& sites);
     void feedPartners();
 
-    scan::ScanSession& m_session;
+    scan::ScanProject& m_project;
     util::Messages& m_messages;
     util::FileDialogs& m_dialogs;
 

@@ -2,7 +2,7 @@
 
 #include "ui/common/widgets.h"
 
-#include "session/scan_session.h"
+#include "session/scan_project.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -32,8 +32,8 @@ constexpr Field kFields[5] = {
 
 } // namespace
 
-SiteEditorDialog::SiteEditorDialog(scan::ScanSession& session, QWidget* parent)
-    : QDialog(parent), m_session(session) {
+SiteEditorDialog::SiteEditorDialog(scan::ScanProject& project, QWidget* parent)
+    : QDialog(parent), m_project(project) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Edit an entry"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -66,10 +66,10 @@ SiteEditorDialog::SiteEditorDialog(scan::ScanSession& session, QWidget* parent)
 }
 
 void SiteEditorDialog::editRow(int row) {
-    m_row = QPersistentModelIndex(m_session.partners.index(row, 0));
+    m_row = QPersistentModelIndex(m_project.partners.index(row, 0));
     if (!m_row.isValid())
         return;
-    const scan::PartnerSite& site = m_session.partners.at(row);
+    const scan::PartnerSite& site = m_project.partners.at(row);
     const QString values[5] = {site.address, site.linksExpected, site.htmlLink, site.htmlName,
                                site.description};
     for (int i = 0; i < 5; ++i)
@@ -78,11 +78,11 @@ void SiteEditorDialog::editRow(int row) {
 
 void SiteEditorDialog::SavePartnerEdit() {
     if (m_row.isValid()) {
-        m_session.partners.replace(m_row.row(),
+        m_project.partners.replace(m_row.row(),
                                    scan::PartnerSite{m_text[0]->text().trimmed(), m_text[1]->text(),
                                                      m_text[2]->text(), m_text[3]->text(),
                                                      m_text[4]->text()});
-        m_session.MarkProjectEdited();
+        m_project.MarkProjectEdited();
     }
     close();
 }

@@ -8,7 +8,7 @@
 class QLineEdit;
 
 namespace corvantis::scan {
-class ScanSession;
+class ScanProject;
 }
 
 namespace corvantis::ui {
@@ -20,7 +20,7 @@ namespace corvantis::ui {
 class SiteEditorDialog : public QDialog {
     Q_OBJECT
 public:
-    SiteEditorDialog(scan::ScanSession& session, QWidget* parent = nullptr);
+    SiteEditorDialog(scan::ScanProject& project, QWidget* parent = nullptr);
 
     // Fills the boxes from a 0-based partner row and keeps that row for saving.
     void editRow(int row);
@@ -30,7 +30,7 @@ public:
     void SavePartnerEdit();
 
 private:
-    scan::ScanSession& m_session;
+    scan::ScanProject& m_project;
     QPersistentModelIndex m_row;
     std::array<QLineEdit*, 5> m_text{};
 };

@@ -1,9 +1,9 @@
-#include "session/scan_session.h"
+#include "session/scan_options.h"
 
 #include "util/settings_store.h"
 #include "util/text_utils.h"
 
-#include <limits>
+#include <iterator>
 
 namespace corvantis::scan {
 
@@ -64,80 +64,6 @@ ScanOptions ScanOptions::FromSettings() {
                                                                  int(PageLimitItems().size())),
                                        o.PageLimit);
     return o;
-}
-
-ScanSession::ScanSession(QObject* parent) : QObject(parent) {}
-
-void ScanSession::setDomain(const QString& domain) {
-    if (domain == m_domain)
-        return;
-    m_domain = domain;
-    if (m_ignoreNextDomainChange)
-        m_ignoreNextDomainChange = false;
-    else
-        MarkProjectEdited();
-    Q_EMIT domainChanged(m_domain);
-}
-
-void ScanSession::MarkProjectEdited() {
-    const bool changed = m_projectSaved;
-    m_projectSaved = false;
-    if (changed)
-        Q_EMIT projectEditedChanged(false);
-}
-
-void ScanSession::MarkProjectSaved() {
-    const bool changed = !m_projectSaved;
-    m_projectSaved = true;
-    if (changed)
-        Q_EMIT projectEditedChanged(true);
-}
-
-// ---- counters ----
-
-void ScanSession::LoadCounters() {
-    const auto read = [](const QString& key) {
-        return util::ToInt32(ReadSetting(key, QStringLiteral("0"))).value_or(0);
-    };
-    m_counters.lHistEmailFound = read(QStringLiteral("lHistEmailFound"));
-    m_counters.lHistWebScanned = read(QStringLiteral("lHistWebScanned"));
-    Q_EMIT statisticsChanged(m_counters);
-}
-
-void ScanSession::resetRunCounters() {
-    m_counters.runPagesScanned = 0;
-    m_counters.runPagesFound = 0;
-    m_counters.runLinksFound = 0;
-}
-
-void ScanSession::resetLinksFound() {
-    m_counters.runLinksFound = 0;
-    Q_EMIT statisticsChanged(m_counters);
-}
-
-void ScanSession::CountScanEvent(ScanEvent kind) {
-    // A counter at its 32-bit ceiling stays there.
-    const auto bump = [](qint32& n) {
-        if (n < std::numeric_limits<qint32>::max())
-            ++n;
-    };
-    ScanCounters& c = m_counters;
-    switch (kind) {
-    case ScanEvent::PageScanned:
-        bump(c.runPagesScanned);
-        bump(c.lHistWebScanned);
-        util::WriteSetting(QStringLiteral("lHistWebScanned"), QString::number(c.lHistWebScanned));
-        break;
-    case ScanEvent::PageQueued:
-        bump(c.runPagesFound);
-        break;
-    case ScanEvent::ItemFound:
-        bump(c.runLinksFound);
-        bump(c.lHistEmailFound);
-        util::WriteSetting(QStringLiteral("lHistEmailFound"), QString::number(c.lHistEmailFound));
-        break;
-    }
-    Q_EMIT statisticsChanged(c);
 }
 
 } // namespace corvantis::scan
