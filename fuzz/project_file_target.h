@@ -19,7 +19,9 @@ inline bool IsUndefinedC1(char16_t c) {
     return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
 }
 
-inline void CheckDecoding(const QByteArray& bytes, const QString& text) {
+inline void CheckDecoding(const QByteArray& file, const QString& text) {
+    // A DOS end-of-file mark (Ctrl-Z, the same byte in either encoding) is no text.
+    const QByteArray bytes = file.endsWith('\x1a') ? file.chopped(1) : file;
     const QString shown = QString::fromLatin1(bytes);
     // Every character comes from at least one byte.
     FUZZ_CHECK(text.size() <= bytes.size(), shown, text);
@@ -108,7 +110,7 @@ inline QString Describe(const ProjectData& p) {
 // The marker is taken out wherever it stands in its line, so a field that still
 // holds one after that is not read back as it was.
 inline bool ReadsBack(const scan::ResultRow& r) {
-    for (const QString* field : {&r.site, &r.status, &r.number, &r.url}) {
+    for (const QString* field : {&r.site, &r.status, &r.number, &r.url, &r.value, &r.anchor}) {
         if (field->contains(kResultMarker))
             return false;
     }
@@ -167,7 +169,8 @@ inline int ProjectFileOneInput(const std::uint8_t* data, std::size_t size) {
     }
     FUZZ_CHECK(p.partners.size() == partners && p.results.size() == results, text, Describe(p));
 
-    // Written and read again, a project comes back as it was; a missing text is
+    // Written and read again, a project comes back as it was (a control
+    // character comes back as the space it was saved as); a missing text is
     // written empty.
     std::array<QString, 3> html;
     for (int s = 0; s < 3; ++s)
@@ -176,11 +179,17 @@ inline int ProjectFileOneInput(const std::uint8_t* data, std::size_t size) {
     FUZZ_CHECK(written.endsWith(QLatin1String("\r\n\r\n")), Describe(p), written);
     const ProjectParse again = ParseProjectText(written);
     FUZZ_CHECK(again.isProject && again.badLine == 0, written, again.badLineText);
-    FUZZ_CHECK(again.data.domain == p.domain && again.data.partners == p.partners, Describe(p),
-               Describe(again.data));
+    const auto savedHead = [](const ProjectData& d) {
+        return FormatProjectText(d.domain, d.partners, {}, {});
+    };
+    FUZZ_CHECK(savedHead(again.data) == savedHead(p), Describe(p), Describe(again.data));
     for (int s = 0; s < 3; ++s) {
+        QString saved = html[s]; // its line breaks were read from "|||"
+        for (QChar& c : saved)
+            if (c.unicode() < 0x20 && c != u'\t' && c != u'\r' && c != u'\n')
+                c = u' ';
         if (!html[s].contains(kHtmlMarkers[s]))
-            FUZZ_CHECK(again.data.html[s] == html[s], Describe(p), Describe(again.data));
+            FUZZ_CHECK(again.data.html[s] == saved, Describe(p), Describe(again.data));
     }
     FUZZ_CHECK(ResultsReadBack(p.results, again.data.results), Describe(p), Describe(again.data));
     // Saved as UTF-8, the file decodes to the same text (a byte order mark in
