@@ -2,7 +2,9 @@
 
 #include "page/http_response.h"
 #include "page/link_parsing.h"
+#include "page/partner_address.h"
 #include "page/url_rules.h"
+#include "util/text_utils.h"
 #include "util/user_text_file.h"
 
 #include <QStringMatcher>
@@ -31,11 +33,6 @@ bool IsSkippedImportValue(QStringView value) {
     return false;
 }
 
-QString WithoutSchemes(const QString& text) {
-    QString t = util::ReplaceAllCI(text, u"http://", u"");
-    return util::ReplaceAllCI(t, u"https://", u"");
-}
-
 bool EndsValue(QChar c) {
     return c == u'"' || c == u'\'' || c == u'>' || c == u'\r' || c == u'\n';
 }
@@ -44,8 +41,8 @@ bool EndsValue(QChar c) {
 
 ImportBase ImportBaseFor(const QString& linksPageAddress) {
     ImportBase b;
-    const QString bare = WithoutSchemes(linksPageAddress);
-    b.base = util::ReplaceAllCI(bare, u"www.", u"");
+    const QString bare = util::StripSchemes(linksPageAddress);
+    b.base = scan::WithoutEveryWww(bare);
     const qsizetype slash = b.base.indexOf(u'/');
     if (slash >= 0)
         b.base.truncate(slash + 1);
@@ -56,7 +53,7 @@ ImportBase ImportBaseFor(const QString& linksPageAddress) {
 QString ResolveImportLink(const QString& link, const ImportBase& base) {
     // The rule is picked by how the link starts once its schemes are gone, as
     // ResolveLink picks it; each rule is then ResolveLink's with another base.
-    const QString bare = link.contains(u':') ? WithoutSchemes(link) : link;
+    const QString bare = link.contains(u':') ? util::StripSchemes(link) : link;
     if (bare.startsWith(u'/'))
         return scan::ResolveLink(link, base.base, QString());
     if (bare.startsWith(QLatin1String("..")))

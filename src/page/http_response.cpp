@@ -50,10 +50,6 @@ const StatusText kFailureStatuses[] = {
 
 } // namespace
 
-QString AddressHost(const QString& address) {
-    return SplitPageAddress(address).slotHost.section(u':', 0, 0).toLower();
-}
-
 QString RequestTarget(const QUrl& url) {
     QString target = url.path(QUrl::FullyEncoded);
     if (target.isEmpty())

@@ -24,10 +24,6 @@ struct PageAddress {
 // Splits an address from the queue into host, path, page address and directory.
 PageAddress SplitPageAddress(const QString& strURL);
 
-// The host of an address as the lists hold it ("host/path", with or without a
-// scheme), in lower case and without a port.
-QString AddressHost(const QString& address);
-
 // What a request for the URL asks for: its path ("/" when empty) and query, encoded.
 QString RequestTarget(const QUrl& url);
 

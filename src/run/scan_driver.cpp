@@ -1,7 +1,7 @@
 // The scan over the partner list: which sites run, and where their rows go.
 #include "run/scan_driver.h"
 
-#include "page/http_response.h"
+#include "page/partner_address.h"
 #include "util/app_folder.h"
 #include "util/seams.h"
 #include "util/text_utils.h"
@@ -75,9 +75,10 @@ void ScanDriver::StartScan() {
     if (startRefused())
         return;
 
+    // The domain "www." alone stays as it is.
     QString domain = util::StripSchemes(m_session.project.domain());
-    if (domain.size() > 4 && util::StartsWithCI(domain, QStringLiteral("www.")))
-        domain.remove(0, 4);
+    if (domain.size() > 4)
+        domain = WithoutLeadingWww(domain);
     m_session.project.setDomain(domain);
 
     playCue("nextsearch.wav", m_session.options.chkAudioNext);
@@ -118,8 +119,7 @@ SiteRun* ScanDriver::freeSlot() {
 bool ScanDriver::hostBusy(const QString& partner) const {
     // One partner host is never scanned by two runs at once; "www." is the same host.
     const auto bare = [](const QString& address) {
-        const QString host = AddressHost(address);
-        return host.startsWith(QLatin1String("www.")) ? host.mid(4) : host;
+        return WithoutLeadingWww(AddressHost(address));
     };
     const QString host = bare(partner);
     return std::any_of(m_slots.begin(), m_slots.end(), [&](const auto& run) {
@@ -314,11 +314,7 @@ void ScanDriver::updateNextForPartnerEdit() {
 
 bool ScanDriver::AddPartnerSite(PartnerEntry& f) {
     const QString expected = IsBlank(f.Text2) ? QStringLiteral("1") : f.Text2;
-    // Schemes are taken out, but a leading "https://" stays: the site is on https.
-    const bool https = util::StartsWithCI(f.Text1.trimmed(), QStringLiteral("https://"));
-    f.Text1 = util::StripSchemes(f.Text1);
-    if (https && !IsBlank(f.Text1))
-        f.Text1 = QStringLiteral("https://") + f.Text1.trimmed();
+    f.Text1 = EnteredPartnerAddress(f.Text1);
     if (IsBlank(f.Text1)) {
         m_messages.inform(QStringLiteral("Please enter the Website URL first."));
         q.focusRequested(EntryField::Address);

@@ -4,6 +4,7 @@
 #include "fetch/page_downloader.h"
 #include "fetch/page_fetcher.h"
 #include "page/http_response.h"
+#include "page/partner_address.h"
 #include "page/site_signals.h"
 #include "util/app_folder.h"
 #include "util/text_utils.h"
@@ -97,16 +98,16 @@ void SiteRun::begin(const QString& partner, qint16 linksExpected, qint64 sequenc
     m_verdict = PartnerVerdict{partner};
     // A partner entered with "https://" is on https from its first page; the
     // queue itself stays scheme-less.
-    const bool https = util::StartsWithCI(partner, QStringLiteral("https://"));
-    const QString start = https ? partner.mid(8) : partner;
-    m_state.siteHost = m_state.siteTlsHost = https ? SplitPageAddress(start).slotHost : QString();
+    const SchemeAndRest start = SplitScheme(partner);
+    m_state.siteHost = m_state.siteTlsHost =
+        start.https ? SplitPageAddress(start.rest).slotHost : QString();
     m_known.clear();
     m_resultUrls.clear();
     m_robots.clear();
     m_pendingQueue.clear();
     m_queue = queue;
     m_queue->clear();
-    queueAddress(start);
+    queueAddress(start.rest);
     flushQueued();
 }
 
@@ -450,11 +451,8 @@ bool SiteRun::moveSiteToHttps(const FetchResult& r, const QString& location) {
         return false;
     const QUrl url(location, QUrl::TolerantMode);
     const QString to = url.host();
-    const QString www = QStringLiteral("www.");
     if (url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0 ||
-        (url.port() != -1 && url.port() != 443) ||
-        !(util::EqualsCI(to, r.host) || util::EqualsCI(to, QString(www + r.host)) ||
-          util::EqualsCI(QString(www + to), r.host)))
+        (url.port() != -1 && url.port() != 443) || !IsSameHost(to, r.host))
         return false;
     m_state.siteHost = m_state.pageHost;
     m_state.siteTlsHost = to;

@@ -1,19 +1,10 @@
 #include "session/scan_model.h"
 
 #include "page/link_value.h"
+#include "page/partner_address.h"
 #include "util/text_utils.h"
 
-#include <QVarLengthArray>
-
 namespace corvantis::scan {
-
-namespace {
-QString PartnerKey(const QString& address) {
-    // A partner on https is kept with its scheme; the rule compares addresses without it.
-    const bool https = address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
-    return address.mid(https ? 8 : 0).remove(QStringLiteral("www.")).toLower();
-}
-} // namespace
 
 // ---- partner list ----
 
@@ -74,19 +65,9 @@ bool PartnerListModel::isPartnerAddress(const QString& address) const {
     }
     // The key of an ASCII address is built on the stack; it is looked up only
     // when some partner's key has its length, which few addresses of a site do.
-    QVarLengthArray<char16_t, 256> key;
-    const QStringView a(address);
-    for (qsizetype i = 0; i < a.size();) {
-        const char16_t c = a[i].unicode();
-        if (c >= 0x80)
-            return m_keys.contains(PartnerKey(address));
-        if (c == u'w' && a.mid(i, 4) == u"www.") {
-            i += 4;
-            continue;
-        }
-        key.append(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
-        ++i;
-    }
+    PartnerKeyBuffer key;
+    if (!AsciiPartnerKey(address, key))
+        return m_keys.contains(PartnerKey(address));
     if (!m_keyLengths.contains(key.size()))
         return false;
     return m_keys.contains(

@@ -195,8 +195,8 @@ public:
     // site being scanned and the ones before it keep their places.
     void setKeepPositions(bool on) { m_keepPositions = on; }
 
-    // True when the address equals a partner address once both are lower-cased
-    // and every lower-case "www." is taken out (the "already a partner" rule).
+    // True when the address has a partner's PartnerKey (the "already a partner"
+    // rule); the address is one the crawl met, so it has no scheme.
     bool isPartnerAddress(const QString& address) const;
 
 protected:
