@@ -75,10 +75,7 @@ void ScanDriver::StartScan() {
     if (startRefused())
         return;
 
-    QString domain = util::StripSchemes(m_session.project.domain());
-    if (domain.size() > 4 && util::StartsWithCI(domain, QStringLiteral("www.")))
-        domain.remove(0, 4);
-    m_session.project.setDomain(domain);
+    m_session.project.setDomain(ScanProject::ScanDomain(m_session.project.domain()));
 
     playCue("nextsearch.wav", m_session.options.chkAudioNext);
     setControls(ScanControls{false, true, false, false, false});
