@@ -6,6 +6,13 @@
 // time, the ideal (the --sites 1 time over N), the speed-up over --sites 1, and
 // whether the result lines equal those of --sites 1.
 //
+// Then the re-scan: as many partners, each a chain of --pages pages with the link
+// on page 14, scanned with --sites 4 and a history store three times: the first
+// scan, a re-scan (which asks first for the page where the link stood), and a
+// re-scan with --full-crawl. One line each: the wall time, the requests per
+// partner (robots.txt included), and whether the result lines equal the first
+// scan's.
+//
 //   bench_latency SCANNER [--delay-ms 20] [--sites-count 40] [--pages 25]
 #include "support/test_http_server.h"
 
@@ -47,6 +54,33 @@ void ServeSites(TestHttpServer& server, int sites, int pages, int delayMs) {
                             HttpReply::html(body + "</body></html>\n").delayed(delayMs));
         }
     }
+}
+
+QString ChainHost(int site) {
+    return QStringLiteral("chain-%1.bench").arg(site, 2, 10, QLatin1Char('0'));
+}
+
+// The page of the chain at a position, 1 the start page.
+QString ChainPage(int site, int position) {
+    return ChainHost(site) +
+           (position == 1 ? QStringLiteral("/") : QStringLiteral("/p%1.html").arg(position));
+}
+
+constexpr int kChainLinkPage = 14;
+
+// Site s: pages 1 to pages, each linking to the next; page 14 links back.
+void ServeChains(TestHttpServer& server, int sites, int pages, int delayMs) {
+    for (int s = 0; s < sites; ++s)
+        for (int p = 1; p <= pages; ++p) {
+            QByteArray body = "<html><body><p>Page " + QByteArray::number(p) + "</p>\n" +
+                              QByteArray(2000, 'x') + "\n";
+            if (p < pages)
+                body += "<a href=\"p" + QByteArray::number(p + 1) + ".html\">next</a>\n";
+            if (p == qMin(kChainLinkPage, pages))
+                body += "<a href=\"http://www.mysite-bench.com/\">My site</a>\n";
+            server.setReply(ChainPage(s, p),
+                            HttpReply::html(body + "</body></html>\n").delayed(delayMs));
+        }
 }
 
 struct Run {
@@ -145,5 +179,52 @@ int main(int argc, char* argv[]) {
         std::printf("%8d %9.2f %9.2f %9.2f %s\n", n, r.seconds, one.seconds / n,
                     one.seconds / r.seconds, same ? "same as --sites 1" : "DIFFER from --sites 1");
     }
-    return allSame ? 0 : 3;
+    if (!allSame)
+        return 3;
+
+    // The re-scan, against a history store of its own.
+    ServeChains(server, sites, pages, delayMs);
+    QStringList chains{QStringLiteral("--domain"),
+                       QStringLiteral("mysite-bench.com"),
+                       QStringLiteral("--no-page-limit"),
+                       QStringLiteral("--timeout"),
+                       QStringLiteral("30"),
+                       QStringLiteral("--quiet"),
+                       QStringLiteral("--sites"),
+                       QStringLiteral("4"),
+                       QStringLiteral("--history"),
+                       home.filePath(QStringLiteral("rescan.sqlite"))};
+    for (int s = 0; s < sites; ++s)
+        chains << QStringLiteral("--connect-to")
+               << ChainHost(s) + QStringLiteral(":127.0.0.1:") + QString::number(server.port())
+               << ChainHost(s) + QStringLiteral("/");
+    std::printf("\n%d partners, each a chain of %d pages with the link on page %d, every page "
+                "after %d ms, --sites 4\n",
+                sites, pages, qMin(kChainLinkPage, pages), delayMs);
+    std::printf("%-22s %9s %18s %s\n", "scan", "seconds", "requests/partner", "lines");
+    const struct {
+        const char* name;
+        QStringList extra;
+    } scans[] = {{"first scan", {}},
+                 {"re-scan", {}},
+                 {"re-scan --full-crawl", {QStringLiteral("--full-crawl")}}};
+    Run runs[3];
+    bool rescanSame = true;
+    for (int i = 0; i < 3; ++i) {
+        const qsizetype before = server.requests().size();
+        runs[i] = Scan(scanner, chains + scans[i].extra, home.path());
+        if (!runs[i].ok) {
+            std::printf("%-22s failed\n", scans[i].name);
+            return 1;
+        }
+        const double requests = double(server.requests().size() - before) / sites;
+        const bool same = runs[i].out == runs[0].out;
+        rescanSame = rescanSame && same;
+        std::printf("%-22s %9.2f %18.2f %s\n", scans[i].name, runs[i].seconds, requests,
+                    i == 0 ? ""
+                    : same ? "same as the first scan"
+                           : "DIFFER from the first scan");
+    }
+    std::printf("re-scan: %.1fx as fast as the first scan\n", runs[0].seconds / runs[1].seconds);
+    return rescanSame ? 0 : 3;
 }

@@ -10,13 +10,34 @@ QString DefaultHistoryPath() {
     return history::HistoryStore::DefaultPath();
 }
 
+namespace {
+
+history::HistoryStore StoreFor(const AfterScanRequest& request) {
+    return history::HistoryStore(request.historyPath.isEmpty() ? DefaultHistoryPath()
+                                                               : request.historyPath,
+                                 request.busyTimeout);
+}
+
+} // namespace
+
+QString BeforeScan(scan::ScanSession& session, const AfterScanRequest& request) {
+    session.run.rememberedPages.clear();
+    if (!request.recordHistory || !session.options.startFromHistory)
+        return QString();
+    QStringList partners;
+    for (const scan::PartnerSite& partner : session.project.partners.rows())
+        partners.append(partner.address);
+    QString error;
+    session.run.rememberedPages = StoreFor(request).rememberedPages(
+        scan::ScanProject::ScanDomain(session.project.domain()), partners, error);
+    return error;
+}
+
 AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::PartnerVerdict>& verdicts,
                            const util::Clock& clock, const AfterScanRequest& request) {
     AfterScanOutcome out;
     if (request.recordHistory) {
-        history::HistoryStore store(request.historyPath.isEmpty() ? DefaultHistoryPath()
-                                                                  : request.historyPath,
-                                    request.busyTimeout);
+        history::HistoryStore store = StoreFor(request);
         const history::HistoryStore::Recorded recorded =
             history::RecordScan(store, session, verdicts, QDateTime::currentDateTimeUtc());
         out.historyError = recorded.error;

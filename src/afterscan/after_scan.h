@@ -49,6 +49,13 @@ struct AfterScanOutcome {
 AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::PartnerVerdict>& verdicts,
                            const util::Clock& clock, const AfterScanRequest& request);
 
+// The one way a scan is prepared, by the window and corvantis-scan alike, with
+// the request it will be wound up with: the pages where each partner's links
+// stood in its last read scan go from the history into the run state, for the
+// scan to ask for first. Nothing is remembered without a history or with the
+// option off. Returns the history's message, empty when all went well.
+QString BeforeScan(scan::ScanSession& session, const AfterScanRequest& request);
+
 // Where the history is kept unless told otherwise.
 QString DefaultHistoryPath();
 

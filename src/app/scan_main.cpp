@@ -101,6 +101,7 @@ struct ScanRequest {
     bool noHistory = false;
     std::optional<int> lostAfter;
     std::optional<int> sites;
+    bool fullCrawl = false;
 };
 
 // The options in the order --help lists them; those with a value name take a value.
@@ -136,6 +137,9 @@ constexpr OptionText kOptionTexts[] = {
     {"no-history", nullptr, "Record nothing; the change of each partner stays empty."},
     {"lost-after", "K", "Call a link lost after K read scans in a row found none."},
     {"sites", "N", "Scan N partner sites at once, 1 to 10; the output is the same for any N."},
+    {"full-crawl", nullptr,
+     "Crawl each site from its start page, not first asking for the pages where its links "
+     "stood last time."},
 };
 
 // What an option not given will be: the desktop program's options say so. Empty
@@ -163,6 +167,8 @@ QString DefaultNote(QLatin1String name, const scan::ScanOptions& o) {
         return now(QString::number(o.lostAfter));
     if (name == QLatin1String("sites"))
         return now(QString::number(o.sitesAtOnce));
+    if (name == QLatin1String("full-crawl"))
+        return now(onOff(!o.startFromHistory));
     if (name == QLatin1String("history"))
         return QStringLiteral(" (now %1)").arg(afterscan::DefaultHistoryPath());
     return QString();
@@ -254,6 +260,7 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
     r.report = value("report");
     r.history = value("history");
     r.noHistory = given("no-history");
+    r.fullCrawl = given("full-crawl");
     return r;
 }
 
@@ -291,6 +298,8 @@ scan::ScanOptions OptionsFor(const ScanRequest& r) {
         o.lostAfter = *r.lostAfter;
     if (r.sites)
         o.sitesAtOnce = *r.sites;
+    if (r.fullCrawl)
+        o.startFromHistory = false;
     return o;
 }
 
@@ -351,9 +360,8 @@ struct RunOutcome {
     QDateTime finished;
 };
 
-// The history, the report and the project, as in the window; every failure said on stderr.
-afterscan::AfterScanOutcome WindUp(const ScanRequest& r, scan::ScanSession& session,
-                                   const scan::ScanEngine& engine) {
+// What the steps before and after the scan are asked to do.
+afterscan::AfterScanRequest AfterScanRequestFor(const ScanRequest& r) {
     afterscan::AfterScanRequest request;
     request.recordHistory = !r.noHistory;
     request.historyPath = r.history.value_or(QString());
@@ -361,6 +369,13 @@ afterscan::AfterScanOutcome WindUp(const ScanRequest& r, scan::ScanSession& sess
     request.reportCopy = r.report;
     if (r.save)
         request.projectToSave = r.project;
+    return request;
+}
+
+// The history, the report and the project, as in the window; every failure said on stderr.
+afterscan::AfterScanOutcome WindUp(const ScanRequest& r, scan::ScanSession& session,
+                                   const scan::ScanEngine& engine) {
+    const afterscan::AfterScanRequest request = AfterScanRequestFor(r);
     const util::SystemClock clock;
     const afterscan::AfterScanOutcome done =
         afterscan::AfterScan(session, engine.verdicts(), clock, request);
@@ -405,6 +420,10 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, scan::ScanSession& sessi
     QElapsedTimer wall;
     wall.start();
     outcome.started = QDateTime::currentDateTimeUtc();
+    // A history that cannot be read leaves every site to its crawl.
+    if (const QString error = afterscan::BeforeScan(session, AfterScanRequestFor(r));
+        !error.isEmpty())
+        PrintError(error);
     engine.StartScan();
     if (messages.count > 0)
         return std::nullopt;

@@ -11,6 +11,9 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <iterator>
+#include <optional>
+
 namespace corvantis::history {
 
 namespace {
@@ -22,12 +25,15 @@ QString Unusable(const QString& path, const QString& why) {
         .arg(QDir::toNativeSeparators(path), why);
 }
 
+// The file as version 1 made it; a new file is made so and brought up to date
+// by the same steps as an old one.
 const char* const kCreateTables[] = {
     "CREATE TABLE schema_version (version INTEGER NOT NULL)",
     "CREATE TABLE records (id INTEGER PRIMARY KEY, time TEXT NOT NULL, domain TEXT NOT NULL, "
     "partner TEXT NOT NULL, verdict TEXT NOT NULL, links INTEGER NOT NULL, page TEXT NOT NULL, "
     "value TEXT NOT NULL, anchor TEXT NOT NULL, pages_read INTEGER NOT NULL)",
     "CREATE INDEX records_by_partner ON records (domain, partner, id)",
+    "INSERT INTO schema_version VALUES (1)",
 };
 
 const QString kRecordColumns =
@@ -41,46 +47,79 @@ bool Exec(QSqlQuery& query, QString& error) {
     return false;
 }
 
-// The schema, made in an empty file; the file's own version otherwise. Empty
-// when the file is one this program can write.
+// Runs statements in turn; the reason the first one failed, empty when none did.
+template <typename Statements>
+QString ExecAll(const QSqlDatabase& db, const Statements& statements) {
+    for (const char* statement : statements) {
+        QSqlQuery q(db);
+        if (!q.exec(QLatin1String(statement)))
+            return SqlWhy(q.lastError());
+    }
+    return QString();
+}
+
+// Version 2 keeps the page of every link back, not only the first; a version 1
+// record's first page is all it knows.
+QString ToVersion2(const QSqlDatabase& db) {
+    static const char* const statements[] = {
+        "CREATE TABLE link_pages (record INTEGER NOT NULL REFERENCES records (id), "
+        "position INTEGER NOT NULL, page TEXT NOT NULL, PRIMARY KEY (record, position))",
+        "INSERT INTO link_pages (record, position, page) SELECT id, 0, page FROM records "
+        "WHERE links > 0",
+    };
+    return ExecAll(db, statements);
+}
+
+// The step from each version to the next, the first from version 1.
+using SchemaStep = QString (*)(const QSqlDatabase&);
+const SchemaStep kSchemaSteps[] = {ToVersion2};
+static_assert(std::size(kSchemaSteps) == kHistorySchemaVersion - 1);
+
+// Brings the file up to this program's schema, inside the caller's write
+// transaction: an empty file is made at version 1, then every step from the
+// file's version on runs in turn. Empty when the file is one this program can write.
 QString EnsureSchema(const QSqlDatabase& db) {
     QSqlQuery version(db);
     if (!version.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND "
                                      "name = 'schema_version'")))
         return SqlWhy(version.lastError());
     if (!version.next()) {
-        for (const char* statement : kCreateTables) {
-            QSqlQuery create(db);
-            if (!create.exec(QLatin1String(statement)))
-                return SqlWhy(create.lastError());
-        }
-        QSqlQuery insert(db);
-        if (!insert.exec(QStringLiteral("INSERT INTO schema_version VALUES (%1)")
-                             .arg(kHistorySchemaVersion)))
-            return SqlWhy(insert.lastError());
-        return QString();
+        if (const QString error = ExecAll(db, kCreateTables); !error.isEmpty())
+            return error;
     }
     if (!version.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !version.next())
         return SqlWhy(version.lastError());
     const int found = version.value(0).toInt();
+    version.finish();
     if (found > kHistorySchemaVersion)
         return QStringLiteral("it was written by a newer version of Corvantis (schema %1)")
             .arg(found);
-    // Version 1 is the first; later versions bring their steps up from here.
+    if (found < 1)
+        return QStringLiteral("its schema version %1 is unknown").arg(found);
+    if (found == kHistorySchemaVersion)
+        return QString();
+    for (int v = found; v < kHistorySchemaVersion; ++v)
+        if (const QString error = kSchemaSteps[v - 1](db); !error.isEmpty())
+            return error;
+    QSqlQuery update(db);
+    if (!update.exec(
+            QStringLiteral("UPDATE schema_version SET version = %1").arg(kHistorySchemaVersion)))
+        return SqlWhy(update.lastError());
     return QString();
 }
 
 PartnerRecord ReadRecord(const QSqlQuery& q) {
+    // Column 0 is the record's id.
     PartnerRecord r;
-    r.time = QDateTime::fromString(q.value(0).toString(), Qt::ISODateWithMs);
-    r.domain = q.value(1).toString();
-    r.partner = q.value(2).toString();
-    r.verdict = q.value(3).toString();
-    r.links = q.value(4).toInt();
-    r.page = q.value(5).toString();
-    r.value = q.value(6).toString();
-    r.anchor = q.value(7).toString();
-    r.pagesRead = q.value(8).toBool();
+    r.time = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
+    r.domain = q.value(2).toString();
+    r.partner = q.value(3).toString();
+    r.verdict = q.value(4).toString();
+    r.links = q.value(5).toInt();
+    r.page = q.value(6).toString();
+    r.value = q.value(7).toString();
+    r.anchor = q.value(8).toString();
+    r.pagesRead = q.value(9).toBool();
     return r;
 }
 
@@ -93,7 +132,7 @@ public:
         // An unread scan without a link says nothing about the link.
         m_lastSeen.setForwardOnly(true);
         m_lastSeen.prepare(
-            QStringLiteral("SELECT ") + kRecordColumns +
+            QStringLiteral("SELECT id, ") + kRecordColumns +
             QStringLiteral(" FROM records WHERE domain = ? AND partner = ? AND "
                            "(pages_read = 1 OR links > 0) ORDER BY id DESC LIMIT 1"));
         m_misses.prepare(QStringLiteral("SELECT count(*) FROM records WHERE domain = ? AND "
@@ -153,6 +192,9 @@ bool InsertRecords(const QSqlDatabase& db, const QList<PartnerRecord>& records, 
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO records (") + kRecordColumns +
                    QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    QSqlQuery insertPage(db);
+    insertPage.prepare(
+        QStringLiteral("INSERT INTO link_pages (record, position, page) VALUES (?, ?, ?)"));
     for (const PartnerRecord& r : records) {
         // A null text would be an SQL NULL; the columns hold empty texts instead.
         const auto text = [](const QString& t) { return t.isNull() ? QStringLiteral("") : t; };
@@ -169,9 +211,82 @@ bool InsertRecords(const QSqlDatabase& db, const QList<PartnerRecord>& records, 
             insert.bindValue(i, values[i]);
         if (!Exec(insert, error))
             return false;
+        const QVariant id = insert.lastInsertId();
+        for (qsizetype i = 0; i < r.pages.size(); ++i) {
+            insertPage.bindValue(0, id);
+            insertPage.bindValue(1, i);
+            insertPage.bindValue(2, text(r.pages[i]));
+            if (!Exec(insertPage, error))
+                return false;
+        }
     }
     return true;
 }
+
+// Opens the file for a write that holds its lock, the schema brought up to date
+// first. Empty when all went well; end it with commit or rollback.
+QString BeginCurrentWrite(util::SqliteConnection& connection) {
+    QString error = connection.openError();
+    if (error.isEmpty())
+        error = connection.beginWrite();
+    if (error.isEmpty())
+        error = EnsureSchema(connection.database());
+    return error;
+}
+
+// The schema version of a file that has one; 0 for an empty file.
+QString ReadVersion(const QSqlDatabase& db, int& version) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = "
+                               "'schema_version'")))
+        return SqlWhy(q.lastError());
+    version = 0;
+    if (!q.next())
+        return QString();
+    if (!q.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !q.next())
+        return SqlWhy(q.lastError());
+    version = q.value(0).toInt();
+    return QString();
+}
+
+// Opens an existing file to read it; one an older version wrote is brought up
+// to date first (readers meanwhile go on under WAL). Empty when it can be read.
+QString OpenForReading(const QString& path, std::chrono::milliseconds busyTimeout,
+                       std::optional<util::SqliteConnection>& connection) {
+    for (int pass = 0;; ++pass) {
+        connection.emplace(path, util::SqlAccess::ReadOnly, busyTimeout);
+        QString error = connection->openError();
+        int version = 0;
+        if (error.isEmpty())
+            error = ReadVersion(connection->database(), version);
+        if (!error.isEmpty() || version >= kHistorySchemaVersion || pass == 1)
+            return error;
+        connection.reset();
+        util::SqliteConnection writer(path, util::SqlAccess::ReadWrite, busyTimeout);
+        error = BeginCurrentWrite(writer);
+        QSqlDatabase db = writer.database();
+        if (!error.isEmpty() || !db.commit()) {
+            if (error.isEmpty())
+                error = SqlWhy(db.lastError());
+            db.rollback();
+            return error;
+        }
+    }
+}
+
+// The pages of a record's links, in the order they were found.
+bool ReadLinkPages(QSqlQuery& q, const QVariant& record, QStringList& pages, QString& error) {
+    q.bindValue(0, record);
+    if (!Exec(q, error))
+        return false;
+    while (q.next())
+        pages.append(q.value(0).toString());
+    q.finish();
+    return true;
+}
+
+const QString kLinkPagesOfRecord =
+    QStringLiteral("SELECT page FROM link_pages WHERE record = ? ORDER BY position");
 
 } // namespace
 
@@ -187,18 +302,8 @@ HistoryStore::Recorded HistoryStore::recordScan(const QList<PartnerRecord>& reco
     util::SqliteConnection connection(
         m_path, exists ? util::SqlAccess::ReadWrite : util::SqlAccess::ReadWriteCreate,
         m_busyTimeout);
-    QString error = connection.openError();
-    if (!error.isEmpty()) {
-        out.error = Unusable(m_path, error);
-        return out;
-    }
-    error = connection.beginWrite();
-    if (!error.isEmpty()) {
-        out.error = Unusable(m_path, error);
-        return out;
-    }
+    QString error = BeginCurrentWrite(connection);
     QSqlDatabase db = connection.database();
-    error = EnsureSchema(db);
     QList<Change> found;
     bool domainKnown = false;
     if (error.isEmpty() &&
@@ -230,29 +335,70 @@ QList<PartnerRecord> HistoryStore::partnerHistory(const QString& domain, const Q
     error.clear();
     if (!QFileInfo::exists(m_path))
         return {};
-    util::SqliteConnection connection(m_path, util::SqlAccess::ReadOnly, m_busyTimeout);
-    if (!connection.openError().isEmpty()) {
-        error = Unusable(m_path, connection.openError());
-        return {};
-    }
-    QSqlQuery q(connection.database());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT ") + kRecordColumns +
-              QStringLiteral(" FROM records WHERE domain = ? AND partner = ? ORDER BY id"));
-    q.bindValue(0, domain);
-    q.bindValue(1, partner);
+    std::optional<util::SqliteConnection> connection;
+    error = OpenForReading(m_path, m_busyTimeout, connection);
     QList<PartnerRecord> out;
-    if (!Exec(q, error)) {
-        error = Unusable(m_path, error);
-        return {};
+    if (error.isEmpty()) {
+        QSqlQuery q(connection->database());
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("SELECT id, ") + kRecordColumns +
+                  QStringLiteral(" FROM records WHERE domain = ? AND partner = ? ORDER BY id"));
+        q.bindValue(0, domain);
+        q.bindValue(1, partner);
+        QSqlQuery pages(connection->database());
+        pages.setForwardOnly(true);
+        pages.prepare(kLinkPagesOfRecord);
+        if (Exec(q, error)) {
+            while (q.next() && error.isEmpty()) {
+                out.append(ReadRecord(q));
+                ReadLinkPages(pages, q.value(0), out.last().pages, error);
+            }
+            if (error.isEmpty() && q.lastError().isValid())
+                error = SqlWhy(q.lastError());
+        }
     }
-    while (q.next())
-        out.append(ReadRecord(q));
-    if (q.lastError().isValid()) {
-        error = Unusable(m_path, SqlWhy(q.lastError()));
+    if (error.isEmpty())
+        return out;
+    error = Unusable(m_path, error);
+    return {};
+}
+
+QHash<QString, QStringList> HistoryStore::rememberedPages(const QString& domain,
+                                                          const QStringList& partners,
+                                                          QString& error) const {
+    error.clear();
+    if (!QFileInfo::exists(m_path))
         return {};
+    std::optional<util::SqliteConnection> connection;
+    error = OpenForReading(m_path, m_busyTimeout, connection);
+    QHash<QString, QStringList> out;
+    if (error.isEmpty()) {
+        QSqlQuery last(connection->database());
+        last.setForwardOnly(true);
+        last.prepare(QStringLiteral("SELECT max(id) FROM records WHERE domain = ? AND partner = ? "
+                                    "AND pages_read = 1 AND links > 0"));
+        QSqlQuery pages(connection->database());
+        pages.setForwardOnly(true);
+        pages.prepare(kLinkPagesOfRecord);
+        for (const QString& partner : partners) {
+            last.bindValue(0, domain);
+            last.bindValue(1, partner);
+            if (!Exec(last, error))
+                break;
+            last.next(); // an aggregate always gives one row
+            const QVariant record = last.value(0);
+            last.finish();
+            QStringList found;
+            if (!record.isNull() && !ReadLinkPages(pages, record, found, error))
+                break;
+            if (!found.isEmpty())
+                out.insert(partner, found);
+        }
     }
-    return out;
+    if (error.isEmpty())
+        return out;
+    error = Unusable(m_path, error);
+    return {};
 }
 
 HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& session,

@@ -3,8 +3,10 @@
 #include "history/partner_changes.h"
 #include "util/busy_wait.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <utility>
@@ -46,6 +48,12 @@ public:
     QList<PartnerRecord> partnerHistory(const QString& domain, const QString& partner,
                                         QString& error) const;
 
+    // For each partner, the pages of the links back its last read scan with
+    // links found for the domain, in the order found; a partner without such a
+    // scan is left out.
+    QHash<QString, QStringList> rememberedPages(const QString& domain, const QStringList& partners,
+                                                QString& error) const;
+
 private:
     QString m_path;
     std::chrono::milliseconds m_busyTimeout;
@@ -60,6 +68,6 @@ HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& sessio
                                   const QDateTime& time);
 
 // The schema this program writes; an older file is brought up to it.
-inline constexpr int kHistorySchemaVersion = 1;
+inline constexpr int kHistorySchemaVersion = 2;
 
 } // namespace corvantis::history

@@ -30,12 +30,14 @@ QList<PartnerRecord> RecordsOfScan(const QString& domain,
         PartnerRecord& r = again ? out[*at] : out.last();
         r.pagesRead = (again && r.pagesRead) || partner.pagesRead();
         r.verdict = scan::VerdictText(partner);
-        for (const scan::FoundLink& link : partner.links)
+        for (const scan::FoundLink& link : partner.links) {
+            r.pages.append(link.page);
             if (r.links++ == 0) {
                 r.page = link.page;
                 r.value = scan::LinkValueText(link);
                 r.anchor = link.anchor;
             }
+        }
     }
     return out;
 }

@@ -24,6 +24,7 @@ struct PartnerRecord {
     QString value;         // its link value
     QString anchor;        // its anchor text
     bool pagesRead = true; // false when a page could not be read (scan::PartnerVerdict)
+    QStringList pages;     // the page of every link back, in the order found
 
     bool operator==(const PartnerRecord&) const = default;
 };

@@ -107,8 +107,43 @@ void SiteRun::begin(const QString& partner, qint16 linksExpected, qint64 sequenc
     m_pendingQueue.clear();
     m_queue = queue;
     m_queue->clear();
+    queueRememberedPages(start.rest);
     queueAddress(start.rest);
     flushQueued();
+}
+
+// The pages where the partner's links stood last time go before the start page,
+// at most one per link expected, each only where the crawl could reach it: inside
+// the start page's directory and no other partner's address. They are not added
+// to the crawl's "known" addresses, whose rule also refuses every address that
+// is part of a known one (the directories above them): the crawl may still need
+// those when a link has moved.
+void SiteRun::queueRememberedPages(const QString& start) {
+    m_remembered.clear();
+    m_rememberedLeft = 0;
+    m_pageRemembered = false;
+    if (!m_session.options.startFromHistory)
+        return;
+    const PageAddress startAddress = SplitPageAddress(start);
+    for (const QString& page : m_session.run.rememberedPages.value(m_state.currentSite)) {
+        if (m_remembered.size() >= m_state.linksExpected)
+            break;
+        const QString address = SplitPageAddress(page).strCurUrl;
+        if (!util::StartsWithCI(address, startAddress.strCurDir) ||
+            util::EqualsCI(address, startAddress.strCurUrl) || isRememberedPage(address) ||
+            m_session.project.partners.isPartnerAddress(address))
+            continue;
+        m_remembered.append(address);
+        m_state.pagesQueued += 1;
+        m_session.run.CountScanEvent(ScanEvent::PageQueued);
+        m_pendingQueue.append(address);
+    }
+    m_rememberedLeft = m_remembered.size();
+}
+
+bool SiteRun::isRememberedPage(const QString& address) const {
+    return !m_remembered.isEmpty() &&
+           m_remembered.contains(SplitPageAddress(address).strCurUrl, Qt::CaseInsensitive);
 }
 
 void SiteRun::start() {
@@ -140,6 +175,10 @@ void SiteRun::offerLink(const QString& address) {
     if (m_session.project.partners.count() > 0 && util::ContainsCI(address, s.strCurDir) &&
         !m_session.project.partners.isPartnerAddress(address) && !m_known.anyContains(address) &&
         s.pagesQueued < std::numeric_limits<qint32>::max()) {
+        if (isRememberedPage(address)) { // asked for already: known from here on, as the crawl
+            m_known.add(address);        // would have known it
+            return;
+        }
         s.pagesQueued += 1;
         m_session.run.CountScanEvent(ScanEvent::PageQueued);
         queueAddress(address);
@@ -162,6 +201,9 @@ void SiteRun::NextPage() {
                                   QStringLiteral(" of ") +
                                   QString::number(qint64(s.pagesQueued) + 1));
     s.strURL = m_queue->takeHead();
+    m_pageRemembered = m_rememberedLeft > 0; // they lead the queue
+    if (m_pageRemembered)
+        --m_rememberedLeft;
     status(StatusPanel::Site, QStringLiteral("Searching ") + s.currentSite);
     FetchPage();
 }
@@ -366,11 +408,15 @@ void SiteRun::onFetchEnded(const FetchResult& result) {
     case FetchOutcome::OverTime:
         // The page is dropped without a word and the site goes on, unread.
         noteUnread(UnreadReason::OverTime);
-        m_step = PageStep::Finished;
-        m_steps.abandon();
-        NextPage();
+        skipPage();
         break;
     }
+}
+
+void SiteRun::skipPage() {
+    m_step = PageStep::Finished;
+    m_steps.abandon();
+    NextPage();
 }
 
 void SiteRun::failFetch(const ErrorRow& error, const QString& note, UnreadReason why) {
@@ -388,6 +434,12 @@ void SiteRun::FinishPage(const FetchResult& r) {
     const std::optional<QString> location = RedirectLocation(r.header);
     if (location && moveSiteToHttps(r, *location))
         return;
+    if (m_pageRemembered && (location || StatusCode(r.header) / 100 != 2)) {
+        // Moved or gone since last time: no page of the site's, and the crawl
+        // from the start page looks for the link.
+        skipPage();
+        return;
+    }
     noteCertificateProblem(r);
     if (!r.whole)
         noteUnread(UnreadReason::CutOff); // what is missing may hold the link
@@ -426,11 +478,13 @@ bool SiteRun::waitToRetry(const FetchResult& r) {
 // content it hides leaves the site unread.
 std::optional<QString> SiteRun::judgePage(const QString& header, const QString& body) {
     const int code = StatusCode(header);
+    // The crawl's first page, or one of those asked for before it.
+    const bool firstPage = m_state.pagesFetched <= m_remembered.size() + 1;
     std::optional<QString> problem;
     if (IsBotChallenge(code, header, body)) {
         problem = QString(kBlockedByBotProtection);
         noteUnread(UnreadReason::BotWall);
-    } else if (m_state.pagesFetched == 1 && IsParkingPage(body)) {
+    } else if (firstPage && IsParkingPage(body)) {
         problem = QString(kParkedDomain);
         noteUnread(UnreadReason::Parked);
     } else if (StatusLeavesPageUnread(code)) {

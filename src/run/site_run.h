@@ -77,6 +77,9 @@ private:
     void SiteChange();
     void writeSiteVerdict();
     void queueAddress(const QString& address);
+    void queueRememberedPages(const QString& start);
+    bool isRememberedPage(const QString& address) const;
+    void skipPage();
     bool siteEndsBefore(qint64 pageNumber) const;
     bool redirectRuleEndsSite() const;
     std::optional<QString> readAheadAddress(bool pageHasMarker, bool pageHasDomainTrace) const;
@@ -136,12 +139,17 @@ private:
     SiteRobots::Request m_retryAt; // where that page is asked for again
     bool m_retried = false;        // the page under way was asked for again once already
     PartnerVerdict m_verdict;      // built as the site runs; written at its end
+    // The pages where the links stood last time, asked for before the start page
+    // (as the page address strCurUrl gives), and how many of them are still queued.
+    QStringList m_remembered;
+    qsizetype m_rememberedLeft = 0;
 
     // The page under way.
     PageStep m_step = PageStep::Finished;
-    bool m_nextPending = false; // Next was pressed while the page was analysed
-    bool m_refetching = false;  // the page is asked for again where its site moved
-    QString m_fetchAddress;     // what is being fetched, and where
+    bool m_nextPending = false;    // Next was pressed while the page was analysed
+    bool m_refetching = false;     // the page is asked for again where its site moved
+    bool m_pageRemembered = false; // the page is one where a link stood last time
+    QString m_fetchAddress;        // what is being fetched, and where
 };
 
 } // namespace corvantis::scan

@@ -2,8 +2,10 @@
 
 #include "session/scan_model.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 namespace corvantis::scan {
 
@@ -64,6 +66,10 @@ public:
     // Whether the history held a scan of the domain before the last scan was
     // recorded: only then is a partner without records news.
     bool domainInHistory = false;
+
+    // Where each partner's links stood in its last read scan, in the order found:
+    // set before a scan from the history, asked for first when the option says so.
+    QHash<QString, QStringList> rememberedPages;
 
     const ScanState& state() const { return m_state; }
     ScanState& writableState() { return m_state; } // for the scan engine

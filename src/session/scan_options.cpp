@@ -56,6 +56,7 @@ ScanOptions ScanOptions::FromSettings() {
     o.chkAudioFinished = flag("chkAudioFinished", o.chkAudioFinished);
     o.acceptInvalidCertificates = flag("chkAcceptInvalidCerts", o.acceptInvalidCertificates);
     o.checkLinkValue = flag("chkLinkValue", o.checkLinkValue);
+    o.startFromHistory = flag("chkFromHistory", o.startFromHistory);
     o.timeoutSeconds = TimeoutFromText(ReadSetting(QStringLiteral("txtTimeout"), QString()));
     o.lostAfter = LostAfterFromText(ReadSetting(QStringLiteral("LostAfter"), QString()));
     o.sitesAtOnce = SitesAtOnceFromText(ReadSetting(QStringLiteral("SitesAtOnce"), QString()));

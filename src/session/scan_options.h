@@ -18,8 +18,9 @@ struct ScanOptions {
     bool chkAudioFinished = true;           // cue when the scan stops
     bool acceptInvalidCertificates = false; // read pages whose certificate fails verification
     bool checkLinkValue = true;             // whether a link back passes its value
-    int lostAfter = 1;   // read scans in a row without a link before it is called lost
-    int sitesAtOnce = 4; // partner sites scanned at the same time, 1 to kMaxSitesAtOnce
+    int lostAfter = 1;            // read scans in a row without a link before it is called lost
+    int sitesAtOnce = 4;          // partner sites scanned at the same time, 1 to kMaxSitesAtOnce
+    bool startFromHistory = true; // ask first for the pages where the links stood last time
 
     // Reads every option from the settings store, with the program's defaults.
     static ScanOptions FromSettings();

@@ -1,5 +1,7 @@
 #include "session/scan_project.h"
 
+#include "util/text_utils.h"
+
 namespace corvantis::scan {
 
 ScanProject::ScanProject(QObject* parent) : QObject(parent) {}
@@ -13,6 +15,13 @@ void ScanProject::setDomain(const QString& domain) {
     else
         MarkProjectEdited();
     Q_EMIT domainChanged(m_domain);
+}
+
+QString ScanProject::ScanDomain(const QString& entered) {
+    QString domain = util::StripSchemes(entered);
+    if (domain.size() > 4 && util::StartsWithCI(domain, QStringLiteral("www.")))
+        domain.remove(0, 4);
+    return domain;
 }
 
 void ScanProject::MarkProjectEdited() {

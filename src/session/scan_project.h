@@ -25,6 +25,8 @@ public:
     QString txtHTML3;
 
     const QString& domain() const { return m_domain; }
+    // The domain as a scan takes it (and the history keeps it): no scheme, no "www.".
+    static QString ScanDomain(const QString& entered);
     // Changes the domain text; every change counts as an edit of the project,
     // except the one change a project load announced through IgnoreNextDomainChange.
     void setDomain(const QString& domain);

@@ -274,6 +274,80 @@ private Q_SLOTS:
         QCOMPARE(corvantis::testing::ReadBytes(store), kept);
     }
 
+    // A re-scan asks first for the page where the link stood in the last scan the
+    // history holds; the crawl follows only when the link is no longer there.
+    void rescanStartsWhereTheLinkStood_data() {
+        QTest::addColumn<bool>("moved"); // the link went from b.html to c.html
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<QString>("asked"); // by the re-scan
+        QTest::addColumn<QString>("change");
+        QTest::newRow("unchanged") << false << ""
+                                   << "robots.txt b.html"
+                                   << "";
+        QTest::newRow("moved") << true << ""
+                               << "robots.txt b.html / c.html"
+                               << "Moved";
+        QTest::newRow("--full-crawl") << false << "--full-crawl"
+                                      << "robots.txt / a.html b.html"
+                                      << "";
+        QTest::newRow("--no-history") << false << "--no-history"
+                                      << "robots.txt / a.html b.html"
+                                      << "";
+    }
+    void rescanStartsWhereTheLinkStood() {
+        QFETCH(bool, moved);
+        QFETCH(QString, flag);
+        QFETCH(QString, asked);
+        QFETCH(QString, change);
+        const QString site = QStringLiteral("rescan.test/");
+        const QByteArray link = "<a href=\"http://mysite.test/\">Mine</a>";
+        m_server.setReply(site, HttpReply::html("<a href=\"a.html\">a</a>"));
+        m_server.setReply(site + QStringLiteral("a.html"), HttpReply::html("<a href=b.html>b</a>"));
+        m_server.setReply(site + QStringLiteral("b.html"), HttpReply::html(link));
+        const QString store = m_dir.filePath(QStringLiteral("rescan.sqlite"));
+        QFile::remove(store);
+        const QStringList args{QStringLiteral("--domain"),
+                               QStringLiteral("mysite.test"),
+                               QStringLiteral("--connect-to"),
+                               route("rescan.test"),
+                               QStringLiteral("--history"),
+                               store,
+                               QStringLiteral("--format"),
+                               QStringLiteral("json"),
+                               QStringLiteral("--quiet"),
+                               QStringLiteral("--no-page-limit"),
+                               site};
+        QCOMPARE(run(args).exitCode, 0);
+        if (moved) {
+            m_server.setReply(site + QStringLiteral("b.html"),
+                              HttpReply::html("<a href=c.html>c</a>"));
+            m_server.setReply(site + QStringLiteral("c.html"), HttpReply::html(link));
+        }
+        QStringList again = args;
+        if (flag == QLatin1String("--no-history"))
+            again.remove(again.indexOf(QStringLiteral("--history")), 2);
+        if (!flag.isEmpty())
+            again.append(flag);
+        const qsizetype before = m_server.requests().size();
+        const Run rescan = run(again);
+        QCOMPARE(rescan.exitCode, 0);
+        QStringList paths;
+        for (qsizetype i = before; i < m_server.requests().size(); ++i)
+            paths.append(m_server.requests().at(i).key().mid(site.size() - 1));
+        QStringList expected = asked.split(u' ');
+        for (QString& path : expected)
+            path = path == QLatin1String("/") ? path : QLatin1Char('/') + path;
+        QCOMPARE(paths, expected);
+        const QJsonObject row = QJsonDocument::fromJson(rescan.out.toUtf8())
+                                    .object()
+                                    .value(QStringLiteral("results"))
+                                    .toArray()
+                                    .at(0)
+                                    .toObject();
+        QCOMPARE(row.value(QStringLiteral("status")).toString(), QStringLiteral("Direct Link"));
+        QCOMPARE(row.value(QStringLiteral("change")).toString(), change);
+    }
+
     // A site's result lines go out when it is done, before the scan ends.
     void resultLinesGoOutAsSitesEnd() {
         m_server.setReply(QStringLiteral("late.test/"), HttpReply::html("<p>x</p>").delayed(2000));

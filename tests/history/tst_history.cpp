@@ -7,6 +7,7 @@
 #include "util/sqlite_connection.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,7 +28,7 @@ namespace {
 
 // One scan of partner.test for mysite.test, from a word: "link" (a link that
 // counts on /links), "link:nofollow" (its value), "link:" (its value not
-// measured), "link@/other" (another page),
+// measured), "link@/other" (another page), "link@/a,/b" (two links, on /a and /b),
 // "none" (read, no link), "unread" (no link, the pages not read), "link-unread"
 // (a link on the pages read, not all of them read), "elsewhere" (a link found
 // for another domain).
@@ -41,9 +42,12 @@ PartnerRecord Scan(QString word, int n) {
     r.verdict = scan::kNoneFound;
     if (word.startsWith(QLatin1String("link")) || word == QLatin1String("elsewhere")) {
         r.verdict = scan::kDirectLink;
-        r.links = 1;
-        r.page = QStringLiteral("partner.test") +
-                 (word.contains(u'@') ? word.section(u'@', 1) : QStringLiteral("/links"));
+        const QString paths =
+            word.contains(u'@') ? word.section(u'@', 1) : QStringLiteral("/links");
+        for (const QString& path : paths.split(u','))
+            r.pages.append(QStringLiteral("partner.test") + path);
+        r.links = int(r.pages.size());
+        r.page = r.pages.first();
         r.value = word.contains(u':') ? word.section(u':', 1) : QStringLiteral("Counts");
         r.anchor = QStringLiteral("My site");
         if (word == QLatin1String("elsewhere"))
@@ -208,11 +212,79 @@ private Q_SLOTS:
                           when);
         QCOMPARE(r.size(), 3);
         QCOMPARE(r[0], (PartnerRecord{when, S("me.test"), S("a.test"), S("Missing 001"), 2,
-                                      S("a.test/l"), S("ugc"), S("A"), true}));
+                                      S("a.test/l"), S("ugc"), S("A"), true,
+                                      QStringList{S("a.test/l"), S("a.test/m")}}));
         QVERIFY(r[1].pagesRead);
         QCOMPARE(r[1].links, 0);
         QCOMPARE(r[1].verdict, S("None Found"));
         QVERIFY(!r[2].pagesRead);
+    }
+
+    // Each partner's remembered pages: those of its last read scan with links,
+    // in a new store and in one version 1 wrote, which the first use brings up
+    // to date keeping every record.
+    void linkPages_data() {
+        QTest::addColumn<bool>("versionOne");
+        QTest::addColumn<QString>("scans");
+        QTest::addColumn<QString>("remembered");
+        QTest::newRow("the last scan's page") << false << "link link@/other"
+                                              << "/other";
+        QTest::newRow("two links") << false << "link link@/a,/b"
+                                   << "/a /b";
+        QTest::newRow("a scan without links") << false << "link none"
+                                              << "/links";
+        QTest::newRow("a scan not read") << false << "link link@/other-unread"
+                                         << "/links";
+        QTest::newRow("another domain's scan") << false << "none elsewhere"
+                                               << "";
+        QTest::newRow("version 1, read first") << true << ""
+                                               << "/other";
+        QTest::newRow("version 1, recorded first") << true << "link@/a,/b"
+                                                   << "/a /b";
+    }
+    void linkPages() {
+        QFETCH(bool, versionOne);
+        QFETCH(QString, scans);
+        QFETCH(QString, remembered);
+        const QString path = freshPath("pages.sqlite");
+        // What version 1 recorded there: two scans of two partners, one of another domain.
+        QList<PartnerRecord> old;
+        if (versionOne) {
+            QVERIFY(QFile::copy(QStringLiteral(HISTORY_VERSION_1_FILE), path));
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+            old = {Scan(S("link"), 0), Scan(S("none"), 0), Scan(S("link@/other"), 1),
+                   Scan(S("unread"), 1)};
+            old[1].partner = old[3].partner = S("other.test");
+        }
+        HistoryStore store(path, kShortWait);
+        const QStringList words = scans.split(u' ', Qt::SkipEmptyParts);
+        for (int i = 0; i < words.size(); ++i)
+            QCOMPARE(store.recordScan({Scan(words[i], 10 + i)}, 1).error, QString());
+        QString error;
+        const QHash<QString, QStringList> pages = store.rememberedPages(
+            S("mysite.test"), {S("partner.test"), S("other.test"), S("new.test")}, error);
+        QCOMPARE(error, QString());
+        QStringList expected;
+        for (const QString& p : remembered.split(u' ', Qt::SkipEmptyParts))
+            expected.append(S("partner.test") + p);
+        QCOMPARE(pages.value(S("partner.test")), expected);
+        QCOMPARE(pages.size(), int(!expected.isEmpty()));
+        if (!versionOne)
+            return;
+        for (const char* partner : {"partner.test", "other.test"}) {
+            QList<PartnerRecord> kept = store.partnerHistory(S("mysite.test"), S(partner), error);
+            QCOMPARE(error, QString());
+            kept = kept.mid(0, 2);
+            QCOMPARE(kept.size(), 2);
+            QCOMPARE(kept[0], old[kept[0].partner == S("other.test") ? 1 : 0]);
+            QCOMPARE(kept[1], old[kept[1].partner == S("other.test") ? 3 : 2]);
+        }
+        QCOMPARE(store.partnerHistory(S("other.test"), S("partner.test"), error).size(), 1);
+        util::SqliteConnection c(path, util::SqlAccess::ReadOnly, kShortWait);
+        QSqlQuery version(c.database());
+        QVERIFY(version.exec(S("SELECT version FROM schema_version")) && version.next());
+        QCOMPARE(version.value(0).toInt(), kHistorySchemaVersion);
+        QVERIFY(!version.next());
     }
 
     // Two scans recording into one store at the same moment (the window and a

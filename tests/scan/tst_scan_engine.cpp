@@ -579,6 +579,112 @@ private Q_SLOTS:
         QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
     }
 
+    // A re-scan asks first for the pages where the links stood last time (the
+    // first scan's), and crawls from the start page only when they no longer hold
+    // them. A site is "page=what ...", pages of partner.test/dir/: their links
+    // (* the link back), "404", or ">page" redirecting there; the change is
+    // written over it before the re-scan.
+    void rememberedPagesFirst_data() {
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("fromHistory");
+        QTest::addColumn<QStringList>("remembered"); // empty: the first scan's link pages
+        QTest::addColumn<QString>("asked");          // by the re-scan
+        QTest::addColumn<QString>("found");          // the re-scan's link pages
+        const QString chain = QStringLiteral("index.html=p1.html p1.html=p2.html p2.html=*");
+        QTest::newRow("unchanged") << "1" << chain << "" << true << QStringList() << "p2.html"
+                                   << "p2.html";
+        QTest::newRow("moved") << "1" << chain << "p2.html= p1.html=p2.html,q1.html q1.html=*"
+                               << true << QStringList() << "p2.html index.html p1.html q1.html"
+                               << "q1.html";
+        QTest::newRow("gone") << "1" << chain << "p2.html=404 p1.html=p3.html p3.html=*" << true
+                              << QStringList() << "p2.html index.html p1.html p3.html"
+                              << "p3.html";
+        QTest::newRow("redirected") << "1" << chain << "p2.html=>p3.html p1.html=p3.html p3.html=*"
+                                    << true << QStringList() << "p2.html index.html p1.html p3.html"
+                                    << "p3.html";
+        QTest::newRow("two links on two pages")
+            << "2"
+            << "index.html=p1.html,q1.html p1.html=p2.html p2.html=* q1.html=*"
+            << "" << true << QStringList() << "q1.html p2.html"
+            << "q1.html p2.html";
+        QTest::newRow("option off")
+            << "1" << chain << "" << false << QStringList() << "index.html p1.html p2.html"
+            << "p2.html";
+        QTest::newRow("outside the start directory")
+            << "1" << chain << "" << true
+            << QStringList{QStringLiteral("partner.test/p2.html"),
+                           QStringLiteral("other.test/dir/p2.html")}
+            << "index.html p1.html p2.html"
+            << "p2.html";
+        QTest::newRow("the start page") << "1"
+                                        << "index.html=*"
+                                        << "" << true << QStringList() << "index.html"
+                                        << "index.html";
+    }
+    void rememberedPagesFirst() {
+        QFETCH(QString, expected);
+        QFETCH(QString, site);
+        QFETCH(QString, change);
+        QFETCH(bool, fromHistory);
+        QFETCH(QStringList, remembered);
+        QFETCH(QString, asked);
+        QFETCH(QString, found);
+        const QString dir = kPartner + QStringLiteral("/dir/");
+        const auto build = [&](const QString& pages) {
+            for (const QString& entry : pages.split(u' ', Qt::SkipEmptyParts)) {
+                const QString page = dir + entry.section(u'=', 0, 0);
+                const QString what = entry.section(u'=', 1);
+                if (what == QLatin1String("404")) {
+                    m_server->setReply(page, HttpReply::status(404, "Not Found", Page("gone")));
+                } else if (what.startsWith(u'>')) {
+                    m_server->setReply(
+                        page, HttpReply::raw(HttpReply::response(
+                                  301, "Moved",
+                                  {"Location: /dir/" + what.mid(1).toLatin1(), "Connection: close"},
+                                  "")));
+                } else {
+                    QByteArray body;
+                    for (const QString& link : what.split(u',', Qt::SkipEmptyParts))
+                        body += link == QLatin1String("*")
+                                    ? kLinkBack
+                                    : "<a href=\"" + link.toLatin1() + "\">on</a>\n";
+                    setPage(page, Page(body));
+                }
+            }
+        };
+        const auto inDir = [&](const QString& pages) {
+            QStringList out;
+            for (const QString& page : pages.split(u' ', Qt::SkipEmptyParts))
+                out.append(dir + page);
+            return out;
+        };
+        build(site);
+        const QString start = dir + QStringLiteral("index.html");
+        addPartner(start, expected);
+        QVERIFY(runScan());
+        const QStringList firstRows = Rows(*m_session);
+        if (remembered.isEmpty())
+            for (const FoundLink& link : m_engine->verdicts().at(0).links)
+                remembered.append(link.page);
+        m_session->run.rememberedPages = {{start, remembered}};
+        m_options.startFromHistory = fromHistory;
+        build(change);
+        const qsizetype before = m_server->requestCount();
+        QVERIFY(runScan());
+        QCOMPARE(paths().mid(before), inDir(asked));
+        QStringList rows;
+        for (const QString& page : inDir(found))
+            rows.append(start + QStringLiteral("|Direct Link|00") +
+                        QString::number(rows.size() + 1) + QLatin1Char('|') + page);
+        QCOMPARE(Rows(*m_session), rows);
+        if (change.isEmpty())
+            QCOMPARE(rows, firstRows);
+        QCOMPARE(Errors(*m_session), QStringList());
+        QCOMPARE(m_session->run.counters().runPagesScanned, int(inDir(asked).size()));
+    }
+
     void stopInTheMiddleOfAPage() {
         QByteArray links;
         for (int i = 0; i < 60000; ++i)

@@ -82,7 +82,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("stored");
         for (const char* box : {"chkAuto", "chkAuto2", "chkAudioEmail", "chkAudioNext",
-                                "chkAudioFinished", "chkNewWin", "chkLinkValue"})
+                                "chkAudioFinished", "chkNewWin", "chkLinkValue", "chkFromHistory"})
             QTest::newRow(box) << S(box) << S("0");
         QTest::newRow("chkRedirect") << S("chkRedirect") << S("1");
         QTest::newRow("chkAcceptInvalidCerts") << S("chkAcceptInvalidCerts") << S("1");
@@ -131,6 +131,8 @@ private Q_SLOTS:
             QVERIFY(again->session.options.acceptInvalidCertificates);
         if (control == S("chkLinkValue"))
             QVERIFY(!again->session.options.checkLinkValue);
+        if (control == S("chkFromHistory"))
+            QVERIFY(!again->session.options.startFromHistory);
     }
 
     // The number boxes: stored under their own keys, taken at once; a number out

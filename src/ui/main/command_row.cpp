@@ -48,10 +48,8 @@ void CommandRow::buildScanButtons(QWidget* client) {
         Named(Button(client, QStringLiteral("Next"),
                      QStringLiteral("Skip to the next website in your list of sites to check")),
               QStringLiteral("cmdNextSearch"));
-    connect(m_start, &QPushButton::clicked, this, [this] {
-        if (m_engine)
-            m_engine->StartScan();
-    });
+    // The window prepares the scan before it starts.
+    connect(m_start, &QPushButton::clicked, this, &CommandRow::startRequested);
     connect(m_stop, &QPushButton::clicked, this, [this] {
         if (m_engine)
             m_engine->StopScan();

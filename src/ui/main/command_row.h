@@ -17,8 +17,8 @@ namespace corvantis::ui {
 
 // The row of commands over the frames: New, Open, Save, Automation, Start, Stop,
 // Resume, Next, the two search combo boxes and the website button. It has no
-// widget of its own: its controls stand in the client area. The scan commands go
-// to the engine; the others are asked of the window.
+// widget of its own: its controls stand in the client area. Stop and Next go to
+// the engine; the others, Start too, are asked of the window.
 class CommandRow : public QObject {
     Q_OBJECT
 public:
@@ -36,6 +36,7 @@ Q_SIGNALS:
     void saveProjectRequested();
     void automationRequested();
     void websiteRequested();
+    void startRequested();
 
 private:
     void buildScanButtons(QWidget* client);

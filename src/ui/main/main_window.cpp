@@ -153,6 +153,7 @@ void MainWindow::connectRegions() {
     connect(m_commands, &CommandRow::automationRequested, m_windows,
             &SecondaryWindows::openAutomation);
     connect(m_commands, &CommandRow::websiteRequested, m_windows, &SecondaryWindows::openWebsite);
+    connect(m_commands, &CommandRow::startRequested, this, &MainWindow::startScan);
     connect(m_websites, &WebsitesFrame::editRequested, m_windows, &SecondaryWindows::editPartner);
     connect(m_statistics, &StatisticsFrame::exportRequested, m_windows,
             &SecondaryWindows::openExport);
@@ -193,21 +194,36 @@ void MainWindow::connectEngine() {
     applyControls(engine->controls());
 }
 
-// The history, the changes in the result list and the report, as every scan
-// ends; a scan the closing window ends has no report. A history store that
-// cannot be used leaves the results as they are and says so in the status bar,
-// and once a run in a message box.
-void MainWindow::windUpScan() {
+afterscan::AfterScanRequest MainWindow::afterScanRequest() const {
     afterscan::AfterScanRequest request;
     request.busyTimeout = util::kWindowBusyTimeout;
     request.writeReport = !m_closed;
+    return request;
+}
+
+// A history store that cannot be used leaves the results as they are and says so
+// in the status bar, and once a run in a message box.
+void MainWindow::showHistoryError(const QString& error) {
+    if (error.isEmpty())
+        return;
+    m_statusBar->showNow(0, error);
+    if (!std::exchange(m_historyMessageShown, true))
+        m_seams.messages->inform(error, QStringLiteral("Scan History"));
+}
+
+// Start: the pages where the links stood last time, from the history, then the scan.
+void MainWindow::startScan() {
+    showHistoryError(afterscan::BeforeScan(m_session, afterScanRequest()));
+    m_engine->StartScan();
+}
+
+// The history, the changes in the result list and the report, as every scan
+// ends; a scan the closing window ends has no report.
+void MainWindow::windUpScan() {
+    const afterscan::AfterScanRequest request = afterScanRequest();
     const afterscan::AfterScanOutcome done =
         afterscan::AfterScan(m_session, m_engine->verdicts(), m_clock, request);
-    if (!done.historyError.isEmpty()) {
-        m_statusBar->showNow(0, done.historyError);
-        if (!std::exchange(m_historyMessageShown, true))
-            m_seams.messages->inform(done.historyError, QStringLiteral("Scan History"));
-    }
+    showHistoryError(done.historyError);
     if (request.writeReport)
         m_results->showReport(done.report);
 }

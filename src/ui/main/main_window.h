@@ -12,6 +12,10 @@
 
 class QAction;
 
+namespace corvantis::afterscan {
+struct AfterScanRequest;
+}
+
 namespace corvantis::scan {
 class HostRouter;
 }
@@ -83,7 +87,10 @@ private:
     void connectRegions();
     void connectEngine();
     void applyControls(const scan::ScanControls& controls);
+    void startScan();
     void windUpScan();
+    afterscan::AfterScanRequest afterScanRequest() const;
+    void showHistoryError(const QString& error);
     void load();
     void shutDown();
 

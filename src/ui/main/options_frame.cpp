@@ -114,6 +114,11 @@ void OptionsFrame::buildCheckRules() {
                      QStringLiteral("Tell whether each link back passes its value to search "
                                     "engines: its rel attribute, the page's robots tags and "
                                     "the site's robots.txt (one more request per site)."));
+    m_fromHistory = wrappedCheck(
+        "chkFromHistory", "lblFromHistory", "Start with the page where the link stood last time",
+        QStringLiteral("Ask first for the pages where each partner's links stood in its last "
+                       "scan, and crawl the site only when they are no longer there. Unchanged "
+                       "sites then cost one page each."));
     m_lostAfter = numberBox(
         {"txtLostAfter", "lblLostAfter", "Call a link lost after this many scans in a row:",
          "LostAfter", scan::kMaxLostAfter, &scan::ScanOptions::lostAfter},
@@ -137,11 +142,15 @@ void OptionsFrame::loadOptions() {
     const scan::ScanOptions o = scan::ScanOptions::FromSettings();
     const QString timeout = util::ReadSetting(m_timeout->objectName(), kTimeoutDefault);
     m_timeout->setText(util::ToInt16(timeout) ? timeout : kTimeoutDefault);
-    const std::pair<QCheckBox*, bool> checks[] = {
-        {m_redirect, o.chkRedirect},     {m_insecure, o.acceptInvalidCertificates},
-        {m_linkValue, o.checkLinkValue}, {m_auto, o.chkAuto},
-        {m_auto2, o.chkAuto2},           {m_audioEmail, o.chkAudioEmail},
-        {m_audioNext, o.chkAudioNext},   {m_audioFinished, o.chkAudioFinished}};
+    const std::pair<QCheckBox*, bool> checks[] = {{m_redirect, o.chkRedirect},
+                                                  {m_insecure, o.acceptInvalidCertificates},
+                                                  {m_linkValue, o.checkLinkValue},
+                                                  {m_fromHistory, o.startFromHistory},
+                                                  {m_auto, o.chkAuto},
+                                                  {m_auto2, o.chkAuto2},
+                                                  {m_audioEmail, o.chkAudioEmail},
+                                                  {m_audioNext, o.chkAudioNext},
+                                                  {m_audioFinished, o.chkAudioFinished}};
     for (const auto& [box, on] : checks) {
         KeepStored(box, on);
         connect(box, &QCheckBox::toggled, this, &OptionsFrame::applyOptions);
@@ -180,6 +189,7 @@ void OptionsFrame::applyOptions() {
     o.chkRedirect = m_redirect->isChecked();
     o.acceptInvalidCertificates = m_insecure->isChecked();
     o.checkLinkValue = m_linkValue->isChecked();
+    o.startFromHistory = m_fromHistory->isChecked();
     // While a box is empty, the number in use stays.
     for (const auto& [box, option] : std::as_const(m_numbers))
         o.*option.field = box->hasAcceptableInput() ? box->text().toInt() : m_options.*option.field;

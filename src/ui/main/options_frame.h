@@ -14,10 +14,10 @@ class QLineEdit;
 namespace corvantis::ui {
 
 // "Options" (Frame4): when to go to the next site, the time-out, how many sites
-// at once, redirected links, invalid certificates, link values, when a link is
-// lost, what to do after the last site, and the sound cues. Each option is read from the settings
-// store at the load step, stored the moment its control changes, and handed to the session for the
-// next page.
+// at once, redirected links, invalid certificates, link values, starting with
+// the pages where the links stood last time, when a link is lost, what to do after the last site,
+// and the sound cues. Each option is read from the settings store at the load step, stored the
+// moment its control changes, and handed to the session for the next page.
 class OptionsFrame : public QGroupBox {
     Q_OBJECT
 public:
@@ -50,9 +50,10 @@ private:
     QComboBox* m_advance = nullptr;
     QLineEdit* m_timeout = nullptr;
     QCheckBox* m_redirect = nullptr;
-    QCheckBox* m_insecure = nullptr;  // accept invalid certificates
-    QCheckBox* m_linkValue = nullptr; // check link value
-    QLineEdit* m_lostAfter = nullptr; // read scans without a link before it is lost
+    QCheckBox* m_insecure = nullptr;    // accept invalid certificates
+    QCheckBox* m_linkValue = nullptr;   // check link value
+    QCheckBox* m_fromHistory = nullptr; // start with the page where the link stood last time
+    QLineEdit* m_lostAfter = nullptr;   // read scans without a link before it is lost
     QLineEdit* m_sitesAtOnce = nullptr;
     QList<std::pair<QLineEdit*, NumberOption>> m_numbers;
     QComboBox* m_lastSearch = nullptr;
