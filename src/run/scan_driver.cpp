@@ -75,15 +75,7 @@ void ScanDriver::StartScan() {
     if (startRefused())
         return;
 
-<<<<<<< HEAD
-    // The domain "www." alone stays as it is.
-    QString domain = util::StripSchemes(m_session.project.domain());
-    if (domain.size() > 4)
-        domain = WithoutLeadingWww(domain);
-    m_session.project.setDomain(domain);
-=======
     m_session.project.setDomain(ScanProject::ScanDomain(m_session.project.domain()));
->>>>>>> rescan
 
     playCue("nextsearch.wav", m_session.options.chkAudioNext);
     setControls(ScanControls{false, true, false, false, false});

@@ -1,5 +1,7 @@
 #include "session/scan_project.h"
 
+#include "page/partner_address.h"
+
 #include "util/text_utils.h"
 
 namespace corvantis::scan {
@@ -19,9 +21,8 @@ void ScanProject::setDomain(const QString& domain) {
 
 QString ScanProject::ScanDomain(const QString& entered) {
     QString domain = util::StripSchemes(entered);
-    if (domain.size() > 4 && util::StartsWithCI(domain, QStringLiteral("www.")))
-        domain.remove(0, 4);
-    return domain;
+    // The domain "www." alone stays as it is.
+    return domain.size() > 4 ? WithoutLeadingWww(domain) : domain;
 }
 
 void ScanProject::MarkProjectEdited() {
