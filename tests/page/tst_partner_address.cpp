@@ -18,7 +18,7 @@ QString YesNo(bool yes) {
 const std::map<QString, Rule>& Rules() {
     static const std::map<QString, Rule> rules = {
         {QStringLiteral("split"),
-         [](const QString& a, const QString&) {
+         [](const QString& a, const QString&) -> QString {
              const SchemeAndRest s = SplitScheme(a);
              return (s.https ? QStringLiteral("https + ") : QString()) + s.rest;
          }},
