@@ -1,5 +1,7 @@
 #pragma once
 
+#include "alert/alert_digest.h"
+#include "alert/alert_settings.h"
 #include "output/scan_report.h"
 #include "session/scan_types.h"
 
@@ -11,6 +13,9 @@
 
 namespace corvantis::util {
 class Clock;
+}
+namespace corvantis::alert {
+class SecretStore;
 }
 
 namespace corvantis::afterscan {
@@ -24,6 +29,8 @@ struct AfterScanRequest {
     bool writeReport = true;
     std::optional<QString> reportCopy;    // a copy of the report goes here too
     std::optional<QString> projectToSave; // the results are written back into it
+    QDateTime started;                    // when the scan started, for its JSON document
+    alert::AlertSettings alerts;          // where the scan's alert goes, if anywhere
 };
 
 // How they went. Each message is for the user as it stands; empty when the
@@ -34,6 +41,11 @@ struct AfterScanOutcome {
     QString reportCopyError;
     QString saveError;
     bool linkLost = false; // some partner's change is "Lost"
+    QDateTime finished;    // when the scan was recorded as ended
+    QByteArray json;       // the scan's JSON document
+    // The alert to send, when some way of sending is asked for and the scan has
+    // news (or every scan is to be told).
+    std::optional<alert::Alert> alert;
 
     bool anyFailed() const {
         return !historyError.isEmpty() || !report.ok() || !reportCopyError.isEmpty() ||
@@ -55,6 +67,13 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::Partner
 // scan to ask for first. Nothing is remembered without a history or with the
 // option off. Returns the history's message, empty when all went well.
 QString BeforeScan(scan::ScanSession& session, const AfterScanRequest& request);
+
+// Sends the alert every way the settings ask for, with the secrets from the
+// environment (CORVANTIS_SMTP_PASSWORD, CORVANTIS_WEBHOOK_SECRET) or else the
+// keyring. Blocks until done (the window calls it off its thread); one line per
+// failure.
+QStringList SendAlert(const alert::Alert& alert, const alert::AlertSettings& settings,
+                      alert::SecretStore& secrets);
 
 // Where the history is kept unless told otherwise.
 QString DefaultHistoryPath();

@@ -8,11 +8,11 @@ namespace corvantis::alert {
 // store; corvantis-scan takes them from its command line. The SMTP password and
 // the webhook secret are not here: they live in the desktop's keyring.
 struct AlertSettings {
-    QString mailTo;     // "Alert e-mail to"; empty: no e-mail
-    QString mailFrom;   // "From"; empty: the address it goes to
-    QString smtpServer; // "SMTP server", a URL: smtp://host:587 or smtps://host
-    QString smtpUser;   // "SMTP user"; empty: no login
-    QString webhookUrl; // "Webhook URL"; empty: no webhook
+    QString mailTo;           // "Alert e-mail to"; empty: no e-mail
+    QString mailFrom;         // "From"; empty: the address it goes to
+    QString smtpServer;       // "SMTP server", a URL: smtp://host:587 or smtps://host
+    QString smtpUser;         // "SMTP user"; empty: no login
+    QString webhookUrl;       // "Webhook URL"; empty: no webhook
     bool notify = false;      // a desktop notification
     bool alwaysAlert = false; // after every scan, not only one with a change
 

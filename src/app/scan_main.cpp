@@ -1,5 +1,6 @@
 // corvantis-scan: the scan engine without a window, for scheduled checks and scripts.
 #include "afterscan/after_scan.h"
+#include "alert/secret_store.h"
 #include "fetch/host_route.h"
 #include "output/project_file.h"
 #include "output/scan_json.h"
@@ -20,6 +21,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <string_view>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -29,7 +31,7 @@ namespace {
 
 // The exit status: 0 the scan ran, 3 it ran and a partner's link is lost (even
 // when a later step failed), 2 the input was refused, 1 anything else failed (the
-// report, the project, the history).
+// report, the project, the history, an alert).
 constexpr int kExitFailed = 1;
 constexpr int kExitBadInput = 2;
 constexpr int kExitLinkLost = 3;
@@ -102,6 +104,7 @@ struct ScanRequest {
     std::optional<int> lostAfter;
     std::optional<int> sites;
     bool fullCrawl = false;
+    alert::AlertSettings alerts;
 };
 
 // The options in the order --help lists them; those with a value name take a value.
@@ -140,6 +143,17 @@ constexpr OptionText kOptionTexts[] = {
     {"full-crawl", nullptr,
      "Crawl each site from its start page, not first asking for the pages where its links "
      "stood last time."},
+    {"mail-to", "ADDR", "After a scan with a change, send the digest to ADDR (needs --smtp)."},
+    {"mail-from", "ADDR", "The digest's sender (by default the address it goes to)."},
+    {"smtp", "URL", "The SMTP server: smtp://host:587 (STARTTLS when offered) or smtps://host."},
+    {"smtp-user", "NAME",
+     "Log in to the SMTP server as NAME; the password comes from CORVANTIS_SMTP_PASSWORD or "
+     "the keyring."},
+    {"webhook", "URL",
+     "After a scan with a change, POST its JSON document to URL, signed with "
+     "CORVANTIS_WEBHOOK_SECRET or the keyring's secret when there is one."},
+    {"notify", nullptr, "After a scan with a change, show a desktop notification."},
+    {"alert-always", nullptr, "Send the alerts after every scan, not only one with a change."},
 };
 
 // What an option not given will be: the desktop program's options say so. Empty
@@ -179,11 +193,11 @@ QString DefaultNote(QLatin1String name, const scan::ScanOptions& o) {
 void ParseArguments(QCommandLineParser& parser, const QStringList& arguments) {
     parser.setApplicationDescription(QStringLiteral(
         "Checks partner sites for links back to your domain and prints one line per result:\n"
-        "result<TAB>site<TAB>status<TAB>number<TAB>url<TAB>value<TAB>anchor, then\n"
+        "result<TAB>site<TAB>status<TAB>number<TAB>url<TAB>value<TAB>anchor<TAB>change, then\n"
         "error<TAB>error<TAB>url. Options not given come from the desktop program's settings.\n"
         "Exit status: 0 the scan ran, 3 it ran and a partner's link is lost (even when a\n"
         "later step failed), 2 the input was refused, 1 anything else failed (report,\n"
-        "project or history)."));
+        "project, history or an alert)."));
     parser.addHelpOption();
     parser.addPositionalArgument(
         QStringLiteral("partner"),
@@ -261,6 +275,19 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
     r.history = value("history");
     r.noHistory = given("no-history");
     r.fullCrawl = given("full-crawl");
+    r.alerts.mailTo = value("mail-to").value_or(QString());
+    r.alerts.mailFrom = value("mail-from").value_or(QString());
+    r.alerts.smtpServer = value("smtp").value_or(QString());
+    r.alerts.smtpUser = value("smtp-user").value_or(QString());
+    r.alerts.webhookUrl = value("webhook").value_or(QString());
+    r.alerts.notify = given("notify");
+    r.alerts.alwaysAlert = given("alert-always");
+    if (r.alerts.wantsMail() != !r.alerts.smtpServer.isEmpty())
+        Fail(QStringLiteral("--mail-to and --smtp go together"));
+    if ((given("mail-from") || given("smtp-user")) && !r.alerts.wantsMail())
+        Fail(QStringLiteral("--mail-from and --smtp-user need --mail-to"));
+    if (r.alerts.alwaysAlert && !r.alerts.any())
+        Fail(QStringLiteral("--alert-always needs --mail-to, --webhook or --notify"));
     return r;
 }
 
@@ -356,8 +383,8 @@ struct RunOutcome {
     double seconds = 0;
     qint64 maxStallMs = 0; // the longest time the event loop could not run a 10 ms timer
     afterscan::AfterScanOutcome after;
+    QStringList alertFailures;
     QDateTime started;
-    QDateTime finished;
 };
 
 // What the steps before and after the scan are asked to do.
@@ -369,21 +396,38 @@ afterscan::AfterScanRequest AfterScanRequestFor(const ScanRequest& r) {
     request.reportCopy = r.report;
     if (r.save)
         request.projectToSave = r.project;
+    request.alerts = r.alerts;
     return request;
 }
 
-// The history, the report and the project, as in the window; every failure said on stderr.
-afterscan::AfterScanOutcome WindUp(const ScanRequest& r, scan::ScanSession& session,
-                                   const scan::ScanEngine& engine) {
-    const afterscan::AfterScanRequest request = AfterScanRequestFor(r);
+// The history, the report, the project and the alerts, as in the window; every
+// failure said on stderr.
+void WindUp(const ScanRequest& r, scan::ScanSession& session, const scan::ScanEngine& engine,
+            const QDateTime& started, RunOutcome& outcome) {
+    afterscan::AfterScanRequest request = AfterScanRequestFor(r);
+    request.started = started;
     const util::SystemClock clock;
-    const afterscan::AfterScanOutcome done =
-        afterscan::AfterScan(session, engine.verdicts(), clock, request);
+    outcome.after = afterscan::AfterScan(session, engine.verdicts(), clock, request);
+    const afterscan::AfterScanOutcome& done = outcome.after;
     for (const QString& error :
          {done.historyError, done.report.error, done.reportCopyError, done.saveError})
         if (!error.isEmpty())
             PrintError(error);
-    return done;
+    if (done.alert) {
+        alert::KeyringSecrets keyring;
+        outcome.alertFailures = afterscan::SendAlert(*done.alert, r.alerts, keyring);
+        for (const QString& error : outcome.alertFailures)
+            PrintError(error);
+    }
+}
+
+void PrintResult(const scan::ResultRow& row) {
+    PrintLine({QStringLiteral("result"), row.site, row.status, row.number, row.url, row.value,
+               row.anchor, row.change});
+}
+
+bool StreamsRows(const ScanRequest& r) {
+    return !r.json && r.noHistory;
 }
 
 // The scan, on the event loop until it stops; nothing when it refused to start
@@ -396,26 +440,22 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, scan::ScanSession& sessi
     util::StallProbe stallProbe;
     RunOutcome outcome;
     QObject scope; // the connections to this run's figures end with it
-    // Result lines go out as they reach the list, in its order: a site's as soon
-    // as every earlier partner is done.
-    if (!r.json)
+    // Without a history, result lines go out as they reach the list, in its
+    // order: a site's as soon as every earlier partner is done. With one, they
+    // wait for the changes the history gives them.
+    if (StreamsRows(r))
         QObject::connect(&session.project.results, &QAbstractItemModel::rowsInserted, &scope,
                          [&session](const QModelIndex&, int first, int last) {
-                             for (int i = first; i <= last; ++i) {
-                                 const scan::ResultRow& row = session.project.results.at(i);
-                                 PrintLine({QStringLiteral("result"), row.site, row.status,
-                                            row.number, row.url, row.value, row.anchor});
-                             }
+                             for (int i = first; i <= last; ++i)
+                                 PrintResult(session.project.results.at(i));
                              std::fflush(stdout);
                          });
     QObject::connect(&engine, &scan::ScanEngine::pageFetched, &scope,
                      [&outcome] { ++outcome.pagesFetched; });
     QObject::connect(&engine, &scan::ScanEngine::scanStopped, QCoreApplication::instance(),
                      &QCoreApplication::quit, Qt::QueuedConnection);
-    QObject::connect(&engine, &scan::ScanEngine::scanEnded, &scope, [&] {
-        outcome.finished = QDateTime::currentDateTimeUtc();
-        outcome.after = WindUp(r, session, engine);
-    });
+    QObject::connect(&engine, &scan::ScanEngine::scanEnded, &scope,
+                     [&] { WindUp(r, session, engine, outcome.started, outcome); });
 
     QElapsedTimer wall;
     wall.start();
@@ -445,10 +485,13 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, scan::ScanSession& sessi
 // lines after the result lines printed during the scan.
 void PrintRows(const scan::ScanSession& session, const ScanRequest& r, const RunOutcome& run) {
     if (r.json) {
-        std::fputs(output::ScanJson(session, run.started, run.finished).constData(), stdout);
+        std::fputs(run.after.json.constData(), stdout);
         std::fflush(stdout);
         return;
     }
+    if (!StreamsRows(r))
+        for (const scan::ResultRow& row : session.project.results.rows())
+            PrintResult(row);
     for (const scan::ErrorRow& e : session.run.errors.rows())
         PrintLine({QStringLiteral("error"), e.error, e.url});
     std::fflush(stdout);
@@ -462,12 +505,26 @@ void PrintStats(const RunOutcome& run) {
                  static_cast<long long>(run.maxStallMs), PeakRssKb());
 }
 
+// Whether the keyring may be asked for a secret: its Secret Service client
+// answers through the GLib main loop.
+bool MayAskKeyring(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if ((arg.starts_with("--smtp-user") &&
+             !qEnvironmentVariableIsSet("CORVANTIS_SMTP_PASSWORD")) ||
+            (arg.starts_with("--webhook") &&
+             !qEnvironmentVariableIsSet("CORVANTIS_WEBHOOK_SECRET")))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // No window here, so nothing needs the GLib main loop; Qt's own Unix event
-    // dispatcher takes less time per socket event (about 6 % more pages a second).
-    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+    // No window here, so nothing else needs the GLib main loop; Qt's own Unix
+    // event dispatcher takes less time per socket event (about 6 % more pages a second).
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB") && !MayAskKeyring(argc, argv))
         qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Corvantis"));
@@ -496,5 +553,5 @@ int main(int argc, char* argv[]) {
     // (said on stderr all the same).
     if (run->after.linkLost)
         return kExitLinkLost;
-    return run->after.anyFailed() ? kExitFailed : 0;
+    return run->after.anyFailed() || !run->alertFailures.isEmpty() ? kExitFailed : 0;
 }

@@ -126,7 +126,8 @@ PartnerRecord ReadRecord(const QSqlQuery& q) {
 // What the store holds of each partner's past, read with three prepared queries.
 class PastReader {
 public:
-    explicit PastReader(const QSqlDatabase& db) : m_ids(db), m_lastSeen(db), m_misses(db) {
+    PastReader(const QSqlDatabase& db, int lostAfter)
+        : m_lostAfter(lostAfter), m_ids(db), m_lastSeen(db), m_misses(db), m_lostAt(db) {
         m_ids.prepare(QStringLiteral("SELECT max(id), max(CASE WHEN links > 0 THEN id END) FROM "
                                      "records WHERE domain = ? AND partner = ?"));
         // An unread scan without a link says nothing about the link.
@@ -137,11 +138,15 @@ public:
                            "(pages_read = 1 OR links > 0) ORDER BY id DESC LIMIT 1"));
         m_misses.prepare(QStringLiteral("SELECT count(*) FROM records WHERE domain = ? AND "
                                         "partner = ? AND id > ? AND pages_read = 1"));
+        // The read scan that made the link lost: the lostAfter-th without it.
+        m_lostAt.prepare(QStringLiteral("SELECT time FROM records WHERE domain = ? AND "
+                                        "partner = ? AND id > ? AND pages_read = 1 ORDER BY id "
+                                        "LIMIT 1 OFFSET ?"));
     }
 
     bool read(const PartnerRecord& now, PartnerPast& past, QString& error) {
         past = PartnerPast{};
-        for (QSqlQuery* q : {&m_ids, &m_lastSeen, &m_misses}) {
+        for (QSqlQuery* q : {&m_ids, &m_lastSeen, &m_misses, &m_lostAt}) {
             q->bindValue(0, now.domain);
             q->bindValue(1, now.partner);
         }
@@ -168,13 +173,24 @@ public:
         m_misses.next();
         past.readMissesSinceLink = m_misses.value(0).toInt();
         m_misses.finish();
+        if (past.readMissesSinceLink < m_lostAfter)
+            return true;
+        m_lostAt.bindValue(2, lastLink);
+        m_lostAt.bindValue(3, m_lostAfter - 1);
+        if (!Exec(m_lostAt, error))
+            return false;
+        if (m_lostAt.next())
+            past.lostSince = QDateTime::fromString(m_lostAt.value(0).toString(), Qt::ISODateWithMs);
+        m_lostAt.finish();
         return true;
     }
 
 private:
+    int m_lostAfter;
     QSqlQuery m_ids;
     QSqlQuery m_lastSeen;
     QSqlQuery m_misses;
+    QSqlQuery m_lostAt;
 };
 
 // Whether the store holds a scan of the domain.
@@ -285,6 +301,25 @@ bool ReadLinkPages(QSqlQuery& q, const QVariant& record, QStringList& pages, QSt
     return true;
 }
 
+// What read gives from the file opened for reading; a file not there yet is an
+// empty history. On failure, error holds the message and the result is empty.
+template <typename Result, typename Read>
+Result ReadStore(const QString& path, std::chrono::milliseconds busyTimeout, QString& error,
+                 const Read& read) {
+    error.clear();
+    if (!QFileInfo::exists(path))
+        return {};
+    std::optional<util::SqliteConnection> connection;
+    error = OpenForReading(path, busyTimeout, connection);
+    Result out;
+    if (error.isEmpty())
+        out = read(connection->database(), error);
+    if (error.isEmpty())
+        return out;
+    error = Unusable(path, error);
+    return {};
+}
+
 const QString kLinkPagesOfRecord =
     QStringLiteral("SELECT page FROM link_pages WHERE record = ? ORDER BY position");
 
@@ -298,6 +333,7 @@ HistoryStore::Recorded HistoryStore::recordScan(const QList<PartnerRecord>& reco
                                                 int lostAfter) {
     Recorded out;
     out.changes = QList<Change>(records.size(), Change::None);
+    out.lostSince = QList<QDateTime>(records.size());
     const bool exists = QFileInfo::exists(m_path);
     util::SqliteConnection connection(
         m_path, exists ? util::SqlAccess::ReadWrite : util::SqlAccess::ReadWriteCreate,
@@ -305,20 +341,23 @@ HistoryStore::Recorded HistoryStore::recordScan(const QList<PartnerRecord>& reco
     QString error = BeginCurrentWrite(connection);
     QSqlDatabase db = connection.database();
     QList<Change> found;
+    QList<QDateTime> lostSince;
     bool domainKnown = false;
     if (error.isEmpty() &&
         (records.isEmpty() || DomainKnown(db, records.first().domain, domainKnown, error))) {
         // Every change against the scans before this one, then the records.
-        PastReader reader(db);
+        PastReader reader(db, lostAfter);
         PartnerPast past;
         for (const PartnerRecord& r : records) {
             if (!reader.read(r, past, error))
                 break;
             found.append(ChangeOf(past, r, lostAfter));
+            lostSince.append(LostSince(past, r, found.last()));
         }
     }
     if (found.size() == records.size()) { // read, even if not written
         out.changes = found;
+        out.lostSince = lostSince;
         out.domainKnown = domainKnown;
     }
     if (error.isEmpty() && InsertRecords(db, records, error) && db.commit())
@@ -332,73 +371,59 @@ HistoryStore::Recorded HistoryStore::recordScan(const QList<PartnerRecord>& reco
 
 QList<PartnerRecord> HistoryStore::partnerHistory(const QString& domain, const QString& partner,
                                                   QString& error) const {
-    error.clear();
-    if (!QFileInfo::exists(m_path))
-        return {};
-    std::optional<util::SqliteConnection> connection;
-    error = OpenForReading(m_path, m_busyTimeout, connection);
-    QList<PartnerRecord> out;
-    if (error.isEmpty()) {
-        QSqlQuery q(connection->database());
-        q.setForwardOnly(true);
-        q.prepare(QStringLiteral("SELECT id, ") + kRecordColumns +
-                  QStringLiteral(" FROM records WHERE domain = ? AND partner = ? ORDER BY id"));
-        q.bindValue(0, domain);
-        q.bindValue(1, partner);
-        QSqlQuery pages(connection->database());
-        pages.setForwardOnly(true);
-        pages.prepare(kLinkPagesOfRecord);
-        if (Exec(q, error)) {
-            while (q.next() && error.isEmpty()) {
-                out.append(ReadRecord(q));
-                ReadLinkPages(pages, q.value(0), out.last().pages, error);
+    return ReadStore<QList<PartnerRecord>>(
+        m_path, m_busyTimeout, error, [&](const QSqlDatabase& db, QString& why) {
+            QList<PartnerRecord> out;
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            q.prepare(QStringLiteral("SELECT id, ") + kRecordColumns +
+                      QStringLiteral(" FROM records WHERE domain = ? AND partner = ? ORDER BY id"));
+            q.bindValue(0, domain);
+            q.bindValue(1, partner);
+            QSqlQuery pages(db);
+            pages.setForwardOnly(true);
+            pages.prepare(kLinkPagesOfRecord);
+            if (Exec(q, why)) {
+                while (q.next() && why.isEmpty()) {
+                    out.append(ReadRecord(q));
+                    ReadLinkPages(pages, q.value(0), out.last().pages, why);
+                }
+                if (why.isEmpty() && q.lastError().isValid())
+                    why = SqlWhy(q.lastError());
             }
-            if (error.isEmpty() && q.lastError().isValid())
-                error = SqlWhy(q.lastError());
-        }
-    }
-    if (error.isEmpty())
-        return out;
-    error = Unusable(m_path, error);
-    return {};
+            return out;
+        });
 }
 
 QHash<QString, QStringList> HistoryStore::rememberedPages(const QString& domain,
                                                           const QStringList& partners,
                                                           QString& error) const {
-    error.clear();
-    if (!QFileInfo::exists(m_path))
-        return {};
-    std::optional<util::SqliteConnection> connection;
-    error = OpenForReading(m_path, m_busyTimeout, connection);
-    QHash<QString, QStringList> out;
-    if (error.isEmpty()) {
-        QSqlQuery last(connection->database());
-        last.setForwardOnly(true);
-        last.prepare(QStringLiteral("SELECT max(id) FROM records WHERE domain = ? AND partner = ? "
-                                    "AND pages_read = 1 AND links > 0"));
-        QSqlQuery pages(connection->database());
-        pages.setForwardOnly(true);
-        pages.prepare(kLinkPagesOfRecord);
-        for (const QString& partner : partners) {
-            last.bindValue(0, domain);
-            last.bindValue(1, partner);
-            if (!Exec(last, error))
-                break;
-            last.next(); // an aggregate always gives one row
-            const QVariant record = last.value(0);
-            last.finish();
-            QStringList found;
-            if (!record.isNull() && !ReadLinkPages(pages, record, found, error))
-                break;
-            if (!found.isEmpty())
-                out.insert(partner, found);
-        }
-    }
-    if (error.isEmpty())
-        return out;
-    error = Unusable(m_path, error);
-    return {};
+    return ReadStore<QHash<QString, QStringList>>(
+        m_path, m_busyTimeout, error, [&](const QSqlDatabase& db, QString& why) {
+            QHash<QString, QStringList> out;
+            QSqlQuery last(db);
+            last.setForwardOnly(true);
+            last.prepare(QStringLiteral("SELECT max(id) FROM records WHERE domain = ? AND "
+                                        "partner = ? AND pages_read = 1 AND links > 0"));
+            QSqlQuery pages(db);
+            pages.setForwardOnly(true);
+            pages.prepare(kLinkPagesOfRecord);
+            for (const QString& partner : partners) {
+                last.bindValue(0, domain);
+                last.bindValue(1, partner);
+                if (!Exec(last, why))
+                    break;
+                last.next(); // an aggregate always gives one row
+                const QVariant record = last.value(0);
+                last.finish();
+                QStringList found;
+                if (!record.isNull() && !ReadLinkPages(pages, record, found, why))
+                    break;
+                if (!found.isEmpty())
+                    out.insert(partner, found);
+            }
+            return out;
+        });
 }
 
 HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& session,
@@ -407,7 +432,8 @@ HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& sessio
     const QList<PartnerRecord> records = RecordsOfScan(session.project.domain(), verdicts, time);
     const HistoryStore::Recorded recorded = store.recordScan(records, session.options.lostAfter);
     for (qsizetype i = 0; i < records.size(); ++i)
-        session.project.results.setChange(records[i].partner, ChangeText(recorded.changes[i]));
+        session.project.results.setChange(records[i].partner, ChangeText(recorded.changes[i]),
+                                          recorded.lostSince[i]);
     session.run.domainInHistory = recorded.domainKnown;
     return recorded;
 }

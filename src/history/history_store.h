@@ -33,9 +33,10 @@ public:
     const QString& path() const { return m_path; }
 
     struct Recorded {
-        QString error;            // why the store could not be used; empty when all went well
-        QList<Change> changes;    // one per record; all None when the store could not be read
-        bool domainKnown = false; // the store held an earlier scan of the domain
+        QString error;              // why the store could not be used; empty when all went well
+        QList<Change> changes;      // one per record; all None when the store could not be read
+        QList<QDateTime> lostSince; // one per record: when its link was lost; null when it is not
+        bool domainKnown = false;   // the store held an earlier scan of the domain
     };
 
     // Works out each partner's change against its past records for the same

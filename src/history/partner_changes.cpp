@@ -64,6 +64,12 @@ Change ChangeOf(const PartnerPast& past, const PartnerRecord& now, int lostAfter
     return Change::Unconfirmed;
 }
 
+QDateTime LostSince(const PartnerPast& past, const PartnerRecord& now, Change change) {
+    if (change == Change::Lost)
+        return now.time;
+    return now.links > 0 ? QDateTime() : past.lostSince;
+}
+
 QString ChangeText(Change change) {
     return change == Change::None ? QString() : scan::kChangesWorstFirst.at(int(change));
 }

@@ -43,6 +43,9 @@ struct PartnerPast {
     std::optional<PartnerRecord> lastSeen;
     bool linkedBefore = false;   // some recorded scan found a link back
     int readMissesSinceLink = 0; // read scans without a link since the last with one
+    // When the scan that called the link lost ended, while no scan has found it
+    // since; null otherwise.
+    QDateTime lostSince;
 };
 
 // What changed for a partner, worst first, as the result rows name it
@@ -52,6 +55,11 @@ enum class Change { Lost, Unconfirmed, ValueChanged, Moved, Found, NewPartner, N
 // The partner's change against its past; a link is called lost once lostAfter
 // read scans in a row found none (before that it is unconfirmed).
 Change ChangeOf(const PartnerPast& past, const PartnerRecord& now, int lostAfter);
+
+// When the partner's link was lost, as of this scan: the time of the scan that
+// said "Lost" (this one or an earlier one) until a scan finds a link again; null
+// when it is not lost.
+QDateTime LostSince(const PartnerPast& past, const PartnerRecord& now, Change change);
 
 // "Lost", "Unconfirmed", "Value changed", "Moved", "Found", "New partner"; empty for None.
 QString ChangeText(Change change);

@@ -60,34 +60,35 @@ ReportCounts CountReportResults(const scan::ResultListModel& results) {
 
 namespace {
 
-// "Changes since the last scan": each partner with a change once, worst first,
-// then in list order. A new partner is news only when the domain was scanned
-// before, so a first scan has none. Nothing when no partner has a change.
-void AppendChanges(QStringList& l, const QList<ResultRow>& rows, bool domainInHistory) {
-    const QString& newPartner = scan::kChangesWorstFirst.last();
-    QList<const ResultRow*> changed;
-    QSet<QString> seen;
-    for (const ResultRow& r : rows)
-        if (!r.change.isEmpty() && (domainInHistory || r.change != newPartner) &&
-            !seen.contains(r.site)) {
-            seen.insert(r.site);
-            changed.append(&r);
-        }
-    if (changed.isEmpty())
+// "Changes since the last scan": each partner with a change, then the partners
+// whose link was lost in an earlier scan and is still not back, with the date.
+// Nothing when there is neither.
+void AppendChanges(QStringList& l, const QList<ResultRow>& rows, bool domainInHistory,
+                   const QLocale& locale) {
+    const QList<const ResultRow*> changed = scan::ChangedSites(rows, domainInHistory);
+    const QList<const ResultRow*> stillLost = scan::StillLostSites(rows);
+    if (changed.isEmpty() && stillLost.isEmpty())
         return;
-    std::stable_sort(changed.begin(), changed.end(), [](const ResultRow* a, const ResultRow* b) {
-        return scan::kChangesWorstFirst.indexOf(a->change) <
-               scan::kChangesWorstFirst.indexOf(b->change);
-    });
-    l << QStringLiteral("<hr>") << QStringLiteral("<b>Changes since the last scan</b><BR><BR>")
-      << QStringLiteral("<table border=\"1\">")
-      << QStringLiteral("<th>Site</th><th>Change</th><th>Status</th><th>Linking URL</th>"
-                        "<th>Link value</th>");
-    for (const ResultRow* r : changed)
+    l << QStringLiteral("<hr>") << QStringLiteral("<b>Changes since the last scan</b><BR><BR>");
+    if (!changed.isEmpty()) {
+        l << QStringLiteral("<table border=\"1\">")
+          << QStringLiteral("<th>Site</th><th>Change</th><th>Status</th><th>Linking URL</th>"
+                            "<th>Link value</th>");
+        for (const ResultRow* r : changed)
+            l << QStringLiteral("<tr><td>") + Link(r->site) + QStringLiteral("</td><td>") +
+                     Esc(r->change) + QStringLiteral("</td><td>") + Esc(r->status) +
+                     QStringLiteral("</td><td>") + Link(r->url) + QStringLiteral("</td><td>") +
+                     Esc(r->value) + QStringLiteral("</td></tr>");
+        l << QStringLiteral("</table>");
+    }
+    if (stillLost.isEmpty())
+        return;
+    l << QStringLiteral("<BR><b>Still lost</b><BR><BR>") << QStringLiteral("<table border=\"1\">")
+      << QStringLiteral("<th>Site</th><th>Lost since</th>");
+    for (const ResultRow* r : stillLost)
         l << QStringLiteral("<tr><td>") + Link(r->site) + QStringLiteral("</td><td>") +
-                 Esc(r->change) + QStringLiteral("</td><td>") + Esc(r->status) +
-                 QStringLiteral("</td><td>") + Link(r->url) + QStringLiteral("</td><td>") +
-                 Esc(r->value) + QStringLiteral("</td></tr>");
+                 Esc(locale.toString(r->lostSince.toLocalTime(), QLocale::ShortFormat)) +
+                 QStringLiteral("</td></tr>");
     l << QStringLiteral("</table>");
 }
 
@@ -169,7 +170,7 @@ QStringList ScanReportLines(const scan::ScanSession& session, const scan::ScanCo
                             const QDateTime& when, const QLocale& locale) {
     QStringList l;
     AppendHeading(l, Esc(session.project.domain()), when, locale);
-    AppendChanges(l, session.project.results.rows(), session.run.domainInHistory);
+    AppendChanges(l, session.project.results.rows(), session.run.domainInHistory, locale);
     AppendStatistics(l, session, counters, locale);
     AppendTables(l, session);
     l << QStringLiteral("</body>") << QStringLiteral("</head>") << QStringLiteral("</html>");

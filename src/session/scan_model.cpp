@@ -130,9 +130,41 @@ void ResultListModel::setStatus(int row, const QString& status, RowColour colour
     Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
-void ResultListModel::setChange(const QString& site, const QString& change) {
+QList<const ResultRow*> ChangedSites(const QList<ResultRow>& rows, bool domainInHistory) {
+    const QString& newPartner = kChangesWorstFirst.last();
+    QList<const ResultRow*> changed;
+    QSet<QString> seen;
+    for (const ResultRow& r : rows)
+        if (!r.change.isEmpty() && (domainInHistory || r.change != newPartner) &&
+            !seen.contains(r.site)) {
+            seen.insert(r.site);
+            changed.append(&r);
+        }
+    std::stable_sort(changed.begin(), changed.end(), [](const ResultRow* a, const ResultRow* b) {
+        return kChangesWorstFirst.indexOf(a->change) < kChangesWorstFirst.indexOf(b->change);
+    });
+    return changed;
+}
+
+QList<const ResultRow*> StillLostSites(const QList<ResultRow>& rows) {
+    const QString& lost = kChangesWorstFirst.first();
+    QList<const ResultRow*> out;
+    QSet<QString> seen;
+    for (const ResultRow& r : rows)
+        if (r.lostSince.isValid() && r.change != lost && !seen.contains(r.site)) {
+            seen.insert(r.site);
+            out.append(&r);
+        }
+    return out;
+}
+
+void ResultListModel::setChange(const QString& site, const QString& change,
+                                const QDateTime& lostSince) {
     for (int row = 0; row < m_rows.size(); ++row) {
-        if (m_rows[row].site != site || m_rows[row].change == change)
+        if (m_rows[row].site != site)
+            continue;
+        m_rows[row].lostSince = lostSince;
+        if (m_rows[row].change == change)
             continue;
         m_rows[row].change = change;
         const QModelIndex cell = index(row, 6);

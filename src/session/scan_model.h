@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -58,11 +59,20 @@ struct ResultRow {
     QString url;
     RowColour colour = RowColour::Default;
     RowMarker marker = RowMarker::None;
-    QString value{};  // "Counts", or why the link back does not; empty for no link
-    QString anchor{}; // the link's text
-    QString change{}; // what changed for the site since its last recorded scan
+    QString value{};       // "Counts", or why the link back does not; empty for no link
+    QString anchor{};      // the link's text
+    QString change{};      // what changed for the site since its last recorded scan
+    QDateTime lostSince{}; // when the scan that said its link was lost ended; null when not lost
     bool operator==(const ResultRow&) const = default;
 };
+
+// Each site with a change once (its first row), worst first, then in list order.
+// A new partner is news only when the domain was scanned before, so a first scan
+// has none.
+QList<const ResultRow*> ChangedSites(const QList<ResultRow>& rows, bool domainInHistory);
+// Each site whose link was lost in an earlier scan and is still not back (its
+// first row), in list order.
+QList<const ResultRow*> StillLostSites(const QList<ResultRow>& rows);
 
 struct ErrorRow {
     QString error;
@@ -222,8 +232,8 @@ public:
     ~ResultListModel() override;
 
     void setStatus(int row, const QString& status, RowColour colour, RowMarker marker);
-    // The change of every row of one site.
-    void setChange(const QString& site, const QString& change);
+    // The change of every row of one site, and since when its link is lost.
+    void setChange(const QString& site, const QString& change, const QDateTime& lostSince);
 
 protected:
     const QStringList& captions() const override;

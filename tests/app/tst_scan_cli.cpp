@@ -120,15 +120,15 @@ private Q_SLOTS:
                                QStringLiteral("--stats")};
         const Run r = run(args);
         QCOMPARE(r.exitCode, 0);
-        // One site at a time prints the same lines.
+        QCOMPARE(r.out, QStringLiteral(
+                            "result\tbroken.test/\tNone Found (404 Not "
+                            "found)\t000\tbroken.test/\t\t\tNew partner\n"
+                            "result\tpartner.test/\tDirect "
+                            "Link\t001\tpartner.test/deep/page.html\tnofollow\tme\tNew partner\n"
+                            "error\t404 Not found\tbroken.test/\n"));
+        // One site at a time prints the same lines (the history has them now).
         QCOMPARE(run(args + QStringList{QStringLiteral("--sites"), QStringLiteral("1")}).out,
-                 r.out);
-        QCOMPARE(r.out,
-                 QStringLiteral(
-                     "result\tbroken.test/\tNone Found (404 Not found)\t000\tbroken.test/\t\t\n"
-                     "result\tpartner.test/\tDirect "
-                     "Link\t001\tpartner.test/deep/page.html\tnofollow\tme\n"
-                     "error\t404 Not found\tbroken.test/\n"));
+                 QString(r.out).remove(QStringLiteral("New partner")));
         const QString last = r.err.trimmed().section(QLatin1Char('\n'), -1);
         QVERIFY2(last.startsWith(QStringLiteral("pages=3 seconds=")), qPrintable(last));
         QVERIFY(last.contains(QStringLiteral(" max_stall_ms=")) &&
@@ -152,13 +152,13 @@ private Q_SLOTS:
         const Run limited = run(base);
         QCOMPARE(limited.exitCode, 0);
         QCOMPARE(limited.out,
-                 QStringLiteral("result\tpartner.test/\tNone Found\t000\tpartner.test/\t\t\n"));
+                 QStringLiteral("result\tpartner.test/\tNone Found\t000\tpartner.test/\t\t\t\n"));
         const Run lifted = run(base + QStringList{QStringLiteral("--no-page-limit")});
         QVERIFY(lifted.out.contains(QStringLiteral("Direct Link")));
         QCOMPARE(run(base).out, limited.out); // nothing was written back
         // Without the link value, its two fields stay empty.
         QString unvalued = lifted.out;
-        unvalued.replace(QStringLiteral("\tnofollow\tme\n"), QStringLiteral("\t\t\n"));
+        unvalued.replace(QStringLiteral("\tnofollow\tme\t\n"), QStringLiteral("\t\t\t\n"));
         QVERIFY(unvalued != lifted.out);
         QCOMPARE(run(base + QStringList{QStringLiteral("--no-page-limit"),
                                         QStringLiteral("--no-link-value")})
@@ -183,7 +183,7 @@ private Q_SLOTS:
                            QStringLiteral("--quiet")});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QStringLiteral("result\tpartner.test/\tDirect "
-                                       "Link\t001\tpartner.test/deep/page.html\tnofollow\tme\n"));
+                                       "Link\t001\tpartner.test/deep/page.html\tnofollow\tme\t\n"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(
             f.readAll(),
@@ -222,12 +222,23 @@ private Q_SLOTS:
         QCOMPARE(second.exitCode, 3);
         QVERIFY2(second.err.contains(QStringLiteral("/nonexistent/dir")), qPrintable(second.err));
 
-        const QStringList changes{QStringLiteral("New partner"), QStringLiteral("Lost")};
-        const QStringList statuses{QStringLiteral("Direct Link"), QStringLiteral("None Found")};
-        for (int i = 0; i < 2; ++i) {
+        // Still gone: no change, and still lost since the scan that said so.
+        const Run third = run(args);
+        QCOMPARE(third.exitCode, 0);
+
+        const QStringList changes{QStringLiteral("New partner"), QStringLiteral("Lost"), QString()};
+        const QStringList statuses{QStringLiteral("Direct Link"), QStringLiteral("None Found"),
+                                   QStringLiteral("None Found")};
+        const QJsonValue lostSince =
+            QJsonDocument::fromJson(second.out.toUtf8()).object().value(QStringLiteral("finished"));
+        const QJsonValue lostSinces[] = {QJsonValue::Null, lostSince, lostSince};
+        for (int i = 0; i < 3; ++i) {
             QJsonParseError error;
-            const QJsonDocument doc =
-                QJsonDocument::fromJson((i == 0 ? first : second).out.toUtf8(), &error);
+            const QJsonDocument doc = QJsonDocument::fromJson((i == 0   ? first
+                                                               : i == 1 ? second
+                                                                        : third)
+                                                                  .out.toUtf8(),
+                                                              &error);
             QCOMPARE(error.error, QJsonParseError::NoError);
             const QJsonObject o = doc.object();
             QCOMPARE(o.keys(), (QStringList{QStringLiteral("domain"), QStringLiteral("errors"),
@@ -244,14 +255,16 @@ private Q_SLOTS:
             const QJsonArray results = o.value(QStringLiteral("results")).toArray();
             QCOMPARE(results.size(), 1);
             const QJsonObject row = results.at(0).toObject();
-            QCOMPARE(row.keys(), (QStringList{QStringLiteral("anchor"), QStringLiteral("change"),
-                                              QStringLiteral("number"), QStringLiteral("site"),
-                                              QStringLiteral("status"), QStringLiteral("url"),
-                                              QStringLiteral("value")}));
+            QCOMPARE(row.keys(),
+                     (QStringList{QStringLiteral("anchor"), QStringLiteral("change"),
+                                  QStringLiteral("lost_since"), QStringLiteral("number"),
+                                  QStringLiteral("site"), QStringLiteral("status"),
+                                  QStringLiteral("url"), QStringLiteral("value")}));
             QCOMPARE(row.value(QStringLiteral("site")).toString(),
                      QStringLiteral("changing.test/"));
             QCOMPARE(row.value(QStringLiteral("status")).toString(), statuses[i]);
             QCOMPARE(row.value(QStringLiteral("change")).toString(), changes[i]);
+            QCOMPARE(row.value(QStringLiteral("lost_since")), lostSinces[i]);
         }
         QCOMPARE(QJsonDocument::fromJson(first.out.toUtf8())
                      .object()
@@ -268,9 +281,9 @@ private Q_SLOTS:
         unrecorded.replace(unrecorded.indexOf(QStringLiteral("--history")),
                            QStringLiteral("--no-history"));
         unrecorded.removeOne(store);
-        const Run third = run(unrecorded);
-        QCOMPARE(third.exitCode, 0);
-        QVERIFY(third.out.contains(QStringLiteral("\"change\": \"\"")));
+        const Run unrecordedRun = run(unrecorded);
+        QCOMPARE(unrecordedRun.exitCode, 0);
+        QVERIFY(unrecordedRun.out.contains(QStringLiteral("\"change\": \"\"")));
         QCOMPARE(corvantis::testing::ReadBytes(store), kept);
     }
 
@@ -360,11 +373,11 @@ private Q_SLOTS:
                  QStringLiteral("--no-history"), QStringLiteral("--no-page-limit"),
                  QStringLiteral("partner.test/"), QStringLiteral("late.test/")});
         QByteArray out;
-        QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).contains("\tme\n"), 1500);
+        QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).contains("\tme\t\n"), 1500);
         QCOMPARE(p.state(), QProcess::Running);
         QVERIFY(finished.wait(10000)); // the server answers meanwhile
         out += p.readAllStandardOutput();
-        QVERIFY(out.endsWith("result\tlate.test/\tNone Found\t000\tlate.test/\t\t\n"));
+        QVERIFY(out.endsWith("result\tlate.test/\tNone Found\t000\tlate.test/\t\t\t\n"));
     }
 
     void saveNeedsAProject() {

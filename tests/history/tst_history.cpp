@@ -121,11 +121,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("lostAfter");
         QTest::addColumn<QString>("scans");
         QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("lostSince"); // the scan whose time it is; -1: not lost
         const struct {
             const char* name;
             int k;
             const char* scans;
             const char* change;
+            int lostSince = -1;
         } rows[] = {
             {"first scan", 1, "link", "New partner"},
             {"another domain's history", 1, "elsewhere link", "New partner"},
@@ -135,17 +137,18 @@ private Q_SLOTS:
             {"value changed", 1, "link link:nofollow", "Value changed"},
             {"value back", 1, "link:nofollow link", "Value changed"},
             {"moved", 1, "link link@/other", "Moved"},
-            {"lost", 1, "link none", "Lost"},
+            {"lost", 1, "link none", "Lost", 1},
             {"not read", 1, "link unread", "Unconfirmed"},
-            {"read after not read", 1, "link unread none", "Lost"},
-            {"lost is said once", 1, "link none none", ""},
+            {"read after not read", 1, "link unread none", "Lost", 2},
+            {"lost is said once", 1, "link none none", "", 1},
+            {"still lost when not read", 1, "link none none unread", "", 1},
             {"never linked", 1, "none none", ""},
             {"back after lost", 1, "link none link", "Found"},
             {"K=2: first miss", 2, "link none", "Unconfirmed"},
-            {"K=2: second miss", 2, "link none none", "Lost"},
-            {"K=2: unread between", 2, "link none unread none", "Lost"},
+            {"K=2: second miss", 2, "link none none", "Lost", 2},
+            {"K=2: unread between", 2, "link none unread none", "Lost", 3},
             {"K=2: unread second", 2, "link none unread", "Unconfirmed"},
-            {"K=2: said once", 2, "link none none none", ""},
+            {"K=2: said once", 2, "link none none none", "", 2},
             {"K=2: not read", 2, "link unread", "Unconfirmed"},
             {"K=2: back before lost", 2, "link none link", "Found"},
             // An unread scan says nothing about the link: compared with the last read one.
@@ -162,12 +165,13 @@ private Q_SLOTS:
         };
         for (const auto& r : rows)
             QTest::newRow(r.name) << r.k << QString::fromLatin1(r.scans)
-                                  << QString::fromLatin1(r.change);
+                                  << QString::fromLatin1(r.change) << r.lostSince;
     }
     void changes() {
         QFETCH(int, lostAfter);
         QFETCH(QString, scans);
         QFETCH(QString, change);
+        QFETCH(int, lostSince);
         HistoryStore store(freshPath("changes.sqlite"), kShortWait);
         const QStringList words = scans.split(u' ');
         HistoryStore::Recorded recorded;
@@ -176,6 +180,8 @@ private Q_SLOTS:
             QCOMPARE(recorded.error, QString());
         }
         QCOMPARE(ChangeText(recorded.changes.value(0)), change);
+        QCOMPARE(recorded.lostSince.value(0),
+                 lostSince < 0 ? QDateTime() : Scan(words[lostSince], lostSince).time);
         QCOMPARE(recorded.domainKnown, words.size() > 1 && !scans.startsWith(S("elsewhere")));
         // Everything was recorded, oldest first, exactly as given.
         QString error;

@@ -1,0 +1,83 @@
+#include "alert/alert_digest.h"
+
+#include "session/scan_session.h"
+
+#include <QStringList>
+
+namespace corvantis::alert {
+
+namespace {
+
+QString Utc(const QDateTime& t) {
+    return t.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
+}
+
+// "1 link lost", "2 links lost": how many partners had one change.
+QString Count(qsizetype n, const char* one, const char* many) {
+    return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
+// The subject's part for each change, in the order of kChangesWorstFirst.
+struct ChangeWords {
+    const char* one;
+    const char* many;
+};
+constexpr ChangeWords kChangeWords[] = {
+    {"link lost", "links lost"},         {"unconfirmed", "unconfirmed"},
+    {"value changed", "values changed"}, {"link moved", "links moved"},
+    {"link found", "links found"},       {"new partner", "new partners"},
+};
+
+// "partner: Lost, None Found" or "partner: Value changed, Direct Link, page, nofollow".
+QString PartnerLine(const scan::ResultRow& r) {
+    QStringList fields{r.change, r.status};
+    for (const QString& field : {r.url, r.value})
+        if (!field.isEmpty())
+            fields.append(field);
+    return r.site + QStringLiteral(": ") + fields.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+Alert MakeAlert(const scan::ScanSession& session, const QByteArray& json,
+                const QDateTime& finished) {
+    const QList<scan::ResultRow>& rows = session.project.results.rows();
+    const QList<const scan::ResultRow*> changed =
+        scan::ChangedSites(rows, session.run.domainInHistory);
+    const QList<const scan::ResultRow*> stillLost = scan::StillLostSites(rows);
+    Alert a;
+    a.json = json;
+    QList<qsizetype> counts(scan::kChangesWorstFirst.size(), 0);
+    QStringList lines;
+    for (const scan::ResultRow* r : changed) {
+        const qsizetype kind = scan::kChangesWorstFirst.indexOf(r->change);
+        ++counts[kind];
+        a.news = a.news || r->change != scan::kChangesWorstFirst.last();
+        lines.append(PartnerLine(*r));
+    }
+    if (!stillLost.isEmpty()) {
+        if (!lines.isEmpty())
+            lines.append(QString());
+        lines.append(QStringLiteral("Still lost:"));
+        for (const scan::ResultRow* r : stillLost)
+            lines.append(r->site + QStringLiteral(": lost since ") + Utc(r->lostSince));
+    }
+    QStringList parts;
+    for (qsizetype i = 0; i < counts.size(); ++i)
+        if (counts[i] > 0)
+            parts.append(Count(counts[i], kChangeWords[i].one, kChangeWords[i].many));
+    if (parts.isEmpty())
+        parts.append(QStringLiteral("no changes"));
+    if (!stillLost.isEmpty())
+        parts.append(Count(stillLost.size(), "still lost", "still lost"));
+    const QString domain = session.project.domain();
+    a.subject = QStringLiteral("Corvantis: ") + parts.join(QStringLiteral(", ")) +
+                QStringLiteral(" on ") + domain;
+    a.partners = lines.join(QLatin1Char('\n'));
+    a.body =
+        QStringLiteral("The scan of the partners of %1 ended %2.\n\n").arg(domain, Utc(finished)) +
+        (lines.isEmpty() ? QStringLiteral("No partner changed.") : a.partners) + QLatin1Char('\n');
+    return a;
+}
+
+} // namespace corvantis::alert
