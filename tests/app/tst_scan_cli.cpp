@@ -1,17 +1,23 @@
 // corvantis-scan as a user runs it: arguments, exit status, stdout and stderr.
 #include "support/test_env.h"
 #include "support/test_http_server.h"
+#include "support/test_notifications.h"
+#include "support/test_smtp_server.h"
 #include "util/settings_store.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMessageAuthenticationCode>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 using corvantis::testing::HttpReply;
 using corvantis::testing::TestHttpServer;
+using corvantis::testing::TestNotifications;
+using corvantis::testing::TestSmtpServer;
 
 namespace {
 struct Run {
@@ -43,6 +49,10 @@ class ScanCliTest : public QObject {
         r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
         r.err = QString::fromLocal8Bit(p.readAllStandardError());
         return r;
+    }
+
+    QString webhook(const char* path) const {
+        return QStringLiteral("http://127.0.0.1:%1/").arg(m_server.port()) + QLatin1String(path);
     }
 
     QString route(const char* host) const {
@@ -378,6 +388,121 @@ private Q_SLOTS:
         QVERIFY(finished.wait(10000)); // the server answers meanwhile
         out += p.readAllStandardOutput();
         QVERIFY(out.endsWith("result\tlate.test/\tNone Found\t000\tlate.test/\t\t\t\n"));
+    }
+
+    // Alerts after a second scan of one partner, every way at once: the digest by
+    // e-mail, the JSON document to the webhook, signed, and the desktop
+    // notification. The first scan, all new partners, has no news.
+    void alertsAfterAScan_data() {
+        QTest::addColumn<QByteArray>("after"); // the partner's page in the second scan
+        QTest::addColumn<QStringList>("flags");
+        QTest::addColumn<QString>("subject"); // of the second scan's alert; empty: none
+        QTest::addColumn<QString>("line");    // the partner's line in it
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("failure"); // the line on stderr; which way failed
+        const QByteArray link = "<a href=\"http://mysite.test/\">Mine</a>";
+        const QByteArray nofollow = "<a rel=nofollow href=\"http://mysite.test/\">Mine</a>";
+        const QByteArray gone = "<p>gone</p>";
+        const QString lost = QStringLiteral("Corvantis: 1 link lost on mysite.test");
+        const QString lostLine = QStringLiteral("alert.test/: Lost, None Found, alert.test/");
+        const QString valueChanged = QStringLiteral("Corvantis: 1 value changed on mysite.test");
+        const QString valueLine =
+            QStringLiteral("alert.test/: Value changed, Direct Link, alert.test, nofollow");
+        const QString always = QStringLiteral("--alert-always");
+        QTest::newRow("no change") << link << QStringList() << ""
+                                   << "" << 0 << "";
+        QTest::newRow("lost") << gone << QStringList() << lost << lostLine << 3 << "";
+        QTest::newRow("value changed")
+            << nofollow << QStringList() << valueChanged << valueLine << 0 << "";
+        QTest::newRow("--alert-always")
+            << link << QStringList{always} << "Corvantis: no changes on mysite.test"
+            << "" << 0 << "";
+        QTest::newRow("lost, mail not delivered")
+            << gone << QStringList{QStringLiteral("--smtp"), QStringLiteral("smtp://127.0.0.1:1")}
+            << lost << lostLine << 3 << "The alert e-mail to me@mysite.test was not sent";
+        QTest::newRow("value changed, webhook refused")
+            << nofollow << QStringList{QStringLiteral("--webhook"), webhook("refused")}
+            << valueChanged << valueLine << 1 << "/refused answered HTTP 404";
+    }
+    void alertsAfterAScan() {
+        QFETCH(QByteArray, after);
+        QFETCH(QStringList, flags);
+        QFETCH(QString, subject);
+        QFETCH(QString, line);
+        QFETCH(int, exitCode);
+        QFETCH(QString, failure);
+        TestSmtpServer smtp;
+        TestNotifications desktop;
+        QVERIFY(smtp.start());
+        QVERIFY2(desktop.start(), "dbus-daemon is needed for the desktop notification");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", desktop.address().toUtf8());
+        qputenv("CORVANTIS_WEBHOOK_SECRET", "s3cret");
+        m_server.setReply(webhook("hook").mid(7), HttpReply::html("ok"));
+        const QString store = m_dir.filePath(QStringLiteral("alerts.sqlite"));
+        QFile::remove(store);
+        const QStringList args = QStringList{QStringLiteral("--domain"),
+                                             QStringLiteral("mysite.test"),
+                                             QStringLiteral("--connect-to"),
+                                             route("alert.test"),
+                                             QStringLiteral("--history"),
+                                             store,
+                                             QStringLiteral("--format"),
+                                             QStringLiteral("json"),
+                                             QStringLiteral("--quiet"),
+                                             QStringLiteral("--mail-to"),
+                                             QStringLiteral("me@mysite.test"),
+                                             QStringLiteral("--smtp"),
+                                             QStringLiteral("smtp://127.0.0.1:%1").arg(smtp.port()),
+                                             QStringLiteral("--webhook"),
+                                             webhook("hook"),
+                                             QStringLiteral("--notify"),
+                                             QStringLiteral("alert.test/")} +
+                                 flags;
+        m_server.setReply(QStringLiteral("alert.test/"),
+                          HttpReply::html("<a href=\"http://mysite.test/\">Mine</a>"));
+        const qsizetype requestsBefore = m_server.requests().size();
+        QCOMPARE(run(args).exitCode, 0);
+        m_server.setReply(QStringLiteral("alert.test/"), HttpReply::html(after));
+        const Run second = run(args);
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        qunsetenv("CORVANTIS_WEBHOOK_SECRET");
+        QCOMPARE(second.exitCode, exitCode);
+        QVERIFY2(failure.isEmpty() ? second.err.isEmpty() : second.err.contains(failure),
+                 qPrintable(second.err));
+
+        // What each way received: the first scan's alert only with --alert-always.
+        const int first = flags.contains(QStringLiteral("--alert-always")) ? 1 : 0;
+        const int sent = subject.isEmpty() ? first : first + 1;
+        const bool mailFailed = failure.contains(QLatin1String("e-mail"));
+        const bool hookFailed = failure.contains(QLatin1String("HTTP"));
+        QCOMPARE(smtp.mails().size(), mailFailed ? first : sent);
+        QCOMPARE(desktop.received.size(), sent);
+        QByteArrayList hooks;
+        for (qsizetype i = requestsBefore; i < m_server.requests().size(); ++i)
+            if (m_server.requests().at(i).path == QLatin1String("/hook"))
+                hooks.append(m_server.requests().at(i).raw);
+        QCOMPARE(hooks.size(), hookFailed ? first : sent);
+        if (subject.isEmpty())
+            return;
+        QCOMPARE(desktop.received.last(), subject + QLatin1Char('\n') + line);
+        if (!mailFailed) {
+            const QByteArray mail = smtp.mails().last().data;
+            QCOMPARE(smtp.mails().last().to, QByteArray("me@mysite.test"));
+            QVERIFY2(mail.contains(QByteArray("\r\nSubject: " + subject.toUtf8() + "\r\n")), mail);
+            QVERIFY2(mail.contains(QByteArray("\r\n" + line.toUtf8() + "\r\n")), mail);
+        }
+        if (!hookFailed) {
+            const QByteArray request = hooks.last();
+            const QByteArray body = request.mid(request.indexOf("\r\n\r\n") + 4);
+            QCOMPARE(body, second.out.toUtf8());
+            const QByteArray signature =
+                QMessageAuthenticationCode::hash(body, "s3cret", QCryptographicHash::Sha256)
+                    .toHex();
+            QVERIFY2(request.contains(
+                         QByteArray("\r\nX-Corvantis-Signature: sha256=" + signature + "\r\n")),
+                     request);
+            QVERIFY(request.contains("\r\nContent-Type: application/json\r\n"));
+        }
     }
 
     void saveNeedsAProject() {
