@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace corvantis::alert {
 
@@ -19,6 +20,10 @@ struct AlertSettings {
     bool wantsMail() const { return !mailTo.isEmpty(); }
     bool wantsWebhook() const { return !webhookUrl.isEmpty(); }
     bool any() const { return wantsMail() || wantsWebhook() || notify; }
+
+    // The same as corvantis-scan options (--mail-to ADDR, ...; --notify left out,
+    // a scheduled check always gives it), for a scheduled check's command line.
+    QStringList arguments() const;
 
     // The fields the window keeps, from the settings store.
     static AlertSettings FromSettings();

@@ -1,5 +1,6 @@
 // corvantis-scan: the scan engine without a window, for scheduled checks and scripts.
 #include "afterscan/after_scan.h"
+#include "alert/schedule.h"
 #include "alert/secret_store.h"
 #include "fetch/host_route.h"
 #include "output/project_file.h"
@@ -16,6 +17,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -105,6 +107,7 @@ struct ScanRequest {
     std::optional<int> sites;
     bool fullCrawl = false;
     alert::AlertSettings alerts;
+    std::optional<alert::Schedule> schedule;
 };
 
 // The options in the order --help lists them; those with a value name take a value.
@@ -154,6 +157,10 @@ constexpr OptionText kOptionTexts[] = {
      "CORVANTIS_WEBHOOK_SECRET or the keyring's secret when there is one."},
     {"notify", nullptr, "After a scan with a change, show a desktop notification."},
     {"alert-always", nullptr, "Send the alerts after every scan, not only one with a change."},
+    {"schedule", "WHEN",
+     "Instead of scanning now, check the --project every day (daily@HH:MM) or week "
+     "(weekly@mon@HH:MM) with a systemd user timer, saving the results and sending the alerts "
+     "given; \"off\" ends the checks."},
 };
 
 // What an option not given will be: the desktop program's options say so. Empty
@@ -286,6 +293,16 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
         Fail(QStringLiteral("--mail-to and --smtp go together"));
     if ((given("mail-from") || given("smtp-user")) && !r.alerts.wantsMail())
         Fail(QStringLiteral("--mail-from and --smtp-user need --mail-to"));
+    if (const auto when = value("schedule")) {
+        r.schedule = alert::ParseSchedule(*when);
+        if (!r.schedule)
+            Fail(QStringLiteral("--schedule needs daily@HH:MM, weekly@mon@HH:MM or off, not ") +
+                 *when);
+        if (!given("project"))
+            Fail(QStringLiteral("--schedule needs --project FILE"));
+        if (!QFileInfo(*value("project")).isFile())
+            Fail(*value("project") + QStringLiteral(": there is no such project file"));
+    }
     if (r.alerts.alwaysAlert && !r.alerts.any())
         Fail(QStringLiteral("--alert-always needs --mail-to, --webhook or --notify"));
     return r;
@@ -505,6 +522,27 @@ void PrintStats(const RunOutcome& run) {
                  static_cast<long long>(run.maxStallMs), PeakRssKb());
 }
 
+// Writes the project's scheduled check (or ends it) and says what was done.
+int Schedule(const ScanRequest& r) {
+    QStringList environment;
+    if (qEnvironmentVariableIsSet("CORVANTIS_HOME"))
+        environment.append(QStringLiteral("CORVANTIS_HOME=") +
+                           qEnvironmentVariable("CORVANTIS_HOME"));
+    QStringList arguments = r.alerts.arguments();
+    if (r.history)
+        arguments << QStringLiteral("--history") << QFileInfo(*r.history).absoluteFilePath();
+    const alert::ScheduleOutcome done = alert::ApplySchedule(
+        alert::ScheduledCheck{QFileInfo(*r.project).absoluteFilePath(), *r.schedule,
+                              QCoreApplication::applicationFilePath(), arguments, environment},
+        alert::UserUnitFolder());
+    for (const QString& line : done.lines)
+        PrintLine({line});
+    if (done.error.isEmpty())
+        return 0;
+    PrintError(done.error);
+    return kExitFailed;
+}
+
 // Whether the keyring may be asked for a secret: its Secret Service client
 // answers through the GLib main loop.
 bool MayAskKeyring(int argc, char* argv[]) {
@@ -531,6 +569,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("Corvantis"));
 
     const ScanRequest request = ParseCommandLine(QCoreApplication::arguments());
+    if (request.schedule)
+        return Schedule(request);
     const scan::HostRouter router = RouterFor(request.connectTo);
     scan::ScanSession session;
     StderrMessages messages;

@@ -6,6 +6,8 @@
 #include "util/settings_store.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -100,6 +102,14 @@ private Q_SLOTS:
             << QStringList{QStringLiteral("--domain"), QStringLiteral("m.test"),
                            QStringLiteral("--partners"), QStringLiteral("/nonexistent/list.txt")}
             << "/nonexistent/list.txt";
+        const auto args = [](const char* line) { return QString::fromLatin1(line).split(u' '); };
+        QTest::newRow("mail without server") << args("--mail-to a@b.test") << "--smtp";
+        QTest::newRow("always, no alert") << args("--alert-always") << "needs --mail-to";
+        QTest::newRow("schedule, no project") << args("--schedule daily@07:30") << "--project";
+        QTest::newRow("schedule unreadable")
+            << args("--project p.prj --schedule daily@7:30") << "daily@HH:MM";
+        QTest::newRow("schedule, no such project")
+            << args("--project /nonexistent/p.prj --schedule off") << "no such project";
     }
     void badInput() {
         QFETCH(QStringList, args);
@@ -503,6 +513,44 @@ private Q_SLOTS:
                      request);
             QVERIFY(request.contains("\r\nContent-Type: application/json\r\n"));
         }
+    }
+
+    // --schedule writes the timer and its service with the alert options given,
+    // and asks systemctl (a stand-in here) to enable it, without scanning.
+    void scheduleWritesTheTimer() {
+        const QString bin = m_dir.filePath(QStringLiteral("bin"));
+        QVERIFY(QDir().mkpath(bin));
+        const QString calls = m_dir.filePath(QStringLiteral("systemctl-calls"));
+        QFile stand(bin + QStringLiteral("/systemctl"));
+        QVERIFY(stand.open(QIODevice::WriteOnly));
+        stand.write("#!/bin/sh\necho \"$@\" >> '" + calls.toUtf8() + "'\n");
+        stand.close();
+        stand.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString project = m_dir.filePath(QStringLiteral("daily.prj"));
+        QFile(project).open(QIODevice::WriteOnly);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PATH"), bin);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(CORVANTIS_SCAN),
+                {QStringLiteral("--project"), project, QStringLiteral("--schedule"),
+                 QStringLiteral("daily@06:15"), QStringLiteral("--webhook"),
+                 QStringLiteral("https://hook.test/x")});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        const QString unit = m_dir.filePath(QStringLiteral("config/systemd/user/")) +
+                             QString::fromUtf8(p.readAllStandardOutput())
+                                 .section(QStringLiteral("/systemd/user/"), 1)
+                                 .trimmed()
+                                 .chopped(6); // ".timer"
+        QVERIFY(corvantis::testing::ReadBytes(unit + QStringLiteral(".timer"))
+                    .contains("OnCalendar=*-*-* 06:15:00\n"));
+        QVERIFY(corvantis::testing::ReadBytes(unit + QStringLiteral(".service"))
+                    .contains("\"--save\" \"--notify\" \"--webhook\" \"https://hook.test/x\"\n"));
+        QCOMPARE(corvantis::testing::ReadBytes(calls),
+                 "--user daemon-reload\n--user enable --now " +
+                     QFileInfo(unit).fileName().toUtf8() + ".timer\n");
     }
 
     void saveNeedsAProject() {
