@@ -11,6 +11,7 @@
 // (XDG_CONFIG_HOME, CORVANTIS_HOME); the browser views reach nothing but
 // 127.0.0.1.
 
+#include "alert/secret_store.h"
 #include "fetch/host_route.h"
 #include "ui/main/main_window.h"
 #include "util/seams.h"
@@ -119,7 +120,8 @@ int main(int argc, char** argv) {
     router.add(QStringLiteral("partner-bench.com"), QStringLiteral("127.0.0.1"), quint16(port));
 
     scan::ScanSession session;
-    ui::MainWindow window(session, {&messages, &dialogs, &sound, &router});
+    alert::KeyringSecrets secrets; // no alert is asked for
+    ui::MainWindow window(session, {&messages, &dialogs, &sound, &router, &secrets});
     window.show();
     Control<QLineEdit>(&window, "txtDomain")->setText(QStringLiteral("mysite-bench.com"));
     Control<QCheckBox>(&window, "chkAuto")->setChecked(false);

@@ -80,4 +80,14 @@ Alert MakeAlert(const scan::ScanSession& session, const QByteArray& json,
     return a;
 }
 
+Alert TestAlert(const QString& domain, const QByteArray& json) {
+    Alert a;
+    a.subject = QStringLiteral("Corvantis: test alert for ") + domain;
+    a.partners = QStringLiteral("This is a test: the alerts of Corvantis reach you.");
+    a.body = a.partners + QLatin1Char('\n');
+    a.json = json;
+    a.news = true;
+    return a;
+}
+
 } // namespace corvantis::alert

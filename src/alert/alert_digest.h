@@ -23,4 +23,7 @@ struct Alert {
 Alert MakeAlert(const scan::ScanSession& session, const QByteArray& json,
                 const QDateTime& finished);
 
+// The alert "Send a test alert" sends: it names the domain and says it is a test.
+Alert TestAlert(const QString& domain, const QByteArray& json);
+
 } // namespace corvantis::alert

@@ -4,6 +4,7 @@
 // a browser profile kept on the loopback network, the seams, and the window
 // opened with them.
 
+#include "alert/secret_store.h"
 #include "fetch/host_route.h"
 #include "main_window_check.h"
 #include "support/fakes.h"
@@ -18,6 +19,20 @@
 
 namespace corvantis::testing {
 
+// The keyring, in memory.
+class FakeSecrets : public alert::SecretStore {
+public:
+    QString read(const QString& name, QString& error) override {
+        error.clear();
+        return values.value(name);
+    }
+    QString write(const QString& name, const QString& value) override {
+        values.insert(name, value);
+        return QString();
+    }
+    QHash<QString, QString> values;
+};
+
 class MainWindowFixture {
 protected:
     TestHttpServer m_server;
@@ -26,6 +41,7 @@ protected:
     FakeMessages m_messages;
     FakeFileDialogs m_dialogs;
     RecordingSound m_sound;
+    FakeSecrets m_secrets;
     std::vector<std::unique_ptr<scan::ScanSession>> m_sessions;
 
     // partner.test links to its links page, which links back to www.mysite.test
@@ -54,7 +70,7 @@ protected:
         m_sessions.push_back(std::make_unique<scan::ScanSession>());
         auto w = std::make_unique<ui::MainWindow>(
             *m_sessions.back(),
-            ui::MainWindow::Seams{&m_messages, &m_dialogs, &m_sound, &m_router});
+            ui::MainWindow::Seams{&m_messages, &m_dialogs, &m_sound, &m_router, &m_secrets});
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;

@@ -62,6 +62,26 @@ private Q_SLOTS:
     void lostLinkShownEverywhere() {
         auto w = openWithPartner();
         QVERIFY(w);
+        // The alerts go to a webhook here, its secret to the keyring.
+        w->findChild<QAction*>(S("mnuFileSchedule"))->trigger();
+        auto* alerts = w->findChild<QWidget*>(S("frmSchedule"));
+        QVERIFY(alerts && alerts->isVisible());
+        const QString hook = S("http://127.0.0.1:%1/hook").arg(m_server.port());
+        m_server.setReply(hook.mid(7), HttpReply::html("ok"));
+        find<QLineEdit>(alerts, "txtWebhookUrl")->setText(hook);
+        find<QLineEdit>(alerts, "txtWebhookSecret")->setText(S("s3cret"));
+        QTest::mouseClick(find(alerts, "cmdApplySchedule"), Qt::LeftButton);
+        QCOMPARE(m_secrets.values.value(S("webhook-secret")), S("s3cret"));
+        QVERIFY(find<QLineEdit>(alerts, "txtWebhookSecret")->text().isEmpty());
+        QVERIFY(find<QLabel>(alerts, "lblScheduleStatus")->text().contains(S("save the project")));
+        alerts->close();
+        const auto hooks = [this] {
+            QByteArrayList out;
+            for (const testing::RecordedRequest& r : m_server.requests())
+                if (r.path == QLatin1String("/hook"))
+                    out.append(r.raw);
+            return out;
+        };
         linkBack(true);
         scan(w.get());
         QCOMPARE(column(w.get(), 6), QStringList{S("New partner")});
@@ -75,6 +95,15 @@ private Q_SLOTS:
         const qsizetype section = report.indexOf(S("<b>Changes since the last scan</b>"));
         QVERIFY(section > 0 && section < report.indexOf(S("<b>Site Statistics</b>")));
         QVERIFY(report.indexOf(S("</td><td>Lost</td>"), section) > section);
+        // Only the scan with news called the webhook, signed, with the lost link.
+        QTRY_COMPARE(hooks().size(), 1);
+        QVERIFY(hooks().first().contains("\r\nX-Corvantis-Signature: sha256="));
+        QVERIFY(hooks().first().contains("\"change\": \"Lost\""));
+        // Still gone: no change, but the report says since when it is lost.
+        scan(w.get());
+        QCOMPARE(column(w.get(), 6), QStringList{QString()});
+        QVERIFY(testing::ReadBytes(output::ReportFilePath()).contains("<b>Still lost</b>"));
+        QCOMPARE(hooks().size(), 1);
 
         // From the result list's menu: the table newest first, the chart one point a scan.
         find<QTreeView>(w.get(), "List3")
@@ -84,13 +113,13 @@ private Q_SLOTS:
         QVERIFY(window && window->isVisible());
         QCOMPARE(window->windowTitle(), S("Partner History - changing.test"));
         auto* table = window->findChild<QTableWidget*>(S("lstHistory"));
-        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->rowCount(), 3);
         QCOMPARE(table->item(0, 1)->text(), S("None Found"));
-        QCOMPARE(table->item(1, 2)->text(), S("1"));
+        QCOMPARE(table->item(2, 2)->text(), S("1"));
         auto* chart = window->findChild<QChartView*>(S("chtLinks"));
         auto* line = qobject_cast<QLineSeries*>(chart->chart()->series().value(0));
         QVERIFY(line);
-        QCOMPARE(line->count(), 2);
+        QCOMPARE(line->count(), 3);
         QCOMPARE(line->at(0).y(), 1.0);
         QCOMPARE(line->at(1).y(), 0.0);
 
@@ -105,7 +134,7 @@ private Q_SLOTS:
         window = w->findChild<QWidget*>(S("frmHistory"));
         QVERIFY(window && window->isVisible());
         QCOMPARE(window->windowTitle(), S("Partner History - changing.test"));
-        QCOMPARE(window->findChild<QTableWidget*>(S("lstHistory"))->rowCount(), 2);
+        QCOMPARE(window->findChild<QTableWidget*>(S("lstHistory"))->rowCount(), 3);
         w->session().project.MarkProjectSaved();
     }
 

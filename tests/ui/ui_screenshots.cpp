@@ -2,6 +2,7 @@
 // small local site, at the first client size and at 1600 x 1000, in both entry
 // forms, with each result tab; the splash and the About window. It also prints what the
 // layout check finds. Run it through scripts/screenshots (under Xvfb).
+#include "alert/secret_store.h"
 #include "fetch/host_route.h"
 #include "main_window_check.h"
 #include "support/fakes.h"
@@ -136,7 +137,8 @@ int main(int argc, char** argv) {
     about.hide();
 
     scan::ScanSession session;
-    ui::MainWindow window(session, {&messages, &dialogs, &sound, &router});
+    alert::KeyringSecrets secrets;
+    ui::MainWindow window(session, {&messages, &dialogs, &sound, &router, &secrets});
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
@@ -240,6 +242,12 @@ int main(int argc, char** argv) {
     QTest::qWait(300);
     if (!Save(history, out + QStringLiteral("/partner-history.png")))
         return 1;
-    std::printf("results-changes.png\npartner-history.png\n");
+    window.findChild<QAction*>(QStringLiteral("mnuFileSchedule"))->trigger();
+    auto* schedule = window.findChild<QWidget*>(QStringLiteral("frmSchedule"));
+    if (!schedule || !QTest::qWaitForWindowExposed(schedule))
+        return 1;
+    if (!Save(schedule, out + QStringLiteral("/schedule.png")))
+        return 1;
+    std::printf("results-changes.png\npartner-history.png\nschedule.png\n");
     return failures == 0 ? 0 : 3;
 }

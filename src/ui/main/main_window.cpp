@@ -1,7 +1,9 @@
 #include "ui/main/main_window.h"
 
 #include "afterscan/after_scan.h"
+#include "alert/secret_store.h"
 #include "fetch/host_route.h"
+#include "ui/common/alert_delivery.h"
 #include "ui/common/branding.h"
 #include "ui/common/sound_player.h"
 #include "ui/common/standard_dialogs.h"
@@ -60,8 +62,8 @@ MainWindow::MainWindow(scan::ScanSession& session, const Seams& seams, QWidget* 
     m_client->installEventFilter(this);
     m_pacing = new DisplayPacing(this);
     m_projects = new ProjectController(m_session, *seams.messages, *seams.dialogs, this);
-    m_windows =
-        new SecondaryWindows(m_session, *seams.messages, *seams.dialogs, *seams.router, this);
+    m_windows = new SecondaryWindows(m_session, *seams.messages, *seams.dialogs, *seams.router,
+                                     *seams.secrets, this);
 
     buildMenus();
     buildRegions();
@@ -112,6 +114,7 @@ void MainWindow::buildMenus() {
     m_openProject =
         item(file, "mnuFileItem_1", "Open Project", [this] { m_projects->openProject(); });
     item(file, "mnuFileItem_2", "Save Project", [this] { m_projects->saveProject(); });
+    item(file, "mnuFileSchedule", "Schedule and Alerts", [this] { m_windows->openSchedule(); });
     item(file, "mnuFileItem_3", "Exit", [this] { close(); });
 
     QMenu* view = menu("mnuView", "View");
@@ -213,19 +216,30 @@ void MainWindow::showHistoryError(const QString& error) {
 
 // Start: the pages where the links stood last time, from the history, then the scan.
 void MainWindow::startScan() {
+    m_scanStarted = QDateTime::currentDateTimeUtc();
     showHistoryError(afterscan::BeforeScan(m_session, afterScanRequest()));
     m_engine->StartScan();
 }
 
-// The history, the changes in the result list and the report, as every scan
-// ends; a scan the closing window ends has no report.
+// The history, the changes in the result list, the report and the alerts, as
+// every scan ends; a scan the closing window ends has no report. A desktop
+// notification only when the user is elsewhere.
 void MainWindow::windUpScan() {
-    const afterscan::AfterScanRequest request = afterScanRequest();
+    afterscan::AfterScanRequest request = afterScanRequest();
+    request.started = m_scanStarted;
+    request.alerts = alert::AlertSettings::FromSettings();
+    request.alerts.notify = !isActiveWindow();
     const afterscan::AfterScanOutcome done =
         afterscan::AfterScan(m_session, m_engine->verdicts(), m_clock, request);
     showHistoryError(done.historyError);
     if (request.writeReport)
         m_results->showReport(done.report);
+    if (done.alert)
+        SendAlertInBackground(this, *done.alert, request.alerts, *m_seams.secrets,
+                              [this](const QStringList& failed) {
+                                  if (!failed.isEmpty())
+                                      m_statusBar->showNow(0, failed.join(QLatin1Char(' ')));
+                              });
 }
 
 void MainWindow::applyControls(const scan::ScanControls& controls) {
@@ -368,13 +382,15 @@ struct DesktopSeams::Parts {
     FileDialogBoxes dialogs;
     SoundEffectPlayer sound;
     scan::HostRouter router;
+    alert::KeyringSecrets secrets;
 };
 
 DesktopSeams::DesktopSeams() : m_parts(std::make_unique<Parts>()) {}
 DesktopSeams::~DesktopSeams() = default;
 
 MainWindow::Seams DesktopSeams::seams() {
-    return {&m_parts->messages, &m_parts->dialogs, &m_parts->sound, &m_parts->router};
+    return {&m_parts->messages, &m_parts->dialogs, &m_parts->sound, &m_parts->router,
+            &m_parts->secrets};
 }
 
 void DesktopSeams::setParentWindow(QWidget* window) {

@@ -20,6 +20,10 @@ namespace corvantis::scan {
 class HostRouter;
 }
 
+namespace corvantis::alert {
+class SecretStore;
+}
+
 namespace corvantis::ui {
 
 class CommandRow;
@@ -48,6 +52,7 @@ public:
         util::FileDialogs* dialogs;
         util::SoundPlayer* sound;
         const scan::HostRouter* router;
+        alert::SecretStore* secrets; // the SMTP password and webhook secret
     };
 
     MainWindow(scan::ScanSession& session, const Seams& seams, QWidget* parent = nullptr);
@@ -122,6 +127,7 @@ private:
     bool m_columnsSized = false;
     bool m_simpleView = false;
     util::SystemClock m_clock; // the report's date and time
+    QDateTime m_scanStarted;   // for the scan's JSON document
     bool m_closed = false;
     bool m_historyMessageShown = false; // a history store that cannot be used says so once
 };

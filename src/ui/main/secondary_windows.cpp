@@ -9,6 +9,7 @@
 #include "ui/windows/export_window.h"
 #include "ui/windows/help_window.h"
 #include "ui/windows/partner_history_window.h"
+#include "ui/windows/schedule_window.h"
 #include "ui/windows/site_editor_dialog.h"
 #include "ui/windows/splash_window.h"
 #include "ui/windows/website_window.h"
@@ -27,9 +28,9 @@ void BringForward(QWidget* window) {
 
 SecondaryWindows::SecondaryWindows(scan::ScanSession& session, util::Messages& messages,
                                    util::FileDialogs& dialogs, const scan::HostRouter& router,
-                                   QWidget* mainWindow)
+                                   alert::SecretStore& secrets, QWidget* mainWindow)
     : QObject(mainWindow), m_session(session), m_messages(messages), m_dialogs(dialogs),
-      m_router(router), m_main(mainWindow) {}
+      m_router(router), m_secrets(secrets), m_main(mainWindow) {}
 
 SecondaryWindows::~SecondaryWindows() {
     delete m_website; // unless it was left open to end the program
@@ -86,6 +87,16 @@ void SecondaryWindows::openPartnerHistory(const QString& partner) {
     m_history->showPartner(history::HistoryStore::DefaultPath(), m_session.project.domain(),
                            partner);
     BringForward(m_history);
+}
+
+void SecondaryWindows::openSchedule() {
+    if (!m_schedule) {
+        m_schedule = new ScheduleWindow(m_session, m_secrets, m_main);
+        m_schedule->setAttribute(Qt::WA_DeleteOnClose);
+        add(m_schedule);
+        m_schedule->load();
+    }
+    BringForward(m_schedule);
 }
 
 void SecondaryWindows::openWebsite() {

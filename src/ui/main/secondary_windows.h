@@ -6,6 +6,9 @@
 #include <QObject>
 #include <QPointer>
 
+namespace corvantis::alert {
+class SecretStore;
+}
 namespace corvantis::scan {
 class HostRouter;
 class ScanSession;
@@ -18,6 +21,7 @@ class AutomationWindow;
 class ExportWindow;
 class HelpWindow;
 class PartnerHistoryWindow;
+class ScheduleWindow;
 class SiteEditorDialog;
 class SplashWindow;
 class WebsiteWindow;
@@ -32,7 +36,7 @@ class SecondaryWindows : public QObject {
 public:
     SecondaryWindows(scan::ScanSession& session, util::Messages& messages,
                      util::FileDialogs& dialogs, const scan::HostRouter& router,
-                     QWidget* mainWindow);
+                     alert::SecretStore& secrets, QWidget* mainWindow);
     ~SecondaryWindows() override;
 
     void openAutomation();
@@ -40,6 +44,7 @@ public:
     void openHelp();
     void openAbout();
     void openWebsite();
+    void openSchedule();
     // The history of one partner's scans for the session's domain.
     void openPartnerHistory(const QString& partner);
     // The site editor on a partner row; not modal, so a second Edit brings it
@@ -61,6 +66,7 @@ private:
     util::Messages& m_messages;
     util::FileDialogs& m_dialogs;
     const scan::HostRouter& m_router;
+    alert::SecretStore& m_secrets;
     QWidget* m_main;
     WindowRegistry m_registry;
     QPointer<AutomationWindow> m_automation;
@@ -68,6 +74,7 @@ private:
     QPointer<HelpWindow> m_help;
     QPointer<AboutWindow> m_about;
     QPointer<PartnerHistoryWindow> m_history;
+    QPointer<ScheduleWindow> m_schedule;
     QPointer<SiteEditorDialog> m_siteEditor;
     QPointer<WebsiteWindow> m_website;
 };

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "alert/alert_digest.h"
+#include "alert/alert_settings.h"
+
+#include <QStringList>
+
+#include <functional>
+
+class QObject;
+
+namespace corvantis::alert {
+class SecretStore;
+}
+
+namespace corvantis::ui {
+
+// Sends the alert off the window's thread, so a slow mail server never freezes
+// the window; done gets one line per failure, on the window's thread, unless
+// context is gone by then.
+void SendAlertInBackground(QObject* context, const alert::Alert& alert,
+                           const alert::AlertSettings& settings, alert::SecretStore& secrets,
+                           std::function<void(const QStringList&)> done);
+
+} // namespace corvantis::ui

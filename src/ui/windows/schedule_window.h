@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimeEdit;
+
+namespace corvantis::alert {
+class SecretStore;
+struct AlertSettings;
+struct Schedule;
+} // namespace corvantis::alert
+namespace corvantis::scan {
+class ScanSession;
+}
+
+namespace corvantis::ui {
+
+// "Schedule and Alerts": a saved project checked every day or week by the
+// desktop's timer service, and where the alerts after a scan go. The alert
+// fields are kept in the settings, the password and secret in the keyring;
+// "Apply" writes the schedule, "Send a test alert" tries every way at once.
+class ScheduleWindow : public QWidget {
+    Q_OBJECT
+public:
+    ScheduleWindow(const scan::ScanSession& session, alert::SecretStore& secrets,
+                   QWidget* parent = nullptr);
+
+    // Shows the settings as stored, and the project last opened or saved.
+    void load();
+
+private:
+    alert::AlertSettings alertSettings() const;
+    alert::Schedule schedule() const;
+    // Keeps the alert fields, and a password or secret the user typed.
+    bool keepAlertFields();
+    void apply();
+    void sendTestAlert();
+    void showStatus(const QStringList& lines);
+
+    const scan::ScanSession& m_session;
+    alert::SecretStore& m_secrets;
+    QLineEdit* m_project;
+    QComboBox* m_every;
+    QComboBox* m_day;
+    QTimeEdit* m_time;
+    QLineEdit* m_mailTo;
+    QLineEdit* m_mailFrom;
+    QLineEdit* m_smtp;
+    QLineEdit* m_smtpUser;
+    QLineEdit* m_password;
+    QLineEdit* m_webhook;
+    QLineEdit* m_secret;
+    QCheckBox* m_always;
+    QPushButton* m_test;
+    QLabel* m_status;
+};
+
+} // namespace corvantis::ui
