@@ -191,7 +191,10 @@ QString CrontabLine(const ScheduledCheck& check) {
                                                 : QStringLiteral("*"));
     for (const QString& variable : check.environment)
         words << variable.section(u'=', 0, 0) + u'=' + ShellWord(variable.section(u'=', 1));
-    for (const QString& word : Command(check))
+    // cron runs without the desktop's session bus: no notification could go out.
+    QStringList command = Command(check);
+    command.removeOne(QStringLiteral("--notify"));
+    for (const QString& word : command)
         words << ShellWord(word);
     // cron turns a bare '%' into a line break, quoted or not.
     return words.join(u' ').replace(u'%', QStringLiteral("\\%"));
