@@ -267,6 +267,12 @@ ScheduleOutcome ApplySchedule(const ScheduledCheck& check, const QString& unitFo
     return outcome;
 }
 
+QStringList PassedEnvironment() {
+    if (!qEnvironmentVariableIsSet("CORVANTIS_HOME"))
+        return {};
+    return {QStringLiteral("CORVANTIS_HOME=") + qEnvironmentVariable("CORVANTIS_HOME")};
+}
+
 QString UserUnitFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/systemd/user");

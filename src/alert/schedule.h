@@ -58,6 +58,10 @@ struct ScheduleOutcome {
 // with the crontab line as the other way.
 ScheduleOutcome ApplySchedule(const ScheduledCheck& check, const QString& unitFolder);
 
+// What a scheduled check takes from this program's environment: the application
+// folder (CORVANTIS_HOME) when it is set, as "NAME=value".
+QStringList PassedEnvironment();
+
 // $XDG_CONFIG_HOME/systemd/user, where the user's systemd looks for units.
 QString UserUnitFolder();
 

@@ -524,16 +524,13 @@ void PrintStats(const RunOutcome& run) {
 
 // Writes the project's scheduled check (or ends it) and says what was done.
 int Schedule(const ScanRequest& r) {
-    QStringList environment;
-    if (qEnvironmentVariableIsSet("CORVANTIS_HOME"))
-        environment.append(QStringLiteral("CORVANTIS_HOME=") +
-                           qEnvironmentVariable("CORVANTIS_HOME"));
     QStringList arguments = r.alerts.arguments();
     if (r.history)
         arguments << QStringLiteral("--history") << QFileInfo(*r.history).absoluteFilePath();
     const alert::ScheduleOutcome done = alert::ApplySchedule(
         alert::ScheduledCheck{QFileInfo(*r.project).absoluteFilePath(), *r.schedule,
-                              QCoreApplication::applicationFilePath(), arguments, environment},
+                              QCoreApplication::applicationFilePath(), arguments,
+                              alert::PassedEnvironment()},
         alert::UserUnitFolder());
     for (const QString& line : done.lines)
         PrintLine({line});

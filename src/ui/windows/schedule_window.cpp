@@ -186,17 +186,13 @@ void ScheduleWindow::apply() {
         showStatus({project + QStringLiteral(": there is no such project file.")});
         return;
     }
-    QStringList environment;
-    if (qEnvironmentVariableIsSet("CORVANTIS_HOME"))
-        environment.append(QStringLiteral("CORVANTIS_HOME=") +
-                           qEnvironmentVariable("CORVANTIS_HOME"));
     const QString absolute = QFileInfo(project).absoluteFilePath();
-    const alert::ScheduleOutcome done =
-        alert::ApplySchedule(alert::ScheduledCheck{absolute, schedule(),
-                                                   QCoreApplication::applicationDirPath() +
-                                                       QStringLiteral("/corvantis-scan"),
-                                                   alertSettings().arguments(), environment},
-                             alert::UserUnitFolder());
+    const alert::ScheduleOutcome done = alert::ApplySchedule(
+        alert::ScheduledCheck{absolute, schedule(),
+                              QCoreApplication::applicationDirPath() +
+                                  QStringLiteral("/corvantis-scan"),
+                              alertSettings().arguments(), alert::PassedEnvironment()},
+        alert::UserUnitFolder());
     if (done.error.isEmpty())
         util::WriteSetting(ScheduleKey(absolute), alert::ScheduleText(schedule()));
     showStatus(done.error.isEmpty() ? done.lines : QStringList{done.error});
