@@ -255,16 +255,92 @@ bool HeaderAppliesToUs(QString& value) {
 } // namespace
 
 namespace {
+// Whether an element's own markup keeps it from showing: the hidden attribute,
+// or display: none or visibility: hidden in its inline style.
+bool HidesItself(const Tag& tag) {
+    if (tag.has(u"hidden"))
+        return true;
+    for (const QString& declaration : tag.attribute(u"style").split(u';')) {
+        const qsizetype colon = declaration.indexOf(u':');
+        if (colon < 0)
+            continue;
+        const QString property = declaration.left(colon).trimmed().toLower();
+        QString value = declaration.mid(colon + 1).trimmed().toLower();
+        value.remove(QStringLiteral("!important"));
+        value = value.trimmed();
+        if ((property == u"display" && value == u"none") ||
+            (property == u"visibility" && (value == u"hidden" || value == u"collapse")))
+            return true;
+    }
+    return false;
+}
+
+// The elements open at a point of the page, as far as hiding goes: how many of
+// them hide what is inside. An end tag closes the last open element of its
+// name; an element that ends when its like begins right inside it (li, p,
+// option, ...) does so; elements that hold nothing are never open.
+class OpenElements {
+public:
+    void step(const Tag& tag) {
+        static const QStringList kEmpty = {
+            QStringLiteral("area"),  QStringLiteral("base"),  QStringLiteral("br"),
+            QStringLiteral("col"),   QStringLiteral("embed"), QStringLiteral("hr"),
+            QStringLiteral("img"),   QStringLiteral("input"), QStringLiteral("link"),
+            QStringLiteral("meta"),  QStringLiteral("param"), QStringLiteral("source"),
+            QStringLiteral("track"), QStringLiteral("wbr")};
+        static const QStringList kEndedByItsLike = {QStringLiteral("li"), QStringLiteral("p"),
+                                                    QStringLiteral("dt"), QStringLiteral("dd"),
+                                                    QStringLiteral("tr"), QStringLiteral("td"),
+                                                    QStringLiteral("th"), QStringLiteral("option")};
+        if (kEmpty.contains(tag.name))
+            return;
+        if (tag.closing) {
+            for (qsizetype i = m_open.size() - 1; i >= 0; --i)
+                if (m_open[i].first == tag.name) {
+                    popTo(i);
+                    break;
+                }
+            return;
+        }
+        if (kEndedByItsLike.contains(tag.name) && !m_open.isEmpty() &&
+            m_open.last().first == tag.name)
+            popTo(m_open.size() - 1);
+        // A page nested deeper than any real one counts only as deep as this.
+        if (m_open.size() >= 4096)
+            return;
+        const bool hides = HidesItself(tag);
+        m_open.append({tag.name, hides});
+        m_hiding += hides ? 1 : 0;
+    }
+    bool hidden() const { return m_hiding > 0; }
+
+private:
+    void popTo(qsizetype size) {
+        for (qsizetype j = size; j < m_open.size(); ++j)
+            m_hiding -= m_open[j].second ? 1 : 0;
+        m_open.resize(size);
+    }
+
+    QList<std::pair<QString, bool>> m_open;
+    qsizetype m_hiding = 0;
+};
+
 // One pass over the page for what a link back's value needs: the robots meta
 // tags and the canonical link, and (when given) every <a> element and the text
 // of every comment.
 void ReadPage(QStringView page, PageRobots& r, QList<AnchorElement>* anchors,
               QList<QStringView>* comments = nullptr) {
+    OpenElements open;
     ForEachTag(page, comments, [&](const Tag& tag) -> qsizetype {
+        if (anchors && tag.name != u"a")
+            open.step(tag);
         if (tag.closing)
             return -1;
         if (tag.name == u"a" && anchors && tag.has(u"href")) {
-            AnchorElement a{tag.attribute(u"href").trimmed(), RelTokens(tag.attribute(u"rel")), {}};
+            AnchorElement a{tag.attribute(u"href").trimmed(),
+                            RelTokens(tag.attribute(u"rel")),
+                            {},
+                            open.hidden() || HidesItself(tag)};
             const qsizetype next = ReadAnchorText(page, tag.end, a.text);
             anchors->append(std::move(a));
             return next;
@@ -319,13 +395,14 @@ QString ValueReasonText(ValueReason reason) {
                                          "blocked by robots.txt",
                                          "robots.txt unreachable",
                                          "canonical elsewhere",
-                                         "in a comment"};
-    static_assert(std::size(kTexts) == size_t(ValueReason::InComment) + 1);
+                                         "in a comment",
+                                         "hidden"};
+    static_assert(std::size(kTexts) == size_t(ValueReason::Hidden) + 1);
     return QLatin1String(kTexts[int(reason)]);
 }
 
 QList<ValueReason> ValueReasons(const QStringList& rel, const PageRobots& page, RobotsRule robots,
-                                bool canonicalElsewhere, bool inComment) {
+                                bool canonicalElsewhere, bool inComment, bool hidden) {
     using enum ValueReason;
     const std::pair<bool, ValueReason> flags[] = {
         {rel.contains(QLatin1String("nofollow")), Nofollow},
@@ -338,7 +415,8 @@ QList<ValueReason> ValueReasons(const QStringList& rel, const PageRobots& page, 
         {robots == RobotsRule::Blocked, BlockedByRobotsTxt},
         {robots == RobotsRule::Unreachable, RobotsTxtUnreachable},
         {canonicalElsewhere, CanonicalElsewhere},
-        {inComment, InComment}};
+        {inComment, InComment},
+        {hidden, Hidden}};
     QList<ValueReason> out;
     for (const auto& [on, reason] : flags)
         if (on)
@@ -373,8 +451,8 @@ LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
     for (const AnchorElement& a : anchors) {
         if (!isLinkBack(resolve(a.href)))
             continue;
-        LinkBackValue v{ValueReasons(a.rel, robotsOfPage, robots, canonicalElsewhere, false),
-                        a.text};
+        LinkBackValue v{
+            ValueReasons(a.rel, robotsOfPage, robots, canonicalElsewhere, false, a.hidden), a.text};
         if (v.reasons->isEmpty())
             return v;
         if (!first)
@@ -387,7 +465,8 @@ LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
     for (const QStringView comment : comments)
         for (const AnchorElement& a : FindAnchors(comment))
             if (isLinkBack(resolve(a.href)))
-                return {ValueReasons(a.rel, robotsOfPage, robots, canonicalElsewhere, true), {}};
+                return {ValueReasons(a.rel, robotsOfPage, robots, canonicalElsewhere, true, false),
+                        {}};
     return {};
 }
 

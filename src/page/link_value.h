@@ -16,13 +16,15 @@ enum class RobotsRule { NotChecked, Allowed, Blocked, Unreachable };
 // in a fixed order, joined by ", ".
 inline const QString kLinkCounts = QStringLiteral("Counts");
 
-// One <a> element of a page: its href as written, its rel tokens (lower case)
-// and its anchor text (tags removed, white space folded, or the alt text of an
-// image in it; at most kMaxAnchorLength characters).
+// One <a> element of a page: its href as written, its rel tokens (lower case),
+// its anchor text (tags removed, white space folded, or the alt text of an image
+// in it; at most kMaxAnchorLength characters), and whether its inline style or
+// the hidden attribute, on it or an element around it, keeps it from showing.
 struct AnchorElement {
     QString href;
     QStringList rel;
     QString text;
+    bool hidden = false;
 };
 inline constexpr qsizetype kMaxAnchorLength = 200;
 
@@ -57,6 +59,7 @@ enum class ValueReason {
     RobotsTxtUnreachable,
     CanonicalElsewhere,
     InComment,
+    Hidden,
 };
 
 // A reason as the result list, the report and the history show it.
@@ -64,7 +67,7 @@ QString ValueReasonText(ValueReason reason);
 
 // The reasons of one link back, in the order of the enumeration.
 QList<ValueReason> ValueReasons(const QStringList& rel, const PageRobots& page, RobotsRule robots,
-                                bool canonicalElsewhere, bool inComment);
+                                bool canonicalElsewhere, bool inComment, bool hidden);
 
 // "Counts", or the reasons' texts joined by ", ".
 QString LinkValueText(const QList<ValueReason>& reasons);

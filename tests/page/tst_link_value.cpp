@@ -90,6 +90,24 @@ private Q_SLOTS:
             "ugc, canonical elsewhere, in a comment", "");
         row("in a comment and outside it", "<!-- " + kBack + ">Old</a> -->" + kBack + ">Mine</a>",
             {}, no, "Counts");
+        row("hidden: display none",
+            kBack + " style=\"color: red; DISPLAY : none !important\">Mine</a>", {}, no, "hidden");
+        row("hidden: an ancestor's visibility",
+            "<div style='visibility:hidden'><p><span>" + kBack + ">Mine</a></span></p></div>", {},
+            no, "hidden");
+        row("hidden: the hidden attribute", "<section hidden><ul><li>" + kBack + ">Mine</a></ul>",
+            {}, no, "hidden");
+        row("hidden, after the other reasons", "<div hidden>" + kBack + " rel=ugc>Mine</a></div>",
+            {}, RobotsRule::Blocked, "ugc, blocked by robots.txt, hidden");
+        row("visible again after the hidden element",
+            "<div style=display:none><p>x</div><br><p><img alt=y>" + kBack + ">Mine</a>", {}, no,
+            "Counts");
+        row("a hidden list item ends at the next",
+            "<ul><li hidden>old<li>" + kBack + ">Mine</a></ul>", {}, no, "Counts");
+        row("a visible link wins over a hidden one",
+            "<span hidden>" + kBack + ">Hidden</a></span>" + kBack + ">Mine</a>", {}, no, "Counts");
+        row("display other than none", kBack + " style=\"display:inline\">Mine</a>", {}, no,
+            "Counts");
     }
     void value() {
         QFETCH(QByteArray, page);
