@@ -31,7 +31,9 @@
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineView>
 
 using namespace corvantis;
 using testing::HttpReply;
@@ -250,6 +252,9 @@ private Q_SLOTS:
     void nothingClippedOrOverlapping() {
         auto w = open();
         QVERIFY(w);
+        // The browser holds no page until "Web" is first shown (then the website).
+        auto* browser = find<QWebEngineView>(w.get(), "WebBrowser1");
+        QVERIFY(browser->page()->requestedUrl().isEmpty());
         QList<QWidget*> containers{w->centralWidget()};
         for (const char* name : {"Frame1", "Frame2", "Frame3", "Frame4", "Frame5", "StatusBar1"})
             containers << find(w.get(), name);
@@ -272,6 +277,8 @@ private Q_SLOTS:
         w->selectResultsTab(2);
         QVERIFY(!find(w.get(), "List3")->isVisible() && !find(w.get(), "lblErr")->isVisible());
         QVERIFY(find(w.get(), "WebBrowser1")->isVisible() && find(w.get(), "txtURL")->isVisible());
+        QCOMPARE(browser->page()->requestedUrl().host(),
+                 QUrl::fromUserInput(ui::BrandingRecord().websiteAddress).host());
     }
 
     void viewModeFromTheMenuIsRemembered() {

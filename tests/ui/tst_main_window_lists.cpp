@@ -416,7 +416,10 @@ private Q_SLOTS:
         QCOMPARE(list->index(0, 4).data(Qt::ForegroundRole).value<QColor>(), QColor(176, 96, 0));
         QCOMPARE(list->index(0, 5).data(Qt::ForegroundRole).value<QColor>(), colours[0]);
 
+        // The report is loaded when "Reports" is shown.
         auto* report = find<QWebEngineView>(w.get(), "WebBrowser2");
+        QVERIFY(report->url().isEmpty());
+        w->selectResultsTab(4);
         QTRY_COMPARE(report->url().fileName(), S("tempreport.html"));
         QVERIFY(report->url().isLocalFile());
         QVERIFY(!report->settings()->testAttribute(QWebEngineSettings::JavascriptEnabled));

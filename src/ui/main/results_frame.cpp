@@ -25,6 +25,8 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <utility>
+
 namespace corvantis::ui {
 
 namespace {
@@ -202,6 +204,7 @@ void ResultsFrame::keepResultColumns() {
 }
 
 void ResultsFrame::browse(const QString& address) {
+    m_webToLoad.clear();
     selectTab(2);
     m_webTab->browse(address);
 }
@@ -221,11 +224,17 @@ void ResultsFrame::showCurrentTab() {
     if (tab == 4)
         for (QWidget* w : m_shownByTab[3])
             w->raise();
+    if (tab == 2 && !m_webToLoad.isEmpty())
+        m_browser->load(std::exchange(m_webToLoad, {}));
+    if (tab == 4 && !m_reportToLoad.isEmpty())
+        m_report->load(std::exchange(m_reportToLoad, {}));
 }
 
+// A web view holding a page makes the whole window compose every repaint through
+// OpenGL, which each display tick of a scan pays for where OpenGL is software
+// (Xvfb, virtual machines): a view is given its page when its tab is shown.
 void ResultsFrame::showStartPages(const QString& websiteAddress) {
-    m_browser->load(QUrl::fromUserInput(websiteAddress));
-    m_report->setUrl(QUrl(QStringLiteral("about:blank")));
+    m_webToLoad = QUrl::fromUserInput(websiteAddress);
     showCurrentTab();
 }
 
@@ -234,7 +243,8 @@ void ResultsFrame::showReport(const output::ReportBuild& report) {
         m_messages.inform(report.error);
         return;
     }
-    m_report->load(QUrl::fromLocalFile(report.path));
+    m_reportToLoad = QUrl::fromLocalFile(report.path);
+    showCurrentTab();
 }
 
 } // namespace corvantis::ui

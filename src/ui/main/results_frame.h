@@ -3,6 +3,7 @@
 #include "util/seams.h"
 
 #include <QGroupBox>
+#include <QUrl>
 
 #include <array>
 
@@ -35,9 +36,11 @@ public:
 
     // 1 "Links", 2 "Web", 3 "Pages", 4 "Reports".
     void selectTab(int tab);
-    // The "Web" tab shows the website; the report view starts blank.
+    // The "Web" tab shows the website (loaded when the tab is first shown); the
+    // report view starts blank.
     void showStartPages(const QString& websiteAddress);
-    // Shows the scan's report on "Reports", or says why there is none.
+    // Shows the scan's report on "Reports" (loaded when the tab is shown), or says
+    // why there is none.
     void showReport(const output::ReportBuild& report);
     // Once the designed widths are set: the result list's columns become what the
     // user left last time (widths and order), and each change he makes is kept.
@@ -70,6 +73,8 @@ private:
     BrowserControls* m_webTab = nullptr;
     PageBuilder* m_pageBuilder = nullptr;
     QWebEngineView* m_report = nullptr;
+    QUrl m_webToLoad;                            // the website, until "Web" is first shown
+    QUrl m_reportToLoad;                         // the last report, until "Reports" is shown
     std::array<QList<QWidget*>, 4> m_shownByTab; // the views each tab shows
 };
 
