@@ -19,7 +19,9 @@ function(corvantis_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} corvantis_test_support Qt6::Test corvantis_settings)
   add_test(NAME ${name} COMMAND ${name})
+  # A scan that renders pages starts corvantis-render (where CORVANTIS_RENDER says).
+  add_dependencies(${name} corvantis-render)
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.*.debug=false"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.*.debug=false;CORVANTIS_RENDER=$<TARGET_FILE:corvantis-render>"
     TIMEOUT 300)
 endfunction()

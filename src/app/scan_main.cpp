@@ -106,6 +106,7 @@ struct ScanRequest {
     std::optional<int> lostAfter;
     std::optional<int> sites;
     bool fullCrawl = false;
+    bool noRender = false;
     alert::AlertSettings alerts;
     std::optional<alert::Schedule> schedule;
 };
@@ -146,6 +147,9 @@ constexpr OptionText kOptionTexts[] = {
     {"full-crawl", nullptr,
      "Crawl each site from its start page, not first asking for the pages where its links "
      "stood last time."},
+    {"no-render", nullptr,
+     "Never look at a site's pages as a browser does (after their scripts), even when its HTML "
+     "shows fewer links than expected."},
     {"mail-to", "ADDR", "After a scan with a change, send the digest to ADDR (needs --smtp)."},
     {"mail-from", "ADDR", "The digest's sender (by default the address it goes to)."},
     {"smtp", "URL", "The SMTP server: smtp://host:587 (STARTTLS when offered) or smtps://host."},
@@ -190,6 +194,8 @@ QString DefaultNote(QLatin1String name, const scan::ScanOptions& o) {
         return now(QString::number(o.sitesAtOnce));
     if (name == QLatin1String("full-crawl"))
         return now(onOff(!o.startFromHistory));
+    if (name == QLatin1String("no-render"))
+        return now(onOff(!o.renderPages));
     if (name == QLatin1String("history"))
         return QStringLiteral(" (now %1)").arg(afterscan::DefaultHistoryPath());
     return QString();
@@ -282,6 +288,7 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
     r.history = value("history");
     r.noHistory = given("no-history");
     r.fullCrawl = given("full-crawl");
+    r.noRender = given("no-render");
     r.alerts.mailTo = value("mail-to").value_or(QString());
     r.alerts.mailFrom = value("mail-from").value_or(QString());
     r.alerts.smtpServer = value("smtp").value_or(QString());
@@ -344,6 +351,8 @@ scan::ScanOptions OptionsFor(const ScanRequest& r) {
         o.sitesAtOnce = *r.sites;
     if (r.fullCrawl)
         o.startFromHistory = false;
+    if (r.noRender)
+        o.renderPages = false;
     return o;
 }
 

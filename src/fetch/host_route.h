@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 namespace corvantis::scan {
 
@@ -32,6 +33,18 @@ public:
         return it != m_routes.constEnd() ? *it : Route{host, port};
     }
     bool isEmpty() const { return m_routes.isEmpty(); }
+    const QHash<QPair<QString, quint16>, Route>& routes() const { return m_routes; }
+    // Every route as addSpec takes it: "HOST:PORT:ADDR:PORT".
+    QStringList specs() const {
+        QStringList out;
+        for (auto it = m_routes.cbegin(); it != m_routes.cend(); ++it)
+            out << QStringLiteral("%1:%2:%3:%4")
+                       .arg(it.key().first)
+                       .arg(it.key().second)
+                       .arg(it->address)
+                       .arg(it->port);
+        return out;
+    }
 
 private:
     QHash<QPair<QString, quint16>, Route> m_routes;

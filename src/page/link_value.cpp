@@ -396,8 +396,9 @@ QString ValueReasonText(ValueReason reason) {
                                          "robots.txt unreachable",
                                          "canonical elsewhere",
                                          "in a comment",
-                                         "hidden"};
-    static_assert(std::size(kTexts) == size_t(ValueReason::Hidden) + 1);
+                                         "hidden",
+                                         "after JavaScript"};
+    static_assert(std::size(kTexts) == size_t(ValueReason::AfterJavaScript) + 1);
     return QLatin1String(kTexts[int(reason)]);
 }
 

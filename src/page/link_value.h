@@ -60,6 +60,7 @@ enum class ValueReason {
     CanonicalElsewhere,
     InComment,
     Hidden,
+    AfterJavaScript, // found only once the page's scripts had run
 };
 
 // A reason as the result list, the report and the history show it.

@@ -14,9 +14,10 @@ using util::IsBlank;
 
 ScanDriver::ScanDriver(ScanEvents& events, QObject* context, ScanSession& session,
                        util::Messages& messages, util::SoundPlayer& sound, const HostRouter& router,
-                       bool readAhead)
+                       bool readAhead, PageRenderer* renderer)
     : q(events), m_context(context), m_session(session), m_state(session.run.writableState()),
-      m_messages(messages), m_sound(sound), m_router(router), m_readAhead(readAhead) {
+      m_messages(messages), m_sound(sound), m_router(router), m_readAhead(readAhead),
+      m_renderer(renderer) {
     m_state.scanRunning = false;
 }
 
@@ -102,8 +103,8 @@ SiteRun* ScanDriver::freeSlot() {
     for (int i = 0; i < m_sitesAtOnce; ++i) {
         if (i == int(m_slots.size())) {
             SiteRun::Scan& scan = *this;
-            m_slots.push_back(
-                std::make_unique<SiteRun>(scan, m_session, m_router, m_readAhead, i, m_context));
+            m_slots.push_back(std::make_unique<SiteRun>(scan, m_session, m_router, m_readAhead, i,
+                                                        m_context, m_renderer));
             m_slotQueues.push_back(std::make_unique<PageQueueModel>());
         }
         if (!m_slots[i]->running())
@@ -249,7 +250,7 @@ void ScanDriver::NextSite() {
     // Next ends the site that started first.
     for (const auto& run : m_slots)
         if (run->running() && isHead(*run)) {
-            run->next();
+            run->next(true);
             return;
         }
 }

@@ -45,7 +45,8 @@ protected:
 class ScanDriver : private SiteRun::Scan {
 public:
     ScanDriver(ScanEvents& events, QObject* context, ScanSession& session, util::Messages& messages,
-               util::SoundPlayer& sound, const HostRouter& router, bool readAhead);
+               util::SoundPlayer& sound, const HostRouter& router, bool readAhead,
+               PageRenderer* renderer = nullptr);
     ~ScanDriver();
 
     const ScanControls& controls() const { return m_controls; }
@@ -103,6 +104,7 @@ private:
     util::SoundPlayer& m_sound;
     const HostRouter& m_router;
     const bool m_readAhead;
+    PageRenderer* m_renderer; // shared by the runs: one render at a time
     ScanControls m_controls;
 
     // One run per fetch slot, made when first needed; slot 0 shows its queue

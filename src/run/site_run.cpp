@@ -6,6 +6,7 @@
 #include "page/http_response.h"
 #include "page/partner_address.h"
 #include "page/site_signals.h"
+#include "session/page_renderer.h"
 #include "util/app_folder.h"
 #include "util/text_utils.h"
 
@@ -20,8 +21,8 @@ using util::IsBlank;
 using util::ZeroFilled;
 
 SiteRun::SiteRun(Scan& scan, ScanSession& session, const HostRouter& router, bool readAhead,
-                 int slot, QObject* context)
-    : m_scan(scan), m_session(session),
+                 int slot, QObject* context, PageRenderer* renderer)
+    : m_renderer(renderer), m_scan(scan), m_session(session),
       m_fetcher(std::make_unique<PageFetcher>(router, PageFetcher::Options{readAhead}, context)),
       m_downloader(std::make_unique<PageDownloader>(router)), m_steps(context),
       m_analysis(*this, session, m_state, m_steps, slot) {
@@ -64,8 +65,11 @@ void SiteRun::addResult(const ResultRow& row) {
     m_scan.addResult(*this, row);
 }
 
-void SiteRun::addLink(const FoundLink& link) {
-    m_verdict.links.append(link);
+void SiteRun::addLink(const FoundLink& found) {
+    m_verdict.links.append(found);
+    const FoundLink& link = m_verdict.links.last();
+    if (m_rendering && link.reasons)
+        m_verdict.links.last().reasons->append(ValueReason::AfterJavaScript);
     addResult(ResultRow{m_state.currentSite, LinkKindText(link.kind),
                         ZeroFilled(m_state.resultCount), link.page, RowColour::Blue,
                         RowMarker::Linking, LinkValueText(link), link.anchor});
@@ -96,6 +100,8 @@ void SiteRun::begin(const QString& partner, qint16 linksExpected, qint64 sequenc
     m_step = PageStep::Finished;
     m_nextPending = false;
     m_verdict = PartnerVerdict{partner};
+    m_toRender.clear();
+    m_renderDecided = m_rendering = m_skipRender = false;
     // A partner entered with "https://" is on https from its first page; the
     // queue itself stays scheme-less.
     const SchemeAndRest start = SplitScheme(partner);
@@ -170,9 +176,11 @@ void SiteRun::flushQueued() {
 }
 
 void SiteRun::offerLink(const QString& address) {
-    // The crawl goes downward only, and never twice to an address it already knows.
+    // The crawl goes downward only, and never twice to an address it already knows;
+    // a rendered page is read for its links back only.
     ScanState& s = m_state;
-    if (m_session.project.partners.count() > 0 && util::ContainsCI(address, s.strCurDir) &&
+    if (!m_rendering && m_session.project.partners.count() > 0 &&
+        util::ContainsCI(address, s.strCurDir) &&
         !m_session.project.partners.isPartnerAddress(address) && !m_known.anyContains(address) &&
         s.pagesQueued < std::numeric_limits<qint32>::max()) {
         if (isRememberedPage(address)) { // asked for already: known from here on, as the crawl
@@ -236,7 +244,7 @@ std::optional<QString> SiteRun::readAheadAddress(bool pageHasMarker,
 }
 
 bool SiteRun::startReadAhead(bool pageHasMarker, bool pageHasDomainTrace) {
-    if (!m_fetcher->readAheadEnabled())
+    if (m_rendering || !m_fetcher->readAheadEnabled())
         return false;
     const std::optional<QString> next = readAheadAddress(pageHasMarker, pageHasDomainTrace);
     if (!next)
@@ -255,11 +263,13 @@ void SiteRun::endPageStep() {
         NextPage();
 }
 
-void SiteRun::next() {
+void SiteRun::next(bool byUser) {
     if (!m_state.scanRunning)
         return;
+    m_skipRender = m_skipRender || byUser;
     // A site change waits until the page under analysis has been dealt with.
-    if (m_step != PageStep::Fetching && m_step != PageStep::Finished) {
+    if (m_step != PageStep::Fetching && m_step != PageStep::Rendering &&
+        m_step != PageStep::Finished) {
         m_nextPending = true;
         return;
     }
@@ -271,6 +281,8 @@ void SiteRun::SiteChange() {
     m_fetcher->cancel();
     m_steps.abandon();
     m_retry.stop();
+    if (renderNext())
+        return;
     m_step = PageStep::Finished;
     writeSiteVerdict();
     m_state.scanRunning = false;
@@ -279,6 +291,62 @@ void SiteRun::SiteChange() {
     m_resultUrls.clear();
     // Last: the scan may begin the run again on its next partner from here.
     m_scan.siteEnded(*this);
+}
+
+// A site whose HTML did not show the links expected: at most two of its pages
+// as a browser shows them, the page of its last link first (from the history),
+// then its start page, one after the other through the page analysis, until
+// the links are found. Each ends by coming back here; true while one is under way.
+bool SiteRun::renderNext() {
+    if (!m_renderDecided) {
+        m_renderDecided = true;
+        m_toRender = pagesToRender();
+        m_queue->clear(); // the crawl is over
+    }
+    m_rendering = false;
+    const ScanState& s = m_state;
+    if (m_skipRender || m_toRender.isEmpty() || s.siteLinksFound >= s.linksExpected)
+        return false;
+    const QString page = m_toRender.takeFirst();
+    m_step = PageStep::Rendering;
+    status(StatusPanel::Activity, QStringLiteral("Rendering: ") + page);
+    const QString scheme =
+        s.siteTlsHost.isEmpty() ? QStringLiteral("http://") : QStringLiteral("https://");
+    m_renderer->render(
+        scheme + page, int(s.timeout) * 1000,
+        m_steps.guarded([this, page](const PageRenderer::Result& r) {
+            if (!r.ok) {
+                m_scan.addError(*this, ErrorRow{QStringLiteral("Not rendered: ") + r.error, page});
+                SiteChange();
+                return;
+            }
+            // The analysis reads it as the page at its address, and queues nothing.
+            const PageAddress a = SplitPageAddress(page);
+            m_state.strURL = page;
+            m_state.strCurUrl = a.strCurUrl;
+            m_state.strCurDir = a.strCurDir;
+            m_state.pageHost = a.slotHost;
+            m_state.pagePath = a.slotPath;
+            m_rendering = true;
+            m_analysis.CapturePage(r.html);
+        }));
+    return true;
+}
+
+QStringList SiteRun::pagesToRender() const {
+    // Pages that could not be read, or a start page that answered with an error,
+    // would not render either.
+    if (!m_renderer || !m_session.options.renderPages || m_skipRender ||
+        m_verdict.unread != UnreadReason::None || !IsBlank(m_state.siteNote))
+        return {};
+    QStringList pages;
+    const QStringList remembered = m_session.run.rememberedPages.value(m_state.currentSite);
+    if (!remembered.isEmpty())
+        pages << SplitPageAddress(remembered.first()).strCurUrl;
+    const QString start = SplitPageAddress(SplitScheme(m_state.currentSite).rest).strCurUrl;
+    if (pages.isEmpty() || !util::EqualsCI(pages.first(), start))
+        pages << start;
+    return pages;
 }
 
 void SiteRun::stop() {
@@ -303,7 +371,9 @@ void SiteRun::writeSiteVerdict() {
         }
     } else if (m_session.options.chkRedirect && s.domainTextSeen) {
         v.kind = VerdictKind::Redirect;
-        v.links.append(FoundLink{VerdictKind::Redirect, s.siteNoteUrl});
+        FoundLink& redirect = v.links.emplaceBack();
+        redirect.kind = VerdictKind::Redirect;
+        redirect.page = s.siteNoteUrl;
         addResult(ResultRow{s.currentSite, VerdictText(v), QStringLiteral("001"), s.siteNoteUrl,
                             RowColour::Blue, RowMarker::Linking});
         m_session.run.CountScanEvent(ScanEvent::ItemFound);
@@ -537,6 +607,11 @@ void SiteRun::followLocation(const FetchResult& r, const QString& location) {
 }
 
 void SiteRun::downloadInPlace(QString target) {
+    // The browser has followed a rendered page's scripts already.
+    if (m_rendering) {
+        endPageStep();
+        return;
+    }
     // What the target holds is analysed as this page, judged where it arrived
     // (parked domains redirect to their parking page); bEmulate keeps it from
     // redirecting again.

@@ -21,6 +21,7 @@ namespace corvantis::scan {
 
 class HostRouter;
 class PageDownloader;
+class PageRenderer;
 class PageFetcher;
 struct FetchResult;
 
@@ -48,16 +49,18 @@ public:
     };
 
     // slot numbers the run's work files: slot 0 writes html0.txt and html20.txt.
+    // renderer: where a site short of links has its pages rendered; none: never.
     SiteRun(Scan& scan, ScanSession& session, const HostRouter& router, bool readAhead, int slot,
-            QObject* context);
+            QObject* context, PageRenderer* renderer = nullptr);
     ~SiteRun();
 
     // Takes up a partner: its first page queued in queue (shown or not).
     void begin(const QString& partner, qint16 linksExpected, qint64 sequence,
                PageQueueModel* queue);
     void start();
-    // Next: ends the site with its verdict, once a page under analysis is done.
-    void next();
+    // Next: ends the site with its verdict, once a page under analysis is done;
+    // the user's Next also skips the rendering of its pages.
+    void next(bool byUser = false);
     // Stop: drops the site without a verdict; nothing more is signalled.
     void stop();
     // The queue the run keeps its pages in from now on, taking over what the old one held.
@@ -76,6 +79,8 @@ private:
     void NextPage();
     void SiteChange();
     void writeSiteVerdict();
+    bool renderNext();
+    QStringList pagesToRender() const;
     void queueAddress(const QString& address);
     void queueRememberedPages(const QString& start);
     bool isRememberedPage(const QString& address) const;
@@ -117,6 +122,11 @@ private:
     void addLink(const FoundLink& link) override;
     bool resultUrlKnown(const QString& text) const override;
 
+    PageRenderer* m_renderer;
+    QStringList m_toRender;       // the site's pages still to render, once decided
+    bool m_renderDecided = false; // which pages to render was decided at its end
+    bool m_rendering = false;     // the page under analysis is a rendered one
+    bool m_skipRender = false;    // the user's Next ended the site
     Scan& m_scan;
     ScanSession& m_session;
     ScanState m_state;

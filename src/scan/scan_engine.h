@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/page_renderer.h"
 #include "session/scan_session.h"
 #include "session/scan_types.h"
 
@@ -8,9 +9,9 @@
 
 #include <memory>
 
-namespace corvantis::util {
-class Messages;
-class SoundPlayer;
+    namespace corvantis::util {
+    class Messages;
+    class SoundPlayer;
 } // namespace corvantis::util
 
 namespace corvantis::scan {
@@ -30,6 +31,9 @@ public:
         // Ask for a site's next page while the current one is analysed, when
         // nothing on the current page can change which page comes next.
         bool readAhead = true;
+        // Where a site short of links has its pages rendered; none: the page
+        // renderer process beside this program, started when first needed.
+        PageRenderer* renderer = nullptr;
     };
 
     ScanEngine(ScanSession& session, util::Messages& messages, util::SoundPlayer& sound,
@@ -71,6 +75,7 @@ private:
     class Events; // the driver's events as this object's signals
     ScanSession& m_session;
     std::unique_ptr<Events> m_events;
+    std::unique_ptr<PageRenderer> m_ownRenderer; // outlives the driver's runs
     std::unique_ptr<ScanDriver> d;
 };
 

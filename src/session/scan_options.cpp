@@ -57,6 +57,7 @@ ScanOptions ScanOptions::FromSettings() {
     o.acceptInvalidCertificates = flag("chkAcceptInvalidCerts", o.acceptInvalidCertificates);
     o.checkLinkValue = flag("chkLinkValue", o.checkLinkValue);
     o.startFromHistory = flag("chkFromHistory", o.startFromHistory);
+    o.renderPages = flag("chkRender", o.renderPages);
     o.timeoutSeconds = TimeoutFromText(ReadSetting(QStringLiteral("txtTimeout"), QString()));
     o.lostAfter = LostAfterFromText(ReadSetting(QStringLiteral("LostAfter"), QString()));
     o.sitesAtOnce = SitesAtOnceFromText(ReadSetting(QStringLiteral("SitesAtOnce"), QString()));

@@ -21,6 +21,7 @@ struct ScanOptions {
     int lostAfter = 1;            // read scans in a row without a link before it is called lost
     int sitesAtOnce = 4;          // partner sites scanned at the same time, 1 to kMaxSitesAtOnce
     bool startFromHistory = true; // ask first for the pages where the links stood last time
+    bool renderPages = true;      // a site short of links: its pages as a browser shows them
 
     // Reads every option from the settings store, with the program's defaults.
     static ScanOptions FromSettings();

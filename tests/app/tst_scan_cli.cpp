@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 
 using corvantis::testing::HttpReply;
+using corvantis::testing::S;
 using corvantis::testing::TestHttpServer;
 using corvantis::testing::TestNotifications;
 using corvantis::testing::TestSmtpServer;
@@ -398,6 +399,85 @@ private Q_SLOTS:
         QVERIFY(finished.wait(10000)); // the server answers meanwhile
         out += p.readAllStandardOutput();
         QVERIFY(out.endsWith("result\tlate.test/\tNone Found\t000\tlate.test/\t\t\t\n"));
+    }
+
+    // A site whose HTML shows fewer links than expected: its page as a browser
+    // shows it, once its scripts have run; the computed style tells hidden links.
+    void pagesAsABrowserSeesThem_data() {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QByteArray>("script"); // served as script.js beside it
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<QString>("result"); // status, value
+        const QByteArray write = "<script>document.getElementById('t').innerHTML = "
+                                 "'<a href=\"http://my' + 'site.test/\">Mine</a>';</script>";
+        const QByteArray viaFile = "<script src=\"script.js\"></script>";
+        const QByteArray link = "<a href=\"http://mysite.test/\">Mine</a>";
+        const QByteArray append = "document.body.insertAdjacentHTML('beforeend', '" + link + "');";
+        QTest::newRow("an inline script") << "<p id=t></p>" + write << QByteArray() << ""
+                                          << "Direct Link, after JavaScript";
+        QTest::newRow("an external script") << viaFile << append << ""
+                                            << "Direct Link, after JavaScript";
+        QTest::newRow("after a one-second timer")
+            << QByteArray("<p id=t></p><script>setTimeout(function () { t.innerHTML = '<a "
+                          "href=\"http://my' + 'site.test/\">Mine</a>'; }, 1000);</script>")
+            << QByteArray() << ""
+            << "Direct Link, after JavaScript";
+        QTest::newRow("hidden by a class")
+            << "<style>.x { display: none }</style><div class=x><p id=t></p></div>" + write
+            << QByteArray() << ""
+            << "Direct Link, hidden, after JavaScript";
+        QTest::newRow("visibility by a script")
+            << "<p id=t></p>" + write + "<script>t.style.visibility = 'hidden';</script>"
+            << QByteArray() << ""
+            << "Direct Link, hidden, after JavaScript";
+        QTest::newRow("a box of no size")
+            << "<p id=t style=\"height:0;overflow:hidden;line-height:0;font-size:0\"></p>" + write
+            << QByteArray() << ""
+            << "Direct Link, hidden, after JavaScript";
+        QTest::newRow("in the HTML: never rendered")
+            << link + viaFile << QByteArray("throw 1;") << ""
+            << "Direct Link, Counts";
+        QTest::newRow("--no-render") << viaFile << append << "--no-render"
+                                     << "None Found, ";
+        QTest::newRow("a load that never ends") << viaFile + write << QByteArray() << ""
+                                                << "None Found, ";
+    }
+    void pagesAsABrowserSeesThem() {
+        QFETCH(QByteArray, page);
+        QFETCH(QByteArray, script);
+        QFETCH(QString, flag);
+        QFETCH(QString, result);
+        const QString site = S("render.test/") +
+                             QLatin1String(QTest::currentDataTag()).toString().replace(u' ', u'-') +
+                             u'/';
+        m_server.setReply(site + S("index.html"),
+                          HttpReply::html("<html><body>" + page + "</body></html>"));
+        const bool neverEnds = script.isEmpty() && page.contains("script.js");
+        m_server.setReply(site + S("script.js"),
+                          neverEnds ? HttpReply::html("x").delayed(60000)
+                                    : HttpReply::raw("HTTP/1.1 200 OK\r\nContent-Type: "
+                                                     "text/javascript\r\nContent-Length: " +
+                                                     QByteArray::number(script.size()) +
+                                                     "\r\n\r\n" + script));
+        QStringList args{
+            S("--domain"),         S("mysite.test"), S("--connect-to"), route("render.test"),
+            S("--no-history"),     S("--quiet"),     S("--timeout"),    S("4"),
+            site + S("index.html")};
+        if (!flag.isEmpty())
+            args << flag;
+        const qsizetype before = m_server.requests().size();
+        const Run r = run(args);
+        QCOMPARE(r.exitCode, 0);
+        const QStringList fields = r.out.section(u'\n', 0, 0).split(u'\t');
+        QCOMPARE(fields.value(2) + S(", ") + fields.value(5), result);
+        // The scripts of a page whose HTML has the link are never asked for; a
+        // render that does not end in time leaves a note.
+        bool scriptAsked = false;
+        for (qsizetype i = before; i < m_server.requests().size(); ++i)
+            scriptAsked = scriptAsked || m_server.requests().at(i).path.endsWith(S("script.js"));
+        QCOMPARE(scriptAsked,
+                 page.contains("script.js") && flag.isEmpty() && !result.endsWith(S("Counts")));
+        QCOMPARE(r.out.contains(S("error\tNot rendered: ")), neverEnds);
     }
 
     // Alerts after a second scan of one partner, every way at once: the digest by

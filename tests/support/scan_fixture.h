@@ -36,8 +36,9 @@ protected:
     }
 
     // A new session and engine (read-ahead as the global column says), with
-    // default options but a five-second time-out and no robots.txt request: the
-    // crawl scenarios count the pages asked for, the link-value ones turn it on.
+    // default options but a five-second time-out, no robots.txt request and no
+    // rendering: the crawl scenarios count the pages asked for, the link-value
+    // ones turn the request on; the command line's test renders.
     void makeEngine() {
         QFETCH_GLOBAL(bool, readAhead);
         QFETCH_GLOBAL(int, sitesAtOnce);
@@ -45,6 +46,7 @@ protected:
         m_options = scan::ScanOptions{};
         m_options.timeoutSeconds = 5;
         m_options.checkLinkValue = false;
+        m_options.renderPages = false;
         m_options.sitesAtOnce = sitesAtOnce;
         m_messages.informed.clear();
         m_sound.played.clear();
