@@ -1,6 +1,7 @@
 #include "alert/alert_senders.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QLocale>
 #include <QMessageAuthenticationCode>
@@ -199,6 +200,12 @@ QString NotifyDesktop(const QString& summary, const QString& body) {
     if (reply.type() == QDBusMessage::ErrorMessage)
         return QStringLiteral("No desktop notification: %1.").arg(reply.errorMessage());
     return QString();
+}
+
+bool DesktopNotificationsAvailable() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() &&
+           bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"));
 }
 
 QStringList DeliverAlert(const Alert& alert, const AlertSettings& settings,

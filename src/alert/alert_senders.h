@@ -31,6 +31,8 @@ QString PostWebhook(const QString& url, const QByteArray& json, const QString& s
 
 // A notification through org.freedesktop.Notifications on the session bus.
 QString NotifyDesktop(const QString& summary, const QString& body);
+// Whether the desktop has a notification service to send one to.
+bool DesktopNotificationsAvailable();
 
 // The secrets the senders need; empty when there are none.
 struct AlertSecrets {

@@ -480,6 +480,35 @@ private Q_SLOTS:
         QCOMPARE(r.out.contains(S("error\tNot rendered: ")), neverEnds);
     }
 
+    // A partner whose link is gone has two pages rendered at most: the page where
+    // the link stood last time, then its start page.
+    void atMostTwoPagesRendered() {
+        const QString store = m_dir.filePath(S("rendered.sqlite"));
+        const QString site = S("gone.test/");
+        const QByteArray script = "<script src=\"/count.js\"></script>";
+        m_server.setReply(site, HttpReply::html("<a href=\"a.html\">a</a>" + script));
+        m_server.setReply(site + S("a.html"), HttpReply::html("<a href=b.html>b</a>" + script));
+        m_server.setReply(site + S("b.html"),
+                          HttpReply::html("<a href=\"http://mysite.test/\">Mine</a>" + script));
+        m_server.setReply(site + S("count.js"), HttpReply::html("var x = 1;"));
+        const QStringList args{S("--domain"),     S("mysite.test"),
+                               S("--connect-to"), route("gone.test"),
+                               S("--history"),    store,
+                               S("--quiet"),      site};
+        QVERIFY(run(args).out.contains(S("\tDirect Link\t")));
+        m_server.setReply(site + S("b.html"), HttpReply::html("<p>gone</p>" + script));
+        const qsizetype before = m_server.requests().size();
+        const Run second = run(args);
+        QCOMPARE(second.exitCode, 3);
+        QByteArrayList rendered;
+        for (qsizetype i = before; i < m_server.requests().size(); ++i)
+            if (m_server.requests().at(i).path == S("/count.js"))
+                rendered << m_server.requests().at(i).raw;
+        QCOMPARE(rendered.size(), 2);
+        QVERIFY2(rendered[0].contains("Referer: http://gone.test/b.html\r\n"), rendered[0]);
+        QVERIFY2(rendered[1].contains("Referer: http://gone.test/\r\n"), rendered[1]);
+    }
+
     // Alerts after a second scan of one partner, every way at once: the digest by
     // e-mail, the JSON document to the webhook, signed, and the desktop
     // notification. The first scan, all new partners, has no news.

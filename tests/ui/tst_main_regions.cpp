@@ -81,8 +81,9 @@ private Q_SLOTS:
     void optionsStoredAtOnce_data() {
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("stored");
-        for (const char* box : {"chkAuto", "chkAuto2", "chkAudioEmail", "chkAudioNext",
-                                "chkAudioFinished", "chkNewWin", "chkLinkValue", "chkFromHistory"})
+        for (const char* box :
+             {"chkAuto", "chkAuto2", "chkAudioEmail", "chkAudioNext", "chkAudioFinished",
+              "chkNewWin", "chkLinkValue", "chkFromHistory", "chkRender"})
             QTest::newRow(box) << S(box) << S("0");
         QTest::newRow("chkRedirect") << S("chkRedirect") << S("1");
         QTest::newRow("chkAcceptInvalidCerts") << S("chkAcceptInvalidCerts") << S("1");
@@ -133,6 +134,8 @@ private Q_SLOTS:
             QVERIFY(!again->session.options.checkLinkValue);
         if (control == S("chkFromHistory"))
             QVERIFY(!again->session.options.startFromHistory);
+        if (control == S("chkRender"))
+            QVERIFY(!again->session.options.renderPages);
     }
 
     // The number boxes: stored under their own keys, taken at once; a number out

@@ -31,12 +31,13 @@ constexpr Placed kDesign[] = {
     {"cmdWebsite", 13065, 210, 2575, 390},
     {"Frame1", 0, 840, 4275, 6675},
     {"Frame2", 4320, 840, 4275, 9195},
-    // "Options" is 2115 twips taller than first designed, for "Sites at once"
+    // "Options" is 2430 twips taller than first designed, for "Sites at once"
     // and "Accept invalid certificates" (a row each), "Check link value", "Start
-    // with the page where the link stood last time" and "Call a link lost after"
-    // (wrapped captions); "Statistics" starts that much lower to make room.
-    {"Frame4", 8640, 840, 2895, 6030},
-    {"Frame3", 8640, 6855, 2895, 1725},
+    // with the page where the link stood last time", "Look at pages as a browser
+    // does" and "Call a link lost after" (wrapped captions); "Statistics" starts
+    // that much lower to make room.
+    {"Frame4", 8640, 840, 2895, 6345},
+    {"Frame3", 8640, 7170, 2895, 1725},
     {"StatusBar1", 0, kFirstClientHeight - kStatusBarHeight, 15840, kStatusBarHeight},
     {"pb1", 13225, kFirstClientHeight - kStatusBarHeight + 90, 2590, 270},
     // "Websites"
@@ -105,14 +106,16 @@ constexpr Placed kDesign[] = {
     {"lblLinkValue", 315, 2850, 2535, 420},
     {"chkFromHistory", 60, 3285, 255, 240},
     {"lblFromHistory", 315, 3270, 2535, 420},
-    {"lblLostAfter", 90, 3690, 2100, 630},
-    {"txtLostAfter", 2250, 3848, 510, 315},
-    {"Label10", 90, 4350, 2760, 420},
-    {"cmbLastSearch", 90, 4770, 2700, 315},
-    {"Label11", 90, 5145, 600, 210},
-    {"chkAudioEmail", 750, 5100, 2040, 255},
-    {"chkAudioNext", 750, 5355, 2040, 255},
-    {"chkAudioFinished", 750, 5610, 2040, 255},
+    {"chkRender", 60, 3705, 255, 240},
+    {"lblRender", 315, 3690, 2535, 420},
+    {"lblLostAfter", 90, 4110, 2100, 630},
+    {"txtLostAfter", 2250, 4268, 510, 315},
+    {"Label10", 90, 4770, 2760, 420},
+    {"cmbLastSearch", 90, 5190, 2700, 315},
+    {"Label11", 90, 5565, 600, 210},
+    {"chkAudioEmail", 750, 5520, 2040, 255},
+    {"chkAudioNext", 750, 5775, 2040, 255},
+    {"chkAudioFinished", 750, 6030, 2040, 255},
     // "Statistics", and the e-mail buttons under the counters.
     {"Label19", 90, 255, 2700, 210},
     {"Label20", 210, 495, 1440, 210},

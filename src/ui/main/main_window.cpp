@@ -1,6 +1,7 @@
 #include "ui/main/main_window.h"
 
 #include "afterscan/after_scan.h"
+#include "alert/alert_senders.h"
 #include "alert/secret_store.h"
 #include "fetch/host_route.h"
 #include "ui/common/alert_delivery.h"
@@ -223,12 +224,13 @@ void MainWindow::startScan() {
 
 // The history, the changes in the result list, the report and the alerts, as
 // every scan ends; a scan the closing window ends has no report. A desktop
-// notification only when the user is elsewhere.
+// notification only when the user is elsewhere and the desktop has a service
+// for it (one the user did not ask for cannot fail).
 void MainWindow::windUpScan() {
     afterscan::AfterScanRequest request = afterScanRequest();
     request.started = m_scanStarted;
     request.alerts = alert::AlertSettings::FromSettings();
-    request.alerts.notify = !isActiveWindow();
+    request.alerts.notify = !isActiveWindow() && alert::DesktopNotificationsAvailable();
     const afterscan::AfterScanOutcome done =
         afterscan::AfterScan(m_session, m_engine->verdicts(), m_clock, request);
     showHistoryError(done.historyError);

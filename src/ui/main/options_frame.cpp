@@ -119,6 +119,11 @@ void OptionsFrame::buildCheckRules() {
         QStringLiteral("Ask first for the pages where each partner's links stood in its last "
                        "scan, and crawl the site only when they are no longer there. Unchanged "
                        "sites then cost one page each."));
+    m_render = wrappedCheck(
+        "chkRender", "lblRender", "Look at pages as a browser does",
+        QStringLiteral("When a site's HTML shows fewer links than expected, look at the page "
+                       "where the link stood last time and the start page as a browser shows "
+                       "them, once their scripts have run (and tell links the browser hides)."));
     m_lostAfter = numberBox(
         {"txtLostAfter", "lblLostAfter", "Call a link lost after this many scans in a row:",
          "LostAfter", scan::kMaxLostAfter, &scan::ScanOptions::lostAfter},
@@ -142,15 +147,12 @@ void OptionsFrame::loadOptions() {
     const scan::ScanOptions o = scan::ScanOptions::FromSettings();
     const QString timeout = util::ReadSetting(m_timeout->objectName(), kTimeoutDefault);
     m_timeout->setText(util::ToInt16(timeout) ? timeout : kTimeoutDefault);
-    const std::pair<QCheckBox*, bool> checks[] = {{m_redirect, o.chkRedirect},
-                                                  {m_insecure, o.acceptInvalidCertificates},
-                                                  {m_linkValue, o.checkLinkValue},
-                                                  {m_fromHistory, o.startFromHistory},
-                                                  {m_auto, o.chkAuto},
-                                                  {m_auto2, o.chkAuto2},
-                                                  {m_audioEmail, o.chkAudioEmail},
-                                                  {m_audioNext, o.chkAudioNext},
-                                                  {m_audioFinished, o.chkAudioFinished}};
+    const std::pair<QCheckBox*, bool> checks[] = {
+        {m_redirect, o.chkRedirect},     {m_insecure, o.acceptInvalidCertificates},
+        {m_linkValue, o.checkLinkValue}, {m_fromHistory, o.startFromHistory},
+        {m_render, o.renderPages},       {m_auto, o.chkAuto},
+        {m_auto2, o.chkAuto2},           {m_audioEmail, o.chkAudioEmail},
+        {m_audioNext, o.chkAudioNext},   {m_audioFinished, o.chkAudioFinished}};
     for (const auto& [box, on] : checks) {
         KeepStored(box, on);
         connect(box, &QCheckBox::toggled, this, &OptionsFrame::applyOptions);
@@ -190,6 +192,7 @@ void OptionsFrame::applyOptions() {
     o.acceptInvalidCertificates = m_insecure->isChecked();
     o.checkLinkValue = m_linkValue->isChecked();
     o.startFromHistory = m_fromHistory->isChecked();
+    o.renderPages = m_render->isChecked();
     // While a box is empty, the number in use stays.
     for (const auto& [box, option] : std::as_const(m_numbers))
         o.*option.field = box->hasAcceptableInput() ? box->text().toInt() : m_options.*option.field;

@@ -53,6 +53,7 @@ private:
     QCheckBox* m_insecure = nullptr;    // accept invalid certificates
     QCheckBox* m_linkValue = nullptr;   // check link value
     QCheckBox* m_fromHistory = nullptr; // start with the page where the link stood last time
+    QCheckBox* m_render = nullptr;      // look at pages as a browser does
     QLineEdit* m_lostAfter = nullptr;   // read scans without a link before it is lost
     QLineEdit* m_sitesAtOnce = nullptr;
     QList<std::pair<QLineEdit*, NumberOption>> m_numbers;
