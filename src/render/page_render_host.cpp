@@ -12,8 +12,8 @@ namespace {
 // The document is polled this often after the load; this many polls without a
 // change are quiet enough, and this many at most are waited for.
 constexpr int kPollMs = 250;
-constexpr int kQuietPolls = 6;
-constexpr int kMostPollsAfterLoad = 20;
+constexpr int kQuietPolls = 8;
+constexpr int kMostPollsAfterLoad = 24;
 
 // Images, media and fonts tell nothing about links.
 class NoHeavyResources : public QWebEngineUrlRequestInterceptor {
@@ -66,6 +66,8 @@ PageRenderHost::PageRenderHost(QObject* parent)
     m_profile->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
     m_profile->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, false);
     m_page = std::make_unique<QWebEnginePage>(m_profile.get());
+    // A page without a view counts as hidden, and a hidden page's timers run late.
+    m_page->setVisible(true);
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
         m_page->triggerAction(QWebEnginePage::Stop);

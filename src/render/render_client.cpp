@@ -11,7 +11,8 @@ namespace {
 constexpr int kStartAllowanceMs = 20000;
 } // namespace
 
-ProcessRenderer::ProcessRenderer(QString program, QStringList connectTo, QObject* parent)
+ProcessRenderer::ProcessRenderer(QString program, std::function<QStringList()> connectTo,
+                                 QObject* parent)
     : QObject(parent), m_program(std::move(program)), m_connectTo(std::move(connectTo)) {
     // The web engine's own chatter is no news for the scan's user.
     m_process.setStandardErrorFile(QProcess::nullDevice());
@@ -64,7 +65,7 @@ void ProcessRenderer::startNext() {
     if (m_process.state() == QProcess::NotRunning) {
         m_output.clear();
         QStringList args;
-        for (const QString& spec : m_connectTo)
+        for (const QString& spec : m_connectTo())
             args << QStringLiteral("--connect-to") << spec;
         m_process.start(m_program, args);
         if (!m_process.waitForStarted(10000)) {

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 namespace corvantis::render {
 
 // The page renderer as a process of its own (corvantis-render), started at the
@@ -19,8 +21,10 @@ class ProcessRenderer : public QObject, public scan::PageRenderer {
     Q_OBJECT
 public:
     // program: corvantis-render; connectTo: where hosts are routed instead
-    // (HOST[:PORT]:ADDR:PORT, as corvantis-scan --connect-to takes them).
-    ProcessRenderer(QString program, QStringList connectTo, QObject* parent = nullptr);
+    // (HOST[:PORT]:ADDR:PORT, as corvantis-scan --connect-to takes them), asked
+    // when the process starts.
+    ProcessRenderer(QString program, std::function<QStringList()> connectTo,
+                    QObject* parent = nullptr);
     ~ProcessRenderer() override;
 
     void render(const QString& url, int timeoutMs, Done done) override;
@@ -40,7 +44,7 @@ private:
     void answer(const Result& result);
 
     QString m_program;
-    QStringList m_connectTo;
+    std::function<QStringList()> m_connectTo;
     QProcess m_process;
     QList<Pending> m_pending; // the first is under way when m_busy
     bool m_busy = false;

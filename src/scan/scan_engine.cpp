@@ -32,10 +32,10 @@ ScanEngine::ScanEngine(ScanSession& session, util::Messages& messages, util::Sou
 ScanEngine::ScanEngine(ScanSession& session, util::Messages& messages, util::SoundPlayer& sound,
                        const HostRouter& router, Options options, QObject* parent)
     : QObject(parent), m_session(session), m_events(std::make_unique<Events>(*this)),
-      m_ownRenderer(options.renderer
-                        ? nullptr
-                        : std::make_unique<render::ProcessRenderer>(
-                              render::ProcessRenderer::DefaultProgram(), router.specs())),
+      m_ownRenderer(options.renderer ? nullptr
+                                     : std::make_unique<render::ProcessRenderer>(
+                                           render::ProcessRenderer::DefaultProgram(),
+                                           [&router] { return router.specs(); })),
       d(std::make_unique<ScanDriver>(*m_events, this, session, messages, sound, router,
                                      options.readAhead,
                                      options.renderer ? options.renderer : m_ownRenderer.get())) {}

@@ -491,10 +491,9 @@ private Q_SLOTS:
         m_server.setReply(site + S("b.html"),
                           HttpReply::html("<a href=\"http://mysite.test/\">Mine</a>" + script));
         m_server.setReply(site + S("count.js"), HttpReply::html("var x = 1;"));
-        const QStringList args{S("--domain"),     S("mysite.test"),
-                               S("--connect-to"), route("gone.test"),
-                               S("--history"),    store,
-                               S("--quiet"),      site};
+        const QStringList args{S("--domain"),      S("mysite.test"),     S("--connect-to"),
+                               route("gone.test"), S("--history"),       store,
+                               S("--quiet"),       S("--no-page-limit"), site};
         QVERIFY(run(args).out.contains(S("\tDirect Link\t")));
         m_server.setReply(site + S("b.html"), HttpReply::html("<p>gone</p>" + script));
         const qsizetype before = m_server.requests().size();

@@ -390,7 +390,8 @@ private Q_SLOTS:
     }
 
     // A full scan fills the result list with its colours and icons, shows the
-    // report, and gives the page builder its links.
+    // report, and gives the page builder its links; a link only a browser sees
+    // (its script writes it) is found by rendering the page.
     void scanResultsReportAndPage() {
         auto w = open();
         QVERIFY(w);
@@ -398,11 +399,17 @@ private Q_SLOTS:
         w->session().project.partners.append(
             {S("partner.test"), S("1"), S("https://partner.test/"), S("Partner"), {}});
         w->session().project.partners.append(Partner("other.test"));
+        m_router.add(S("script.test"), S("127.0.0.1"), m_server.port());
+        m_server.setReply(S("script.test/"),
+                          HttpReply::html("<p id=t></p><script>t.innerHTML = '<a href=\"http://my' "
+                                          "+ 'site.test/\">Scripted</a>';</script>"));
+        w->session().project.partners.append(Partner("script.test"));
         QTest::mouseClick(find(w.get(), "Command1"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(find(w.get(), "Command1")->isEnabled(), 20000);
 
         const QAbstractItemModel* list = find<QTreeView>(w.get(), "List3")->model();
-        QCOMPARE(Column(list, 1), (QStringList{S("Direct Link"), S("None Found (404 Not found)")}));
+        QCOMPARE(Column(list, 1), (QStringList{S("Direct Link"), S("None Found (404 Not found)"),
+                                               S("Direct Link")}));
         const QColor colours[2] = {QColor(0, 0, 255), QColor(255, 0, 0)};
         const char* icons[2] = {":/images/marker_linking.png", ":/images/marker_notlinking.png"};
         for (int r = 0; r < 2; ++r) {
@@ -411,8 +418,8 @@ private Q_SLOTS:
             QCOMPARE(icon.pixmap(16).toImage(), QIcon(S(icons[r])).pixmap(16).toImage());
         }
         // The link back does not count: its value in the warning colour, the rest blue.
-        QCOMPARE(Column(list, 4), (QStringList{S("nofollow"), QString()}));
-        QCOMPARE(Column(list, 5), (QStringList{S("Mine"), QString()}));
+        QCOMPARE(Column(list, 4), (QStringList{S("nofollow"), QString(), S("after JavaScript")}));
+        QCOMPARE(Column(list, 5), (QStringList{S("Mine"), QString(), S("Scripted")}));
         QCOMPARE(list->index(0, 4).data(Qt::ForegroundRole).value<QColor>(), QColor(176, 96, 0));
         QCOMPARE(list->index(0, 5).data(Qt::ForegroundRole).value<QColor>(), colours[0]);
 
