@@ -1,6 +1,7 @@
 # cmake --install: the two programs, and the menu entry and icon a Linux desktop looks for.
 # Sounds, help and the e-mail store are compiled into the programs.
-install(TARGETS corvantis corvantis-scan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# corvantis-render goes beside the two programs, where they look for it.
+install(TARGETS corvantis corvantis-scan corvantis-render RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/resources/corvantis.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/images/corvantis.png

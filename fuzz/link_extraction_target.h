@@ -9,6 +9,7 @@
 #include "fuzz_support.h"
 #include "page/http_response.h"
 #include "page/link_parsing.h"
+#include "page/link_value.h"
 #include "page/url_rules.h"
 
 #include <QList>
@@ -100,6 +101,20 @@ inline void CheckValue(const QString& line, const QString& value) {
         FUZZ_CHECK(!value.contains(bad, Qt::CaseInsensitive), line, value);
 }
 
+// The page's <a> elements as the link value reads them: the same ones after an
+// element that hides what follows it, none of them unhidden there.
+inline void CheckAnchors(const QString& page) {
+    const QList<AnchorElement> plain = FindAnchors(page);
+    const QList<AnchorElement> wrapped =
+        FindAnchors(QString(QStringLiteral("<div hidden>") + page));
+    FUZZ_CHECK(plain.size() == wrapped.size(), page, QString::number(wrapped.size()));
+    for (qsizetype i = 0; i < plain.size() && i < wrapped.size(); ++i) {
+        FUZZ_CHECK(plain[i].href == wrapped[i].href, plain[i].href, wrapped[i].href);
+        FUZZ_CHECK(plain[i].text.size() <= kMaxAnchorLength, page, plain[i].text);
+        FUZZ_CHECK(!plain[i].hidden || wrapped[i].hidden, page, plain[i].href);
+    }
+}
+
 } // namespace link_extraction_detail
 
 inline int LinkExtractionOneInput(const std::uint8_t* data, std::size_t size) {
@@ -111,6 +126,7 @@ inline int LinkExtractionOneInput(const std::uint8_t* data, std::size_t size) {
 
     CheckAddress(url);
     const PageAddress a = SplitPageAddress(url);
+    CheckAnchors(page);
 
     const Screening screening = ScreenPage(page, domain);
     if (screening.domainSeen)
