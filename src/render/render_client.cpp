@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+#include <utility>
+
 namespace corvantis::render {
 
 namespace {
@@ -24,6 +26,14 @@ ProcessRenderer::ProcessRenderer(QString program, std::function<QStringList()> c
     connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart && m_busy)
             fail(QStringLiteral("the page renderer could not start: ") + m_process.errorString());
+    });
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(30000);
+    connect(&m_idle, &QTimer::timeout, this, [this] {
+        if (!m_busy && m_process.state() != QProcess::NotRunning) {
+            m_process.closeWriteChannel(); // it ends at the end of its input
+            m_ending = true;
+        }
     });
     m_watchdog.setSingleShot(true);
     connect(&m_watchdog, &QTimer::timeout, this, [this] {
@@ -61,6 +71,11 @@ void ProcessRenderer::startNext() {
     if (m_pending.isEmpty())
         return;
     m_busy = true;
+    m_idle.stop();
+    if (std::exchange(m_ending, false) && !m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
     const Pending& next = m_pending.first();
     if (m_process.state() == QProcess::NotRunning) {
         m_output.clear();
@@ -108,6 +123,8 @@ void ProcessRenderer::answer(const Result& result) {
     QTimer::singleShot(0, this, [this] {
         if (!m_busy)
             startNext();
+        if (!m_busy)
+            m_idle.start();
     });
     if (done)
         done(result);

@@ -14,9 +14,9 @@
 namespace corvantis::render {
 
 // The page renderer as a process of its own (corvantis-render), started at the
-// first request and kept for the scan's later ones, so a scan that renders
-// nothing never loads a web engine. A renderer that does not answer in time is
-// ended and started again for the next request.
+// first request and kept while requests follow, so a scan that renders nothing
+// never loads a web engine; after half a minute without one it ends. A renderer
+// that does not answer in time is ended and started again for the next request.
 class ProcessRenderer : public QObject, public scan::PageRenderer {
     Q_OBJECT
 public:
@@ -48,8 +48,10 @@ private:
     QProcess m_process;
     QList<Pending> m_pending; // the first is under way when m_busy
     bool m_busy = false;
+    bool m_ending = false; // told to end for want of requests
     QByteArray m_output;
     QTimer m_watchdog;
+    QTimer m_idle; // ends the process when no request has come for a while
 };
 
 } // namespace corvantis::render
