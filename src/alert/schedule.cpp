@@ -267,10 +267,14 @@ ScheduleOutcome ApplySchedule(const ScheduledCheck& check, const QString& unitFo
     return outcome;
 }
 
-QStringList PassedEnvironment() {
-    if (!qEnvironmentVariableIsSet("CORVANTIS_HOME"))
-        return {};
-    return {QStringLiteral("CORVANTIS_HOME=") + qEnvironmentVariable("CORVANTIS_HOME")};
+ScheduleOutcome ScheduleProject(const QString& projectFile, const Schedule& when,
+                                const QString& scanProgram, const QStringList& alertArguments) {
+    QStringList environment;
+    if (qEnvironmentVariableIsSet("CORVANTIS_HOME"))
+        environment << QStringLiteral("CORVANTIS_HOME=") + qEnvironmentVariable("CORVANTIS_HOME");
+    return ApplySchedule(ScheduledCheck{QFileInfo(projectFile).absoluteFilePath(), when,
+                                        scanProgram, alertArguments, environment},
+                         UserUnitFolder());
 }
 
 QString UserUnitFolder() {

@@ -58,9 +58,11 @@ struct ScheduleOutcome {
 // with the crontab line as the other way.
 ScheduleOutcome ApplySchedule(const ScheduledCheck& check, const QString& unitFolder);
 
-// What a scheduled check takes from this program's environment: the application
-// folder (CORVANTIS_HOME) when it is set, as "NAME=value".
-QStringList PassedEnvironment();
+// The check of a saved project, by corvantis-scan at scanProgram with the alert
+// options given, in the user's unit folder; the service passes the application
+// folder (CORVANTIS_HOME) on when it is set.
+ScheduleOutcome ScheduleProject(const QString& projectFile, const Schedule& when,
+                                const QString& scanProgram, const QStringList& alertArguments);
 
 // $XDG_CONFIG_HOME/systemd/user, where the user's systemd looks for units.
 QString UserUnitFolder();

@@ -536,11 +536,8 @@ int Schedule(const ScanRequest& r) {
     QStringList arguments = r.alerts.arguments();
     if (r.history)
         arguments << QStringLiteral("--history") << QFileInfo(*r.history).absoluteFilePath();
-    const alert::ScheduleOutcome done = alert::ApplySchedule(
-        alert::ScheduledCheck{QFileInfo(*r.project).absoluteFilePath(), *r.schedule,
-                              QCoreApplication::applicationFilePath(), arguments,
-                              alert::PassedEnvironment()},
-        alert::UserUnitFolder());
+    const alert::ScheduleOutcome done = alert::ScheduleProject(
+        *r.project, *r.schedule, QCoreApplication::applicationFilePath(), arguments);
     for (const QString& line : done.lines)
         PrintLine({line});
     if (done.error.isEmpty())

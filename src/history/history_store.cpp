@@ -75,22 +75,34 @@ using SchemaStep = QString (*)(const QSqlDatabase&);
 const SchemaStep kSchemaSteps[] = {ToVersion2};
 static_assert(std::size(kSchemaSteps) == kHistorySchemaVersion - 1);
 
+// The schema version of a file that has one; none for an empty file.
+QString ReadVersion(const QSqlDatabase& db, std::optional<int>& version) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = "
+                               "'schema_version'")))
+        return SqlWhy(q.lastError());
+    version.reset();
+    if (!q.next())
+        return QString();
+    if (!q.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !q.next())
+        return SqlWhy(q.lastError());
+    version = q.value(0).toInt();
+    return QString();
+}
+
 // Brings the file up to this program's schema, inside the caller's write
 // transaction: an empty file is made at version 1, then every step from the
 // file's version on runs in turn. Empty when the file is one this program can write.
 QString EnsureSchema(const QSqlDatabase& db) {
-    QSqlQuery version(db);
-    if (!version.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND "
-                                     "name = 'schema_version'")))
-        return SqlWhy(version.lastError());
-    if (!version.next()) {
+    std::optional<int> version;
+    if (const QString error = ReadVersion(db, version); !error.isEmpty())
+        return error;
+    if (!version) {
         if (const QString error = ExecAll(db, kCreateTables); !error.isEmpty())
             return error;
+        version = 1;
     }
-    if (!version.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !version.next())
-        return SqlWhy(version.lastError());
-    const int found = version.value(0).toInt();
-    version.finish();
+    const int found = *version;
     if (found > kHistorySchemaVersion)
         return QStringLiteral("it was written by a newer version of Corvantis (schema %1)")
             .arg(found);
@@ -123,7 +135,7 @@ PartnerRecord ReadRecord(const QSqlQuery& q) {
     return r;
 }
 
-// What the store holds of each partner's past, read with three prepared queries.
+// What the store holds of each partner's past, read with four prepared queries.
 class PastReader {
 public:
     PastReader(const QSqlDatabase& db, int lostAfter)
@@ -250,21 +262,6 @@ QString BeginCurrentWrite(util::SqliteConnection& connection) {
     return error;
 }
 
-// The schema version of a file that has one; 0 for an empty file.
-QString ReadVersion(const QSqlDatabase& db, int& version) {
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = "
-                               "'schema_version'")))
-        return SqlWhy(q.lastError());
-    version = 0;
-    if (!q.next())
-        return QString();
-    if (!q.exec(QStringLiteral("SELECT max(version) FROM schema_version")) || !q.next())
-        return SqlWhy(q.lastError());
-    version = q.value(0).toInt();
-    return QString();
-}
-
 // Opens an existing file to read it; one an older version wrote is brought up
 // to date first (readers meanwhile go on under WAL). Empty when it can be read.
 QString OpenForReading(const QString& path, std::chrono::milliseconds busyTimeout,
@@ -272,10 +269,10 @@ QString OpenForReading(const QString& path, std::chrono::milliseconds busyTimeou
     for (int pass = 0;; ++pass) {
         connection.emplace(path, util::SqlAccess::ReadOnly, busyTimeout);
         QString error = connection->openError();
-        int version = 0;
+        std::optional<int> version;
         if (error.isEmpty())
             error = ReadVersion(connection->database(), version);
-        if (!error.isEmpty() || version >= kHistorySchemaVersion || pass == 1)
+        if (!error.isEmpty() || version.value_or(0) >= kHistorySchemaVersion || pass == 1)
             return error;
         connection.reset();
         util::SqliteConnection writer(path, util::SqlAccess::ReadWrite, busyTimeout);

@@ -321,12 +321,7 @@ bool SiteRun::renderNext() {
                 return;
             }
             // The analysis reads it as the page at its address, and queues nothing.
-            const PageAddress a = SplitPageAddress(page);
-            m_state.strURL = page;
-            m_state.strCurUrl = a.strCurUrl;
-            m_state.strCurDir = a.strCurDir;
-            m_state.pageHost = a.slotHost;
-            m_state.pagePath = a.slotPath;
+            takePageAddress(page);
             m_rendering = true;
             m_analysis.CapturePage(r.html);
         }));
@@ -387,14 +382,21 @@ void SiteRun::writeSiteVerdict() {
 
 // ---- page fetch ----
 
-void SiteRun::FetchPage() {
-    if (!m_state.scanRunning)
-        return;
-    const PageAddress a = SplitPageAddress(m_state.strURL);
+// The page under way is the one at this queue address, from here on.
+PageAddress SiteRun::takePageAddress(const QString& address) {
+    const PageAddress a = SplitPageAddress(address);
+    m_state.strURL = address;
     m_state.strCurUrl = a.strCurUrl;
     m_state.strCurDir = a.strCurDir;
     m_state.pageHost = a.slotHost;
     m_state.pagePath = a.slotPath;
+    return a;
+}
+
+void SiteRun::FetchPage() {
+    if (!m_state.scanRunning)
+        return;
+    const PageAddress a = takePageAddress(m_state.strURL);
     m_step = PageStep::Fetching;
     m_refetching = false;
     m_retried = false;

@@ -2,6 +2,7 @@
 
 // The inside of the scan engine; windows include scan_engine.h instead.
 
+#include "page/http_response.h"
 #include "page/robots_txt.h"
 #include "page/substring_index.h"
 #include "run/page_analysis.h"
@@ -90,6 +91,7 @@ private:
     std::optional<QString> readAheadAddress(bool pageHasMarker, bool pageHasDomainTrace) const;
 
     // page fetch
+    PageAddress takePageAddress(const QString& address);
     void FetchPage();
     QString fetchHost(const QString& queuedHost) const;
     bool fetchedOverTls(const QString& host) const;

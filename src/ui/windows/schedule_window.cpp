@@ -187,12 +187,10 @@ void ScheduleWindow::apply() {
         return;
     }
     const QString absolute = QFileInfo(project).absoluteFilePath();
-    const alert::ScheduleOutcome done = alert::ApplySchedule(
-        alert::ScheduledCheck{absolute, schedule(),
-                              QCoreApplication::applicationDirPath() +
-                                  QStringLiteral("/corvantis-scan"),
-                              alertSettings().arguments(), alert::PassedEnvironment()},
-        alert::UserUnitFolder());
+    const alert::ScheduleOutcome done = alert::ScheduleProject(
+        absolute, schedule(),
+        QCoreApplication::applicationDirPath() + QStringLiteral("/corvantis-scan"),
+        alertSettings().arguments());
     if (done.error.isEmpty())
         util::WriteSetting(ScheduleKey(absolute), alert::ScheduleText(schedule()));
     showStatus(done.error.isEmpty() ? done.lines : QStringList{done.error});
