@@ -1,8 +1,11 @@
 // Micro benchmarks of the per-page and per-link work of a scan: screening and
 // normalising a page and making its work-file bytes, taking the link out of a
-// line, resolving it against the page, and the "already queued?" index.
+// line, resolving it against the page, the "already queued?" index, and the
+// tree reading of a page with a link back.
 
 #include "page/link_parsing.h"
+#include "page/link_value.h"
+#include "page/page_encoding.h"
 #include "page/substring_index.h"
 #include "page/url_rules.h"
 #include "site_generator.h"
@@ -189,6 +192,7 @@ void BM_CapturePage(benchmark::State& state) {
         const corvantis::util::CaseFoldedText folded(page);
         benchmark::DoNotOptimize(corvantis::scan::ScreenPage(folded, domain));
         benchmark::DoNotOptimize(corvantis::scan::HasRedirectMarker(folded));
+        benchmark::DoNotOptimize(corvantis::scan::BaseHref(page, folded));
         const QString text = corvantis::scan::NormaliseHrefs(page, folded);
         QByteArray bytes = text.toLatin1();
         benchmark::DoNotOptimize(corvantis::scan::MailWorkBytes(std::move(bytes)));
@@ -199,6 +203,33 @@ void BM_CapturePage(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_CapturePage);
+
+// The tree reading of a page with a link back: a page of about 100 KB (the
+// site's pages one after another) with the link near its end, decoded from its
+// bytes, parsed by the HTML5 parser and its link back valued.
+void BM_LinkBackValue(benchmark::State& state) {
+    QByteArray page;
+    for (qsizetype i = 0; page.size() < 100 * 1024; ++i)
+        page += SitePages()[i % SitePages().size()].toLatin1();
+    page += "<p><a href=\"http://www.mysite-bench.com/\" rel=\"ugc\">Our friends</a></p>";
+    const auto resolve = [](const QString& href) {
+        return StripForKnownUrl(ResolveLink(corvantis::scan::CleanHref(href),
+                                            QStringLiteral("www.partner-site.example.com"),
+                                            QStringLiteral("www.partner-site.example.com/")));
+    };
+    const auto isLinkBack = [](const QString& address) {
+        return IsDirectLink(address, QStringLiteral("mysite-bench.com"));
+    };
+    for (auto _ : state) {
+        const QString text = corvantis::scan::DecodePage(page, {});
+        benchmark::DoNotOptimize(corvantis::scan::ValueOfLinksBack(
+            text, {}, QStringLiteral("www.partner-site.example.com/"), resolve, isLinkBack,
+            corvantis::scan::RobotsRule::NotChecked));
+    }
+    state.SetBytesProcessed(state.iterations() * page.size());
+    state.counters["page_bytes"] = double(page.size());
+}
+BENCHMARK(BM_LinkBackValue)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -3,8 +3,8 @@
 // Fuzz body for the way a whole page is read for links: the page address is
 // taken apart, the page screened, its href attributes normalised, its lines
 // split, and every line's link value resolved and classified; redirect lines
-// give their target. Input: page address, line feed, user's domain, line feed,
-// page (the rest).
+// give their target; the page's tree gives the value of its links back. Input: page address, line
+// feed, user's domain, line feed, page (the rest).
 
 #include "fuzz_support.h"
 #include "page/http_response.h"
@@ -22,26 +22,32 @@ using namespace corvantis::scan;
 
 namespace link_extraction_detail {
 
-// Spaces right after each "href=" (any case), in page order.
-inline QList<qsizetype> SpacesAfterHrefs(const QString& text) {
-    QList<qsizetype> runs;
-    qsizetype at = 0;
-    while ((at = text.indexOf(QLatin1String("href="), at, Qt::CaseInsensitive)) >= 0) {
-        at += 5;
-        qsizetype n = 0;
-        while (at + n < text.size() && text[at + n] == u' ')
-            ++n;
-        runs.append(n);
-    }
-    return runs;
+inline bool IsHtmlSpace(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
 }
 
-// The text with line ends and spaces taken out, lower-cased: what the
-// normalisation must leave unchanged.
+// How many href attributes the text holds: "href", white space, "=" (any case).
+inline int CountHrefAttributes(const QString& text) {
+    int count = 0;
+    for (qsizetype at = 0;
+         (at = text.indexOf(QLatin1String("href"), at, Qt::CaseInsensitive)) >= 0;) {
+        at += 4;
+        qsizetype i = at;
+        while (i < text.size() && IsHtmlSpace(text[i]))
+            ++i;
+        count += i < text.size() && text[i] == u'=' ? 1 : 0;
+    }
+    return count;
+}
+
+// The text with white space taken out, lower-cased: what the normalisation
+// must leave unchanged.
 inline QString Skeleton(const QString& text) {
-    QString s = MailWorkText(text);
-    s.remove(u' ');
-    return s.toLower();
+    QString s;
+    for (QChar c : text)
+        if (!IsHtmlSpace(c))
+            s += c.toLower();
+    return s;
 }
 
 inline void CheckAddress(const QString& url) {
@@ -62,17 +68,16 @@ inline void CheckAddress(const QString& url) {
 }
 
 inline void CheckNormalised(const QString& page, const QString& normalised) {
-    // Every attribute stays, in the same order, now lower-case at a line start...
-    const int hrefs = CountCaseInsensitive(page, QLatin1String("href="));
-    FUZZ_CHECK(CountCaseInsensitive(normalised, QLatin1String("href=")) == hrefs, page, normalised);
+    // Every attribute stays, in the same order, now "href=" at a line start with
+    // no white space after it...
+    const int hrefs = CountHrefAttributes(page);
     FUZZ_CHECK(int(normalised.count(QLatin1String("\r\nhref="))) == hrefs, page, normalised);
-    // ...with the first 36 spaces after it gone...
-    const QList<qsizetype> before = SpacesAfterHrefs(page);
-    const QList<qsizetype> after = SpacesAfterHrefs(normalised);
-    FUZZ_CHECK(before.size() == after.size(), page, normalised);
-    for (qsizetype i = 0; i < before.size(); ++i)
-        FUZZ_CHECK(after[i] == std::max<qsizetype>(0, before[i] - 36), page, normalised);
-    // ...and nothing else changed but line ends, spaces and letter case.
+    FUZZ_CHECK(CountHrefAttributes(normalised) == hrefs, page, normalised);
+    for (qsizetype at = 0; (at = normalised.indexOf(QLatin1String("\r\nhref="), at)) >= 0;) {
+        at += 7;
+        FUZZ_CHECK(at >= normalised.size() || !IsHtmlSpace(normalised[at]), page, normalised);
+    }
+    // ...and nothing else changed but white space and letter case.
     FUZZ_CHECK(Skeleton(page) == Skeleton(normalised), page, normalised);
 }
 
@@ -94,7 +99,7 @@ inline void CheckLines(const QString& normalised, const QStringList& lines) {
 
 inline void CheckValue(const QString& line, const QString& value) {
     FUZZ_CHECK(value.size() >= 6, line, value);
-    for (QChar c : {QChar(u'#'), QChar(u' '), QChar(u'"'), QChar(u'\''), QChar(u'>')})
+    for (QChar c : {QChar(u'#'), QChar(u' '), QChar(u'\t'), QChar(u'\r'), QChar(u'\n')})
         FUZZ_CHECK(!value.contains(c), line, value);
     for (QLatin1String bad : {QLatin1String("javascript"), QLatin1String("mailto"),
                               QLatin1String("file://"), QLatin1String("unsaved:")})
@@ -115,6 +120,29 @@ inline void CheckAnchors(const QString& page) {
     }
 }
 
+// The link value read from the page's tree: whatever the page, reasons in
+// their order, an anchor no longer than shown; the tree holds the anchors of
+// the page read on its own (a link back inside a comment is one of them when the
+// comment is taken away).
+inline void CheckTreeReading(const QString& page, const QString& domain) {
+    const auto resolve = [](const QString& href) {
+        return ResolveLink(CleanHref(href), QStringLiteral("p.test"), QStringLiteral("p.test/"));
+    };
+    const auto isLinkBack = [&domain](const QString& a) { return IsDirectLink(a, domain); };
+    const LinkBackValue v = ValueOfLinksBack(page, QString(), QStringLiteral("p.test/"), resolve,
+                                             isLinkBack, RobotsRule::NotChecked);
+    FUZZ_CHECK(v.anchor.size() <= kMaxAnchorLength, page, v.anchor);
+    if (v.reasons) {
+        FUZZ_CHECK(std::is_sorted(v.reasons->begin(), v.reasons->end()), page,
+                   LinkValueText(*v.reasons));
+        const int places =
+            int(v.reasons->count(ValueReason::InComment) + v.reasons->count(ValueReason::InScript) +
+                v.reasons->count(ValueReason::AsText));
+        FUZZ_CHECK(places <= 1, page, LinkValueText(*v.reasons));
+        FUZZ_CHECK(places == 0 || v.anchor.isEmpty(), page, v.anchor);
+    }
+}
+
 } // namespace link_extraction_detail
 
 inline int LinkExtractionOneInput(const std::uint8_t* data, std::size_t size) {
@@ -127,6 +155,7 @@ inline int LinkExtractionOneInput(const std::uint8_t* data, std::size_t size) {
     CheckAddress(url);
     const PageAddress a = SplitPageAddress(url);
     CheckAnchors(page);
+    CheckTreeReading(page, domain);
 
     const Screening screening = ScreenPage(page, domain);
     if (screening.domainSeen)
@@ -154,6 +183,7 @@ inline int LinkExtractionOneInput(const std::uint8_t* data, std::size_t size) {
         if (!value)
             continue;
         CheckValue(line, *value);
+        FUZZ_CHECK(CleanHref(*value) == *value, line, *value);
         const QString resolved = ResolveLink(*value, a.slotHost, a.strCurDir);
         for (const QString& stripped : {StripForKnownUrl(resolved), StripForResultPage(resolved)}) {
             FUZZ_CHECK(!stripped.startsWith(u' ') && !stripped.endsWith(u' '), resolved, stripped);

@@ -1,5 +1,7 @@
 #include "page/link_parsing.h"
 
+#include "page/char_refs.h"
+#include "page/url_rules.h"
 #include "util/text_utils.h"
 
 #include <QStringView>
@@ -115,8 +117,6 @@ bool HasSchemeMark(QStringView t) {
 bool IsSkippedValue(QStringView v) {
     if (v.size() < 6)
         return true;
-    if (v.contains(u'#'))
-        return true;
     return HasSkippedWord(v) || HasExcludedEnding(v) || HasForeignScheme(v);
 }
 
@@ -137,14 +137,37 @@ QString StripSchemeRemnants(const QString& address, const QLatin1String (&patter
     return util::TrimSpaces(a);
 }
 
-// Spaces left after "href=" once the 8-, 7-, ... 1-space passes have each taken
-// their share: up to 36 spaces vanish, 40 leave 4.
-qsizetype SpacesLeftAfterHref(qsizetype spaces) {
-    for (qsizetype pass = 8; pass >= 1; --pass) {
-        if (spaces >= pass)
-            spaces -= pass;
+// HTML's white space: between an attribute's name, its "=" and its value.
+bool IsHtmlSpace(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
+}
+
+// Just past "href", the white space and "=" and the white space after it, or -1
+// when no "=" follows: "href" alone is no attribute.
+qsizetype PastHrefEquals(QStringView page, qsizetype afterName, qsizetype end) {
+    qsizetype i = afterName;
+    while (i < end && IsHtmlSpace(page[i]))
+        ++i;
+    if (i >= end || page[i] != u'=')
+        return -1;
+    ++i;
+    while (i < end && IsHtmlSpace(page[i]))
+        ++i;
+    return i;
+}
+
+void AppendPercentEncoded(QString& out, QStringView text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    for (const char byte : text.toUtf8()) {
+        const auto b = static_cast<unsigned char>(byte);
+        out += QLatin1Char('%');
+        out += QLatin1Char(kHex[b >> 4]);
+        out += QLatin1Char(kHex[b & 15]);
     }
-    return spaces;
+}
+
+bool IsAsciiAlnum(QChar c) {
+    return IsAsciiLetter(c) || (c >= u'0' && c <= u'9');
 }
 
 } // namespace
@@ -180,28 +203,27 @@ QString NormaliseHrefs(const QString& page, const util::CaseFoldedText& folded) 
 
 void AppendNormalisedHrefs(QString& out, QStringView page, const util::CaseFoldedText& folded,
                            qsizetype begin, qsizetype end) {
-    // The space passes and the line split all act at the same "href=" places
-    // (taking spaces out never forms a new one), so one walk does both.
+    // Every "href" followed by "=" starts a line of its own, written "href=",
+    // with the white space around the "=" taken out (a line break after it too).
     qsizetype pos = begin;
-    for (;;) {
-        const qsizetype at = folded.indexOf(kHrefView, pos);
+    for (qsizetype from = begin;;) {
+        const qsizetype at = folded.indexOf(kHrefView.left(4), from);
         if (at < 0 || at >= end)
             break;
+        const qsizetype value = PastHrefEquals(page, at + 4, end);
+        if (value < 0) {
+            from = at + 1;
+            continue;
+        }
         out += page.mid(pos, at - pos);
         out += QLatin1String("\r\nhref=");
-        qsizetype after = at + kHref.size();
-        qsizetype spaces = 0;
-        while (after + spaces < end && page[after + spaces] == u' ')
-            ++spaces;
-        const qsizetype kept = SpacesLeftAfterHref(spaces);
-        out += page.mid(after + spaces - kept, kept);
-        pos = after + spaces;
+        pos = from = value;
     }
     out += page.mid(pos, end - pos);
 }
 
 qsizetype HrefSafeSplit(QStringView page, qsizetype near) {
-    // Nothing of "href=" and the spaces after it can end just before the split.
+    // Nothing of "href", the "=" and the white space around it can end just before the split.
     for (qsizetype p = std::max<qsizetype>(near, 1); p < page.size(); ++p) {
         switch (page[p - 1].unicode()) {
         case u'h':
@@ -214,6 +236,10 @@ qsizetype HrefSafeSplit(QStringView page, qsizetype near) {
         case u'F':
         case u'=':
         case u' ':
+        case u'\t':
+        case u'\n':
+        case u'\r':
+        case u'\f':
             continue;
         default:
             return p;
@@ -312,21 +338,20 @@ std::optional<QString> LinkValue(QStringView line) {
         return std::nullopt;
     const qsizetype n = v.size();
     qsizetype i = at + kHref.size();
-    if (i < n && IsQuote(v[i]))
-        ++i; // the opening quote
-    while (i < n && v[i] == u' ')
+    while (i < n && IsHtmlSpace(v[i]))
         ++i;
+    const QChar quote = i < n && IsQuote(v[i]) ? v[i++] : QChar();
 
-    // The value runs to the first quote or ">" (or the line's end) and is cut at
-    // its first space. A later "href=" on the line loses the quote after it too,
-    // so that quote does not end the value. Only then is the value put together
-    // from pieces; otherwise it is read in place and copied only when kept.
+    // A quoted value runs to its closing quote, an unquoted one to white space
+    // or ">" (or the line's end). A later "href=" on the line loses the quote
+    // after it, so that quote does not end the value. Only then is the value put
+    // together from pieces; otherwise it is read in place and copied only when kept.
     QString joined;
     bool split = false;
     qsizetype chunk = i;
     while (i < n) {
         const QChar c = v[i];
-        if (IsQuote(c) || c == u'>' || c == u' ')
+        if (quote.isNull() ? (IsHtmlSpace(c) || c == u'>') : c == quote)
             break;
         if ((c == u'h' || c == u'H') && i + kHref.size() < n && IsQuote(v[i + kHref.size()]) &&
             v.mid(i, kHref.size()).compare(kHref, Qt::CaseInsensitive) == 0) {
@@ -341,11 +366,127 @@ std::optional<QString> LinkValue(QStringView line) {
     const QStringView last = v.mid(chunk, i - chunk);
     if (split)
         joined += last;
-    const QStringView value = split ? QStringView(joined) : last;
-
+    const QString value = CleanHref(DecodeHref(split ? QStringView(joined) : last));
     if (IsSkippedValue(value))
         return std::nullopt;
-    return split ? joined : value.toString();
+    return value;
+}
+
+QString DecodeHref(QStringView raw) {
+    qsizetype amp = raw.indexOf(u'&');
+    if (amp < 0)
+        return raw.toString();
+    QString out;
+    out.reserve(raw.size());
+    qsizetype pos = 0;
+    for (; amp >= 0; amp = raw.indexOf(u'&', pos)) {
+        out += raw.mid(pos, amp - pos);
+        // The reference and what may follow it: "#", letters and digits, a ";",
+        // and an "=" (after which a name without ";" is no reference).
+        qsizetype end = amp + 1;
+        if (end < raw.size() && raw[end] == u'#')
+            ++end;
+        while (end < raw.size() && IsAsciiAlnum(raw[end]))
+            ++end;
+        if (end < raw.size() && (raw[end] == u';' || raw[end] == u'='))
+            ++end;
+        // The piece is ASCII, so any other character in its decoding came from a
+        // reference: the address takes it as a browser sends it, in UTF-8 and
+        // percent-encoded, never as a byte the server would read in another way.
+        const QString decoded =
+            DecodeCharacterReferences(raw.mid(amp, end - amp), ReferenceContext::Attribute);
+        for (qsizetype k = 0; k < decoded.size(); ++k) {
+            if (decoded[k].unicode() < 0x80) {
+                out += decoded[k];
+                continue;
+            }
+            qsizetype run = k;
+            while (run < decoded.size() && decoded[run].unicode() >= 0x80)
+                ++run;
+            AppendPercentEncoded(out, QStringView(decoded).mid(k, run - k));
+            k = run - 1;
+        }
+        pos = end;
+    }
+    out += raw.mid(pos);
+    return out;
+}
+
+QString CleanHref(QStringView value) {
+    // A browser takes white space off the ends and tabs and line breaks out of
+    // an address, and keeps a fragment to itself: it names a place in the page.
+    qsizetype begin = 0;
+    qsizetype end = value.size();
+    while (begin < end && IsHtmlSpace(value[begin]))
+        ++begin;
+    while (end > begin && IsHtmlSpace(value[end - 1]))
+        --end;
+    const qsizetype hash = value.indexOf(u'#', begin);
+    if (hash >= 0 && hash < end)
+        end = hash;
+    const QStringView kept = value.mid(begin, end - begin);
+    if (!kept.contains(u' ') && !kept.contains(u'\t') && !kept.contains(u'\n') &&
+        !kept.contains(u'\r'))
+        return kept.toString();
+    QString out;
+    out.reserve(kept.size() + 8);
+    for (const QChar c : kept) {
+        if (c == u' ')
+            out += QLatin1String("%20");
+        else if (c != u'\t' && c != u'\n' && c != u'\r')
+            out += c;
+    }
+    return out;
+}
+
+std::optional<QString> BaseHref(QStringView page, const util::CaseFoldedText& folded) {
+    for (qsizetype at = folded.indexOf(u"<base"); at >= 0; at = folded.indexOf(u"<base", at + 1)) {
+        if (at + 5 >= page.size() || !(IsHtmlSpace(page[at + 5]) || page[at + 5] == u'/'))
+            continue;
+        const qsizetype close = page.indexOf(u'>', at);
+        const QStringView tag = page.mid(at, (close < 0 ? page.size() : close) - at);
+        // Only an href attribute of its own, not one a longer name ends in.
+        for (qsizetype h = util::IndexOfCI(tag, u"href"); h >= 0;
+             h = util::IndexOfCI(tag, u"href", h + 1)) {
+            if (!IsHtmlSpace(tag[h - 1]) && tag[h - 1] != u'/' && !IsQuote(tag[h - 1]))
+                continue;
+            const qsizetype value = PastHrefEquals(tag, h + 4, tag.size());
+            if (value < 0)
+                continue;
+            QStringView v = tag.mid(value);
+            if (!v.isEmpty() && IsQuote(v.front())) {
+                const qsizetype closing = v.indexOf(v.front(), 1);
+                v = v.mid(1, (closing < 0 ? v.size() : closing) - 1);
+            } else {
+                qsizetype k = 0;
+                while (k < v.size() && !IsHtmlSpace(v[k]))
+                    ++k;
+                v = v.left(k);
+            }
+            return CleanHref(DecodeHref(v));
+        }
+        return std::nullopt; // the first <base> decides
+    }
+    return std::nullopt;
+}
+
+LinkBase BaseOfPage(const std::optional<QString>& baseHref, const QString& pageHost,
+                    const QString& pageDir) {
+    if (!baseHref || baseHref->isEmpty() || HasForeignScheme(*baseHref))
+        return LinkBase{pageHost, pageDir};
+    const QString base = ResolveLink(*baseHref, pageHost, pageDir);
+    const qsizetype slash = base.indexOf(u'/');
+    if (slash <= 0)
+        return LinkBase{pageHost, pageDir};
+    return LinkBase{base.left(slash), base.left(base.lastIndexOf(u'/') + 1)};
+}
+
+bool InTagOf(QStringView before, QStringView name) {
+    const qsizetype lt = before.lastIndexOf(u'<');
+    if (lt < 0 || before.indexOf(u'>', lt) >= 0 || lt + 1 + name.size() >= before.size())
+        return false;
+    return util::EqualsLowerAsciiCI(before.mid(lt + 1, name.size()), name) &&
+           IsHtmlSpace(before[lt + 1 + name.size()]);
 }
 
 QString RedirectTarget(const QString& line) {

@@ -20,8 +20,8 @@ Screening ScreenPage(const QString& page, const QString& domain);
 // The same on a page already folded for searching.
 Screening ScreenPage(const util::CaseFoldedText& page, const QString& domain);
 
-// Closes up "href=" followed by spaces and puts every href attribute at the
-// start of a line of its own, written "href=".
+// Puts every href attribute at the start of a line of its own, written "href="
+// with no white space around the "=".
 QString NormaliseHrefs(const QString& page);
 QString NormaliseHrefs(const QString& page, const util::CaseFoldedText& folded);
 // The same for the part [begin, end) of a page, appended to out; the ends must be
@@ -46,9 +46,34 @@ QStringList SplitLines(const QString& text);
 bool HasRedirectMarker(QStringView line);
 bool HasRedirectMarker(const util::CaseFoldedText& text);
 
-// The href value of a line when it is a link worth following: cut from the line,
-// trimmed, and not a script, mail, other-scheme, file, fragment or excluded file type.
+// The href value of a line when it is a link worth following: cut from the line
+// as HTML reads an attribute value, its character references decoded, cleaned
+// (CleanHref), and not a script, mail, other-scheme, file or excluded file type.
 std::optional<QString> LinkValue(QStringView line);
+
+// An attribute value as written with its character references decoded; a
+// character beyond ASCII that a reference gave is percent-encoded in UTF-8, as a
+// browser sends it, and the page's own bytes stay as they are.
+QString DecodeHref(QStringView raw);
+// An href value as a browser takes it: white space off its ends, tabs and line
+// breaks out, a space as "%20", without its fragment ("page.html#top" is
+// "page.html"; "#top" is empty).
+QString CleanHref(QStringView value);
+
+// Where a page's relative links start: a host and a directory ending in "/".
+struct LinkBase {
+    QString host;
+    QString dir;
+};
+// The href of a page's first <base> element, decoded and cleaned, or nothing.
+std::optional<QString> BaseHref(QStringView page, const util::CaseFoldedText& folded);
+// The base of the links of a page at pageHost and pageDir: its <base href>
+// resolved against the page's own address, or the page's own.
+LinkBase BaseOfPage(const std::optional<QString>& baseHref, const QString& pageHost,
+                    const QString& pageDir);
+// True when the text before a place ends inside an opening tag of that name
+// (lower case): "<base target=x " for "base".
+bool InTagOf(QStringView before, QStringView name);
 
 // The target address written on the line that follows a redirect marker; empty
 // when nothing is left (the caller then uses the page's own address).

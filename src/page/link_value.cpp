@@ -1,147 +1,22 @@
 #include "page/link_value.h"
 
+#include "page/link_parsing.h"
+#include "util/text_utils.h"
+
+#include <gumbo.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
 #include <iterator>
 #include <optional>
 
 namespace corvantis::scan {
 
 namespace {
-
-struct Tag {
-    QString name; // lower case
-    bool closing = false;
-    qsizetype end = 0;                             // just past its '>'
-    QList<std::pair<QString, QString>> attributes; // names in lower case, values decoded
-
-    QString attribute(QStringView wanted) const {
-        for (const auto& [name, value] : attributes)
-            if (name == wanted)
-                return value;
-        return {};
-    }
-    bool has(QStringView wanted) const {
-        for (const auto& a : attributes)
-            if (a.first == wanted)
-                return true;
-        return false;
-    }
-};
-
-bool IsSpace(QChar c) {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
-}
-
-bool IsNameChar(QChar c) {
-    return c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u':' || c == u'.';
-}
-
-// The character references pages use in addresses and link texts.
-QString DecodeEntities(QStringView s) {
-    if (!s.contains(u'&'))
-        return s.toString();
-    static const std::pair<QStringView, QChar> named[] = {
-        {u"amp;", u'&'},  {u"lt;", u'<'},    {u"gt;", u'>'},
-        {u"quot;", u'"'}, {u"apos;", u'\''}, {u"nbsp;", QChar(0xA0)}};
-    QString out;
-    out.reserve(s.size());
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        if (s[i] != u'&') {
-            out += s[i];
-            continue;
-        }
-        const QStringView rest = s.mid(i + 1);
-        bool done = false;
-        for (const auto& [name, c] : named)
-            if (rest.startsWith(name, Qt::CaseInsensitive)) {
-                out += c;
-                i += name.size();
-                done = true;
-                break;
-            }
-        if (!done && rest.startsWith(u'#')) {
-            const qsizetype semi = rest.indexOf(u';');
-            if (semi > 1 && semi < 10) {
-                const bool hex = rest[1] == u'x' || rest[1] == u'X';
-                bool ok = false;
-                const uint code =
-                    rest.mid(hex ? 2 : 1, semi - (hex ? 2 : 1)).toUInt(&ok, hex ? 16 : 10);
-                if (ok && code > 0 && code <= 0x10FFFF) {
-                    out += QString::fromUcs4(reinterpret_cast<const char32_t*>(&code), 1);
-                    i += semi + 1;
-                    done = true;
-                }
-            }
-        }
-        if (!done)
-            out += u'&';
-    }
-    return out;
-}
-
-// The tag whose '<' stands at pos, or none when the '<' starts no tag.
-std::optional<Tag> ReadTag(QStringView page, qsizetype pos) {
-    const qsizetype n = page.size();
-    qsizetype i = pos + 1;
-    Tag tag;
-    if (i < n && page[i] == u'/') {
-        tag.closing = true;
-        ++i;
-    }
-    const qsizetype nameStart = i;
-    while (i < n && IsNameChar(page[i]))
-        ++i;
-    if (i == nameStart || !page[nameStart].isLetter())
-        return std::nullopt;
-    tag.name = page.mid(nameStart, i - nameStart).toString().toLower();
-    while (i < n && page[i] != u'>') {
-        if (IsSpace(page[i]) || page[i] == u'/') {
-            ++i;
-            continue;
-        }
-        const qsizetype a = i;
-        while (i < n && !IsSpace(page[i]) && page[i] != u'=' && page[i] != u'>' && page[i] != u'/')
-            ++i;
-        const QString name = page.mid(a, i - a).toString().toLower();
-        while (i < n && IsSpace(page[i]))
-            ++i;
-        QString value;
-        if (i < n && page[i] == u'=') {
-            ++i;
-            while (i < n && IsSpace(page[i]))
-                ++i;
-            if (i < n && (page[i] == u'"' || page[i] == u'\'')) {
-                const QChar quote = page[i];
-                const qsizetype close = page.indexOf(quote, i + 1);
-                const qsizetype stop = close < 0 ? n : close;
-                value = DecodeEntities(page.mid(i + 1, stop - i - 1));
-                i = close < 0 ? n : close + 1;
-            } else {
-                const qsizetype v = i;
-                while (i < n && !IsSpace(page[i]) && page[i] != u'>')
-                    ++i;
-                value = DecodeEntities(page.mid(v, i - v));
-            }
-        }
-        if (!name.isEmpty())
-            tag.attributes.append({name, value});
-    }
-    tag.end = i < n ? i + 1 : n;
-    return tag;
-}
-
-// Just past the end of a comment, or of the element whose contents are no markup.
-qsizetype SkipComment(QStringView page, qsizetype pos) {
-    const qsizetype close = page.indexOf(u"-->", pos + 4);
-    return close < 0 ? page.size() : close + 3;
-}
-qsizetype SkipRawText(QStringView page, const Tag& tag) {
-    const QString close = QStringLiteral("</") + tag.name;
-    const qsizetype at = page.indexOf(close, tag.end, Qt::CaseInsensitive);
-    return at < 0 ? page.size() : at;
-}
-bool IsRawText(const Tag& tag) {
-    return !tag.closing && (tag.name == u"script" || tag.name == u"style");
-}
 
 QStringList Tokens(const QString& value, QChar separator = u' ') {
     QStringList out;
@@ -152,81 +27,17 @@ QStringList Tokens(const QString& value, QChar separator = u' ') {
     }
     return out;
 }
+// rel splits on ASCII white space and compares without letter case.
 QStringList RelTokens(const QString& rel) {
-    return rel.simplified().toLower().split(u' ', Qt::SkipEmptyParts);
+    QString folded = rel.toLower();
+    for (QChar& c : folded)
+        if (c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f')
+            c = u' ';
+    return folded.split(u' ', Qt::SkipEmptyParts);
 }
 
 QString Folded(const QString& text) {
     return text.simplified().left(kMaxAnchorLength);
-}
-
-// The anchor text from just past an <a ...> tag to its end: the words, or the
-// first image's alt text when there are none. Returns where the scan goes on.
-qsizetype ReadAnchorText(QStringView page, qsizetype from, QString& text) {
-    QString words;
-    QString alt;
-    const auto finish = [&](qsizetype next) {
-        text = Folded(words);
-        if (text.isEmpty())
-            text = Folded(alt);
-        return next;
-    };
-    // Enough for the longest text once white space is folded, in all but odd pages.
-    const qsizetype keep = 8 * kMaxAnchorLength;
-    qsizetype i = from;
-    while (i < page.size()) {
-        const qsizetype lt = page.indexOf(u'<', i);
-        const qsizetype stop = lt < 0 ? page.size() : lt;
-        if (words.size() < keep)
-            words += DecodeEntities(page.mid(i, qMin(stop - i, keep)));
-        if (lt < 0)
-            break;
-        if (page.mid(lt).startsWith(u"<!--")) {
-            i = SkipComment(page, lt);
-            continue;
-        }
-        const std::optional<Tag> tag = ReadTag(page, lt);
-        if (!tag) {
-            words += u'<';
-            i = lt + 1;
-            continue;
-        }
-        if (tag->name == u"a") // its end, or a new link that ends it
-            return finish(tag->closing ? tag->end : lt);
-        if (!tag->closing && tag->name == u"img" && alt.isEmpty())
-            alt = tag->attribute(u"alt");
-        words += u' '; // tags separate words
-        i = IsRawText(*tag) ? SkipRawText(page, *tag) : tag->end;
-    }
-    return finish(page.size());
-}
-
-// Calls visit(tag) for every tag outside comments, scripts and styles; visit
-// may return where the scan goes on (or -1 for just past the tag). The text of
-// each comment goes to comments, when given.
-template <typename Visit>
-void ForEachTag(QStringView page, QList<QStringView>* comments, Visit visit) {
-    qsizetype i = 0;
-    while ((i = page.indexOf(u'<', i)) >= 0) {
-        if (page.mid(i).startsWith(u"<!--")) {
-            const qsizetype end = SkipComment(page, i);
-            if (comments)
-                comments->append(page.mid(i + 4, end - i - 4));
-            i = end;
-            continue;
-        }
-        const std::optional<Tag> tag = ReadTag(page, i);
-        if (!tag) {
-            ++i;
-            continue;
-        }
-        if (IsRawText(*tag)) {
-            i = SkipRawText(page, *tag);
-            continue;
-        }
-        const qsizetype next = visit(*tag);
-        i = next >= 0 ? next : tag->end;
-    }
 }
 
 void ApplyRobotsTokens(const QStringList& tokens, bool& noindex, bool& nofollow) {
@@ -252,112 +63,255 @@ bool HeaderAppliesToUs(QString& value) {
     return before == u"googlebot";
 }
 
-} // namespace
+// Gumbo's parser slows down with the square of how deep elements nest; real
+// pages nest a few dozen deep. A page whose tags could nest deeper than this is
+// not made into a tree (its links back get no value rather than the scan a stall).
+constexpr int kMaxTreeDepth = 3000;
 
-namespace {
-// Whether an element's own markup keeps it from showing: the hidden attribute,
-// or display: none or visibility: hidden in its inline style.
-bool HidesItself(const Tag& tag) {
-    if (tag.has(u"hidden"))
-        return true;
-    for (const QString& declaration : tag.attribute(u"style").split(u';')) {
+// How deep the page's elements could nest: start tags less end tags, leaving out
+// the elements that hold nothing or end where their like begins.
+int NestingBound(const QByteArray& html) {
+    static constexpr std::string_view kFlat[] = {
+        "!doctype", "area",     "base",   "body", "br",    "col",    "dd",    "dt",
+        "embed",    "head",     "hr",     "html", "img",   "input",  "li",    "link",
+        "meta",     "optgroup", "option", "p",    "param", "source", "tbody", "td",
+        "tfoot",    "th",       "thead",  "tr",   "track", "wbr"};
+    int depth = 0;
+    int deepest = 0;
+    const char* const end = html.constData() + html.size();
+    for (const char* p = html.constData();
+         (p = static_cast<const char*>(memchr(p, '<', size_t(end - p)))) != nullptr;) {
+        ++p;
+        const bool closing = p < end && *p == '/';
+        const char* const name = closing ? p + 1 : p;
+        if (name >= end || !std::isalpha(static_cast<unsigned char>(*name)))
+            continue;
+        char lower[16];
+        std::size_t n = 0;
+        for (const char* q = name; q < end && n < sizeof lower &&
+                                   (std::isalnum(static_cast<unsigned char>(*q)) || *q == '!');
+             ++q)
+            lower[n++] = char(std::tolower(static_cast<unsigned char>(*q)));
+        if (std::binary_search(std::begin(kFlat), std::end(kFlat), std::string_view(lower, n)))
+            continue;
+        depth = closing ? std::max(depth - 1, 0) : depth + 1;
+        deepest = std::max(deepest, depth);
+    }
+    return deepest;
+}
+
+// "href" in a text of the tree, in any letter case.
+bool MentionsHref(const char* text) {
+    return text && strcasestr(text, "href") != nullptr;
+}
+
+QString Utf8(const char* text) {
+    return text ? QString::fromUtf8(text) : QString();
+}
+QString Utf8(const GumboStringPiece& piece) {
+    return QString::fromUtf8(piece.data, qsizetype(piece.length));
+}
+
+const GumboAttribute* Attribute(const GumboElement& e, const char* name) {
+    return gumbo_get_attribute(&e.attributes, name);
+}
+QString AttributeText(const GumboElement& e, const char* name) {
+    const GumboAttribute* a = Attribute(e, name);
+    return a ? Utf8(a->value) : QString();
+}
+
+// An inline style's word on display and visibility, by CSS's cascade within one
+// declaration block: an !important declaration beats one without, and of two
+// alike the later wins.
+struct InlineStyle {
+    std::optional<bool> displayNone;
+    std::optional<bool> invisible; // visibility hidden or collapse; false for visible
+};
+InlineStyle ReadStyle(QString style) {
+    for (qsizetype c = style.indexOf(QLatin1String("/*")); c >= 0;
+         c = style.indexOf(QLatin1String("/*"), c)) {
+        const qsizetype close = style.indexOf(QLatin1String("*/"), c + 2);
+        style.remove(c, close < 0 ? style.size() - c : close + 2 - c);
+    }
+    InlineStyle out;
+    bool displayImportant = false;
+    bool visibilityImportant = false;
+    for (const QString& declaration : style.split(u';')) {
         const qsizetype colon = declaration.indexOf(u':');
         if (colon < 0)
             continue;
         const QString property = declaration.left(colon).trimmed().toLower();
         QString value = declaration.mid(colon + 1).trimmed().toLower();
-        value.remove(QStringLiteral("!important"));
-        value = value.trimmed();
-        if ((property == u"display" && value == u"none") ||
-            (property == u"visibility" && (value == u"hidden" || value == u"collapse")))
-            return true;
+        const bool important = value.endsWith(QLatin1String("important")) && value.contains(u'!');
+        if (important)
+            value = value.left(value.lastIndexOf(u'!')).trimmed();
+        if (property == u"display" && (important || !displayImportant)) {
+            out.displayNone = value == u"none";
+            displayImportant = important;
+        } else if (property == u"visibility" && (important || !visibilityImportant)) {
+            out.invisible = value == u"hidden" || value == u"collapse";
+            visibilityImportant = important;
+        }
     }
-    return false;
+    return out;
 }
 
-// The elements open at a point of the page, as far as hiding goes: how many of
-// them hide what is inside. An end tag closes the last open element of its
-// name; an element that ends when its like begins right inside it (li, p,
-// option, ...) does so; elements that hold nothing are never open.
-class OpenElements {
-public:
-    void step(const Tag& tag) {
-        static const QStringList kEmpty = {
-            QStringLiteral("area"),  QStringLiteral("base"),  QStringLiteral("br"),
-            QStringLiteral("col"),   QStringLiteral("embed"), QStringLiteral("hr"),
-            QStringLiteral("img"),   QStringLiteral("input"), QStringLiteral("link"),
-            QStringLiteral("meta"),  QStringLiteral("param"), QStringLiteral("source"),
-            QStringLiteral("track"), QStringLiteral("wbr")};
-        static const QStringList kEndedByItsLike = {QStringLiteral("li"), QStringLiteral("p"),
-                                                    QStringLiteral("dt"), QStringLiteral("dd"),
-                                                    QStringLiteral("tr"), QStringLiteral("td"),
-                                                    QStringLiteral("th"), QStringLiteral("option")};
-        if (kEmpty.contains(tag.name))
-            return;
-        if (tag.closing) {
-            for (qsizetype i = m_open.size() - 1; i >= 0; --i)
-                if (m_open[i].first == tag.name) {
-                    popTo(i);
-                    break;
-                }
-            return;
-        }
-        if (kEndedByItsLike.contains(tag.name) && !m_open.isEmpty() &&
-            m_open.last().first == tag.name)
-            popTo(m_open.size() - 1);
-        // A page nested deeper than any real one counts only as deep as this.
-        if (m_open.size() >= 4096)
-            return;
-        const bool hides = HidesItself(tag);
-        m_open.append({tag.name, hides});
-        m_hiding += hides ? 1 : 0;
+// Elements whose content a browser shows as text, never as markup.
+bool HoldsText(GumboTag tag) {
+    switch (tag) {
+    case GUMBO_TAG_TEXTAREA:
+    case GUMBO_TAG_TITLE:
+    case GUMBO_TAG_XMP:
+    case GUMBO_TAG_IFRAME:
+    case GUMBO_TAG_NOEMBED:
+    case GUMBO_TAG_NOFRAMES:
+    case GUMBO_TAG_PLAINTEXT:
+        return true;
+    default:
+        return false;
     }
-    bool hidden() const { return m_hiding > 0; }
+}
+
+// The text of an element as the anchor shows it: its words, or the alt text of
+// its first image when it has none. Scripts, styles and template content are no
+// words; the walk stops once it has more than the anchor can show.
+QString AnchorText(const GumboNode* anchor) {
+    const qsizetype keep = 8 * kMaxAnchorLength;
+    QString words;
+    QString alt;
+    std::vector<const GumboNode*> todo{anchor};
+    for (int visited = 0; !todo.empty() && words.size() < keep && visited < 100000; ++visited) {
+        const GumboNode* n = todo.back();
+        todo.pop_back();
+        if (n->type == GUMBO_NODE_TEXT || n->type == GUMBO_NODE_WHITESPACE ||
+            n->type == GUMBO_NODE_CDATA) {
+            words += Utf8(n->v.text.text);
+            continue;
+        }
+        if (n->type != GUMBO_NODE_ELEMENT)
+            continue;
+        const GumboElement& e = n->v.element;
+        if (e.tag == GUMBO_TAG_SCRIPT || e.tag == GUMBO_TAG_STYLE)
+            continue;
+        if (e.tag == GUMBO_TAG_IMG && alt.isEmpty())
+            alt = AttributeText(e, "alt");
+        if (n != anchor)
+            words += u' '; // elements part words
+        for (unsigned i = e.children.length; i > 0; --i)
+            todo.push_back(static_cast<const GumboNode*>(e.children.data[i - 1]));
+    }
+    QString text = Folded(words);
+    return text.isEmpty() ? Folded(alt) : text;
+}
+
+// One walk over the tree, with what the elements around a node say of it.
+class TreeReader {
+public:
+    explicit TreeReader(PageTree& out) : m_out(out) {}
+
+    void read(const GumboNode* root) {
+        std::vector<Frame> todo{{root, false, false, false}};
+        while (!todo.empty()) {
+            const Frame f = todo.back();
+            todo.pop_back();
+            const GumboNode* n = f.node;
+            if (n->type == GUMBO_NODE_COMMENT) {
+                addText(LinkPlace::Comment, n->v.text.text);
+                continue;
+            }
+            const GumboVector* children = nullptr;
+            Frame inner = f;
+            if (n->type == GUMBO_NODE_DOCUMENT) {
+                children = &n->v.document.children;
+            } else if (n->type == GUMBO_NODE_ELEMENT || n->type == GUMBO_NODE_TEMPLATE) {
+                const GumboElement& e = n->v.element;
+                if (f.inert) {
+                    // Markup in a template's content is text until a script uses it.
+                    const QString tag = Utf8(e.original_tag);
+                    if (util::ContainsCI(tag, u"href"))
+                        m_out.texts.append({LinkPlace::Text, tag});
+                } else {
+                    inner = element(n, f.displayNone, f.invisible);
+                }
+                inner.inert =
+                    f.inert || n->type == GUMBO_NODE_TEMPLATE || e.tag == GUMBO_TAG_TEMPLATE;
+                if (!inner.inert &&
+                    (e.tag == GUMBO_TAG_SCRIPT || e.tag == GUMBO_TAG_STYLE || HoldsText(e.tag))) {
+                    const LinkPlace place = HoldsText(e.tag) ? LinkPlace::Text : LinkPlace::Script;
+                    for (unsigned i = 0; i < e.children.length; ++i) {
+                        const auto* c = static_cast<const GumboNode*>(e.children.data[i]);
+                        if (c->type == GUMBO_NODE_TEXT || c->type == GUMBO_NODE_WHITESPACE)
+                            addText(place, c->v.text.text);
+                    }
+                    continue;
+                }
+                children = &e.children;
+            }
+            if (!children)
+                continue;
+            for (unsigned i = children->length; i > 0; --i)
+                todo.push_back({static_cast<const GumboNode*>(children->data[i - 1]),
+                                inner.displayNone, inner.invisible, inner.inert});
+        }
+    }
 
 private:
-    void popTo(qsizetype size) {
-        for (qsizetype j = size; j < m_open.size(); ++j)
-            m_hiding -= m_open[j].second ? 1 : 0;
-        m_open.resize(size);
+    struct Frame {
+        const GumboNode* node;
+        bool displayNone; // this element or one around it is not shown at all
+        bool invisible;   // the visibility it inherits or sets
+        bool inert;       // template content: parsed, never shown
+    };
+
+    // Reads an element outside template content; returns what its children inherit.
+    Frame element(const GumboNode* n, bool displayNone, bool invisible) {
+        const GumboElement& e = n->v.element;
+        const InlineStyle style = ReadStyle(AttributeText(e, "style"));
+        // The hidden attribute is the browser's own display: none, which a
+        // display of the element's inline style overrides.
+        displayNone = displayNone || style.displayNone.value_or(Attribute(e, "hidden") != nullptr);
+        invisible = style.invisible.value_or(invisible);
+        const bool isLink = e.tag == GUMBO_TAG_A || e.tag == GUMBO_TAG_AREA;
+        const GumboAttribute* href = isLink ? Attribute(e, "href") : nullptr;
+        if (href) {
+            m_out.anchors.append(AnchorElement{
+                Utf8(href->value), RelTokens(AttributeText(e, "rel")),
+                e.tag == GUMBO_TAG_AREA ? Folded(AttributeText(e, "alt")) : AnchorText(n),
+                displayNone || invisible});
+        }
+        // An address in any other attribute (a "link to us" box's value, the
+        // href of a <link>) is text to a reader.
+        for (unsigned i = 0; i < e.attributes.length; ++i) {
+            const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+            if (a == href)
+                continue;
+            if (MentionsHref(a->name) || MentionsHref(a->value))
+                m_out.texts.append(
+                    {LinkPlace::Text, Utf8(a->name) + QLatin1Char('=') + Utf8(a->original_value)});
+        }
+        if (e.tag == GUMBO_TAG_META) {
+            const QString name = AttributeText(e, "name").trimmed().toLower();
+            if (name == u"robots" || name == u"googlebot")
+                ApplyRobotsTokens(Tokens(AttributeText(e, "content"), u','),
+                                  m_out.robots.metaNoindex, m_out.robots.metaNofollow);
+        } else if (e.tag == GUMBO_TAG_LINK && m_out.robots.canonical.isEmpty() &&
+                   RelTokens(AttributeText(e, "rel")).contains(QStringLiteral("canonical"))) {
+            m_out.robots.canonical = AttributeText(e, "href").trimmed();
+        }
+        return {n, displayNone, invisible, false};
     }
 
-    QList<std::pair<QString, bool>> m_open;
-    qsizetype m_hiding = 0;
+    void addText(LinkPlace place, const char* text) {
+        if (MentionsHref(text))
+            m_out.texts.append({place, Utf8(text)});
+    }
+
+    PageTree& m_out;
 };
 
-// One pass over the page for what a link back's value needs: the robots meta
-// tags and the canonical link, and (when given) every <a> element and the text
-// of every comment.
-void ReadPage(QStringView page, PageRobots& r, QList<AnchorElement>* anchors,
-              QList<QStringView>* comments = nullptr) {
-    OpenElements open;
-    ForEachTag(page, comments, [&](const Tag& tag) -> qsizetype {
-        if (anchors && tag.name != u"a")
-            open.step(tag);
-        if (tag.closing)
-            return -1;
-        if (tag.name == u"a" && anchors && tag.has(u"href")) {
-            AnchorElement a{tag.attribute(u"href").trimmed(),
-                            RelTokens(tag.attribute(u"rel")),
-                            {},
-                            open.hidden() || HidesItself(tag)};
-            const qsizetype next = ReadAnchorText(page, tag.end, a.text);
-            anchors->append(std::move(a));
-            return next;
-        }
-        if (tag.name == u"meta") {
-            const QString name = tag.attribute(u"name").trimmed().toLower();
-            if (name == u"robots" || name == u"googlebot")
-                ApplyRobotsTokens(Tokens(tag.attribute(u"content"), u','), r.metaNoindex,
-                                  r.metaNofollow);
-        } else if (tag.name == u"link" && r.canonical.isEmpty() &&
-                   RelTokens(tag.attribute(u"rel")).contains(QStringLiteral("canonical"))) {
-            r.canonical = tag.attribute(u"href").trimmed();
-        }
-        return -1;
-    });
-}
+} // namespace
 
+namespace {
 void ReadRobotsHeaders(QStringView headerBlock, PageRobots& r) {
     for (QStringView line : headerBlock.split(u'\n')) {
         const qsizetype colon = line.indexOf(u':');
@@ -370,16 +324,28 @@ void ReadRobotsHeaders(QStringView headerBlock, PageRobots& r) {
 }
 } // namespace
 
+PageTree ReadPageTree(QStringView page) {
+    PageTree tree;
+    const QByteArray html = page.toUtf8();
+    if (NestingBound(html) > kMaxTreeDepth) {
+        tree.read = false;
+        return tree;
+    }
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0; // the parse errors are of no use here
+    const std::unique_ptr<GumboOutput, void (*)(GumboOutput*)> output(
+        gumbo_parse_with_options(&options, html.constData(), size_t(html.size())),
+        [](GumboOutput* o) { gumbo_destroy_output(&kGumboDefaultOptions, o); });
+    TreeReader(tree).read(output->document);
+    return tree;
+}
+
 QList<AnchorElement> FindAnchors(QStringView page) {
-    PageRobots ignored;
-    QList<AnchorElement> out;
-    ReadPage(page, ignored, &out);
-    return out;
+    return ReadPageTree(page).anchors;
 }
 
 PageRobots ReadPageRobots(QStringView page, QStringView headerBlock) {
-    PageRobots r;
-    ReadPage(page, r, nullptr);
+    PageRobots r = ReadPageTree(page).robots;
     ReadRobotsHeaders(headerBlock, r);
     return r;
 }
@@ -397,13 +363,15 @@ QString ValueReasonText(ValueReason reason) {
                                          "canonical elsewhere",
                                          "in a comment",
                                          "hidden",
+                                         "in a script",
+                                         "as text",
                                          "after JavaScript"};
     static_assert(std::size(kTexts) == size_t(ValueReason::AfterJavaScript) + 1);
     return QLatin1String(kTexts[int(reason)]);
 }
 
 QList<ValueReason> ValueReasons(const QStringList& rel, const PageRobots& page, RobotsRule robots,
-                                bool canonicalElsewhere, bool inComment, bool hidden) {
+                                bool canonicalElsewhere, LinkPlace place, bool hidden) {
     using enum ValueReason;
     const std::pair<bool, ValueReason> flags[] = {
         {rel.contains(QLatin1String("nofollow")), Nofollow},
@@ -416,8 +384,10 @@ QList<ValueReason> ValueReasons(const QStringList& rel, const PageRobots& page, 
         {robots == RobotsRule::Blocked, BlockedByRobotsTxt},
         {robots == RobotsRule::Unreachable, RobotsTxtUnreachable},
         {canonicalElsewhere, CanonicalElsewhere},
-        {inComment, InComment},
-        {hidden, Hidden}};
+        {place == LinkPlace::Comment, InComment},
+        {hidden, Hidden},
+        {place == LinkPlace::Script, InScript},
+        {place == LinkPlace::Text, AsText}};
     QList<ValueReason> out;
     for (const auto& [on, reason] : flags)
         if (on)
@@ -440,20 +410,22 @@ LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
                                const std::function<bool(const QString&)>& isLinkBack,
                                RobotsRule robots) {
     // The page is read once, for its robots tags and its links alike.
-    PageRobots robotsOfPage;
-    QList<AnchorElement> anchors;
-    QList<QStringView> comments;
-    ReadPage(page, robotsOfPage, &anchors, &comments);
+    PageTree tree = ReadPageTree(page);
+    if (!tree.read)
+        return {};
+    PageRobots& robotsOfPage = tree.robots;
     ReadRobotsHeaders(headerBlock, robotsOfPage);
     const bool canonicalElsewhere =
         !robotsOfPage.canonical.isEmpty() &&
         resolve(robotsOfPage.canonical).compare(pageAddress, Qt::CaseInsensitive) != 0;
+    const auto reasons = [&](const QStringList& rel, LinkPlace place, bool hidden) {
+        return ValueReasons(rel, robotsOfPage, robots, canonicalElsewhere, place, hidden);
+    };
     std::optional<LinkBackValue> first;
-    for (const AnchorElement& a : anchors) {
+    for (const AnchorElement& a : tree.anchors) {
         if (!isLinkBack(resolve(a.href)))
             continue;
-        LinkBackValue v{
-            ValueReasons(a.rel, robotsOfPage, robots, canonicalElsewhere, false, a.hidden), a.text};
+        LinkBackValue v{reasons(a.rel, LinkPlace::Element, a.hidden), a.text};
         if (v.reasons->isEmpty())
             return v;
         if (!first)
@@ -461,13 +433,21 @@ LinkBackValue ValueOfLinksBack(QStringView page, QStringView headerBlock,
     }
     if (first)
         return *first;
-    // The scan finds links in the page's text, comments included; a search
-    // engine reads no link there.
-    for (const QStringView comment : comments)
-        for (const AnchorElement& a : FindAnchors(comment))
+    // The scan finds links in the page's text wherever it stands; a browser and
+    // a search engine read no link in a comment, a script or text. The first
+    // such place in the page tells where: read as markup, or failing that as the
+    // scan reads links.
+    for (const TextPlace& t : tree.texts) {
+        for (const AnchorElement& a : ReadPageTree(t.text).anchors)
             if (isLinkBack(resolve(a.href)))
-                return {ValueReasons(a.rel, robotsOfPage, robots, canonicalElsewhere, true, false),
-                        {}};
+                return {reasons(a.rel, t.place, false), {}};
+        const QString lines = NormaliseHrefs(t.text);
+        for (QStringView line : QStringView(lines).split(u'\n')) {
+            const std::optional<QString> value = LinkValue(line.trimmed());
+            if (value && isLinkBack(resolve(*value)))
+                return {reasons({}, t.place, false), {}};
+        }
+    }
     return {};
 }
 

@@ -39,6 +39,38 @@ bool HasHostMarker(QStringView link) {
     return false;
 }
 
+// The last part of a name after its last dot is one of the endings of pages:
+// "email.compat32-message.html" is a file, whatever its other parts spell.
+bool IsPageFileName(QStringView name) {
+    static constexpr QStringView kPageEndings[] = {
+        u"html", u"htm",  u"shtml", u"xhtml", u"php", u"php3", u"php4", u"php5",
+        u"asp",  u"aspx", u"jsp",   u"cfm",   u"cgi", u"pl",   u"txt",  u"xml"};
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0)
+        return false;
+    const QStringView ending = name.mid(dot + 1);
+    for (QStringView e : kPageEndings)
+        if (ending.size() == e.size() && util::EqualsLowerAsciiCI(ending, e))
+            return true;
+    return false;
+}
+
+// Whether a link without a scheme names a host ("www.partner.example/page.html",
+// "partner.com/x") rather than a path below the current directory. Only its first
+// segment can be a host: it must hold a host marker and be no page's file name,
+// so "email.compat32-message.html", "reviews.com.html" and
+// "go.php?u=www.x.example" are paths.
+bool NamesHost(QStringView link) {
+    qsizetype end = link.size();
+    for (QChar stop : {QChar(u'/'), QChar(u'?'), QChar(u'\\')}) {
+        const qsizetype at = link.indexOf(stop);
+        if (at >= 0 && at < end)
+            end = at;
+    }
+    const QStringView first = link.left(end);
+    return HasHostMarker(first) && !IsPageFileName(first);
+}
+
 // Passes of a plain "//" -> "/" replace, all in one walk: each pass turns a run
 // of n slashes into ceil(n / 2). Most addresses have no "//" and stay untouched.
 void CollapseSlashes(QString& text, int passes) {
@@ -249,15 +281,17 @@ void RepairEnding(QString& l) {
 
 QString ResolveLink(const QString& link, const QString& currentHost, const QString& strCurDir) {
     QString l = link;
-    bool absolute = false;
+    // An address that starts with a scheme, or with "//" (the page's own scheme),
+    // names its host; a scheme further on (in a query) is taken out all the same.
+    bool absolute = l.startsWith(QLatin1String("//"));
+    if (absolute)
+        l.remove(0, 2);
     // Both schemes hold a colon, and no other character folds to one.
     if (l.contains(u':')) {
         for (QStringView scheme : {QStringView(u"http://"), QStringView(u"https://")}) {
-            QString stripped = util::ReplaceAllCI(l, scheme, u"");
-            if (stripped.size() != l.size()) { // only a removal changes the length
-                l = std::move(stripped);
+            if (l.startsWith(scheme, Qt::CaseInsensitive))
                 absolute = true;
-            }
+            l = util::ReplaceAllCI(l, scheme, u"");
         }
     }
 
@@ -275,7 +309,7 @@ QString ResolveLink(const QString& link, const QString& currentHost, const QStri
             l = currentHost + QLatin1Char('/') + l;
             absolute = true;
         }
-        if (!absolute && !HasHostMarker(l))
+        if (!absolute && !NamesHost(l))
             l = strCurDir + QLatin1Char('/') + l;
     }
 

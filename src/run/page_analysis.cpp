@@ -2,8 +2,10 @@
 // response is complete.
 #include "run/page_analysis.h"
 
+#include "page/http_response.h"
 #include "page/link_parsing.h"
 #include "page/link_value.h"
+#include "page/page_encoding.h"
 #include "page/url_rules.h"
 #include "util/app_folder.h"
 #include "util/text_utils.h"
@@ -21,7 +23,7 @@ PageAnalysis::PageAnalysis(Driver& driver, ScanSession& session, ScanState& stat
     : m_driver(driver), m_session(session), m_state(state), m_steps(steps),
       m_workSuffix(slot == 0 ? QString() : QLatin1Char('-') + QString::number(slot)) {}
 
-void PageAnalysis::CapturePage(const QString& body, const QString& header) {
+void PageAnalysis::CapturePage(const QString& body, const QString& header, BodyForm form) {
     if (!m_state.scanRunning) {
         m_driver.setStep(PageStep::Finished);
         return;
@@ -30,6 +32,7 @@ void PageAnalysis::CapturePage(const QString& body, const QString& header) {
     m_pageBody = body;
     m_pageSource = body; // shared, not copied
     m_pageHeader = header;
+    m_pageForm = form;
     m_capture = CaptureStage::Screen;
     if (m_pageBody.size() >
         kLargePageChars) // after the work of receiving it, a turn for the window
@@ -87,8 +90,13 @@ bool PageAnalysis::screenPage() {
     }
     if (!screen.note.isEmpty())
         m_state.siteNote = screen.note;
-    // The markers hold no "href=", so the split below cannot make or break one.
-    m_pageHasMarker = HasRedirectMarker(*m_pageFolded);
+    // A redirect notice in the body ("302 Found", ...) stands for a redirect only
+    // in a response that is one; in a page it is text. The markers hold no
+    // "href", so the split below cannot make or break one.
+    m_pageHasMarker = StatusCode(m_pageHeader) / 100 == 3 && HasRedirectMarker(*m_pageFolded);
+    const std::optional<QString> baseHref = BaseHref(m_pageBody, *m_pageFolded);
+    m_hasBase = baseHref.has_value();
+    m_base = BaseOfPage(baseHref, m_state.pageHost, m_state.strCurDir);
     m_pageText.clear();
     m_pageText.reserve(m_pageBody.size() + m_pageBody.size() / 32 + 16);
     m_capturePos = 0;
@@ -160,6 +168,7 @@ void PageAnalysis::ExtractLinks() {
     m_driver.setStep(PageStep::Extracting);
     m_driver.status(StatusPanel::Page, QStringLiteral("Getting Links"));
     m_lines.reset(m_pageText);
+    m_lastLine = {};
     m_pageIsResult = m_driver.resultUrlKnown(StripForResultPage(m_state.strCurUrl));
     extractChunk();
 }
@@ -183,6 +192,7 @@ void PageAnalysis::extractChunk() {
             return;
         }
         processLine(line);
+        m_lastLine = line;
     }
     m_driver.flushQueued();
     m_pageText.clear();
@@ -201,10 +211,13 @@ bool PageAnalysis::processLine(QStringView lineView) {
     // a line that does not start with it holds none.
     if (!lineView.startsWith(u"href="))
         return false;
+    // The base's own href names where links start, not a link.
+    if (m_hasBase && InTagOf(m_lastLine, u"base"))
+        return false;
     const std::optional<QString> value = LinkValue(lineView);
     if (!value)
         return false;
-    const QString L = StripForKnownUrl(ResolveLink(*value, m_state.pageHost, m_state.strCurDir));
+    const QString L = StripForKnownUrl(ResolveLink(*value, m_base.host, m_base.dir));
     m_driver.offerLink(L);
 
     // A page gives at most one result row.
@@ -240,19 +253,21 @@ void PageAnalysis::recordLink(VerdictKind kind) {
     m_pageIsResult = m_driver.resultUrlKnown(StripForResultPage(s.strCurUrl));
 }
 
-// The value of the page's best link back and its anchor text, read from the page
-// as received: its <a> elements are resolved as the scan resolves links.
+// The value of the page's best link back and its anchor text, read from the
+// page's tree in its own encoding: its links are resolved as the scan resolves links.
 void PageAnalysis::valueLinkBack(FoundLink& link) const {
     const auto resolve = [this](const QString& href) {
-        return StripForKnownUrl(ResolveLink(href, m_state.pageHost, m_state.strCurDir));
+        return StripForKnownUrl(ResolveLink(CleanHref(href), m_base.host, m_base.dir));
     };
     const QString domain = m_session.project.domain();
     const auto isLinkBack = [&domain](const QString& address) {
         return IsDirectLink(address, domain) || IsDomainLink(address, domain);
     };
-    LinkBackValue v =
-        ValueOfLinksBack(m_pageSource, m_pageHeader, StripForKnownUrl(m_state.strCurUrl), resolve,
-                         isLinkBack, m_driver.robotsRule());
+    const QString text = m_pageForm == BodyForm::Text
+                             ? m_pageSource
+                             : DecodePage(m_pageSource.toLatin1(), m_pageHeader);
+    LinkBackValue v = ValueOfLinksBack(text, m_pageHeader, StripForKnownUrl(m_state.strCurUrl),
+                                       resolve, isLinkBack, m_driver.robotsRule());
     link.reasons = std::move(v.reasons);
     link.anchor = std::move(v.anchor);
 }

@@ -3,6 +3,7 @@
 // The inside of the scan engine; windows include scan_engine.h instead.
 
 #include "page/line_cursor.h"
+#include "page/link_parsing.h"
 #include "page/link_value.h"
 #include "page/work_file.h"
 #include "run/page_step.h"
@@ -63,9 +64,15 @@ public:
     PageAnalysis(Driver& driver, ScanSession& session, ScanState& state, util::StepRunner& steps,
                  int slot = 0);
 
-    // The page's body, and its header block when it came with one (the link
-    // value reads the X-Robots-Tag headers).
-    void CapturePage(const QString& body, const QString& header = {});
+    // How a page's body reaches the analysis: as received, one character per
+    // byte, or as text already (a rendered page's document).
+    enum class BodyForm { Bytes, Text };
+
+    // The page's body, and its header block when it came with one (its status
+    // decides whether redirect notices are followed, its charset decodes the
+    // page for the link value, which reads the X-Robots-Tag headers too).
+    void CapturePage(const QString& body, const QString& header = {},
+                     BodyForm form = BodyForm::Bytes);
 
 private:
     // Where the capture of the page has got.
@@ -97,6 +104,10 @@ private:
     QString m_pageText;                                 // normalised page text being read
     QByteArray m_pageBytes;                             // the work files' bytes
     LineCursor m_lines;                                 // where extraction has got in m_pageText
+    BodyForm m_pageForm = BodyForm::Bytes;
+    LinkBase m_base;        // where the page's relative links start
+    bool m_hasBase = false; // the page names its base with <base href>
+    QStringView m_lastLine; // the line read before, for the element an href stands in
     bool m_pageIsResult = false;
     bool m_pageHasMarker = false;
     WorkFile m_linkWorkFile; // html0.txt: the page, one href to a line

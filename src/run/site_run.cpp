@@ -323,7 +323,7 @@ bool SiteRun::renderNext() {
             // The analysis reads it as the page at its address, and queues nothing.
             takePageAddress(page);
             m_rendering = true;
-            m_analysis.CapturePage(r.html);
+            m_analysis.CapturePage(r.html, {}, PageAnalysis::BodyForm::Text);
         }));
     return true;
 }
@@ -629,7 +629,7 @@ void SiteRun::downloadInPlace(QString target) {
                 m_scan.addError(*this, ErrorRow{*error, r.url.host() + RequestTarget(r.url)});
             }
             m_state.bEmulate = true;
-            m_analysis.CapturePage(r.body);
+            m_analysis.CapturePage(r.body, r.header);
         }));
 }
 

@@ -2,6 +2,7 @@
 // rel tokens, robots meta tags, X-Robots-Tag headers, the canonical link and
 // the robots.txt rule, in the order the value lists them.
 #include "page/link_value.h"
+#include "page/page_encoding.h"
 #include "support/test_env.h"
 
 using namespace corvantis::scan;
@@ -81,7 +82,58 @@ private Q_SLOTS:
         row("anchor: an image's alt", kBack + "><img src=\"x.png\" alt=\"Logo\"></a>", {}, no,
             "Counts", "Logo");
         row("only in a script", "<script>document.write('" + kBack + ">Mine</a>')</script>", {}, no,
-            "", "");
+            "in a script", "");
+        row("in a style", "<style>/* <a href='http://www.mysite.test/'> */</style>", {}, no,
+            "in a script", "");
+        row("a link-to-us box", "<textarea>" + kBack + ">My Site</a></textarea>", {}, no, "as text",
+            "");
+        row("escaped in a box", "<textarea>&lt;a href=\"http://www.mysite.test/\"&gt;</textarea>",
+            {}, no, "as text", "");
+        row("in the title", "<title>" + kBack + "></title><a href=/x.html>x</a>", {}, no, "as text",
+            "");
+        row("in template content", "<template><p>" + kBack + ">Mine</a></template>", {}, no,
+            "as text", "");
+        row("in an attribute's value", "<input value='" + kBack + ">Mine</a>'>", {}, no, "as text",
+            "");
+        row("in an xmp", "<xmp>" + kBack + ">Mine</a></xmp>", {}, no, "as text", "");
+        row("the place that comes first",
+            "<textarea>" + kBack + "></textarea><!--" + kBack + ">-->", {}, no, "as text", "");
+        row("a comment ended by <!-->", "<!-->" + kBack + ">Mine</a>", {}, no, "Counts");
+        row("a comment ended by <!--->", "<!--->" + kBack + ">Mine</a>", {}, no, "Counts");
+        row("a comment ended by --!>", "<!-- old --!>" + kBack + ">Mine</a>", {}, no, "Counts");
+        row("a comment runs to its end", "<!-- a -- b " + kBack + ">x</a> -->", {}, no,
+            "in a comment", "");
+        row("an <a> left open in a hidden block",
+            "<div hidden><a href=/x.html>x</div><p>" + kBack + ">Mine</a>", {}, no, "Counts");
+        row("a <p> ends at a <div>", "<p style=display:none>x<div>" + kBack + ">Mine</a></div>", {},
+            no, "Counts");
+        row("a <td> ends at a <tr>",
+            "<table><tr><td hidden>x<tr><td>" + kBack + ">Mine</a></table>", {}, no, "Counts");
+        row("the last declaration wins", kBack + " style='display:none; display:inline'>Mine</a>",
+            {}, no, "Counts");
+        row("!important beats a later one",
+            kBack + " style='display:none!important;display:inline'>Mine</a>", {}, no, "hidden");
+        row("an inline display beats hidden", kBack + " hidden style='display:block'>Mine</a>", {},
+            no, "Counts");
+        row("visible inside invisible",
+            "<div style='visibility:hidden'><span style='visibility:visible'>" + kBack +
+                ">Mine</a></span></div>",
+            {}, no, "Counts");
+        row("anchor: named references", kBack + ">Caf&eacute; &amp; Bar&nbsp;</a>", {}, no,
+            "Counts", "Caf\u00e9 & Bar");
+        row("anchor: UTF-8 by meta charset", "<meta charset=utf-8>" + kBack + ">caf\xc3\xa9</a>",
+            {}, no, "Counts", "caf\u00e9");
+        row("anchor: UTF-8 by the header", kBack + ">caf\xc3\xa9</a>",
+            "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=UTF-8\r\n", no, "Counts",
+            "caf\u00e9");
+        row("anchor: windows-1252 by default",
+            kBack + ">\x93"
+                    "caf\xe9\x94</a>",
+            {}, no, "Counts", "\u201ccaf\u00e9\u201d");
+        row("an area's alt", "<map><area href='http://www.mysite.test/' alt='Mine'></map>", {}, no,
+            "Counts");
+        row("a fragment and a reference in the href",
+            "<a href='http://www.mysite.test/?a=1&amp;b=2#top'>Mine</a>", {}, no, "Counts");
         row("only in a comment", "<!-- " + kBack + ">Mine</a> --><a href=\"/other.html\">Other</a>",
             "HTTP/1.1 200 OK\r\nX-Robots-Tag: noindex\r\n", RobotsRule::Allowed,
             "noindex (header), in a comment", "");
@@ -115,9 +167,9 @@ private Q_SLOTS:
         QFETCH(int, robots);
         QFETCH(QString, value);
         QFETCH(QString, anchor);
-        const LinkBackValue v =
-            ValueOfLinksBack(QString::fromLatin1(page), QString::fromLatin1(headers), kPage,
-                             Resolve, IsLinkBack, RobotsRule(robots));
+        const LinkBackValue v = ValueOfLinksBack(DecodePage(page, QString::fromLatin1(headers)),
+                                                 QString::fromLatin1(headers), kPage, Resolve,
+                                                 IsLinkBack, RobotsRule(robots));
         QCOMPARE(v.reasons ? LinkValueText(*v.reasons) : QString(), value);
         QCOMPARE(v.anchor, anchor);
     }

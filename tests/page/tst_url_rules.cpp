@@ -3,6 +3,7 @@
 #include "util/text_utils.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 
 #include <random>
 
@@ -16,12 +17,12 @@ const char* const kDir = "partner.example.com/links/";
 // step (the ".." steps read literally): the reference the quicker code must match.
 QString ReferenceResolveLink(const QString& link, const QString& host, const QString& dir) {
     QString l = link;
-    bool absolute = false;
+    bool absolute = l.startsWith(QLatin1String("//"));
+    if (absolute)
+        l = l.mid(2);
     for (QStringView scheme : {QStringView(u"http://"), QStringView(u"https://")}) {
-        if (corvantis::util::ContainsCI(l, scheme)) {
-            l = corvantis::util::ReplaceAllCI(l, scheme, u"");
-            absolute = true;
-        }
+        absolute = absolute || l.startsWith(scheme, Qt::CaseInsensitive);
+        l = corvantis::util::ReplaceAllCI(l, scheme, u"");
     }
     const auto collapse = [](QString& t) { t.replace(QLatin1String("//"), QLatin1String("/")); };
     if (l.startsWith(u'/')) {
@@ -41,9 +42,15 @@ QString ReferenceResolveLink(const QString& link, const QString& host, const QSt
             l = host + QLatin1Char('/') + l;
             absolute = true;
         }
+        // Only a first segment that is no page's file name can name a host.
+        const QString first = l.left(l.indexOf(QRegularExpression(QStringLiteral("[/?\\\\]"))));
         bool marker = false;
         for (QStringView m : {u".com", u"www.", u".net", u".edu", u".gov", u"ww2."})
-            marker = marker || corvantis::util::ContainsCI(l, m);
+            marker = marker || corvantis::util::ContainsCI(first, m);
+        static const QRegularExpression pageFile(
+            QStringLiteral("\\.(html|htm|shtml|xhtml|php[345]?|aspx?|jsp|cfm|cgi|pl|txt|xml)$"),
+            QRegularExpression::CaseInsensitiveOption);
+        marker = marker && !pageFile.match(first).hasMatch();
         if (!absolute && !marker)
             l = dir + QLatin1Char('/') + l;
     }
@@ -148,16 +155,26 @@ private Q_SLOTS:
             << "http://a.example.com/x/http:" << kHost << kDir << "a.example.com/x";
         QTest::newRow("/http tail")
             << "http://a.example.com/x/http" << kHost << kDir << "a.example.com/x";
-        QTest::newRow("protocol-relative is a path on this host")
-            << "//other.example.com/x" << kHost << kDir
-            << "partner.example.com/other.example.com/x";
+        QTest::newRow("protocol-relative names its host")
+            << "//other.example.com/x" << kHost << kDir << "other.example.com/x";
         QTest::newRow("scheme inside the link is removed")
             << "/go.php?url=http://other.example.com" << kHost << kDir
             << "partner.example.com/go.php?url=other.example.com";
         QTest::newRow("https inside, any case") << "/go?u=HTTPS://x.example.com/" << kHost << kDir
                                                 << "partner.example.com/go?u=x.example.com/";
-        QTest::newRow("marker inside a file name keeps it as it is")
-            << "reviews.com.html" << kHost << kDir << "reviews.com.html/";
+        QTest::newRow("marker inside a file name: a path")
+            << "reviews.com.html" << kHost << kDir << "partner.example.com/links/reviews.com.html";
+        QTest::newRow(".com starting a file name: a path")
+            << "email.compat32-message.html" << kHost << kDir
+            << "partner.example.com/links/email.compat32-message.html";
+        QTest::newRow("marker after the first segment: a path")
+            << "go.php?u=www.x.example/" << kHost << kDir
+            << "partner.example.com/links/go.php?u=www.x.example/";
+        QTest::newRow("scheme in a relative link's query: a path")
+            << "out.php?to=http://www.x.com" << kHost << kDir
+            << "partner.example.com/links/out.php?to=www.x.com";
+        QTest::newRow(".com host with a path")
+            << "partner.com/x" << kHost << kDir << "partner.com/x";
         QTest::newRow("www. marker") << "www.example.org/a" << kHost << kDir << "www.example.org/a";
         QTest::newRow("sixteen slashes collapse")
             << (QStringLiteral("http://a.example.com") + QString(16, QLatin1Char('/')) +

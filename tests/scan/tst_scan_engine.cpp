@@ -196,6 +196,66 @@ private Q_SLOTS:
         QCOMPARE(m_server->requestCount(), requests);
     }
 
+    // Links as a browser reads them: references decoded, fragments cut off, the
+    // page's <base>, white space around "=", and a redirect notice only where a
+    // redirect is. Each row: the pages (path, then body) and what the scan asks
+    // for and finds.
+    void crawlReadsLinksAsHtmlDoes_data() {
+        QTest::addColumn<QByteArrayList>("pages");
+        QTest::addColumn<QByteArrayList>("requests");
+        QTest::addColumn<QByteArray>("row");
+        const QByteArray back = kLinkBack;
+        QTest::newRow("&amp; in a directory's query")
+            << QByteArrayList{"/", "<a href=\"links.php?cat=2&amp;page=2\">2</a>",
+                              "/links.php?cat=2&page=2", back}
+            << QByteArrayList{"/", "/links.php?cat=2&page=2"}
+            << QByteArray("Direct Link|001|partner.test/links.php?cat=2&page=2");
+        QTest::newRow("a link back with a fragment")
+            << QByteArrayList{"/", "<a href=\"http://www.mysite.test/#about\">About us</a>"}
+            << QByteArrayList{"/"} << QByteArray("Direct Link|001|partner.test");
+        QTest::newRow("a page reached only through fragments, asked for once")
+            << QByteArrayList{"/",
+                              "<a href='partners.html#top'>a</a><a href='partners.html#end'>b</a>",
+                              "/partners.html", back}
+            << QByteArrayList{"/", "/partners.html"}
+            << QByteArray("Direct Link|001|partner.test/partners.html");
+        QTest::newRow("relative links start at the page's base")
+            << QByteArrayList{"/",
+                              "<base href=\"http://partner.test/sub/\"><a href=\"page.html\">p</a>",
+                              "/sub/page.html", back}
+            << QByteArrayList{"/", "/sub/page.html"}
+            << QByteArray("Direct Link|001|partner.test/sub/page.html");
+        QTest::newRow("white space around the equals sign")
+            << QByteArrayList{"/", "<a href = \n \"http://www.mysite.test/\">Me</a>"}
+            << QByteArrayList{"/"} << QByteArray("Direct Link|001|partner.test");
+        QTest::newRow("\"302 Found\" in a page's text")
+            << QByteArrayList{"/", "<pre>HTTP/1.1 302 Found\nLocation: <a href=\"next.html\">n</a>"
+                                   "</pre>\n<p>text</p>\n" +
+                                       back}
+            << QByteArrayList{"/", "/next.html"} << QByteArray("Direct Link|001|partner.test");
+        QTest::newRow("a file name with \".com\" in it")
+            << QByteArrayList{"/", "<a href=\"email.compat32-message.html\">m</a>",
+                              "/email.compat32-message.html", back}
+            << QByteArrayList{"/", "/email.compat32-message.html"}
+            << QByteArray("Direct Link|001|partner.test/email.compat32-message.html");
+    }
+    void crawlReadsLinksAsHtmlDoes() {
+        QFETCH(QByteArrayList, pages);
+        QFETCH(QByteArrayList, requests);
+        QFETCH(QByteArray, row);
+        for (qsizetype i = 0; i + 1 < pages.size(); i += 2)
+            setPage(kPartner + QString::fromLatin1(pages[i]), Page(pages[i + 1]));
+        m_options.chkAuto2 = false; // every page is read
+        addPartner(kPartner + QStringLiteral("/"));
+        QVERIFY(runScan());
+        QCOMPARE(Rows(*m_session),
+                 QStringList{kPartner + QStringLiteral("/|") + QString::fromLatin1(row)});
+        QStringList asked;
+        for (const QByteArray& r : requests)
+            asked.append(kPartner + QString::fromLatin1(r));
+        QCOMPARE(paths(), asked);
+    }
+
     void notFoundPageIsStillAnalysed() {
         m_server->setReply(kPartner + QStringLiteral("/"),
                            HttpReply::status(404, "Not Found", Page(kLinkBack)));
