@@ -16,6 +16,7 @@
 using namespace corvantis;
 using namespace corvantis::scan;
 using corvantis::testing::HttpReply;
+using corvantis::testing::S;
 
 namespace {
 const QString kPartner = QStringLiteral("partner.test");
@@ -204,48 +205,64 @@ private Q_SLOTS:
         QTest::addColumn<QByteArrayList>("pages");
         QTest::addColumn<QByteArrayList>("requests");
         QTest::addColumn<QByteArray>("row");
+        QTest::addColumn<QString>("value"); // the link value and the anchor text
         const QByteArray back = kLinkBack;
         QTest::newRow("&amp; in a directory's query")
             << QByteArrayList{"/", "<a href=\"links.php?cat=2&amp;page=2\">2</a>",
                               "/links.php?cat=2&page=2", back}
             << QByteArrayList{"/", "/links.php?cat=2&page=2"}
-            << QByteArray("Direct Link|001|partner.test/links.php?cat=2&page=2");
+            << QByteArray("Direct Link|001|partner.test/links.php?cat=2&page=2")
+            << S("Counts|My site");
         QTest::newRow("a link back with a fragment")
             << QByteArrayList{"/", "<a href=\"http://www.mysite.test/#about\">About us</a>"}
-            << QByteArrayList{"/"} << QByteArray("Direct Link|001|partner.test");
+            << QByteArrayList{"/"} << QByteArray("Direct Link|001|partner.test")
+            << S("Counts|About us");
         QTest::newRow("a page reached only through fragments, asked for once")
             << QByteArrayList{"/",
                               "<a href='partners.html#top'>a</a><a href='partners.html#end'>b</a>",
                               "/partners.html", back}
             << QByteArrayList{"/", "/partners.html"}
-            << QByteArray("Direct Link|001|partner.test/partners.html");
+            << QByteArray("Direct Link|001|partner.test/partners.html") << S("Counts|My site");
         QTest::newRow("relative links start at the page's base")
             << QByteArrayList{"/",
                               "<base href=\"http://partner.test/sub/\"><a href=\"page.html\">p</a>",
                               "/sub/page.html", back}
             << QByteArrayList{"/", "/sub/page.html"}
-            << QByteArray("Direct Link|001|partner.test/sub/page.html");
+            << QByteArray("Direct Link|001|partner.test/sub/page.html") << S("Counts|My site");
         QTest::newRow("white space around the equals sign")
             << QByteArrayList{"/", "<a href = \n \"http://www.mysite.test/\">Me</a>"}
-            << QByteArrayList{"/"} << QByteArray("Direct Link|001|partner.test");
+            << QByteArrayList{"/"} << QByteArray("Direct Link|001|partner.test") << S("Counts|Me");
         QTest::newRow("\"302 Found\" in a page's text")
             << QByteArrayList{"/", "<pre>HTTP/1.1 302 Found\nLocation: <a href=\"next.html\">n</a>"
                                    "</pre>\n<p>text</p>\n" +
                                        back}
-            << QByteArrayList{"/", "/next.html"} << QByteArray("Direct Link|001|partner.test");
+            << QByteArrayList{"/", "/next.html"} << QByteArray("Direct Link|001|partner.test")
+            << S("Counts|My site");
         QTest::newRow("a file name with \".com\" in it")
             << QByteArrayList{"/", "<a href=\"email.compat32-message.html\">m</a>",
                               "/email.compat32-message.html", back}
             << QByteArrayList{"/", "/email.compat32-message.html"}
-            << QByteArray("Direct Link|001|partner.test/email.compat32-message.html");
+            << QByteArray("Direct Link|001|partner.test/email.compat32-message.html")
+            << S("Counts|My site");
+        QTest::newRow("a UTF-8 page's anchor")
+            << QByteArrayList{"/", "<meta charset=\"utf-8\"><a href=\"http://www.mysite.test/\">"
+                                   "Caf\xc3\xa9 &amp; Caf&eacute;</a>"}
+            << QByteArrayList{"/"} << QByteArray("Direct Link|001|partner.test")
+            << S("Counts|Caf\u00e9 & Caf\u00e9");
+        QTest::newRow("a link-to-us box")
+            << QByteArrayList{"/", "<textarea><a href=\"http://www.mysite.test/\">My Site</a>"
+                                   "</textarea>"}
+            << QByteArrayList{"/"} << QByteArray("Direct Link|001|partner.test") << S("as text|");
     }
     void crawlReadsLinksAsHtmlDoes() {
         QFETCH(QByteArrayList, pages);
         QFETCH(QByteArrayList, requests);
         QFETCH(QByteArray, row);
+        QFETCH(QString, value);
         for (qsizetype i = 0; i + 1 < pages.size(); i += 2)
             setPage(kPartner + QString::fromLatin1(pages[i]), Page(pages[i + 1]));
         m_options.chkAuto2 = false; // every page is read
+        m_options.checkLinkValue = true;
         addPartner(kPartner + QStringLiteral("/"));
         QVERIFY(runScan());
         QCOMPARE(Rows(*m_session),
@@ -253,7 +270,11 @@ private Q_SLOTS:
         QStringList asked;
         for (const QByteArray& r : requests)
             asked.append(kPartner + QString::fromLatin1(r));
-        QCOMPARE(paths(), asked);
+        QStringList pagesAsked = paths();
+        pagesAsked.removeAll(kPartner + QStringLiteral("/robots.txt"));
+        QCOMPARE(pagesAsked, asked);
+        const ResultRow& first = m_session->project.results.rows().first();
+        QCOMPARE(first.value + QLatin1Char('|') + first.anchor, value);
     }
 
     void notFoundPageIsStillAnalysed() {
