@@ -69,13 +69,14 @@ bool HeaderAppliesToUs(QString& value) {
 constexpr int kMaxTreeDepth = 3000;
 
 // How deep the page's elements could nest: start tags less end tags, leaving out
-// the elements that hold nothing or end where their like begins.
+// the elements that hold nothing or end where their like begins (a link left
+// open ends at the next one).
 int NestingBound(const QByteArray& html) {
     static constexpr std::string_view kFlat[] = {
-        "!doctype", "area",     "base",   "body", "br",    "col",    "dd",    "dt",
-        "embed",    "head",     "hr",     "html", "img",   "input",  "li",    "link",
-        "meta",     "optgroup", "option", "p",    "param", "source", "tbody", "td",
-        "tfoot",    "th",       "thead",  "tr",   "track", "wbr"};
+        "!doctype", "a",     "area",     "base",   "body", "br",    "col",    "dd",
+        "dt",       "embed", "head",     "hr",     "html", "img",   "input",  "li",
+        "link",     "meta",  "optgroup", "option", "p",    "param", "source", "tbody",
+        "td",       "tfoot", "th",       "thead",  "tr",   "track", "wbr"};
     int depth = 0;
     int deepest = 0;
     const char* const end = html.constData() + html.size();
@@ -235,7 +236,7 @@ public:
                 }
                 inner.inert =
                     f.inert || n->type == GUMBO_NODE_TEMPLATE || e.tag == GUMBO_TAG_TEMPLATE;
-                if (!inner.inert &&
+                if (!inner.inert && e.tag_namespace == GUMBO_NAMESPACE_HTML &&
                     (e.tag == GUMBO_TAG_SCRIPT || e.tag == GUMBO_TAG_STYLE || HoldsText(e.tag))) {
                     const LinkPlace place = HoldsText(e.tag) ? LinkPlace::Text : LinkPlace::Script;
                     for (unsigned i = 0; i < e.children.length; ++i) {
