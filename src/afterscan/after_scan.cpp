@@ -25,14 +25,20 @@ history::HistoryStore StoreFor(const AfterScanRequest& request) {
 
 QString BeforeScan(scan::ScanSession& session, const AfterScanRequest& request) {
     session.run.rememberedPages.clear();
-    if (!request.recordHistory || !session.options.startFromHistory)
+    session.run.renderedLastTime.clear();
+    if (!request.recordHistory)
         return QString();
     QStringList partners;
     for (const scan::PartnerSite& partner : session.project.partners.rows())
         partners.append(partner.address);
     QString error;
-    session.run.rememberedPages = StoreFor(request).rememberedPages(
+    history::HistoryStore::RememberedLinks remembered = StoreFor(request).rememberedLinks(
         scan::ScanProject::ScanDomain(session.project.domain()), partners, error);
+    // The pages lead the crawl when the option says so; that a browser found the
+    // links counts either way.
+    if (session.options.startFromHistory)
+        session.run.rememberedPages = std::move(remembered.pages);
+    session.run.renderedLastTime = std::move(remembered.afterJavaScript);
     return error;
 }
 

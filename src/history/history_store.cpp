@@ -392,32 +392,38 @@ QList<PartnerRecord> HistoryStore::partnerHistory(const QString& domain, const Q
         });
 }
 
-QHash<QString, QStringList> HistoryStore::rememberedPages(const QString& domain,
-                                                          const QStringList& partners,
-                                                          QString& error) const {
-    return ReadStore<QHash<QString, QStringList>>(
+HistoryStore::RememberedLinks HistoryStore::rememberedLinks(const QString& domain,
+                                                            const QStringList& partners,
+                                                            QString& error) const {
+    return ReadStore<RememberedLinks>(
         m_path, m_busyTimeout, error, [&](const QSqlDatabase& db, QString& why) {
-            QHash<QString, QStringList> out;
+            RememberedLinks out;
             QSqlQuery last(db);
             last.setForwardOnly(true);
-            last.prepare(QStringLiteral("SELECT max(id) FROM records WHERE domain = ? AND "
-                                        "partner = ? AND pages_read = 1 AND links > 0"));
+            last.prepare(QStringLiteral("SELECT id, value FROM records WHERE domain = ? AND "
+                                        "partner = ? AND pages_read = 1 AND links > 0 "
+                                        "ORDER BY id DESC LIMIT 1"));
             QSqlQuery pages(db);
             pages.setForwardOnly(true);
             pages.prepare(kLinkPagesOfRecord);
+            const QString afterJavaScript =
+                scan::ValueReasonText(scan::ValueReason::AfterJavaScript);
             for (const QString& partner : partners) {
                 last.bindValue(0, domain);
                 last.bindValue(1, partner);
                 if (!Exec(last, why))
                     break;
-                last.next(); // an aggregate always gives one row
-                const QVariant record = last.value(0);
+                const bool any = last.next();
+                const QVariant record = any ? last.value(0) : QVariant();
+                const bool rendered = any && last.value(1).toString().contains(afterJavaScript);
                 last.finish();
                 QStringList found;
-                if (!record.isNull() && !ReadLinkPages(pages, record, found, why))
+                if (any && !ReadLinkPages(pages, record, found, why))
                     break;
                 if (!found.isEmpty())
-                    out.insert(partner, found);
+                    out.pages.insert(partner, found);
+                if (rendered)
+                    out.afterJavaScript.insert(partner);
             }
             return out;
         });

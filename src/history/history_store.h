@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -50,10 +51,15 @@ public:
                                         QString& error) const;
 
     // For each partner, the pages of the links back its last read scan with
-    // links found for the domain, in the order found; a partner without such a
-    // scan is left out.
-    QHash<QString, QStringList> rememberedPages(const QString& domain, const QStringList& partners,
-                                                QString& error) const;
+    // links found for the domain, in the order found (a partner without such a
+    // scan is left out), and the partners whose links that scan found only once
+    // the pages' scripts had run.
+    struct RememberedLinks {
+        QHash<QString, QStringList> pages;
+        QSet<QString> afterJavaScript;
+    };
+    RememberedLinks rememberedLinks(const QString& domain, const QStringList& partners,
+                                    QString& error) const;
 
 private:
     QString m_path;

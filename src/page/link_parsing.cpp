@@ -144,7 +144,7 @@ bool IsHtmlSpace(QChar c) {
 
 // Just past "href", the white space and "=" and the white space after it, or -1
 // when no "=" follows: "href" alone is no attribute.
-qsizetype PastHrefEquals(QStringView page, qsizetype afterName, qsizetype end) {
+qsizetype PastAttributeEquals(QStringView page, qsizetype afterName, qsizetype end) {
     qsizetype i = afterName;
     while (i < end && IsHtmlSpace(page[i]))
         ++i;
@@ -210,7 +210,7 @@ void AppendNormalisedHrefs(QString& out, QStringView page, const util::CaseFolde
         const qsizetype at = folded.indexOf(kHrefView.left(4), from);
         if (at < 0 || at >= end)
             break;
-        const qsizetype value = PastHrefEquals(page, at + 4, end);
+        const qsizetype value = PastAttributeEquals(page, at + 4, end);
         if (value < 0) {
             from = at + 1;
             continue;
@@ -367,7 +367,10 @@ std::optional<QString> LinkValue(QStringView line) {
     if (split)
         joined += last;
     const QString value = CleanHref(DecodeHref(split ? QStringView(joined) : last));
-    if (IsSkippedValue(value))
+    // Markup shown as text (&lt;a href=&quot;x&quot;&gt;, or href=</span> in a
+    // listing) gives a value that starts where no address does.
+    if (IsSkippedValue(value) ||
+        (quote.isNull() && (IsQuote(value.front()) || value.front() == u'<')))
         return std::nullopt;
     return value;
 }
@@ -450,7 +453,7 @@ std::optional<QString> BaseHref(QStringView page, const util::CaseFoldedText& fo
              h = util::IndexOfCI(tag, u"href", h + 1)) {
             if (!IsHtmlSpace(tag[h - 1]) && tag[h - 1] != u'/' && !IsQuote(tag[h - 1]))
                 continue;
-            const qsizetype value = PastHrefEquals(tag, h + 4, tag.size());
+            const qsizetype value = PastAttributeEquals(tag, h + 4, tag.size());
             if (value < 0)
                 continue;
             QStringView v = tag.mid(value);
@@ -479,6 +482,29 @@ LinkBase BaseOfPage(const std::optional<QString>& baseHref, const QString& pageH
     if (slash <= 0)
         return LinkBase{pageHost, pageDir};
     return LinkBase{base.left(slash), base.left(base.lastIndexOf(u'/') + 1)};
+}
+
+bool BrowserMayAddLinks(QStringView page, const util::CaseFoldedText& folded) {
+    const auto endsName = [&page](qsizetype at) {
+        return at >= page.size() || IsHtmlSpace(page[at]) || page[at] == u'/' || page[at] == u'>';
+    };
+    for (QStringView tag : {u"<script", u"<iframe", u"<frame", u"<object", u"<embed"}) {
+        for (qsizetype at = folded.indexOf(tag); at >= 0; at = folded.indexOf(tag, at + 1))
+            if (endsName(at + tag.size()))
+                return true;
+    }
+    // An event handler: "on" and a name of letters starting an attribute, then "=".
+    for (qsizetype at = folded.indexOf(u"on", 1); at >= 0; at = folded.indexOf(u"on", at + 2)) {
+        const QChar before = page[at - 1];
+        if (!IsHtmlSpace(before) && !IsQuote(before) && before != u'/')
+            continue;
+        qsizetype i = at + 2;
+        while (i < page.size() && IsAsciiLetter(page[i]))
+            ++i;
+        if (i - at >= 4 && PastAttributeEquals(page, i, page.size()) >= 0)
+            return true;
+    }
+    return false;
 }
 
 bool InTagOf(QStringView before, QStringView name) {

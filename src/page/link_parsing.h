@@ -71,6 +71,11 @@ std::optional<QString> BaseHref(QStringView page, const util::CaseFoldedText& fo
 // resolved against the page's own address, or the page's own.
 LinkBase BaseOfPage(const std::optional<QString>& baseHref, const QString& pageHost,
                     const QString& pageDir);
+// Whether a browser could show links on the page that its HTML does not hold: it
+// has a <script> element, an inline event handler (onload=, onclick=, ...), or a
+// frame, iframe, object or embed. A page without any of them is shown as written.
+bool BrowserMayAddLinks(QStringView page, const util::CaseFoldedText& folded);
+
 // True when the text before a place ends inside an opening tag of that name
 // (lower case): "<base target=x " for "base".
 bool InTagOf(QStringView before, QStringView name);

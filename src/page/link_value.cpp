@@ -173,9 +173,16 @@ bool HoldsText(GumboTag tag) {
     }
 }
 
+// Whether an element's own markup keeps it and what it holds from showing.
+bool Hides(const GumboElement& e) {
+    const InlineStyle style = ReadStyle(AttributeText(e, "style"));
+    return style.displayNone.value_or(Attribute(e, "hidden") != nullptr) ||
+           style.invisible.value_or(false);
+}
+
 // The text of an element as the anchor shows it: its words, or the alt text of
-// its first image when it has none. Scripts, styles and template content are no
-// words; the walk stops once it has more than the anchor can show.
+// its first image when it has none. Scripts, styles, template content and what
+// the element hides are no words; the walk stops once it has more than the anchor can show.
 QString AnchorText(const GumboNode* anchor) {
     const qsizetype keep = 8 * kMaxAnchorLength;
     QString words;
@@ -192,7 +199,7 @@ QString AnchorText(const GumboNode* anchor) {
         if (n->type != GUMBO_NODE_ELEMENT)
             continue;
         const GumboElement& e = n->v.element;
-        if (e.tag == GUMBO_TAG_SCRIPT || e.tag == GUMBO_TAG_STYLE)
+        if (e.tag == GUMBO_TAG_SCRIPT || e.tag == GUMBO_TAG_STYLE || (n != anchor && Hides(e)))
             continue;
         if (e.tag == GUMBO_TAG_IMG && alt.isEmpty())
             alt = AttributeText(e, "alt");
@@ -218,6 +225,11 @@ public:
             const GumboNode* n = f.node;
             if (n->type == GUMBO_NODE_COMMENT) {
                 addText(LinkPlace::Comment, n->v.text.text);
+                continue;
+            }
+            // Markup written out for the reader (&lt;a href=...&gt;) is text.
+            if (n->type == GUMBO_NODE_TEXT || n->type == GUMBO_NODE_CDATA) {
+                addText(LinkPlace::Text, n->v.text.text);
                 continue;
             }
             const GumboVector* children = nullptr;

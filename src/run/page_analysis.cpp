@@ -94,6 +94,8 @@ bool PageAnalysis::screenPage() {
     // in a response that is one; in a page it is text. The markers hold no
     // "href", so the split below cannot make or break one.
     m_pageHasMarker = StatusCode(m_pageHeader) / 100 == 3 && HasRedirectMarker(*m_pageFolded);
+    if (BrowserMayAddLinks(m_pageBody, *m_pageFolded))
+        m_driver.pageMayChangeInBrowser();
     const std::optional<QString> baseHref = BaseHref(m_pageBody, *m_pageFolded);
     m_hasBase = baseHref.has_value();
     m_base = BaseOfPage(baseHref, m_state.pageHost, m_state.strCurDir);

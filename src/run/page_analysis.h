@@ -48,6 +48,8 @@ public:
         // Reads the target in the page's stead.
         virtual void downloadInPlace(QString target) = 0;
         virtual void endPageStep() = 0;
+        // The page has what lets a browser show links its HTML does not hold.
+        virtual void pageMayChangeInBrowser() = 0;
         // What the site's robots.txt says of the page.
         virtual RobotsRule robotsRule() const = 0;
         // A link back of the site (its result row), and whether one of the site's

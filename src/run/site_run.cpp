@@ -101,7 +101,8 @@ void SiteRun::begin(const QString& partner, qint16 linksExpected, qint64 sequenc
     m_nextPending = false;
     m_verdict = PartnerVerdict{partner};
     m_toRender.clear();
-    m_renderDecided = m_rendering = m_skipRender = false;
+    m_renderDecided = m_rendering = m_skipRender = m_startPageFailed = false;
+    m_mayChange.clear();
     // A partner entered with "https://" is on https from its first page; the
     // queue itself stays scheme-less.
     const SchemeAndRest start = SplitScheme(partner);
@@ -302,6 +303,8 @@ bool SiteRun::renderNext() {
         m_renderDecided = true;
         m_toRender = pagesToRender();
         m_queue->clear(); // the crawl is over
+        if (renderingMissed())
+            noteUnread(UnreadReason::NotRendered);
     }
     m_rendering = false;
     const ScanState& s = m_state;
@@ -316,7 +319,9 @@ bool SiteRun::renderNext() {
         scheme + page, int(s.timeout) * 1000,
         m_steps.guarded([this, page](const PageRenderer::Result& r) {
             if (!r.ok) {
+                // What the browser would have shown is not known: the site is not read.
                 m_scan.addError(*this, ErrorRow{QStringLiteral("Not rendered: ") + r.error, page});
+                noteUnread(UnreadReason::NotRendered);
                 SiteChange();
                 return;
             }
@@ -330,9 +335,10 @@ bool SiteRun::renderNext() {
 
 QStringList SiteRun::pagesToRender() const {
     // Pages that could not be read, or a start page that answered with an error,
-    // would not render either.
+    // would not render either; a page without scripts or frames shows what its
+    // HTML holds.
     if (!m_renderer || !m_session.options.renderPages || m_skipRender ||
-        m_verdict.unread != UnreadReason::None || !IsBlank(m_state.siteNote))
+        m_verdict.unread != UnreadReason::None || m_startPageFailed)
         return {};
     QStringList pages;
     const QStringList remembered = m_session.run.rememberedPages.value(m_state.currentSite);
@@ -341,7 +347,21 @@ QStringList SiteRun::pagesToRender() const {
     const QString start = SplitPageAddress(SplitScheme(m_state.currentSite).rest).strCurUrl;
     if (pages.isEmpty() || !util::EqualsCI(pages.first(), start))
         pages << start;
+    pages.removeIf([this](const QString& page) { return !m_mayChange.contains(page.toLower()); });
     return pages;
+}
+
+bool SiteRun::renderingMissed() const {
+    // A partner whose links last time were found only in a browser, with the
+    // links short now and no browser asked: what it shows is not known.
+    const ScanState& s = m_state;
+    return !m_skipRender && s.siteLinksFound < s.linksExpected &&
+           (!m_renderer || !m_session.options.renderPages) &&
+           m_session.run.renderedLastTime.contains(s.currentSite);
+}
+
+void SiteRun::pageMayChangeInBrowser() {
+    m_mayChange.insert(m_state.strCurUrl.toLower());
 }
 
 void SiteRun::stop() {
@@ -519,6 +539,9 @@ void SiteRun::FinishPage(const FetchResult& r) {
     if (const auto error = judgePage(r.header, r.body)) {
         m_scan.addError(*this, ErrorRow{*error, address});
         m_session.run.CountScanEvent(ScanEvent::PageScanned);
+        // The start page comes after the remembered pages.
+        m_startPageFailed = m_startPageFailed ||
+                            (!m_pageRemembered && m_state.pagesFetched == m_remembered.size() + 1);
     }
     status(StatusPanel::Activity, QStringLiteral("Finished: ") + address);
     m_scan.pageFetched();

@@ -11,6 +11,7 @@
 #include "session/scan_types.h"
 #include "util/step_runner.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -82,6 +83,7 @@ private:
     void writeSiteVerdict();
     bool renderNext();
     QStringList pagesToRender() const;
+    bool renderingMissed() const;
     void queueAddress(const QString& address);
     void queueRememberedPages(const QString& start);
     bool isRememberedPage(const QString& address) const;
@@ -119,16 +121,19 @@ private:
     void flushQueued() override;
     void downloadInPlace(QString target) override;
     void endPageStep() override;
+    void pageMayChangeInBrowser() override;
     RobotsRule robotsRule() const override;
     void addResult(const ResultRow& row);
     void addLink(const FoundLink& link) override;
     bool resultUrlKnown(const QString& text) const override;
 
     PageRenderer* m_renderer;
-    QStringList m_toRender;       // the site's pages still to render, once decided
-    bool m_renderDecided = false; // which pages to render was decided at its end
-    bool m_rendering = false;     // the page under analysis is a rendered one
-    bool m_skipRender = false;    // the user's Next ended the site
+    QStringList m_toRender;         // the site's pages still to render, once decided
+    bool m_renderDecided = false;   // which pages to render was decided at its end
+    bool m_rendering = false;       // the page under analysis is a rendered one
+    bool m_skipRender = false;      // the user's Next ended the site
+    QSet<QString> m_mayChange;      // pages (lower case) a browser may show more links on
+    bool m_startPageFailed = false; // the start page answered with an error
     Scan& m_scan;
     ScanSession& m_session;
     ScanState m_state;

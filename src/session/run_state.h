@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -70,6 +71,9 @@ public:
     // Where each partner's links stood in its last read scan, in the order found:
     // set before a scan from the history, asked for first when the option says so.
     QHash<QString, QStringList> rememberedPages;
+    // The partners whose links in that scan were found only once their pages'
+    // scripts had run ("after JavaScript").
+    QSet<QString> renderedLastTime;
 
     const ScanState& state() const { return m_state; }
     ScanState& writableState() { return m_state; } // for the scan engine

@@ -60,6 +60,7 @@ enum class UnreadReason {
     HttpStatus,  // a 5xx, 429, 401, 403 or 407
     BotWall,
     Parked,
+    NotRendered, // a page a browser had to show could not be rendered
 };
 
 // One link back a site gave, in the order found.

@@ -35,6 +35,8 @@ namespace {
 PartnerRecord Scan(QString word, int n) {
     const bool unread = word.endsWith(QLatin1String("unread"));
     word.remove(QLatin1String("-unread"));
+    const bool rendered = word.endsWith(QLatin1String("+js")); // found only in a browser
+    word.remove(QLatin1String("+js"));
     PartnerRecord r;
     r.time = QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC).addDays(7 * n);
     r.domain = QStringLiteral("mysite.test");
@@ -49,6 +51,8 @@ PartnerRecord Scan(QString word, int n) {
         r.links = int(r.pages.size());
         r.page = r.pages.first();
         r.value = word.contains(u':') ? word.section(u':', 1) : QStringLiteral("Counts");
+        if (rendered)
+            r.value = QStringLiteral("after JavaScript");
         r.anchor = QStringLiteral("My site");
         if (word == QLatin1String("elsewhere"))
             r.domain = QStringLiteral("other.test");
@@ -233,25 +237,33 @@ private Q_SLOTS:
         QTest::addColumn<bool>("versionOne");
         QTest::addColumn<QString>("scans");
         QTest::addColumn<QString>("remembered");
+        QTest::addColumn<bool>("rendered"); // its links found only once its scripts ran
         QTest::newRow("the last scan's page") << false << "link link@/other"
-                                              << "/other";
+                                              << "/other" << false;
+        QTest::newRow("found by a browser") << false << "link link+js"
+                                            << "/links" << true;
+        QTest::newRow("found by a browser, then not found") << false << "link+js none"
+                                                            << "/links" << true;
+        QTest::newRow("found by a browser, then in the HTML") << false << "link+js link@/a"
+                                                              << "/a" << false;
         QTest::newRow("two links") << false << "link link@/a,/b"
-                                   << "/a /b";
+                                   << "/a /b" << false;
         QTest::newRow("a scan without links") << false << "link none"
-                                              << "/links";
+                                              << "/links" << false;
         QTest::newRow("a scan not read") << false << "link link@/other-unread"
-                                         << "/links";
+                                         << "/links" << false;
         QTest::newRow("another domain's scan") << false << "none elsewhere"
-                                               << "";
+                                               << "" << false;
         QTest::newRow("version 1, read first") << true << ""
-                                               << "/other";
+                                               << "/other" << false;
         QTest::newRow("version 1, recorded first") << true << "link@/a,/b"
-                                                   << "/a /b";
+                                                   << "/a /b" << false;
     }
     void linkPages() {
         QFETCH(bool, versionOne);
         QFETCH(QString, scans);
         QFETCH(QString, remembered);
+        QFETCH(bool, rendered);
         const QString path = freshPath("pages.sqlite");
         // What version 1 recorded there: two scans of two partners, one of another domain.
         QList<PartnerRecord> old;
@@ -267,9 +279,12 @@ private Q_SLOTS:
         for (int i = 0; i < words.size(); ++i)
             QCOMPARE(store.recordScan({Scan(words[i], 10 + i)}, 1).error, QString());
         QString error;
-        const QHash<QString, QStringList> pages = store.rememberedPages(
+        const HistoryStore::RememberedLinks links = store.rememberedLinks(
             S("mysite.test"), {S("partner.test"), S("other.test"), S("new.test")}, error);
         QCOMPARE(error, QString());
+        const QHash<QString, QStringList>& pages = links.pages;
+        QCOMPARE(links.afterJavaScript,
+                 rendered ? QSet<QString>{S("partner.test")} : QSet<QString>());
         QStringList expected;
         for (const QString& p : remembered.split(u' ', Qt::SkipEmptyParts))
             expected.append(S("partner.test") + p);

@@ -69,6 +69,8 @@ QString ReferenceLinkValue(const QString& line) {
         ++i;
     }
     value = value.left(value.indexOf(u'#')).trimmed().replace(u' ', QLatin1String("%20"));
+    if (quote.isNull() && !value.isEmpty() && (isQuote(value[0]) || value[0] == u'<'))
+        return kSkipped;
     return ReferenceSkipped(value) ? kSkipped : value;
 }
 
@@ -307,6 +309,9 @@ private Q_SLOTS:
                                                     << "caf%C3%A9.html";
         QTest::newRow("a legacy name before \"=\" stays") << "href=\"x.php?a=1&copy=2\">"
                                                           << "x.php?a=1&copy=2";
+        QTest::newRow("markup shown as text")
+            << "href=&quot;www.x.com/&quot;&gt;x&lt;/a&gt;" << kSkipped;
+        QTest::newRow("a listing's href=</span>") << "href=</span>" << kSkipped;
         QTest::newRow("the page's own bytes stay")
             << QString::fromLatin1("href=\"caf\xc3\xa9.html\">")
             << QString::fromLatin1("caf\xc3\xa9.html");

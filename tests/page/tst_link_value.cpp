@@ -95,6 +95,11 @@ private Q_SLOTS:
             "as text", "");
         row("in an attribute's value", "<input value='" + kBack + ">Mine</a>'>", {}, no, "as text",
             "");
+        row("written out in the text", "<pre>&lt;a href=\"http://www.mysite.test/\"&gt;</pre>", {},
+            no, "as text", "");
+        row("anchor: what it hides is no words",
+            kBack + ">My <span style='display:none'>secret </span>site</a>", {}, no, "Counts",
+            "My site");
         row("in an xmp", "<xmp>" + kBack + ">Mine</a></xmp>", {}, no, "as text", "");
         row("the place that comes first",
             "<textarea>" + kBack + "></textarea><!--" + kBack + ">-->", {}, no, "as text", "");

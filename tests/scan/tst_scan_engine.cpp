@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 using namespace corvantis;
 using namespace corvantis::scan;
@@ -49,6 +50,21 @@ HttpReply KeptOpen(const QString& framing, const QByteArray& body) {
                               chunks, false))
         .keptOpen();
 }
+
+// A browser for the engine's tests: each render answers, a turn of the event
+// loop later, with the document it is given, or fails when there is none.
+class StandInRenderer : public PageRenderer {
+public:
+    void render(const QString& url, int, Done done) override {
+        asked << url;
+        QTimer::singleShot(0, [done, html = document] {
+            done(html ? Result{true, *html, {}}
+                      : Result{false, {}, QStringLiteral("the renderer crashed")});
+        });
+    }
+    std::optional<QString> document;
+    QStringList asked;
+};
 
 QStringList Errors(const ScanSession& s) {
     QStringList out;
@@ -407,6 +423,64 @@ private Q_SLOTS:
         QCOMPARE(QStringList({r.status, r.number, r.value, r.anchor}).join(u'|'), row);
         QCOMPARE(endedSites(), QStringList{kPartner + QLatin1String(unread ? "/ (unread)" : "/")});
         QCOMPARE(int(m_engine->verdicts().at(0).unread), unread);
+    }
+
+    // Pages go to the browser only where it can change the verdict, and a page
+    // that was to be rendered and was not leaves the partner unread, never lost.
+    void renderedWhereABrowserCanAddLinks_data() {
+        QTest::addColumn<QByteArray>("page");     // the start page; it may link to deep.html (404)
+        QTest::addColumn<QString>("rendered");    // the browser's document; "fail": it fails
+        QTest::addColumn<bool>("render");         // the option
+        QTest::addColumn<bool>("renderedBefore"); // the last scan found the link in a browser
+        QTest::addColumn<QString>("row");         // status, value, anchor
+        QTest::addColumn<int>("unread");          // scan::UnreadReason
+        QTest::addColumn<int>("renders");
+        const QString link = S("<a href=\"http://www.mysite.test/\">Mine</a>");
+        const QByteArray script = "<script>var x = 1;</script>";
+        const int none = int(UnreadReason::None);
+        const int notRendered = int(UnreadReason::NotRendered);
+        QTest::newRow("a page without scripts is shown as written")
+            << QByteArray("<p>nothing</p>") << link << true << false << S("None Found||") << none
+            << 0;
+        QTest::newRow("a scripted page without the link, rendered once")
+            << script << S("<p>none</p>") << true << false << S("None Found||") << none << 1;
+        QTest::newRow("an event handler is enough")
+            << QByteArray("<body onload=\"go()\">") << link << true << false
+            << S("Direct Link|after JavaScript|Mine") << none << 1;
+        QTest::newRow("a failed render leaves it unread")
+            << script << S("fail") << true << false << S("None Found||") << notRendered << 1;
+        QTest::newRow("a 404 deep in the site does not keep the browser away")
+            << script + "<a href=\"deep.html\">deep</a>" << link << true << false
+            << S("Direct Link|after JavaScript|Mine") << none << 1;
+        QTest::newRow("not rendered, found by a browser last time")
+            << script << link << false << true << S("None Found||") << notRendered << 0;
+        QTest::newRow("not rendered, found in the HTML last time")
+            << script << link << false << false << S("None Found||") << none << 0;
+    }
+    void renderedWhereABrowserCanAddLinks() {
+        QFETCH(QByteArray, page);
+        QFETCH(QString, rendered);
+        QFETCH(bool, render);
+        QFETCH(bool, renderedBefore);
+        QFETCH(QString, row);
+        QFETCH(int, unread);
+        QFETCH(int, renders);
+        StandInRenderer browser;
+        if (rendered != S("fail"))
+            browser.document = rendered;
+        useRenderer(&browser);
+        setPage(kPartner + QStringLiteral("/"), Page(page));
+        addPartner(kPartner + QStringLiteral("/"));
+        if (renderedBefore)
+            m_session->run.renderedLastTime = {kPartner + QStringLiteral("/")};
+        m_options.checkLinkValue = true;
+        m_options.renderPages = render;
+        QVERIFY(runScan());
+        const ResultRow& r = m_session->project.results.at(0);
+        QCOMPARE(QStringList({r.status, r.value, r.anchor}).join(u'|'), row);
+        QCOMPARE(int(m_engine->verdicts().at(0).unread), unread);
+        QCOMPARE(browser.asked.size(), renders);
+        m_engine.reset(); // before the browser it uses
     }
 
     // The site's robots.txt is asked for once, before its first page, and is no

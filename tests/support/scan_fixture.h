@@ -54,6 +54,14 @@ protected:
                                                       scan::ScanEngine::Options{readAhead});
     }
 
+    // The engine again, on the same session, rendering with the renderer given.
+    void useRenderer(scan::PageRenderer* renderer) {
+        QFETCH_GLOBAL(bool, readAhead);
+        m_engine =
+            std::make_unique<scan::ScanEngine>(*m_session, m_messages, m_sound, m_router,
+                                               scan::ScanEngine::Options{readAhead, renderer});
+    }
+
     void dropEngine() {
         m_engine.reset();
         m_session.reset();
