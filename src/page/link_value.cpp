@@ -4,12 +4,14 @@
 #include "util/text_utils.h"
 
 #include <gumbo.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include <iterator>
 #include <optional>
@@ -36,8 +38,17 @@ QStringList RelTokens(const QString& rel) {
     return folded.split(u' ', Qt::SkipEmptyParts);
 }
 
+// At most kMaxAnchorLength UTF-16 units, less one where the cut would split a
+// surrogate pair.
+QString Cut(QString text) {
+    if (text.size() > kMaxAnchorLength)
+        text.truncate(text[kMaxAnchorLength - 1].isHighSurrogate() ? kMaxAnchorLength - 1
+                                                                   : kMaxAnchorLength);
+    return text;
+}
+
 QString Folded(const QString& text) {
-    return text.simplified().left(kMaxAnchorLength);
+    return Cut(text.simplified());
 }
 
 void ApplyRobotsTokens(const QStringList& tokens, bool& noindex, bool& nofollow) {
@@ -68,35 +79,124 @@ bool HeaderAppliesToUs(QString& value) {
 // not made into a tree (its links back get no value rather than the scan a stall).
 constexpr int kMaxTreeDepth = 3000;
 
+bool IsTagSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+// Past the "-->" (or "--!>") that ends a comment whose text starts at p; a
+// comment's markup nests nothing.
+const char* CommentEnd(const char* p, const char* end) {
+    if (p < end && *p == '>')
+        return p + 1; // <!-->
+    if (end - p >= 2 && p[0] == '-' && p[1] == '>')
+        return p + 2; // <!--->
+    for (;;) {
+        const auto* dashes = static_cast<const char*>(memmem(p, size_t(end - p), "--", 2));
+        if (!dashes)
+            return end;
+        if (end - dashes > 2 && dashes[2] == '>')
+            return dashes + 3;
+        if (end - dashes > 3 && dashes[2] == '!' && dashes[3] == '>')
+            return dashes + 4;
+        p = dashes + 1;
+    }
+}
+
+// Past the end tag of a script, style or other element whose content is text,
+// which starts at p; name is its lower-case tag name.
+const char* RawTextEnd(const char* p, const char* end, std::string_view name) {
+    for (;;) {
+        const auto* open = static_cast<const char*>(memmem(p, size_t(end - p), "</", 2));
+        if (!open)
+            return end;
+        const char* after = open + 2 + name.size();
+        if (after <= end && strncasecmp(open + 2, name.data(), name.size()) == 0 &&
+            (after == end || IsTagSpace(*after) || *after == '/' || *after == '>')) {
+            const auto* close = static_cast<const char*>(memchr(after, '>', size_t(end - after)));
+            return close ? close + 1 : end;
+        }
+        p = open + 2;
+    }
+}
+
+// Past the ">" of a tag whose attributes start at p (a quoted value may hold
+// one); selfClosing tells whether "/>" ends it.
+const char* TagEnd(const char* p, const char* end, bool& selfClosing) {
+    char last = 0; // the last character before p other than white space
+    for (; p < end; ++p) {
+        const char c = *p;
+        if (c == '>') {
+            selfClosing = last == '/';
+            return p + 1;
+        }
+        if ((c == '"' || c == '\'') && last == '=') {
+            p = static_cast<const char*>(memchr(p + 1, c, size_t(end - p - 1)));
+            if (!p)
+                return end;
+        }
+        if (!IsTagSpace(c))
+            last = c;
+    }
+    selfClosing = false;
+    return end;
+}
+
 // How deep the page's elements could nest: start tags less end tags, leaving out
 // the elements that hold nothing or end where their like begins (a link left
-// open ends at the next one).
+// open ends at the next one), the self-closing tags of SVG and MathML, and what
+// comments and elements holding text (scripts, styles, textarea, ...) hold. One
+// pass over the page, nothing allocated.
 int NestingBound(const QByteArray& html) {
     static constexpr std::string_view kFlat[] = {
         "!doctype", "a",     "area",     "base",   "body", "br",    "col",    "dd",
         "dt",       "embed", "head",     "hr",     "html", "img",   "input",  "li",
         "link",     "meta",  "optgroup", "option", "p",    "param", "source", "tbody",
         "td",       "tfoot", "th",       "thead",  "tr",   "track", "wbr"};
+    static constexpr std::string_view kText[] = {"iframe", "noembed",  "noframes", "script",
+                                                 "style",  "textarea", "title",    "xmp"};
     int depth = 0;
     int deepest = 0;
+    int foreign = 0; // <svg> and <math> open around this place
     const char* const end = html.constData() + html.size();
     for (const char* p = html.constData();
          (p = static_cast<const char*>(memchr(p, '<', size_t(end - p)))) != nullptr;) {
         ++p;
+        if (end - p >= 3 && memcmp(p, "!--", 3) == 0) {
+            p = CommentEnd(p + 3, end);
+            continue;
+        }
         const bool closing = p < end && *p == '/';
         const char* const name = closing ? p + 1 : p;
         if (name >= end || !std::isalpha(static_cast<unsigned char>(*name)))
             continue;
         char lower[16];
         std::size_t n = 0;
-        for (const char* q = name; q < end && n < sizeof lower &&
-                                   (std::isalnum(static_cast<unsigned char>(*q)) || *q == '!');
-             ++q)
-            lower[n++] = char(std::tolower(static_cast<unsigned char>(*q)));
-        if (std::binary_search(std::begin(kFlat), std::end(kFlat), std::string_view(lower, n)))
+        const char* q = name;
+        for (; q < end && (std::isalnum(static_cast<unsigned char>(*q)) || *q == '!'); ++q)
+            if (n < sizeof lower)
+                lower[n++] = char(std::tolower(static_cast<unsigned char>(*q)));
+        const std::string_view tag(lower, n);
+        bool selfClosing = false;
+        p = TagEnd(q, end, selfClosing);
+        const bool isForeignRoot = tag == "svg" || tag == "math";
+        if (!closing && tag == "plaintext")
+            break; // the rest of the page is its text
+        if (!closing && std::binary_search(std::begin(kText), std::end(kText), tag)) {
+            p = RawTextEnd(p, end, tag);
             continue;
-        depth = closing ? std::max(depth - 1, 0) : depth + 1;
-        deepest = std::max(deepest, depth);
+        }
+        if (std::binary_search(std::begin(kFlat), std::end(kFlat), tag))
+            continue;
+        if (closing) {
+            depth = std::max(depth - 1, 0);
+            if (isForeignRoot)
+                foreign = std::max(foreign - 1, 0);
+            continue;
+        }
+        if (selfClosing && (foreign > 0 || isForeignRoot))
+            continue;
+        foreign += isForeignRoot;
+        deepest = std::max(deepest, ++depth);
     }
     return deepest;
 }
@@ -121,39 +221,139 @@ QString AttributeText(const GumboElement& e, const char* name) {
     return a ? Utf8(a->value) : QString();
 }
 
+// The href of an <a> or <area>, or null.
+const GumboAttribute* LinkHref(const GumboElement& e) {
+    return e.tag == GUMBO_TAG_A || e.tag == GUMBO_TAG_AREA ? Attribute(e, "href") : nullptr;
+}
+
+// An attribute as name="value" (its value decoded), in quotes the value does not hold.
+QString AttributeAsText(const GumboAttribute& a) {
+    const QString value = Utf8(a.value);
+    const QChar quote = value.contains(u'"') ? u'\'' : u'"';
+    return Utf8(a.name) + u'=' + quote + value + quote;
+}
+
 // An inline style's word on display and visibility, by CSS's cascade within one
-// declaration block: an !important declaration beats one without, and of two
-// alike the later wins.
+// declaration block: a declaration whose value is not valid for its property is
+// dropped, an !important one beats one without, and of two alike the later wins.
 struct InlineStyle {
+    // true for none, false for any other display; empty without a word of its
+    // own, or for revert (the browser's own sheet again: the hidden attribute).
+    // inherit, initial and unset are not none: display is not inherited, and a
+    // parent that shows nothing hides its children anyway.
     std::optional<bool> displayNone;
-    std::optional<bool> invisible; // visibility hidden or collapse; false for visible
+    // true for hidden or collapse, false for visible (and initial); empty for
+    // the parent's (no word, inherit, unset, revert: visibility is inherited
+    // and the browser's sheet does not set it).
+    std::optional<bool> invisible;
 };
-InlineStyle ReadStyle(QString style) {
-    for (qsizetype c = style.indexOf(QLatin1String("/*")); c >= 0;
-         c = style.indexOf(QLatin1String("/*"), c)) {
-        const qsizetype close = style.indexOf(QLatin1String("*/"), c + 2);
-        style.remove(c, close < 0 ? style.size() - c : close + 2 - c);
+
+// The declarations of a style attribute, split at ";" outside strings and
+// brackets ("font-family:'a;b'", "url(a;b)"), comments left out.
+QStringList Declarations(QStringView style) {
+    QStringList out;
+    QString current;
+    QChar quote;
+    int depth = 0;
+    for (qsizetype i = 0; i < style.size(); ++i) {
+        const QChar c = style[i];
+        if (!quote.isNull()) {
+            current += c;
+            if (c == u'\\' && i + 1 < style.size())
+                current += style[++i];
+            else if (c == quote)
+                quote = QChar();
+            continue;
+        }
+        if (c == u'/' && i + 1 < style.size() && style[i + 1] == u'*') {
+            const qsizetype close = style.indexOf(u"*/", i + 2);
+            i = close < 0 ? style.size() : close + 1;
+            continue;
+        }
+        if (c == u';' && depth == 0) {
+            out.append(current);
+            current.clear();
+            continue;
+        }
+        if (c == u'"' || c == u'\'')
+            quote = c;
+        else if (c == u'(' || c == u'[' || c == u'{')
+            ++depth;
+        else if (c == u')' || c == u']' || c == u'}')
+            depth = std::max(depth - 1, 0);
+        current += c;
     }
-    InlineStyle out;
-    bool displayImportant = false;
-    bool visibilityImportant = false;
-    for (const QString& declaration : style.split(u';')) {
+    out.append(current);
+    return out;
+}
+
+bool IsCssWide(const QString& value) {
+    return value == u"inherit" || value == u"initial" || value == u"unset" || value == u"revert" ||
+           value == u"revert-layer";
+}
+
+// A display value a browser takes (lower case, white space folded).
+bool ValidDisplay(const QString& value) {
+    static const QStringList kSingle =
+        QStringLiteral("none contents block inline inline-block flow flow-root flex inline-flex "
+                       "grid inline-grid list-item run-in table inline-table table-row-group "
+                       "table-header-group table-footer-group table-row table-cell "
+                       "table-column-group table-column table-caption ruby ruby-base ruby-text "
+                       "ruby-base-container ruby-text-container math -webkit-box "
+                       "-webkit-inline-box -webkit-flex -webkit-inline-flex -moz-box "
+                       "-moz-inline-box -ms-flexbox -ms-inline-flexbox")
+            .split(u' ');
+    // The keywords that combine: "inline flex", "block flow-root", "inline list-item".
+    static const QStringList kPart =
+        QStringLiteral("block inline run-in flow flow-root table flex grid ruby math list-item")
+            .split(u' ');
+    if (IsCssWide(value) || kSingle.contains(value))
+        return true;
+    const QStringList words = value.split(u' ');
+    if (words.size() > 3)
+        return false;
+    for (qsizetype i = 0; i < words.size(); ++i)
+        if (!kPart.contains(words[i]) || words.indexOf(words[i]) != i)
+            return false;
+    return true;
+}
+
+InlineStyle ReadStyle(const QString& style) {
+    struct Won {
+        bool declared = false;
+        bool important = false;
+        QString value;
+    } display, visibility;
+    for (const QString& declaration : Declarations(style)) {
         const qsizetype colon = declaration.indexOf(u':');
         if (colon < 0)
             continue;
         const QString property = declaration.left(colon).trimmed().toLower();
-        QString value = declaration.mid(colon + 1).trimmed().toLower();
-        const bool important = value.endsWith(QLatin1String("important")) && value.contains(u'!');
+        Won* won = property == u"display"      ? &display
+                   : property == u"visibility" ? &visibility
+                                               : nullptr;
+        if (!won)
+            continue;
+        QString value = declaration.mid(colon + 1).toLower();
+        const qsizetype bang = value.lastIndexOf(u'!');
+        const bool important = bang >= 0 && value.mid(bang + 1).trimmed() == u"important";
         if (important)
-            value = value.left(value.lastIndexOf(u'!')).trimmed();
-        if (property == u"display" && (important || !displayImportant)) {
-            out.displayNone = value == u"none";
-            displayImportant = important;
-        } else if (property == u"visibility" && (important || !visibilityImportant)) {
-            out.invisible = value == u"hidden" || value == u"collapse";
-            visibilityImportant = important;
-        }
+            value.truncate(bang);
+        value = value.simplified();
+        const bool valid = won == &display ? ValidDisplay(value)
+                                           : IsCssWide(value) || value == u"visible" ||
+                                                 value == u"hidden" || value == u"collapse";
+        if (!valid || (won->important && !important))
+            continue;
+        *won = {true, important, value};
     }
+    InlineStyle out;
+    if (display.declared && !display.value.startsWith(u"revert"))
+        out.displayNone = display.value == u"none";
+    if (visibility.declared && !IsCssWide(visibility.value))
+        out.invisible = visibility.value != u"visible";
+    else if (visibility.value == u"initial")
+        out.invisible = false;
     return out;
 }
 
@@ -173,43 +373,128 @@ bool HoldsText(GumboTag tag) {
     }
 }
 
+// The hidden attribute hides HTML's own elements (not an SVG <g hidden>).
+bool HasHiddenAttribute(const GumboElement& e) {
+    return e.tag_namespace == GUMBO_NAMESPACE_HTML && Attribute(e, "hidden") != nullptr;
+}
+
 // Whether an element's own markup keeps it and what it holds from showing.
 bool Hides(const GumboElement& e) {
     const InlineStyle style = ReadStyle(AttributeText(e, "style"));
-    return style.displayNone.value_or(Attribute(e, "hidden") != nullptr) ||
-           style.invisible.value_or(false);
+    return style.displayNone.value_or(HasHiddenAttribute(e)) || style.invisible.value_or(false);
 }
 
+// Elements a browser sets on lines of their own, and those it draws as a box in
+// the line: their text is no part of the words around them.
+bool PartsWords(const GumboElement& e) {
+    static constexpr GumboTag kParting[] = {
+        GUMBO_TAG_BR,         GUMBO_TAG_IMG,      GUMBO_TAG_IMAGE,      GUMBO_TAG_P,
+        GUMBO_TAG_DIV,        GUMBO_TAG_LI,       GUMBO_TAG_UL,         GUMBO_TAG_OL,
+        GUMBO_TAG_MENU,       GUMBO_TAG_DIR,      GUMBO_TAG_DL,         GUMBO_TAG_DT,
+        GUMBO_TAG_DD,         GUMBO_TAG_TABLE,    GUMBO_TAG_CAPTION,    GUMBO_TAG_COLGROUP,
+        GUMBO_TAG_THEAD,      GUMBO_TAG_TBODY,    GUMBO_TAG_TFOOT,      GUMBO_TAG_TR,
+        GUMBO_TAG_TD,         GUMBO_TAG_TH,       GUMBO_TAG_H1,         GUMBO_TAG_H2,
+        GUMBO_TAG_H3,         GUMBO_TAG_H4,       GUMBO_TAG_H5,         GUMBO_TAG_H6,
+        GUMBO_TAG_HGROUP,     GUMBO_TAG_SECTION,  GUMBO_TAG_ARTICLE,    GUMBO_TAG_HEADER,
+        GUMBO_TAG_FOOTER,     GUMBO_TAG_NAV,      GUMBO_TAG_ASIDE,      GUMBO_TAG_MAIN,
+        GUMBO_TAG_BLOCKQUOTE, GUMBO_TAG_PRE,      GUMBO_TAG_LISTING,    GUMBO_TAG_ADDRESS,
+        GUMBO_TAG_CENTER,     GUMBO_TAG_FIGURE,   GUMBO_TAG_FIGCAPTION, GUMBO_TAG_HR,
+        GUMBO_TAG_FORM,       GUMBO_TAG_FIELDSET, GUMBO_TAG_LEGEND,     GUMBO_TAG_DETAILS,
+        GUMBO_TAG_SUMMARY};
+    return e.tag_namespace == GUMBO_NAMESPACE_HTML &&
+           std::find(std::begin(kParting), std::end(kParting), e.tag) != std::end(kParting);
+}
+
+bool IsAsciiSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// An anchor's words with white space folded as they come, so that a long run of
+// it costs nothing of the length; full once it has more than the anchor shows.
+class Words {
+public:
+    bool full() const { return m_text.size() > kMaxAnchorLength; }
+    void space() { m_space = !m_text.isEmpty(); }
+    // UTF-8 text, taken a piece at a time: a run of ASCII white space is passed
+    // over without decoding.
+    void add(const char* text, std::size_t length) {
+        constexpr std::size_t kPiece = 4 * kMaxAnchorLength + 4;
+        for (std::size_t i = 0; i < length && !full();) {
+            if (IsAsciiSpace(text[i])) {
+                space();
+                ++i;
+                continue;
+            }
+            std::size_t j = i;
+            while (j < length && j - i < kPiece && !IsAsciiSpace(text[j]))
+                ++j;
+            while (j < length && j > i + 1 && (static_cast<unsigned char>(text[j]) & 0xC0) == 0x80)
+                --j; // not inside a character
+            for (const QChar c : QString::fromUtf8(text + i, qsizetype(j - i))) {
+                if (c.isSpace()) {
+                    space();
+                    continue;
+                }
+                if (m_space)
+                    m_text += u' ';
+                m_space = false;
+                m_text += c;
+            }
+            i = j;
+        }
+    }
+    QString text() const { return Cut(m_text); }
+
+private:
+    QString m_text;
+    bool m_space = false; // white space before the next word
+};
+
 // The text of an element as the anchor shows it: its words, or the alt text of
-// its first image when it has none. Scripts, styles, template content and what
-// the element hides are no words; the walk stops once it has more than the anchor can show.
+// its first image with one that is not blank when it has none. Inline elements
+// join words; lines and boxes (PartsWords) part them. Scripts, styles, template
+// content, noscript (a browser that runs scripts shows it not) and what the
+// element hides are no words. The walk stops once the anchor is full, after so
+// many nodes or so much text.
 QString AnchorText(const GumboNode* anchor) {
-    const qsizetype keep = 8 * kMaxAnchorLength;
-    QString words;
+    constexpr std::size_t kMaxText = 64 * 1024;
+    Words words;
     QString alt;
-    std::vector<const GumboNode*> todo{anchor};
-    for (int visited = 0; !todo.empty() && words.size() < keep && visited < 100000; ++visited) {
+    std::size_t read = 0;
+    std::vector<const GumboNode*> todo{anchor}; // nullptr: white space after an element
+    for (int visited = 0; !todo.empty() && !words.full() && read < kMaxText && visited < 100000;
+         ++visited) {
         const GumboNode* n = todo.back();
         todo.pop_back();
+        if (!n) {
+            words.space();
+            continue;
+        }
         if (n->type == GUMBO_NODE_TEXT || n->type == GUMBO_NODE_WHITESPACE ||
             n->type == GUMBO_NODE_CDATA) {
-            words += Utf8(n->v.text.text);
+            const std::size_t length = strnlen(n->v.text.text, kMaxText - read);
+            words.add(n->v.text.text, length);
+            read += length;
             continue;
         }
         if (n->type != GUMBO_NODE_ELEMENT)
             continue;
         const GumboElement& e = n->v.element;
-        if (e.tag == GUMBO_TAG_SCRIPT || e.tag == GUMBO_TAG_STYLE || (n != anchor && Hides(e)))
+        if (e.tag == GUMBO_TAG_SCRIPT || e.tag == GUMBO_TAG_STYLE ||
+            (e.tag == GUMBO_TAG_NOSCRIPT && e.tag_namespace == GUMBO_NAMESPACE_HTML) ||
+            (n != anchor && Hides(e)))
             continue;
-        if (e.tag == GUMBO_TAG_IMG && alt.isEmpty())
-            alt = AttributeText(e, "alt");
-        if (n != anchor)
-            words += u' '; // elements part words
+        if ((e.tag == GUMBO_TAG_IMG || e.tag == GUMBO_TAG_IMAGE) && alt.isEmpty())
+            alt = Folded(AttributeText(e, "alt"));
+        if (n != anchor && PartsWords(e)) {
+            words.space();
+            todo.push_back(nullptr);
+        }
         for (unsigned i = e.children.length; i > 0; --i)
             todo.push_back(static_cast<const GumboNode*>(e.children.data[i - 1]));
     }
-    QString text = Folded(words);
-    return text.isEmpty() ? Folded(alt) : text;
+    const QString text = words.text();
+    return text.isEmpty() ? alt : text;
 }
 
 // One walk over the tree, with what the elements around a node say of it.
@@ -224,7 +509,7 @@ public:
             todo.pop_back();
             const GumboNode* n = f.node;
             if (n->type == GUMBO_NODE_COMMENT) {
-                addText(LinkPlace::Comment, n->v.text.text);
+                addText(f.inert ? LinkPlace::Text : LinkPlace::Comment, n->v.text.text);
                 continue;
             }
             // Markup written out for the reader (&lt;a href=...&gt;) is text.
@@ -239,10 +524,16 @@ public:
             } else if (n->type == GUMBO_NODE_ELEMENT || n->type == GUMBO_NODE_TEMPLATE) {
                 const GumboElement& e = n->v.element;
                 if (f.inert) {
-                    // Markup in a template's content is text until a script uses it.
-                    const QString tag = Utf8(e.original_tag);
-                    if (util::ContainsCI(tag, u"href"))
-                        m_out.texts.append({LinkPlace::Text, tag});
+                    // Markup in a template's content is text until a script uses
+                    // it; a link's tag as written holds its rel.
+                    const GumboAttribute* href = LinkHref(e);
+                    if (href) {
+                        const QString tag = Utf8(e.original_tag);
+                        m_out.texts.append({LinkPlace::Text, util::ContainsCI(tag, u"href")
+                                                                 ? tag
+                                                                 : AttributeAsText(*href)});
+                    }
+                    attributesAsText(e, href);
                 } else {
                     inner = element(n, f.displayNone, f.invisible);
                 }
@@ -282,26 +573,16 @@ private:
         const InlineStyle style = ReadStyle(AttributeText(e, "style"));
         // The hidden attribute is the browser's own display: none, which a
         // display of the element's inline style overrides.
-        displayNone = displayNone || style.displayNone.value_or(Attribute(e, "hidden") != nullptr);
+        displayNone = displayNone || style.displayNone.value_or(HasHiddenAttribute(e));
         invisible = style.invisible.value_or(invisible);
-        const bool isLink = e.tag == GUMBO_TAG_A || e.tag == GUMBO_TAG_AREA;
-        const GumboAttribute* href = isLink ? Attribute(e, "href") : nullptr;
+        const GumboAttribute* href = LinkHref(e);
         if (href) {
             m_out.anchors.append(AnchorElement{
                 Utf8(href->value), RelTokens(AttributeText(e, "rel")),
                 e.tag == GUMBO_TAG_AREA ? Folded(AttributeText(e, "alt")) : AnchorText(n),
                 displayNone || invisible});
         }
-        // An address in any other attribute (a "link to us" box's value, the
-        // href of a <link>) is text to a reader.
-        for (unsigned i = 0; i < e.attributes.length; ++i) {
-            const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
-            if (a == href)
-                continue;
-            if (MentionsHref(a->name) || MentionsHref(a->value))
-                m_out.texts.append(
-                    {LinkPlace::Text, Utf8(a->name) + QLatin1Char('=') + Utf8(a->original_value)});
-        }
+        attributesAsText(e, href);
         if (e.tag == GUMBO_TAG_META) {
             const QString name = AttributeText(e, "name").trimmed().toLower();
             if (name == u"robots" || name == u"googlebot")
@@ -312,6 +593,17 @@ private:
             m_out.robots.canonical = AttributeText(e, "href").trimmed();
         }
         return {n, displayNone, invisible, false};
+    }
+
+    // An address in an attribute other than a link's href (a "link to us" box's
+    // value, the href of a <link>) is text to a reader, as the attribute's value
+    // reads once its character references are decoded.
+    void attributesAsText(const GumboElement& e, const GumboAttribute* href) {
+        for (unsigned i = 0; i < e.attributes.length; ++i) {
+            const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+            if (a != href && (MentionsHref(a->name) || MentionsHref(a->value)))
+                m_out.texts.append({LinkPlace::Text, AttributeAsText(*a)});
+        }
     }
 
     void addText(LinkPlace place, const char* text) {

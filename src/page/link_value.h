@@ -18,9 +18,11 @@ inline const QString kLinkCounts = QStringLiteral("Counts");
 
 // One <a> or <area> element of a page: its href with character references
 // decoded, its rel tokens (lower case), its anchor text (the text it holds with
-// white space folded, or the alt text of an image in it, or an area's alt; at
-// most kMaxAnchorLength characters), and whether its inline style or the hidden
-// attribute, on it or an element around it, keeps it from showing.
+// white space folded, words parted only by white space, lines and images; or
+// the first alt text of an image in it that is not blank; or an area's alt; at
+// most kMaxAnchorLength UTF-16 units, a surrogate pair never cut), and whether
+// its inline style or the hidden attribute, on it or an element around it,
+// keeps it from showing.
 struct AnchorElement {
     QString href;
     QStringList rel;

@@ -165,6 +165,74 @@ private Q_SLOTS:
             "<span hidden>" + kBack + ">Hidden</a></span>" + kBack + ">Mine</a>", {}, no, "Counts");
         row("display other than none", kBack + " style=\"display:inline\">Mine</a>", {}, no,
             "Counts");
+        row("an invalid display is dropped",
+            "<div style='display:none; display:nonee'>" + kBack + ">Mine</a></div>", {}, no,
+            "hidden");
+        row("the hidden attribute under an invalid display",
+            "<div hidden style='display:blok'>" + kBack + ">Mine</a></div>", {}, no, "hidden");
+        row("display revert: the hidden attribute again",
+            kBack + " hidden style='display:block; display:revert'>Mine</a>", {}, no, "hidden");
+        row("display inherit is not none",
+            "<div hidden style='display:inherit'>" + kBack + ">Mine</a></div>", {}, no, "Counts");
+        row("visibility revert takes the parent's",
+            "<p style='visibility:hidden'><b style='visibility:revert'>" + kBack +
+                ">Mine</a></b></p>",
+            {}, no, "hidden");
+        row("visibility inherit",
+            "<p style='visibility:hidden'><b style='visibility:inherit'>" + kBack +
+                ">Mine</a></b></p>",
+            {}, no, "hidden");
+        row("visibility initial",
+            "<p style='visibility:hidden'><b style='visibility:initial'>" + kBack +
+                ">Mine</a></b></p>",
+            {}, no, "Counts");
+        row("a ';' in a string", kBack + " style=\"font-family:'a;display:none;b'\">Mine</a>", {},
+            no, "Counts");
+        row("the hidden attribute of an SVG element",
+            "<svg><g hidden><foreignObject>" + kBack + ">Mine</a></foreignObject></g></svg>", {},
+            no, "Counts");
+        row("a link in template content, with its rel",
+            "<template><p>" + kBack + " rel=sponsored>Mine</a></template>", {}, no,
+            "sponsored, as text", "");
+        row("a comment in template content",
+            "<template><!--" + kBack + " rel=nofollow>x</a>--></template>", {}, no,
+            "nofollow, as text", "");
+        row("a box in template content",
+            "<template><textarea>" + kBack + " rel=ugc>x</a></textarea></template>", {}, no,
+            "ugc, as text", "");
+        row("an attribute in template content",
+            "<template><input value='" + kBack + " rel=nofollow>x</a>'></template>", {}, no,
+            "nofollow, as text", "");
+        row("an attribute's value decoded",
+            "<input value=\"&lt;a href=&quot;http://www.mysite.test/&quot; "
+            "rel=&quot;nofollow&quot;&gt;x&lt;/a&gt;\">",
+            {}, no, "nofollow, as text", "");
+        row("an attribute named like href", "<div data-href=\"http://www.mysite.test/\">x</div>",
+            {}, no, "as text", "");
+        row("anchor: inline elements join words",
+            kBack + ">My<span>Site</span><noscript> (no script)</noscript>.<b>test</b></a>", {}, no,
+            "Counts", "MySite.test");
+        row("anchor: lines and images part words",
+            kBack + "><div>My</div>Site<br>Home<img alt=x>Page</a>", {}, no, "Counts",
+            "My Site Home Page");
+        row("anchor: the first alt not blank",
+            kBack + "><img alt=''><img alt=' \n'><img alt='Logo'></a>", {}, no, "Counts", "Logo");
+        row("anchor: the cut keeps a surrogate pair whole",
+            "<meta charset=utf-8>" + kBack + ">" + QByteArray(199, 'x') + "\xf0\x9f\x98\x80</a>",
+            {}, no, "Counts", QByteArray(199, 'x').constData());
+        row("anchor: a long run of white space",
+            kBack + ">" + QByteArray(1601, ' ') + "<b>My Site</b></a>", {}, no, "Counts",
+            "My Site");
+        row("tags nested too deep: not read", QByteArray("<div>").repeated(3001) + kBack + ">x</a>",
+            {}, no, "", "");
+        row("self-closing SVG tags nest nothing",
+            "<svg>" + QByteArray("<path d=\"M0 0\"/>").repeated(3001) + "</svg>" + kBack +
+                ">Mine</a>",
+            {}, no, "Counts");
+        row("tags in comments and scripts nest nothing",
+            "<!--" + QByteArray("<div>").repeated(3001) + "--><script>" +
+                QByteArray("<div>").repeated(3001) + "</script>" + kBack + ">Mine</a>",
+            {}, no, "Counts");
     }
     void value() {
         QFETCH(QByteArray, page);
