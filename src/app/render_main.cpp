@@ -1,11 +1,16 @@
 // corvantis-render: renders pages for the scan, one JSON request per line on
-// stdin, one JSON answer per line on stdout; it ends at the end of its input.
+// stdin, one JSON answer per line on stdout (render/render_protocol.h), several
+// pages at once; it ends at the end of its input. It runs the browser engine
+// with its sandbox, so never as root: the scan starts it as an unprivileged
+// user when it runs as root itself.
 #include "fetch/host_route.h"
 #include "render/page_render_host.h"
+#include "render/render_environment.h"
 #include "render/render_protocol.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
@@ -33,55 +38,81 @@ QByteArray HostRules(const QStringList& specs) {
            rules.join(QStringLiteral(", ")).toUtf8() + "\"";
 }
 
+[[noreturn]] void Refuse(const char* why) {
+    std::fprintf(stderr, "corvantis-render: %s\n", why);
+    std::exit(2);
+}
+
+void Write(const QByteArray& line) {
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Pages run the partners' scripts: only inside the browser's sandbox, which
+    // refuses root.
+    if (::getuid() == 0 || ::geteuid() == 0)
+        Refuse("does not run as root");
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (render::WeakensSandbox(QString::fromLocal8Bit(flags)))
+        Refuse("QTWEBENGINE_CHROMIUM_FLAGS would weaken the browser's sandbox");
+    QStringList specs;
+    for (int i = 1; i < argc; ++i) {
+        // The scan's test that it can run here, as this user, with its home.
+        if (qstrcmp(argv[i], "--check") == 0) {
+            if (::access(qgetenv("HOME").constData(), W_OK) != 0)
+                Refuse("its home folder is not its own");
+            return 0;
+        }
+        if (qstrcmp(argv[i], "--connect-to") == 0 && i + 1 < argc)
+            specs << QString::fromLocal8Bit(argv[++i]);
+    }
     // It shows nothing: no display is needed, and none is used.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStringList specs;
-    for (int i = 1; i + 1 < argc; i += 2)
-        if (qstrcmp(argv[i], "--connect-to") == 0)
-            specs << QString::fromLocal8Bit(argv[i + 1]);
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
-            qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") + " --disable-gpu" + HostRules(specs));
-    // The browser engine refuses to run as root with its sandbox on.
-    if (::getuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + " --disable-gpu" + HostRules(specs));
     QGuiApplication app(argc, argv);
     render::PageRenderHost host;
     QByteArray input;
-    int underWay = 0;
-    bool inputEnded = false;
     const auto reply = [&](const render::RenderReply& r) {
-        std::fputs(render::ReplyLine(r).constData(), stdout);
-        std::fflush(stdout);
-        if (--underWay == 0 && inputEnded)
-            QCoreApplication::quit();
+        QByteArray line = render::ReplyLine(r);
+        if (line.size() > render::kMaxAnswerLineBytes) // a document of many escapes
+            line = render::ReplyLine(
+                {r.id, false, {}, QStringLiteral("the rendered document is too large to send")});
+        Write(line);
     };
+    // Done at the end of the input, once every page under way is answered.
+    QTimer quitWhenDone;
+    quitWhenDone.setInterval(50);
+    QObject::connect(&quitWhenDone, &QTimer::timeout, [&] {
+        if (host.underWay() == 0)
+            QCoreApplication::quit();
+    });
     QSocketNotifier stdinReady(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&stdinReady, &QSocketNotifier::activated, [&] {
         char buffer[65536];
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
         if (n <= 0) {
-            // The end of the input: done once the page under way is answered.
             stdinReady.setEnabled(false);
-            inputEnded = true;
-            if (underWay == 0)
-                QCoreApplication::quit();
+            quitWhenDone.start();
             return;
         }
         input.append(buffer, n);
         qsizetype newline;
         while ((newline = input.indexOf('\n')) >= 0) {
-            const QByteArray line = input.left(newline);
+            const std::optional<render::RenderRequest> request =
+                render::ParseRequest(input.left(newline));
             input.remove(0, newline + 1);
-            ++underWay;
-            if (const std::optional<render::RenderRequest> request = render::ParseRequest(line))
-                host.render(*request, reply);
-            else
-                reply(render::RenderReply{
-                    false, {}, QStringLiteral("the request could not be read")});
+            // A request that cannot be read cannot be answered by its id either:
+            // the scan sees the end and starts over.
+            if (!request)
+                Refuse("a request could not be read");
+            host.render(*request, reply);
         }
+        if (input.size() > render::kMaxRequestLineBytes)
+            Refuse("a request is too long");
     });
     return QCoreApplication::exec();
 }

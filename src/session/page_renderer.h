@@ -21,8 +21,14 @@ public:
 
     virtual ~PageRenderer() = default;
     // Renders url (with its scheme) within timeoutMs; done is called once, later,
-    // on this thread. Requests are served one at a time, in order.
+    // on this thread. Requests start in the order given; several may be under way
+    // at once, and their answers come in the order the pages finish.
     virtual void render(const QString& url, int timeoutMs, Done done) = 0;
+    // How many pages may be under way at once (the scan's sites at once).
+    virtual void setPagesAtOnce(int n) { (void)n; }
+    // Why no page can be rendered at all on this machine, once that is known;
+    // empty while pages can be.
+    virtual QString unavailableReason() const { return {}; }
 };
 
 } // namespace corvantis::scan
