@@ -1,6 +1,8 @@
-// Serves the synthetic partner site on 127.0.0.1 for the macro benchmark: one
-// connection at a time, one request per connection, closed after the page
-// (the scanner reads until the server closes). Pages are built per request.
+// Serves the synthetic partner site on 127.0.0.1 for the macro benchmark, each
+// connection on a thread of its own. A request that asks to keep the connection
+// (HTTP/1.1 without "Connection: close") gets its page and the connection stays
+// for the next one, as web servers do; any other is closed after its page.
+// Sessions of TLS connections are resumable. Pages are built per request.
 //
 //   bench_server --pages N [--links-back M] [--port P] [--max-seconds S] [--tls CERT KEY]
 //   bench_server --pages N [--links-back M] --check
@@ -17,17 +19,21 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 using corvantis::bench::CrawlResult;
@@ -162,6 +168,10 @@ public:
         timeval tv{10, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        // As web servers do on connections they keep: the last piece of an
+        // answer goes out at once, not after the client's delayed ACK.
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         if (tls) {
             m_ssl = SSL_new(tls);
             SSL_set_fd(m_ssl, fd);
@@ -191,17 +201,19 @@ private:
     bool m_ok = true;
 };
 
-void Serve(Connection& connection, const SiteGenerator& site) {
-    std::string request;
-    char buf[4096];
-    while (request.find("\r\n\r\n") == std::string::npos) {
-        if (request.size() > 65536)
-            return;
-        const long n = connection.read(buf, sizeof buf);
-        if (n <= 0)
-            return;
-        request.append(buf, size_t(n));
-    }
+// Whether the request lets the connection stay open after its answer.
+bool KeepsConnection(const std::string& head) {
+    std::string lower(head);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    const std::string line = lower.substr(0, lower.find("\r\n"));
+    if (line.size() < 8 || line.compare(line.size() - 8, 8, "http/1.1") != 0)
+        return false;
+    return lower.find("\r\nconnection: close") == std::string::npos;
+}
+
+// Answers one request whose head is `request`; false when the connection is to close.
+bool Answer(Connection& connection, const SiteGenerator& site, const std::string& request) {
     std::string target;
     const size_t sp1 = request.find(' ');
     const size_t eol = request.find("\r\n");
@@ -219,12 +231,37 @@ void Serve(Connection& connection, const SiteGenerator& site) {
         status = "404 Not Found";
         body = "<html><head><title>Not Found</title></head><body>Not Found</body></html>\n";
     }
+    const bool keep = KeepsConnection(request);
     std::string response = "HTTP/1.1 ";
     response += status;
     response += "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
-                "\r\nConnection: close\r\n\r\n";
+                (keep ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n");
     response += body;
-    connection.write(response);
+    return connection.write(response) && keep;
+}
+
+// The requests of one connection, one after another, as long as they keep it.
+long Serve(Connection& connection, const SiteGenerator& site) {
+    std::string buffer;
+    char buf[16384];
+    long answered = 0;
+    for (;;) {
+        size_t end = buffer.find("\r\n\r\n");
+        while (end == std::string::npos) {
+            if (buffer.size() > 65536)
+                return answered;
+            const long n = connection.read(buf, sizeof buf);
+            if (n <= 0)
+                return answered;
+            buffer.append(buf, size_t(n));
+            end = buffer.find("\r\n\r\n");
+        }
+        const std::string request = buffer.substr(0, end + 4);
+        buffer.erase(0, end + 4);
+        ++answered;
+        if (!Answer(connection, site, request))
+            return answered;
+    }
 }
 
 SSL_CTX* TlsContext(const Options& options) {
@@ -236,6 +273,8 @@ SSL_CTX* TlsContext(const Options& options) {
         std::fprintf(stderr, "bench_server: cannot read the certificate or key\n");
         std::exit(1);
     }
+    // One context for every connection, so a client may resume its session.
+    SSL_CTX_set_session_id_context(ctx, reinterpret_cast<const unsigned char*>("bench"), 5);
     return ctx;
 }
 
@@ -277,7 +316,7 @@ int main(int argc, char** argv) {
     std::printf("%d\n", int(ntohs(addr.sin_port)));
     std::fflush(stdout);
 
-    long long served = 0;
+    std::atomic<long long> served{0};
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -290,15 +329,19 @@ int main(int argc, char** argv) {
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
-        {
-            Connection connection(fd, tls);
-            if (connection.ok())
-                Serve(connection, site);
-        }
-        ::close(fd);
-        ++served;
+        // A thread a connection: a kept one waits for its next request without
+        // holding up the others. The process's exit ends any still waiting.
+        std::thread([fd, tls, &site, &served] {
+            {
+                Connection connection(fd, tls);
+                if (connection.ok())
+                    served += Serve(connection, site);
+            }
+            ::close(fd);
+        }).detach();
     }
     ::close(listener);
-    std::fprintf(stderr, "bench_server: served %lld requests, time limit reached\n", served);
-    return 0;
+    std::fprintf(stderr, "bench_server: served %lld requests, time limit reached\n", served.load());
+    std::fflush(stderr);
+    std::_Exit(0);
 }

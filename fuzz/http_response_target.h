@@ -102,7 +102,8 @@ inline int HttpResponseOneInput(const std::uint8_t* data, std::size_t size) {
                    whole.contentLength == seen.contentLength,
                Describe(whole), Describe(seen));
     const ResponseProgress once = AdvanceResponse({}, bytes);
-    FUZZ_CHECK(once.stage == progress.stage && once.remaining == progress.remaining,
+    FUZZ_CHECK(once.stage == progress.stage && once.remaining == progress.remaining &&
+                   once.excess == progress.excess && once.keepsOpen == progress.keepsOpen,
                response.left(64), QString::number(int(progress.stage)));
 
     const SplitResponse split = SplitFinishedResponse(response);

@@ -1,7 +1,6 @@
 #include "afterscan/after_scan.h"
 
 #include "alert/alert_senders.h"
-#include "alert/secret_store.h"
 #include "history/history_store.h"
 #include "output/project_file.h"
 #include "output/scan_json.h"
@@ -19,6 +18,18 @@ history::HistoryStore StoreFor(const AfterScanRequest& request) {
     return history::HistoryStore(request.historyPath.isEmpty() ? DefaultHistoryPath()
                                                                : request.historyPath,
                                  request.busyTimeout);
+}
+
+// The alerts the history keeps for the domain that a way asked for now owes.
+QList<alert::EarlierAlert> KeptAlerts(const history::HistoryStore& store, const QString& domain,
+                                      const alert::AlertSettings& settings, QString& error) {
+    QList<alert::EarlierAlert> out;
+    for (const history::KeptAlert& kept : store.keptAlerts(domain, error))
+        for (const alert::Way way :
+             {alert::Way::Mail, alert::Way::Webhook, alert::Way::Notification})
+            if (kept.way == alert::WayName(way) && settings.wants(way))
+                out.append({kept.id, way, kept.scan, kept.subject, kept.partners, kept.json});
+    return out;
 }
 
 } // namespace
@@ -67,41 +78,38 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::Partner
     out.json = output::ScanJson(session, request.started, out.finished);
     if (request.alerts.any()) {
         alert::Alert a = alert::MakeAlert(session, out.json, out.finished);
-        if (a.news || request.alerts.alwaysAlert)
+        if (request.recordHistory) {
+            QString error;
+            a.earlier = KeptAlerts(StoreFor(request), a.domain, request.alerts, error);
+            if (out.historyError.isEmpty())
+                out.historyError = error;
+        }
+        if (a.news || request.alerts.alwaysAlert || !a.earlier.isEmpty())
             out.alert = std::move(a);
     }
     return out;
 }
 
-namespace {
-
-// The environment's value, else the store's; the store's failure is said only
-// when the secret is needed.
-QString SecretFor(const char* variable, const QString& name, alert::SecretStore& store, bool needed,
-                  QStringList& failed) {
-    if (qEnvironmentVariableIsSet(variable))
-        return qEnvironmentVariable(variable);
-    QString error;
-    const QString value = store.read(name, error);
-    if (!error.isEmpty() && needed)
-        failed.append(error);
-    return value;
-}
-
-} // namespace
-
 QStringList SendAlert(const alert::Alert& alert, const alert::AlertSettings& settings,
-                      alert::SecretStore& secrets) {
+                      alert::SecretStore& secrets, const AfterScanRequest& request) {
     QStringList failed;
-    alert::AlertSecrets s;
-    if (settings.wantsMail() && !settings.smtpUser.isEmpty())
-        s.smtpPassword =
-            SecretFor("CORVANTIS_SMTP_PASSWORD", alert::kSmtpPasswordSecret, secrets, true, failed);
-    // Without its secret the webhook goes unsigned; a receiver that checks says so.
-    if (settings.wantsWebhook())
-        s.webhookSecret =
-            SecretFor("CORVANTIS_WEBHOOK_SECRET", alert::kWebhookSecret, secrets, false, failed);
-    return failed + alert::DeliverAlert(alert, settings, s);
+    QList<qint64> delivered;
+    QList<history::KeptAlert> undelivered;
+    for (const alert::Delivery& d : alert::DeliverAlert(alert, settings, secrets)) {
+        delivered += d.earlierDelivered;
+        if (d.error.isEmpty())
+            continue;
+        failed.append(d.error);
+        // Only news is worth telling later; a test alert has no scan.
+        if (alert.news && alert.scan.isValid())
+            undelivered.append({0, alert.domain, alert.scan, alert::WayName(d.way), alert.subject,
+                                alert.partners, alert.json});
+    }
+    if (request.recordHistory && alert.scan.isValid())
+        if (const QString error = StoreFor(request).settleAlerts(delivered, undelivered);
+            !error.isEmpty())
+            failed.append(error);
+    return failed;
 }
 
 } // namespace corvantis::afterscan

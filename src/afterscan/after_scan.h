@@ -44,7 +44,7 @@ struct AfterScanOutcome {
     QDateTime finished;    // when the scan was recorded as ended
     QByteArray json;       // the scan's JSON document
     // The alert to send, when some way of sending is asked for and the scan has
-    // news (or every scan is to be told).
+    // news, an earlier alert waits in the history, or every scan is to be told.
     std::optional<alert::Alert> alert;
 
     bool anyFailed() const {
@@ -68,12 +68,13 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::Partner
 // option off. Returns the history's message, empty when all went well.
 QString BeforeScan(scan::ScanSession& session, const AfterScanRequest& request);
 
-// Sends the alert every way the settings ask for, with the secrets from the
-// environment (CORVANTIS_SMTP_PASSWORD, CORVANTIS_WEBHOOK_SECRET) or else the
-// keyring. Blocks until done (the window calls it off its thread); one line per
-// failure.
+// Sends the alert every way the settings ask for (alert::DeliverAlert), each
+// with the earlier alerts it owes, and settles them in the request's history:
+// those delivered are forgotten, and a scan's news a way did not deliver waits
+// there for the next alert. Blocks until done (the window calls it off its
+// thread); one line per failure.
 QStringList SendAlert(const alert::Alert& alert, const alert::AlertSettings& settings,
-                      alert::SecretStore& secrets);
+                      alert::SecretStore& secrets, const AfterScanRequest& request);
 
 // Where the history is kept unless told otherwise.
 QString DefaultHistoryPath();

@@ -42,6 +42,7 @@ QString PartnerLine(const scan::ResultRow& r) {
 Alert MakeAlert(const scan::ScanSession& session, const QByteArray& json,
                 const QDateTime& finished) {
     const QList<scan::ResultRow>& rows = session.project.results.rows();
+    const QString domain = session.project.domain();
     const QList<const scan::ResultRow*> changed =
         scan::ChangedSites(rows, session.run.domainInHistory);
     const QList<const scan::ResultRow*> stillLost = scan::StillLostSites(rows);
@@ -70,13 +71,40 @@ Alert MakeAlert(const scan::ScanSession& session, const QByteArray& json,
         parts.append(QStringLiteral("no changes"));
     if (!stillLost.isEmpty())
         parts.append(Count(stillLost.size(), "still lost", "still lost"));
-    const QString domain = session.project.domain();
+    a.domain = domain;
+    a.scan = finished;
     a.subject = QStringLiteral("Corvantis: ") + parts.join(QStringLiteral(", ")) +
                 QStringLiteral(" on ") + domain;
     a.partners = lines.join(QLatin1Char('\n'));
     a.body =
         QStringLiteral("The scan of the partners of %1 ended %2.\n\n").arg(domain, Utc(finished)) +
         (lines.isEmpty() ? QStringLiteral("No partner changed.") : a.partners) + QLatin1Char('\n');
+    return a;
+}
+
+QList<EarlierAlert> Alert::earlierFor(Way way) const {
+    QList<EarlierAlert> out;
+    for (const EarlierAlert& e : earlier)
+        if (e.way == way)
+            out.append(e);
+    return out;
+}
+
+Alert WithEarlier(const Alert& alert, Way way) {
+    const QList<EarlierAlert> owed = alert.earlierFor(way);
+    if (owed.isEmpty())
+        return alert;
+    Alert a = alert;
+    a.subject += owed.size() == 1
+                     ? QStringLiteral("; 1 earlier alert not delivered")
+                     : QStringLiteral("; %1 earlier alerts not delivered").arg(owed.size());
+    for (const EarlierAlert& e : owed) {
+        const QString piece =
+            QStringLiteral("\n\nNot delivered before, from the scan that ended ") + Utc(e.scan) +
+            QStringLiteral(":\n") + e.partners;
+        a.partners += a.partners.isEmpty() ? piece.mid(2) : piece;
+        a.body += piece.mid(1) + QLatin1Char('\n');
+    }
     return a;
 }
 

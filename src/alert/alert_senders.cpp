@@ -1,8 +1,11 @@
 #include "alert/alert_senders.h"
 
+#include "alert/secret_store.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QHostAddress>
 #include <QLocale>
 #include <QMessageAuthenticationCode>
 #include <QUrl>
@@ -11,8 +14,10 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace corvantis::alert {
 
@@ -70,14 +75,57 @@ QByteArray HeaderText(const QString& text) {
     return text.toLatin1();
 }
 
-bool IsLoopback(const QString& url) {
-    const QString host = QUrl(url).host();
-    return host == QLatin1String("localhost") || host.startsWith(QLatin1String("127."));
+// SMTP allows 998 octets a line; a longer one goes quoted-printable, whose
+// lines stay within 76.
+constexpr qsizetype kMaxMailLine = 998;
+
+QByteArray QuotedPrintable(const QByteArray& text) {
+    QByteArray out;
+    const QList<QByteArray> lines = text.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        qsizetype width = 0;
+        const QByteArray& line = lines[i];
+        for (qsizetype j = 0; j < line.size(); ++j) {
+            const uchar c = uchar(line[j]);
+            const bool atEnd = j == line.size() - 1;
+            const bool plain = (c >= 33 && c <= 126 && c != '=') || (c == ' ' && !atEnd);
+            const QByteArray token =
+                plain ? QByteArray(1, char(c))
+                      : '=' + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
+            if (width + token.size() > 75) {
+                out += "=\r\n";
+                width = 0;
+            }
+            out += token;
+            width += token.size();
+        }
+        if (i + 1 < lines.size())
+            out += "\r\n";
+    }
+    return out;
+}
+
+// The environment's value, else the store's. A secret kept but not to be had
+// is an error; one whose keeping the settings do not know (they predate it)
+// counts as none when the store cannot be asked, as it did then.
+QString SecretFor(const char* variable, const QString& name, std::optional<bool> kept,
+                  SecretStore& store, QString& error) {
+    error.clear();
+    if (qEnvironmentVariableIsSet(variable))
+        return qEnvironmentVariable(variable);
+    if (kept == false)
+        return QString();
+    const QString value = store.read(name, error);
+    if (!kept)
+        error.clear();
+    else if (error.isEmpty() && value.isEmpty())
+        error = QStringLiteral("The keyring holds no %1, though one was set.").arg(name);
+    return value;
 }
 
 } // namespace
 
-QByteArray MailMessage(const QString& from, const QString& to, const Alert& alert,
+QByteArray MailMessage(const QString& from, const QStringList& to, const Alert& alert,
                        const QDateTime& date) {
     QByteArray m;
     const QByteArray domain = from.section(QLatin1Char('@'), 1).toLatin1();
@@ -87,27 +135,37 @@ QByteArray MailMessage(const QString& from, const QString& to, const Alert& aler
              .toLatin1() +
          " +0000\r\n";
     m += "From: <" + from.toUtf8() + ">\r\n";
-    m += "To: <" + to.toUtf8() + ">\r\n";
+    m += "To: <" + to.join(QStringLiteral(">, <")).toUtf8() + ">\r\n";
     m += "Subject: " + HeaderText(alert.subject) + "\r\n";
     m += "Message-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + "@" +
          (domain.isEmpty() ? QByteArray("corvantis") : domain) + ">\r\n";
     m += "MIME-Version: 1.0\r\n";
     m += "Content-Type: text/plain; charset=UTF-8\r\n";
-    m += "Content-Transfer-Encoding: 8bit\r\n";
-    m += "\r\n";
     QByteArray body = alert.body.toUtf8();
     body.replace("\r\n", "\n");
+    const QList<QByteArray> lines = body.split('\n');
+    if (std::any_of(lines.begin(), lines.end(),
+                    [](const QByteArray& line) { return line.size() > kMaxMailLine; }))
+        return m + "Content-Transfer-Encoding: quoted-printable\r\n\r\n" + QuotedPrintable(body);
     body.replace('\n', "\r\n");
-    return m + body;
+    return m + "Content-Transfer-Encoding: 8bit\r\n\r\n" + body;
+}
+
+bool LoginMayGoInClear(const QString& smtpUrl) {
+    const QString host = QUrl(smtpUrl).host();
+    QHostAddress address;
+    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+           (address.setAddress(host) && address.isLoopback());
 }
 
 QString SendMail(const AlertSettings& settings, const QString& password, const Alert& alert) {
-    const QString from = settings.mailFrom.isEmpty() ? settings.mailTo : settings.mailFrom;
+    const QStringList to = MailRecipients(settings.mailTo);
+    const QString from = settings.mailFrom.isEmpty() ? to.value(0) : settings.mailFrom;
     const QString scheme = QUrl(settings.smtpServer).scheme();
     if (scheme != QLatin1String("smtp") && scheme != QLatin1String("smtps"))
         return QStringLiteral("The alert e-mail was not sent: the SMTP server \"%1\" is not an "
                               "smtp:// or smtps:// address.")
-            .arg(settings.smtpServer);
+            .arg(ShownUrl(settings.smtpServer));
     CurlHandle curl = NewHandle();
     if (!curl)
         return QStringLiteral("The alert e-mail was not sent: libcurl could not start.");
@@ -115,9 +173,11 @@ QString SendMail(const AlertSettings& settings, const QString& password, const A
     const QByteArray mailFrom = "<" + from.toUtf8() + ">";
     const QByteArray user = settings.smtpUser.toUtf8();
     const QByteArray pass = password.toUtf8();
-    const QByteArray mailTo = "<" + settings.mailTo.toUtf8() + ">";
-    CurlList rcpt(curl_slist_append(nullptr, mailTo.constData()), &curl_slist_free_all);
-    Upload upload{MailMessage(from, settings.mailTo, alert, QDateTime::currentDateTime()), 0};
+    curl_slist* list = nullptr;
+    for (const QString& address : to)
+        list = curl_slist_append(list, QByteArray("<" + address.toUtf8() + ">").constData());
+    CurlList rcpt(list, &curl_slist_free_all);
+    Upload upload{MailMessage(from, to, alert, QDateTime::currentDateTime()), 0};
     char detail[CURL_ERROR_SIZE] = {};
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, url.constData());
@@ -131,7 +191,8 @@ QString SendMail(const AlertSettings& settings, const QString& password, const A
     // must be upgraded, except to this machine itself.
     const bool login = !settings.smtpUser.isEmpty();
     curl_easy_setopt(c, CURLOPT_USE_SSL,
-                     login && !IsLoopback(settings.smtpServer) ? CURLUSESSL_ALL : CURLUSESSL_TRY);
+                     login && !LoginMayGoInClear(settings.smtpServer) ? CURLUSESSL_ALL
+                                                                      : CURLUSESSL_TRY);
     if (login) {
         curl_easy_setopt(c, CURLOPT_USERNAME, user.constData());
         curl_easy_setopt(c, CURLOPT_PASSWORD, pass.constData());
@@ -140,7 +201,7 @@ QString SendMail(const AlertSettings& settings, const QString& password, const A
     if (code == CURLE_OK)
         return QString();
     return QStringLiteral("The alert e-mail to %1 was not sent: %2.")
-        .arg(settings.mailTo, CurlError(code, detail));
+        .arg(to.join(QStringLiteral(", ")), CurlError(code, detail));
 }
 
 QByteArray WebhookSignature(const QByteArray& body, const QByteArray& secret) {
@@ -153,7 +214,7 @@ QString PostWebhook(const QString& url, const QByteArray& json, const QString& s
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
         return QStringLiteral("The webhook was not called: \"%1\" is not an http:// or https:// "
                               "address.")
-            .arg(url);
+            .arg(ShownUrl(url));
     CurlHandle curl = NewHandle();
     if (!curl)
         return QStringLiteral("The webhook was not called: libcurl could not start.");
@@ -177,11 +238,11 @@ QString PostWebhook(const QString& url, const QByteArray& json, const QString& s
     const CURLcode code = curl_easy_perform(c);
     if (code != CURLE_OK)
         return QStringLiteral("The webhook %1 was not called: %2.")
-            .arg(url, CurlError(code, detail));
+            .arg(ShownUrl(url), CurlError(code, detail));
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     if (status >= 300)
-        return QStringLiteral("The webhook %1 answered HTTP %2.").arg(url).arg(status);
+        return QStringLiteral("The webhook %1 answered HTTP %2.").arg(ShownUrl(url)).arg(status);
     return QString();
 }
 
@@ -208,17 +269,79 @@ bool DesktopNotificationsAvailable() {
            bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"));
 }
 
-QStringList DeliverAlert(const Alert& alert, const AlertSettings& settings,
-                         const AlertSecrets& secrets) {
-    QStringList failed;
-    if (settings.wantsMail())
-        failed.append(SendMail(settings, secrets.smtpPassword, alert));
-    if (settings.wantsWebhook())
-        failed.append(PostWebhook(settings.webhookUrl, alert.json, secrets.webhookSecret));
-    if (settings.notify)
-        failed.append(NotifyDesktop(alert.subject, alert.partners));
-    failed.removeAll(QString());
-    return failed;
+namespace {
+
+QList<qint64> Ids(const QList<EarlierAlert>& alerts) {
+    QList<qint64> out;
+    for (const EarlierAlert& e : alerts)
+        out.append(e.id);
+    return out;
+}
+
+Delivery Mail(const Alert& alert, const AlertSettings& settings, SecretStore& secrets) {
+    Delivery d{Way::Mail, {}, {}};
+    QString password;
+    if (!settings.smtpUser.isEmpty()) {
+        password = SecretFor("CORVANTIS_SMTP_PASSWORD", kSmtpPasswordSecret,
+                             settings.smtpPasswordKept, secrets, d.error);
+        if (d.error.isEmpty() && password.isEmpty())
+            d.error = QStringLiteral("The SMTP login %1 has no password (CORVANTIS_SMTP_PASSWORD "
+                                     "or the keyring, from \"Schedule and Alerts\").")
+                          .arg(settings.smtpUser);
+        if (!d.error.isEmpty()) {
+            d.error += QStringLiteral(" The alert e-mail was not sent.");
+            return d;
+        }
+    }
+    d.error = SendMail(settings, password, WithEarlier(alert, Way::Mail));
+    if (d.error.isEmpty())
+        d.earlierDelivered = Ids(alert.earlierFor(Way::Mail));
+    return d;
+}
+
+// The earlier documents first, in the order of their scans; the first failure
+// ends the round and leaves the rest waiting.
+Delivery Webhook(const Alert& alert, const AlertSettings& settings, SecretStore& secrets) {
+    Delivery d{Way::Webhook, {}, {}};
+    const QString secret = SecretFor("CORVANTIS_WEBHOOK_SECRET", kWebhookSecret,
+                                     settings.webhookSecretKept, secrets, d.error);
+    if (!d.error.isEmpty()) {
+        d.error += QStringLiteral(" The webhook was not called.");
+        return d;
+    }
+    for (const EarlierAlert& e : alert.earlierFor(Way::Webhook)) {
+        d.error = PostWebhook(settings.webhookUrl, e.json, secret);
+        if (!d.error.isEmpty())
+            return d;
+        d.earlierDelivered.append(e.id);
+    }
+    d.error = PostWebhook(settings.webhookUrl, alert.json, secret);
+    return d;
+}
+
+} // namespace
+
+QList<Delivery> DeliverAlert(const Alert& alert, const AlertSettings& settings,
+                             SecretStore& secrets) {
+    // A way gets an alert without news only when it is to tell every scan, or
+    // when it owes an earlier one.
+    const auto due = [&](Way way) {
+        return settings.wants(way) &&
+               (alert.news || settings.alwaysAlert || !alert.earlierFor(way).isEmpty());
+    };
+    QList<Delivery> done;
+    if (due(Way::Mail))
+        done.append(Mail(alert, settings, secrets));
+    if (due(Way::Webhook))
+        done.append(Webhook(alert, settings, secrets));
+    if (due(Way::Notification)) {
+        const Alert a = WithEarlier(alert, Way::Notification);
+        Delivery d{Way::Notification, NotifyDesktop(a.subject, a.partners), {}};
+        if (d.error.isEmpty())
+            d.earlierDelivered = Ids(alert.earlierFor(Way::Notification));
+        done.append(d);
+    }
+    return done;
 }
 
 } // namespace corvantis::alert

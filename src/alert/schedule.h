@@ -1,51 +1,18 @@
 #pragma once
 
+#include "alert/schedule_units.h"
+
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
-#include <QTime>
 
 #include <optional>
 
 namespace corvantis::alert {
 
-// A check of a saved project run by the desktop's own timer service, so it
-// happens while the program is closed: a systemd user timer and its service.
-
-enum class Every { Off, Daily, Weekly };
-
-struct Schedule {
-    Every every = Every::Off;
-    int weekday = 1; // 1 Monday .. 7 Sunday; weekly only
-    QTime time;      // whole minutes
-
-    bool operator==(const Schedule&) const = default;
-};
-
-// "daily@07:30", "weekly@mon@07:30" (mon..sun) or "off", any case; the time is
-// HH:MM. Anything else is refused.
-std::optional<Schedule> ParseSchedule(const QString& text);
-// The same form back, lower case.
-QString ScheduleText(const Schedule& schedule);
-// The timer's calendar: "*-*-* 07:30:00" or "Mon *-*-* 07:30:00"; empty when off.
-QString OnCalendarText(const Schedule& schedule);
-
-// "corvantis-<name>-<8 hex>": the project's base name in the characters a unit
-// name takes, and a hash of its absolute path, so projects named alike in two
-// folders get units of their own.
-QString UnitBaseName(const QString& projectFile);
-
-struct ScheduledCheck {
-    QString projectFile; // made absolute where it is written
-    Schedule when;
-    QString scanProgram;             // absolute path of corvantis-scan
-    QStringList extraArguments = {}; // the alert options, after --project FILE --save --notify
-    QStringList environment = {};    // "NAME=value" for the service, e.g. CORVANTIS_HOME
-};
-
-QString TimerText(const ScheduledCheck& check);
-QString ServiceText(const ScheduledCheck& check);
-// The same check as one crontab line, for a desktop without a systemd user manager.
-QString CrontabLine(const ScheduledCheck& check);
+// Installing a scheduled check: its unit files in the user's unit folder,
+// enabled through `systemctl --user`, and read back from there.
 
 struct ScheduleOutcome {
     QString error;     // the unit files could not be written or removed; nothing was enabled
@@ -58,11 +25,21 @@ struct ScheduleOutcome {
 // with the crontab line as the other way.
 ScheduleOutcome ApplySchedule(const ScheduledCheck& check, const QString& unitFolder);
 
-// The check of a saved project, by corvantis-scan at scanProgram with the alert
-// options given, in the user's unit folder; the service passes the application
-// folder (CORVANTIS_HOME) on when it is set.
-ScheduleOutcome ScheduleProject(const QString& projectFile, const Schedule& when,
-                                const QString& scanProgram, const QStringList& alertArguments);
+// The check the unit files in unitFolder hold for the project, read back from
+// them; none when it has no timer there.
+std::optional<ScheduledCheck> ReadScheduledCheck(const QString& unitFolder,
+                                                 const QString& projectFile);
+// Every check in unitFolder with its timer's name, by that name.
+struct ScheduledUnit {
+    QString timer; // "corvantis-....timer"
+    ScheduledCheck check;
+};
+QList<ScheduledUnit> ScheduledChecks(const QString& unitFolder);
+
+// When each timer runs next, as `systemctl --user list-timers` says
+// ("Tue 2024-05-07 07:30:00 CEST"; "-" when it is not running); error says why
+// systemctl could not be asked.
+QHash<QString, QString> NextRuns(const QStringList& timers, QString& error);
 
 // $XDG_CONFIG_HOME/systemd/user, where the user's systemd looks for units.
 QString UserUnitFolder();

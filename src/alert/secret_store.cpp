@@ -1,5 +1,7 @@
 #include "alert/secret_store.h"
 
+#include "util/settings_store.h"
+
 #include <qt6keychain/keychain.h>
 
 #include <memory>
@@ -26,6 +28,10 @@ bool RunJob(QKeychain::Job& job) {
     job.start();
     loop.exec();
     return timeout.isActive();
+}
+
+QString KeptKey(const QString& name) {
+    return QStringLiteral("SecretKept/") + name;
 }
 
 QString Failed(const QString& name, const QString& why) {
@@ -65,6 +71,21 @@ QString KeyringSecrets::write(const QString& name, const QString& value) {
         !(value.isEmpty() && job->error() == QKeychain::EntryNotFound))
         return Failed(name, job->errorString());
     return QString();
+}
+
+QString KeepSecret(SecretStore& store, const QString& name, const QString& value) {
+    const QString error = store.write(name, value);
+    if (error.isEmpty())
+        util::WriteSetting(KeptKey(name),
+                           value.isEmpty() ? QStringLiteral("0") : QStringLiteral("1"));
+    return error;
+}
+
+std::optional<bool> SecretKept(const QString& name) {
+    const QString kept = util::ReadSetting(KeptKey(name), QString());
+    if (kept.isEmpty())
+        return std::nullopt;
+    return kept == QLatin1String("1");
 }
 
 } // namespace corvantis::alert

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace corvantis::alert {
 
 // Where the SMTP password and the webhook secret are kept: the desktop's keyring
@@ -15,6 +17,15 @@ public:
     // Keeps the value, or forgets the secret when it is empty; why it failed, or empty.
     virtual QString write(const QString& name, const QString& value) = 0;
 };
+
+// Keeps the value in the store, or forgets the secret when it is empty, and
+// remembers in the settings whether one is kept (never the value), so a
+// sender knows a secret the keyring cannot give is missing, not absent.
+// Why it failed, or empty.
+QString KeepSecret(SecretStore& store, const QString& name, const QString& value);
+// Whether a secret was kept; none for settings from before this was remembered.
+// The settings store is the window's thread's: read it there (AlertSettings).
+std::optional<bool> SecretKept(const QString& name);
 
 inline const QString kSmtpPasswordSecret = QStringLiteral("smtp-password");
 inline const QString kWebhookSecret = QStringLiteral("webhook-secret");

@@ -1,5 +1,6 @@
 // corvantis-scan: the scan engine without a window, for scheduled checks and scripts.
 #include "afterscan/after_scan.h"
+#include "alert/alert_senders.h"
 #include "alert/schedule.h"
 #include "alert/secret_store.h"
 #include "fetch/host_route.h"
@@ -19,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTimer>
 
 #include <cstdio>
@@ -107,19 +109,31 @@ struct ScanRequest {
     std::optional<int> sites;
     bool fullCrawl = false;
     bool noRender = false;
+    bool noKeepAlive = false;
     alert::AlertSettings alerts;
+    bool scheduled = false; // the run is a scheduled check
     std::optional<alert::Schedule> schedule;
+    bool listSchedules = false;
+    // The scan options given, as a scheduled check's command takes them on.
+    QStringList carried;
 };
+
+// What --schedule does with an option: takes it into the check's command as
+// given, or with its file made absolute; refuses it; or the option is one the
+// schedule handles itself (the project, the alerts).
+enum class InSchedule { Carried, CarriedPath, Refused, Own };
 
 // The options in the order --help lists them; those with a value name take a value.
 struct OptionText {
     const char* name;
     const char* valueName;
     const char* description;
+    InSchedule inSchedule = InSchedule::Carried;
 };
 constexpr OptionText kOptionTexts[] = {
-    {"domain", "DOMAIN", "Your site, the one links must point to."},
-    {"partners", "FILE", "A text file of partners, one \"address\" or \"address|N\" per line."},
+    {"domain", "DOMAIN", "Your site, the one links must point to.", InSchedule::Refused},
+    {"partners", "FILE", "A text file of partners, one \"address\" or \"address|N\" per line.",
+     InSchedule::Refused},
     {"page-limit", "N", "Go to the next site after N pages."},
     {"no-page-limit", nullptr, "Scan every page of a site."},
     {"no-expected-skip", nullptr, "Keep scanning a site after its expected links are found."},
@@ -135,13 +149,14 @@ constexpr OptionText kOptionTexts[] = {
      "Leave out whether each link back passes its value (rel, robots meta tags and headers)."},
     {"no-read-ahead", nullptr,
      "Ask for each page only at its turn (to compare or to trace a fault)."},
-    {"project", "FILE", "Take the domain and partners from a project file."},
-    {"save", nullptr, "Write the results back into the project file."},
-    {"report", "FILE", "Also write the HTML report to FILE."},
+    {"project", "FILE", "Take the domain and partners from a project file.", InSchedule::Own},
+    {"save", nullptr, "Write the results back into the project file.", InSchedule::Own},
+    {"report", "FILE", "Also write the HTML report to FILE.", InSchedule::CarriedPath},
     {"format", "FORMAT",
      "\"tsv\" (the default): the lines above; \"json\": one JSON document instead."},
-    {"history", "FILE", "Record the scan in this history store."},
-    {"no-history", nullptr, "Record nothing; the change of each partner stays empty."},
+    {"history", "FILE", "Record the scan in this history store.", InSchedule::CarriedPath},
+    {"no-history", nullptr, "Record nothing; the change of each partner stays empty.",
+     InSchedule::Refused},
     {"lost-after", "K", "Call a link lost after K read scans in a row found none."},
     {"sites", "N", "Scan N partner sites at once, 1 to 10; the output is the same for any N."},
     {"full-crawl", nullptr,
@@ -150,21 +165,38 @@ constexpr OptionText kOptionTexts[] = {
     {"no-render", nullptr,
      "Never look at a site's pages as a browser does (after their scripts), even when its HTML "
      "shows fewer links than expected."},
-    {"mail-to", "ADDR", "After a scan with a change, send the digest to ADDR (needs --smtp)."},
-    {"mail-from", "ADDR", "The digest's sender (by default the address it goes to)."},
-    {"smtp", "URL", "The SMTP server: smtp://host:587 (STARTTLS when offered) or smtps://host."},
+    {"no-keep-alive", nullptr,
+     "Ask for every page on a connection of its own, closed after it, with a whole TLS "
+     "handshake each, instead of keeping a site's connection open between pages."},
+    {"mail-to", "ADDR",
+     "After a scan with a change, send the digest to ADDR, or to each of a comma list (needs "
+     "--smtp).",
+     InSchedule::Own},
+    {"mail-from", "ADDR", "The digest's sender (by default the address it goes to).",
+     InSchedule::Own},
+    {"smtp", "URL", "The SMTP server: smtp://host:587 (STARTTLS when offered) or smtps://host.",
+     InSchedule::Own},
     {"smtp-user", "NAME",
      "Log in to the SMTP server as NAME; the password comes from CORVANTIS_SMTP_PASSWORD or "
-     "the keyring."},
+     "the keyring.",
+     InSchedule::Own},
     {"webhook", "URL",
      "After a scan with a change, POST its JSON document to URL, signed with "
-     "CORVANTIS_WEBHOOK_SECRET or the keyring's secret when there is one."},
-    {"notify", nullptr, "After a scan with a change, show a desktop notification."},
-    {"alert-always", nullptr, "Send the alerts after every scan, not only one with a change."},
+     "CORVANTIS_WEBHOOK_SECRET or the keyring's secret when one was set.",
+     InSchedule::Own},
+    {"notify", nullptr, "After a scan with a change, show a desktop notification.",
+     InSchedule::Own},
+    {"alert-always", nullptr, "Send the alerts after every scan, not only one with a change.",
+     InSchedule::Own},
+    {"scheduled", nullptr,
+     "The run is a scheduled check (its service says so): a desktop without a notification "
+     "service is no failure.",
+     InSchedule::Own},
     {"schedule", "WHEN",
      "Instead of scanning now, check the --project every day (daily@HH:MM) or week "
-     "(weekly@mon@HH:MM) with a systemd user timer, saving the results and sending the alerts "
-     "given; \"off\" ends the checks."},
+     "(weekly@mon@HH:MM) with a systemd user timer, saving the results, with the scan and alert "
+     "options given; \"off\" ends the checks, \"list\" shows every scheduled project.",
+     InSchedule::Own},
 };
 
 // What an option not given will be: the desktop program's options say so. Empty
@@ -196,6 +228,8 @@ QString DefaultNote(QLatin1String name, const scan::ScanOptions& o) {
         return now(onOff(!o.startFromHistory));
     if (name == QLatin1String("no-render"))
         return now(onOff(!o.renderPages));
+    if (name == QLatin1String("no-keep-alive"))
+        return now(onOff(!o.keepAlive));
     if (name == QLatin1String("history"))
         return QStringLiteral(" (now %1)").arg(afterscan::DefaultHistoryPath());
     return QString();
@@ -289,6 +323,7 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
     r.noHistory = given("no-history");
     r.fullCrawl = given("full-crawl");
     r.noRender = given("no-render");
+    r.noKeepAlive = given("no-keep-alive");
     r.alerts.mailTo = value("mail-to").value_or(QString());
     r.alerts.mailFrom = value("mail-from").value_or(QString());
     r.alerts.smtpServer = value("smtp").value_or(QString());
@@ -296,22 +331,51 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
     r.alerts.webhookUrl = value("webhook").value_or(QString());
     r.alerts.notify = given("notify");
     r.alerts.alwaysAlert = given("alert-always");
-    if (r.alerts.wantsMail() != !r.alerts.smtpServer.isEmpty())
-        Fail(QStringLiteral("--mail-to and --smtp go together"));
-    if ((given("mail-from") || given("smtp-user")) && !r.alerts.wantsMail())
-        Fail(QStringLiteral("--mail-from and --smtp-user need --mail-to"));
-    if (const auto when = value("schedule")) {
-        r.schedule = alert::ParseSchedule(*when);
-        if (!r.schedule)
-            Fail(QStringLiteral("--schedule needs daily@HH:MM, weekly@mon@HH:MM or off, not ") +
-                 *when);
-        if (!given("project"))
-            Fail(QStringLiteral("--schedule needs --project FILE"));
-        if (!QFileInfo(*value("project")).isFile())
-            Fail(*value("project") + QStringLiteral(": there is no such project file"));
-    }
+    r.alerts.readKeptSecrets();
+    r.scheduled = given("scheduled");
+    if ((given("mail-from") || given("smtp") || given("smtp-user")) && !r.alerts.wantsMail())
+        Fail(QStringLiteral("--mail-from, --smtp and --smtp-user need --mail-to"));
+    if (const std::optional<alert::AlertProblem> problem = alert::CheckAlertSettings(r.alerts))
+        Fail(alert::OptionName(problem->field) + QStringLiteral(": ") + problem->why);
     if (r.alerts.alwaysAlert && !r.alerts.any())
         Fail(QStringLiteral("--alert-always needs --mail-to, --webhook or --notify"));
+    const auto when = value("schedule");
+    if (!when)
+        return r;
+    r.listSchedules = when->compare(QLatin1String("list"), Qt::CaseInsensitive) == 0;
+    if (r.listSchedules)
+        return r;
+    r.schedule = alert::ParseSchedule(*when);
+    if (!r.schedule)
+        Fail(QStringLiteral("--schedule needs daily@HH:MM, weekly@mon@HH:MM, off or list, not ") +
+             *when);
+    if (!r.project)
+        Fail(QStringLiteral("--schedule needs --project FILE"));
+    // Ending the checks needs only the path: the file may be gone.
+    if (r.schedule->every == alert::Every::Off)
+        return r;
+    if (const QString error = output::ProjectFileError(*r.project); !error.isEmpty())
+        Fail(error);
+    const QString refused =
+        QStringLiteral(": a scheduled check scans the project's domain and partners and records "
+                       "them in its history");
+    if (!r.partners.isEmpty())
+        Fail(QStringLiteral("--schedule cannot take partners") + refused);
+    for (const OptionText& o : kOptionTexts) {
+        const QLatin1String name(o.name);
+        if (o.inSchedule == InSchedule::Own || !parser.isSet(name))
+            continue;
+        if (o.inSchedule == InSchedule::Refused)
+            Fail(QStringLiteral("--schedule cannot take --") + name + refused);
+        if (!o.valueName) {
+            r.carried << QStringLiteral("--") + name;
+            continue;
+        }
+        for (const QString& v : parser.values(name))
+            r.carried << QStringLiteral("--") + name
+                      << (o.inSchedule == InSchedule::CarriedPath ? QFileInfo(v).absoluteFilePath()
+                                                                  : v);
+    }
     return r;
 }
 
@@ -353,6 +417,8 @@ scan::ScanOptions OptionsFor(const ScanRequest& r) {
         o.startFromHistory = false;
     if (r.noRender)
         o.renderPages = false;
+    if (r.noKeepAlive)
+        o.keepAlive = false;
     return o;
 }
 
@@ -405,6 +471,7 @@ void ConnectProgressLine(QTimer& timer, const scan::ScanSession& session) {
 
 // What one run measured, and whether its report failed.
 struct RunOutcome {
+    QSet<QString> said; // the messages already on stderr
     qint64 pagesFetched = 0;
     double seconds = 0;
     qint64 maxStallMs = 0; // the longest time the event loop could not run a 10 ms timer
@@ -432,19 +499,26 @@ void WindUp(const ScanRequest& r, scan::ScanSession& session, const scan::ScanEn
             const QDateTime& started, RunOutcome& outcome) {
     afterscan::AfterScanRequest request = AfterScanRequestFor(r);
     request.started = started;
+    // Nobody may be there to see it: a scheduled check's notification goes out
+    // where the desktop has a service for it, and is no failure where it has none.
+    if (r.scheduled && request.alerts.notify)
+        request.alerts.notify = alert::DesktopNotificationsAvailable();
     const util::SystemClock clock;
     outcome.after = afterscan::AfterScan(session, engine.verdicts(), clock, request);
     const afterscan::AfterScanOutcome& done = outcome.after;
-    for (const QString& error :
-         {done.historyError, done.report.error, done.reportCopyError, done.saveError})
-        if (!error.isEmpty())
-            PrintError(error);
     if (done.alert) {
         alert::KeyringSecrets keyring;
-        outcome.alertFailures = afterscan::SendAlert(*done.alert, r.alerts, keyring);
-        for (const QString& error : outcome.alertFailures)
-            PrintError(error);
+        outcome.alertFailures = afterscan::SendAlert(*done.alert, request.alerts, keyring, request);
     }
+    // An unusable history says the same before the scan, after it and when an
+    // alert waits: once is enough.
+    for (const QString& error :
+         QStringList{done.historyError, done.report.error, done.reportCopyError, done.saveError} +
+             outcome.alertFailures)
+        if (!error.isEmpty() && !outcome.said.contains(error)) {
+            outcome.said.insert(error);
+            PrintError(error);
+        }
 }
 
 void PrintResult(const scan::ResultRow& row) {
@@ -488,8 +562,10 @@ std::optional<RunOutcome> RunScan(const ScanRequest& r, scan::ScanSession& sessi
     outcome.started = QDateTime::currentDateTimeUtc();
     // A history that cannot be read leaves every site to its crawl.
     if (const QString error = afterscan::BeforeScan(session, AfterScanRequestFor(r));
-        !error.isEmpty())
+        !error.isEmpty()) {
         PrintError(error);
+        outcome.said.insert(error);
+    }
     engine.StartScan();
     if (messages.count > 0)
         return std::nullopt;
@@ -533,17 +609,38 @@ void PrintStats(const RunOutcome& run) {
 
 // Writes the project's scheduled check (or ends it) and says what was done.
 int Schedule(const ScanRequest& r) {
-    QStringList arguments = r.alerts.arguments();
-    if (r.history)
-        arguments << QStringLiteral("--history") << QFileInfo(*r.history).absoluteFilePath();
-    const alert::ScheduleOutcome done = alert::ScheduleProject(
-        *r.project, *r.schedule, QCoreApplication::applicationFilePath(), arguments);
+    const alert::ScheduledCheck check =
+        alert::CheckOfProject(*r.project, *r.schedule, QCoreApplication::applicationFilePath(),
+                              r.carried + r.alerts.arguments());
+    if (const QString why = alert::UnitProblem(check);
+        !why.isEmpty() && r.schedule->every != alert::Every::Off)
+        Fail(QStringLiteral("--schedule: ") + why);
+    const alert::ScheduleOutcome done = alert::ApplySchedule(check, alert::UserUnitFolder());
     for (const QString& line : done.lines)
         PrintLine({line});
     if (done.error.isEmpty())
         return 0;
     PrintError(done.error);
     return kExitFailed;
+}
+
+// One line per scheduled project: its file, when, and the next run as systemd
+// says, where it can be asked.
+int ListSchedules() {
+    const QList<alert::ScheduledUnit> units = alert::ScheduledChecks(alert::UserUnitFolder());
+    QStringList timers;
+    for (const alert::ScheduledUnit& unit : units)
+        timers << unit.timer;
+    QString why;
+    const QHash<QString, QString> next =
+        timers.isEmpty() ? QHash<QString, QString>() : alert::NextRuns(timers, why);
+    if (!why.isEmpty())
+        PrintError(QStringLiteral("systemctl --user could not be reached (") + why +
+                   QStringLiteral("): the next runs are not known."));
+    for (const alert::ScheduledUnit& unit : units)
+        PrintLine({unit.check.projectFile, alert::ScheduleText(unit.check.when),
+                   next.value(unit.timer, QStringLiteral("unknown"))});
+    return 0;
 }
 
 // Whether the keyring may be asked for a secret: its Secret Service client
@@ -572,6 +669,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("Corvantis"));
 
     const ScanRequest request = ParseCommandLine(QCoreApplication::arguments());
+    if (request.listSchedules)
+        return ListSchedules();
     if (request.schedule)
         return Schedule(request);
     const scan::HostRouter router = RouterFor(request.connectTo);

@@ -3,6 +3,7 @@
 #include "fetch/tls_setup.h"
 #include "page/http_response.h"
 
+#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTimer>
 
@@ -25,6 +26,7 @@ struct PageFetcher::Connection {
     QString host;
     QString path;
     bool tls = false;
+    QString sessionKey; // the host and where it is reached: its TLS session
     QString certificateProblem;
     ResponseProgress progress; // every byte received so far, in both roles
     // The response is whole: its end arrived, or the server closed the connection
@@ -39,23 +41,51 @@ struct PageFetcher::Connection {
     // Changes with every close, so a close put off to a later turn cannot hit
     // the next connection made with the same socket.
     quint64 serial = 0;
+    // Kept open: answers after which the server kept the connection, whether it
+    // waits, idle, for the next request, whether the request under way went over
+    // it after an earlier answer, and the bytes of that request's answer so far.
+    int kept = 0;
+    bool reusable = false;
+    bool reused = false;
+    qint64 arrived = 0;
 
     // Our own close must not look like the server ending the page.
     void close() {
         ++serial;
+        kept = 0;
+        reusable = false;
         if (!socket)
             return;
         socket->blockSignals(true);
         socket->abort();
         socket->blockSignals(false);
     }
-    void forget() {
-        close();
-        certificateProblem.clear();
-        progress = {};
-        ahead = requestSent = complete = failed = false;
+    // Back to waiting for a request, the connection kept as it is.
+    void idle() {
+        ahead = requestSent = failed = false;
         received.clear();
         dropped = 0;
+    }
+    void forget() {
+        close();
+        idle();
+        certificateProblem.clear();
+        progress = {};
+        complete = false;
+    }
+    // The next request, on this connection as it stands.
+    void startRequest(const QString& toHost, const QString& toPath) {
+        idle();
+        host = toHost;
+        path = toPath;
+        progress = {};
+        complete = reusable = false;
+        arrived = 0;
+    }
+    bool idleFor(const QString& toHost, bool overTls) const {
+        return reusable && !ahead && socket && socket->state() == QAbstractSocket::ConnectedState &&
+               socket->bytesAvailable() == 0 && tls == overTls &&
+               host.compare(toHost, Qt::CaseInsensitive) == 0;
     }
 };
 
@@ -90,6 +120,9 @@ QTcpSocket* PageFetcher::socketFor(Connection& c, bool tls) {
     if (tls) {
         c.secure = new QSslSocket(this);
         connect(c.secure, &QSslSocket::encrypted, this, [this, p] { onSecured(p); });
+        // TLS 1.3 hands the session over after the handshake.
+        connect(c.secure, &QSslSocket::newSessionTicketReceived, this,
+                [this, p] { keepSession(p); });
         connect(c.secure, &QSslSocket::sslErrors, this,
                 [this, p](const QList<QSslError>& errors) { onSslErrors(p, errors); });
         s = c.secure;
@@ -108,6 +141,15 @@ void PageFetcher::setTimeouts(qint16 idleSeconds, qint16 overallSeconds) {
     m_overallTimeout = overallSeconds;
 }
 
+void PageFetcher::setKeepAlive(bool on) {
+    m_keepAlive = on;
+    if (on || m_active)
+        return;
+    for (Connection* c : {m_current.get(), m_ahead.get()})
+        if (c && c->reusable)
+            c->forget();
+}
+
 bool PageFetcher::connectTo(Connection& c, const QString& host, const QString& path, bool tls) {
     const Route route = m_router.route(host, tls ? 443 : 80);
     if (route.address.isEmpty())
@@ -119,12 +161,82 @@ bool PageFetcher::connectTo(Connection& c, const QString& host, const QString& p
     c.close();
     c.progress = {};
     c.complete = false;
+    c.arrived = 0;
     c.socket = socketFor(c, tls);
-    if (tls) // the certificate and the server name (SNI) are the host's, not the route's
+    if (tls) { // the certificate and the server name (SNI) are the host's, not the route's
+        c.sessionKey = host.toLower() + QLatin1Char('@') + route.address + QLatin1Char(':') +
+                       QString::number(route.port);
+        prepareSession(c);
         c.secure->connectToHostEncrypted(route.address, route.port, host);
-    else
+    } else {
         c.socket->connectToHost(route.address, route.port);
+    }
     return true;
+}
+
+// With keep-alive a new connection resumes the host's session: no certificate to
+// send and check (and with TLS 1.2 a round trip less); without it each connection
+// makes a whole handshake.
+void PageFetcher::prepareSession(Connection& c) {
+    const bool resume = m_keepAlive && m_options.sessions;
+    QSslConfiguration config = c.secure->sslConfiguration();
+    config.setSslOption(QSsl::SslOptionDisableSessionPersistence, !resume);
+    config.setSessionTicket(resume ? m_options.sessions->ticket(c.sessionKey) : QByteArray());
+    c.secure->setSslConfiguration(config);
+}
+
+void PageFetcher::keepSession(Connection* c) {
+    // A session whose certificate failed verification is not resumed: a resumed
+    // one is not verified again, and the failure would go unsaid.
+    if (!m_keepAlive || !m_options.sessions || !c->secure || !c->certificateProblem.isEmpty())
+        return;
+    const QByteArray ticket = c->secure->sslConfiguration().sessionTicket();
+    if (!ticket.isEmpty())
+        m_options.sessions->keep(c->sessionKey, ticket);
+}
+
+// A site keeps one connection: the one beside the connection about to be used
+// (robots.txt's, once the first page came on another) closes unless it is busy.
+void PageFetcher::dropSpare(Connection* spare) {
+    if (spare && !spare->ahead && !(spare == m_current.get() && m_active))
+        spare->forget();
+}
+
+// A connection that waits, idle, for the next request stays open; any other closes.
+void PageFetcher::release(Connection& c) {
+    if (c.reusable && c.complete)
+        c.idle();
+    else
+        c.forget();
+}
+
+// The server spoke out of turn or ended an idle connection: it carries nothing more.
+void PageFetcher::dropIdle(Connection* c) {
+    c->reusable = false;
+    // Out of the socket's own signal.
+    QTimer::singleShot(0, this, [c, serial = c->serial] {
+        if (c->serial == serial && !c->reusable)
+            c->close();
+    });
+}
+
+bool PageFetcher::failsBeforeAnswer(const Connection* c) const {
+    return c->reused && c->arrived == 0;
+}
+
+// The request went over a connection the server had kept, and the server closed
+// or reset it before answering (it may have closed it just as the request left):
+// asked once more on a new connection, within the same time-outs.
+void PageFetcher::retryOnNewConnection() {
+    m_retriedOnNew = true;
+    // Nothing more of the old connection reaches us; it is closed on the next
+    // turn, out of its own signal, as the new one is made.
+    m_current->reusable = false;
+    m_current->socket->blockSignals(true);
+    m_steps.later([this] {
+        if (!connectTo(connection(m_current), m_host, m_path, m_tls))
+            end(FetchOutcome::Refused);
+    });
 }
 
 void PageFetcher::fetch(const QString& host, const QString& path, bool tls) {
@@ -133,6 +245,7 @@ void PageFetcher::fetch(const QString& host, const QString& path, bool tls) {
     m_host = host;
     m_path = path;
     m_tls = tls;
+    m_announced = m_retriedOnNew = false;
     m_buffer.clear();
     m_headerDone = false;
     m_contentLength = 0;
@@ -142,10 +255,23 @@ void PageFetcher::fetch(const QString& host, const QString& path, bool tls) {
     m_elapsedSeconds = 0;
     m_timer->start();
     if (m_current)
-        m_current->close();
-    if (takeOverReadAhead(host, path, tls))
+        release(*m_current);
+    if (takeOverReadAhead(host, path, tls)) {
+        dropSpare(m_ahead.get());
         return;
-    if (!connectTo(connection(m_current), host, path, tls)) {
+    }
+    // A connection to the host that waits for a request: the last page's, or one
+    // a read-ahead left.
+    if (!(m_current && m_current->idleFor(host, tls)) && m_ahead && m_ahead->idleFor(host, tls))
+        std::swap(m_current, m_ahead);
+    dropSpare(m_ahead.get());
+    Connection& c = connection(m_current);
+    if (c.idleFor(host, tls)) {
+        c.startRequest(host, path);
+        sendRequest(&c);
+        return;
+    }
+    if (!connectTo(c, host, path, tls)) {
         // Nothing to connect to: reported like a refused connection.
         m_steps.later([this] { end(FetchOutcome::Refused); });
     }
@@ -154,7 +280,18 @@ void PageFetcher::fetch(const QString& host, const QString& path, bool tls) {
 bool PageFetcher::prefetch(const QString& host, const QString& path, bool tls) {
     if (!m_options.readAhead)
         return false;
+    cancelPrefetch();
+    // The connection of the page just read carries the read-ahead, its answer being whole.
+    if (m_current && m_current->idleFor(host, tls))
+        std::swap(m_current, m_ahead);
+    dropSpare(m_current.get());
     Connection& a = connection(m_ahead);
+    if (a.idleFor(host, tls)) {
+        a.startRequest(host, path);
+        a.ahead = true;
+        sendRequest(&a);
+        return true;
+    }
     a.forget();
     a.ahead = connectTo(a, host, path, tls);
     return a.ahead;
@@ -162,26 +299,28 @@ bool PageFetcher::prefetch(const QString& host, const QString& path, bool tls) {
 
 void PageFetcher::cancelPrefetch() {
     if (m_ahead)
-        m_ahead->forget();
+        release(*m_ahead);
 }
 
 void PageFetcher::cancel() {
     m_active = false;
     m_timer->stop();
     m_steps.abandon();
-    if (m_current)
-        m_current->close();
-    cancelPrefetch();
+    for (Connection* c : {m_current.get(), m_ahead.get()})
+        if (c)
+            c->forget();
 }
 
 bool PageFetcher::takeOverReadAhead(const QString& host, const QString& path, bool tls) {
     if (!m_ahead || !m_ahead->ahead)
         return false;
     const Connection& a = *m_ahead;
+    if (a.host != host || a.path != path || a.tls != tls)
+        return false; // another page comes first (robots.txt): it waits for its turn
     const QAbstractSocket::SocketState state = a.socket->state();
     const bool alive = a.complete || state == QAbstractSocket::ConnectedState ||
                        state == QAbstractSocket::ConnectingState;
-    if (a.host != host || a.path != path || a.tls != tls || a.failed || !alive) {
+    if (a.failed || !alive) {
         cancelPrefetch(); // this turn fetches the page afresh
         return false;
     }
@@ -190,8 +329,10 @@ bool PageFetcher::takeOverReadAhead(const QString& host, const QString& path, bo
     c.ahead = false;
     const QByteArray received = std::exchange(c.received, QByteArray());
     const qint64 dropped = std::exchange(c.dropped, 0);
-    if (c.requestSent || c.complete)
+    if (c.requestSent || c.complete) {
+        m_announced = true;
         Q_EMIT requestSent();
+    }
     // else still connecting: the connected handler asks and counts, as for any fetch
     if (m_active && (!received.isEmpty() || dropped > 0))
         absorb(received, dropped);
@@ -206,6 +347,7 @@ void PageFetcher::onConnected(Connection* c) {
 }
 
 void PageFetcher::onSecured(Connection* c) {
+    keepSession(c); // TLS 1.2 has it now
     sendRequest(c);
 }
 
@@ -219,28 +361,40 @@ void PageFetcher::onSslErrors(Connection* c, const QList<QSslError>& errors) {
 }
 
 void PageFetcher::sendRequest(Connection* c) {
+    c->reused = c->kept > 0;
+    c->arrived = 0;
     if (c == m_ahead.get() && c->ahead) {
         // Straight to the server, so it works on the page while the current one is
         // analysed; the page is counted when its turn comes.
-        c->socket->write(BuildRequest(c->host, c->path));
+        c->socket->write(BuildRequest(c->host, c->path, m_keepAlive));
         c->socket->flush();
         c->requestSent = true;
         return;
     }
     if (c != m_current.get() || !m_active)
         return;
-    Q_EMIT requestSent();
+    // Once a page, also when it is asked again on a new connection.
+    if (!std::exchange(m_announced, true))
+        Q_EMIT requestSent();
     if (m_active)
-        c->socket->write(BuildRequest(m_host, m_path));
+        c->socket->write(BuildRequest(m_host, m_path, m_keepAlive));
 }
 
 void PageFetcher::onReadyRead(Connection* c) {
     const bool ahead = c == m_ahead.get() && c->ahead;
-    if (!ahead && (c != m_current.get() || !m_active))
+    if (!ahead && (c != m_current.get() || !m_active)) {
+        if (c->reusable) // a notice before it closes, say: no request goes after it
+            dropIdle(c);
         return;
+    }
     const QByteArray data = c->socket->readAll();
-    if (c->complete)
-        return; // past the end of the response: nothing of the page
+    c->arrived += data.size();
+    if (c->complete) {
+        // Past the end of the response: nothing of the page, and a server that
+        // says more than it was asked is not asked again on this connection.
+        c->reusable = c->reusable && data.isEmpty();
+        return;
+    }
     c->progress = AdvanceResponse(std::move(c->progress), data);
     if (ahead) {
         // Past the ceiling, read and dropped.
@@ -255,14 +409,22 @@ void PageFetcher::onReadyRead(Connection* c) {
         responseComplete(c);
 }
 
-void PageFetcher::responseComplete(Connection* c) {
+void PageFetcher::responseComplete(Connection* c, bool serverClosed) {
     const bool ahead = c == m_ahead.get() && c->ahead;
     if (c->complete || (!ahead && (c != m_current.get() || !m_active)))
         return;
     c->complete = true;
+    // Ended by its own framing, nothing after it, and the server keeps the
+    // connection: the next request may go over it.
+    c->reusable = m_keepAlive && !serverClosed && c->progress.complete() && c->progress.keepsOpen &&
+                  c->progress.excess == 0 && c->socket->state() == QAbstractSocket::ConnectedState;
+    if (c->reusable)
+        ++c->kept;
     // This runs inside the socket's own signal: the socket is closed, and the
     // page handed on, from the next turn of the event loop.
     if (ahead) {
+        if (c->reusable)
+            return;
         QTimer::singleShot(0, this, [c, serial = c->serial] {
             if (c->serial == serial)
                 c->close();
@@ -303,23 +465,45 @@ void PageFetcher::absorb(const QByteArray& data, qint64 dropped) {
 void PageFetcher::onDisconnected(Connection* c) {
     if (c->socket->bytesAvailable() > 0)
         onReadyRead(c);
-    if (c == m_ahead.get() && c->ahead)
-        c->complete = true;
-    else if (c == m_current.get() && m_active)
-        end(FetchOutcome::Complete);
+    c->reusable = false;
+    if (c == m_ahead.get() && c->ahead) {
+        if (failsBeforeAnswer(c))
+            c->failed = true; // its turn asks again, on a new connection
+        else
+            c->complete = true;
+    } else if (c == m_current.get() && m_active) {
+        if (failsBeforeAnswer(c) && !m_retriedOnNew)
+            retryOnNewConnection();
+        else
+            end(FetchOutcome::Complete);
+    }
 }
 
 void PageFetcher::onSocketError(Connection* c) {
+    const bool ahead = c == m_ahead.get() && c->ahead;
+    if (!ahead && (c != m_current.get() || !m_active)) {
+        if (c->reusable)
+            dropIdle(c);
+        return;
+    }
+    if (c->socket->bytesAvailable() > 0)
+        onReadyRead(c);
+    c->reusable = false;
+    if (failsBeforeAnswer(c) && (ahead || !m_retriedOnNew)) {
+        if (ahead)
+            c->failed = true;
+        else
+            retryOnNewConnection();
+        return;
+    }
     const QAbstractSocket::SocketError error = c->socket->error();
     if (error == QAbstractSocket::RemoteHostClosedError) {
         // The server is done. Over TLS this is its close alert, and the connection
         // under it may stay open for seconds, or until we close it.
-        if (c->socket->bytesAvailable() > 0)
-            onReadyRead(c);
-        responseComplete(c);
+        responseComplete(c, true);
         return;
     }
-    if (c == m_ahead.get() && c->ahead) {
+    if (ahead) {
         c->failed = true;
         return;
     }
@@ -383,7 +567,7 @@ void PageFetcher::end(FetchOutcome outcome) {
     }
     m_buffer.clear();
     if (m_current)
-        m_current->close();
+        release(*m_current);
     r.outcome = outcome;
     Q_EMIT finished(r);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/host_route.h"
+#include "fetch/tls_setup.h"
 #include "util/step_runner.h"
 
 #include <QObject>
@@ -45,22 +46,36 @@ struct FetchResult {
 
 // One GET per page on a plain TCP or a TLS connection, read until the response is
 // whole (its length or last chunk reached) or the server closes it or ends TLS,
-// with an idle and an overall time-out of whole seconds and a ceiling on what is
-// kept. One page is fetched at a time. Beside it, the next page may be asked for
-// ahead of its turn (prefetch): its response is kept until fetch() asks for the
-// same page, which then goes on with that connection in whatever state it has
-// reached, so the server prepares the page while the current one is analysed.
+// with an idle and an overall time-out of whole seconds, per page, and a ceiling
+// on what is kept. One page is fetched at a time. Beside it, the next page may be
+// asked for ahead of its turn (prefetch): its response is kept until fetch() asks
+// for the same page, which then goes on with that connection in whatever state it
+// has reached, so the server prepares the page while the current one is analysed;
+// a fetch of another page meanwhile leaves it be.
+//
+// With keep-alive, a connection whose answer ended by its own framing, from a
+// server that keeps it open, carries the next request to the same host, the
+// read-ahead's too; one request at a time. A request that fails on such a
+// connection before any byte of its answer came is sent once more on a new one.
+// A new TLS connection resumes the session kept for its host. Without it, every
+// page has a connection and a whole handshake of its own ("Connection: close").
 class PageFetcher : public QObject {
     Q_OBJECT
 public:
     struct Options {
         bool readAhead = true;
+        // Where TLS sessions are kept for the connections to come; none: never resumed.
+        TlsSessions* sessions = nullptr;
     };
 
     PageFetcher(const HostRouter& router, Options options, QObject* parent = nullptr);
     ~PageFetcher() override;
 
     bool readAheadEnabled() const { return m_options.readAhead; }
+
+    // Whether connections stay open between pages, for the fetches started from
+    // now on; off closes an idle one.
+    void setKeepAlive(bool on);
 
     // The two time-outs in seconds, for the fetches started from now on.
     void setTimeouts(qint16 idleSeconds, qint16 overallSeconds);
@@ -76,7 +91,8 @@ public:
     // off, or no address to connect to). Replaces an earlier read-ahead.
     bool prefetch(const QString& host, const QString& path, bool tls = false);
     void cancelPrefetch();
-    // Drops the fetch under way and the read-ahead; nothing more is signalled for them.
+    // Drops the fetch under way and the read-ahead and closes every connection;
+    // nothing more is signalled for them.
     void cancel();
 
 Q_SIGNALS:
@@ -96,13 +112,20 @@ private:
     Connection& connection(std::unique_ptr<Connection>& slot);
     QTcpSocket* socketFor(Connection& c, bool tls);
     bool connectTo(Connection& c, const QString& host, const QString& path, bool tls);
+    void prepareSession(Connection& c);
+    void keepSession(Connection* c);
     bool takeOverReadAhead(const QString& host, const QString& path, bool tls);
+    void release(Connection& c);
+    void dropSpare(Connection* spare);
+    void dropIdle(Connection* c);
+    bool failsBeforeAnswer(const Connection* c) const;
+    void retryOnNewConnection();
     void onConnected(Connection* c);
     void onSecured(Connection* c);
     void sendRequest(Connection* c);
     void onSslErrors(Connection* c, const QList<QSslError>& errors);
     void onReadyRead(Connection* c);
-    void responseComplete(Connection* c);
+    void responseComplete(Connection* c, bool serverClosed = false);
     void onDisconnected(Connection* c);
     void onSocketError(Connection* c);
     void absorb(const QByteArray& data, qint64 dropped);
@@ -112,6 +135,7 @@ private:
     const HostRouter& m_router;
     const Options m_options;
     bool m_acceptInvalid = false;
+    bool m_keepAlive = false;
     std::unique_ptr<Connection> m_current;
     std::unique_ptr<Connection> m_ahead;
     QTimer* m_timer;
@@ -122,6 +146,8 @@ private:
     QString m_host;
     QString m_path;
     bool m_tls = false;
+    bool m_announced = false;    // requestSent() went out for the page
+    bool m_retriedOnNew = false; // the request was sent again on a new connection
     QString m_buffer;
     qint32 m_bytes = 0;
     qint64 m_dropped = 0;

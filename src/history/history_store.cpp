@@ -70,9 +70,20 @@ QString ToVersion2(const QSqlDatabase& db) {
     return ExecAll(db, statements);
 }
 
+// Version 3 keeps the alerts some way did not deliver.
+QString ToVersion3(const QSqlDatabase& db) {
+    static const char* const statements[] = {
+        "CREATE TABLE kept_alerts (id INTEGER PRIMARY KEY, domain TEXT NOT NULL, "
+        "scan TEXT NOT NULL, way TEXT NOT NULL, subject TEXT NOT NULL, partners TEXT NOT NULL, "
+        "json BLOB NOT NULL)",
+        "CREATE INDEX kept_alerts_by_domain ON kept_alerts (domain, way, id)",
+    };
+    return ExecAll(db, statements);
+}
+
 // The step from each version to the next, the first from version 1.
 using SchemaStep = QString (*)(const QSqlDatabase&);
-const SchemaStep kSchemaSteps[] = {ToVersion2};
+const SchemaStep kSchemaSteps[] = {ToVersion2, ToVersion3};
 static_assert(std::size(kSchemaSteps) == kHistorySchemaVersion - 1);
 
 // The schema version of a file that has one; none for an empty file.
@@ -427,6 +438,76 @@ HistoryStore::RememberedLinks HistoryStore::rememberedLinks(const QString& domai
             }
             return out;
         });
+}
+
+QList<KeptAlert> HistoryStore::keptAlerts(const QString& domain, QString& error) const {
+    return ReadStore<QList<KeptAlert>>(
+        m_path, m_busyTimeout, error, [&](const QSqlDatabase& db, QString& why) {
+            QList<KeptAlert> out;
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            q.prepare(QStringLiteral("SELECT id, scan, way, subject, partners, json FROM "
+                                     "kept_alerts WHERE domain = ? ORDER BY id"));
+            q.bindValue(0, domain);
+            if (!Exec(q, why))
+                return out;
+            while (q.next())
+                out.append(
+                    KeptAlert{q.value(0).toLongLong(), domain,
+                              QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs),
+                              q.value(2).toString(), q.value(3).toString(), q.value(4).toString(),
+                              q.value(5).toByteArray()});
+            if (q.lastError().isValid())
+                why = SqlWhy(q.lastError());
+            return out;
+        });
+}
+
+QString HistoryStore::settleAlerts(const QList<qint64>& delivered,
+                                   const QList<KeptAlert>& undelivered) {
+    if (delivered.isEmpty() && undelivered.isEmpty())
+        return QString();
+    util::SqliteConnection connection(m_path,
+                                      QFileInfo::exists(m_path) ? util::SqlAccess::ReadWrite
+                                                                : util::SqlAccess::ReadWriteCreate,
+                                      m_busyTimeout);
+    QString error = BeginCurrentWrite(connection);
+    QSqlDatabase db = connection.database();
+    QSqlQuery forget(db);
+    forget.prepare(QStringLiteral("DELETE FROM kept_alerts WHERE id = ?"));
+    for (qsizetype i = 0; error.isEmpty() && i < delivered.size(); ++i) {
+        forget.bindValue(0, delivered[i]);
+        Exec(forget, error);
+    }
+    QSqlQuery keep(db);
+    keep.prepare(QStringLiteral("INSERT INTO kept_alerts (domain, scan, way, subject, partners, "
+                                "json) VALUES (?, ?, ?, ?, ?, ?)"));
+    // Beyond the newest kMaxKeptAlerts of a domain and way, the oldest go.
+    QSqlQuery trim(db);
+    trim.prepare(QStringLiteral("DELETE FROM kept_alerts WHERE domain = ? AND way = ? AND id NOT "
+                                "IN (SELECT id FROM kept_alerts WHERE domain = ? AND way = ? "
+                                "ORDER BY id DESC LIMIT %1)")
+                     .arg(kMaxKeptAlerts));
+    const auto text = [](const QString& t) { return t.isNull() ? QStringLiteral("") : t; };
+    for (qsizetype i = 0; error.isEmpty() && i < undelivered.size(); ++i) {
+        const KeptAlert& a = undelivered[i];
+        const QVariant values[] = {text(a.domain),   a.scan.toUTC().toString(Qt::ISODateWithMs),
+                                   text(a.way),      text(a.subject),
+                                   text(a.partners), a.json.isNull() ? QByteArray("") : a.json};
+        for (int v = 0; v < 6; ++v)
+            keep.bindValue(v, values[v]);
+        if (!Exec(keep, error))
+            break;
+        for (int v = 0; v < 4; ++v)
+            trim.bindValue(v, v % 2 == 0 ? text(a.domain) : text(a.way));
+        Exec(trim, error);
+    }
+    if (error.isEmpty() && db.commit())
+        return QString();
+    if (error.isEmpty())
+        error = SqlWhy(db.lastError());
+    db.rollback();
+    return Unusable(m_path, error);
 }
 
 HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& session,

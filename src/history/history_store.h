@@ -19,6 +19,22 @@ class ScanSession;
 
 namespace corvantis::history {
 
+// An alert some way did not deliver, kept with the scan it came from until it is.
+struct KeptAlert {
+    qint64 id = 0; // given by the store
+    QString domain;
+    QDateTime scan; // when its scan ended
+    QString way;    // "mail", "webhook", "notification"
+    QString subject;
+    QString partners;
+    QByteArray json;
+
+    bool operator==(const KeptAlert&) const = default;
+};
+
+// How many alerts a domain keeps for one way; the oldest go first.
+inline constexpr int kMaxKeptAlerts = 50;
+
 // The history of every scan: one record per partner per scan, in an SQLite
 // file with a schema version, created on first use. Each call opens the file
 // and closes it again; a file that cannot be used gives one message and is
@@ -61,6 +77,12 @@ public:
     RememberedLinks rememberedLinks(const QString& domain, const QStringList& partners,
                                     QString& error) const;
 
+    // The alerts kept for the domain, oldest first.
+    QList<KeptAlert> keptAlerts(const QString& domain, QString& error) const;
+    // In one write, forgets the alerts delivered since and keeps the new ones
+    // (their ids are not read). Returns the store's message, empty when all went well.
+    QString settleAlerts(const QList<qint64>& delivered, const QList<KeptAlert>& undelivered);
+
 private:
     QString m_path;
     std::chrono::milliseconds m_busyTimeout;
@@ -75,6 +97,6 @@ HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& sessio
                                   const QDateTime& time);
 
 // The schema this program writes; an older file is brought up to it.
-inline constexpr int kHistorySchemaVersion = 2;
+inline constexpr int kHistorySchemaVersion = 3;
 
 } // namespace corvantis::history

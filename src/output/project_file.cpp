@@ -102,6 +102,10 @@ ProjectLoadResult LoadProjectFile(const QString& path, scan::ScanProject& projec
     return result;
 }
 
+QString ProjectFileError(const QString& path) {
+    return ReadProjectFile(path).error;
+}
+
 QString WriteProjectFile(const QString& path, const scan::ScanProject& project) {
     return util::WriteUserTextFile(path, ProjectTextFromSession(project));
 }

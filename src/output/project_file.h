@@ -36,6 +36,9 @@ inline constexpr qint64 kMaxProjectFileBytes = 256LL * 1024 * 1024;
 // keeps what came before it and names the line. Writes no settings.
 ProjectLoadResult LoadProjectFile(const QString& path, scan::ScanProject& project);
 
+// Why the file is not a project file that reads, for the user; empty when it is.
+QString ProjectFileError(const QString& path);
+
 // Writes the whole project to the file, replacing an older file only
 // once the new one is complete. Returns the empty text on success, otherwise why not.
 QString WriteProjectFile(const QString& path, const scan::ScanProject& project);

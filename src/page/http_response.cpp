@@ -93,10 +93,11 @@ PageAddress SplitPageAddress(const QString& strURL) {
     return a;
 }
 
-QByteArray BuildRequest(const QString& host, const QString& path) {
+QByteArray BuildRequest(const QString& host, const QString& path, bool keepAlive) {
     const QString request = QLatin1String("GET ") + path + QLatin1String(" HTTP/1.1\r\n") +
                             QLatin1String("Host: ") + host + QLatin1String("\r\n") +
-                            QLatin1String("Connection: close\r\n") +
+                            (keepAlive ? QLatin1String("Connection: keep-alive\r\n")
+                                       : QLatin1String("Connection: close\r\n")) +
                             QLatin1String("Accept: */*\r\n") +
                             QLatin1String("User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; "
                                           "Windows NT 5.1; SV1)\r\n") +
@@ -161,6 +162,26 @@ std::optional<QString> HeaderValue(QStringView header, QStringView name) {
         lineStart = lineEnd;
     }
     return std::nullopt;
+}
+
+bool KeepsConnectionOpen(QStringView header) {
+    // Every Connection field counts, each a comma-separated list of options.
+    bool close = false;
+    bool keepAlive = false;
+    for (const QStringView line : header.split(u"\r\n")) {
+        const qsizetype colon = line.indexOf(u':');
+        if (colon <= 0 ||
+            line.left(colon).trimmed().compare(u"Connection", Qt::CaseInsensitive) != 0)
+            continue;
+        for (const QStringView option : line.mid(colon + 1).split(u',')) {
+            close = close || option.trimmed().compare(u"close", Qt::CaseInsensitive) == 0;
+            keepAlive =
+                keepAlive || option.trimmed().compare(u"keep-alive", Qt::CaseInsensitive) == 0;
+        }
+    }
+    if (close)
+        return false;
+    return header.startsWith(u"HTTP/1.1 ") || (header.startsWith(u"HTTP/1.0 ") && keepAlive);
 }
 
 bool IsRedirectStatus(int code) {
@@ -305,14 +326,16 @@ constexpr qsizetype kMaxFramedHeader = 64 * 1024;
 constexpr qsizetype kMaxFramedLine = 4 * 1024;
 
 // Where the body of a response with this header block ends; `remaining` gets
-// the length of a body of known size.
-Stage StageAfterHeader(QByteArrayView head, qint64& remaining) {
+// the length of a body of known size, `keepsOpen` whether the connection may
+// carry another request after it.
+Stage StageAfterHeader(QByteArrayView head, qint64& remaining, bool& keepsOpen) {
     if (!head.startsWith("HTTP/"))
         return Stage::UntilClose;
     const QString header = QString::fromLatin1(head);
     const int code = StatusCode(header);
     if (code >= 100 && code < 200) // interim: the final response follows
         return code == 101 ? Stage::UntilClose : Stage::Header;
+    keepsOpen = KeepsConnectionOpen(header);
     if (code == 204 || code == 304)
         return Stage::Complete;
     // A transfer coding decides over any length; one other than chunked ends
@@ -387,7 +410,8 @@ void AdvanceHeader(ResponseProgress& p, QByteArrayView& data) {
     }
     const qsizetype headerEnd = blank + 4;
     data = data.sliced(headerEnd - before);
-    p.stage = StageAfterHeader(QByteArrayView(p.pending).first(headerEnd), p.remaining);
+    p.stage =
+        StageAfterHeader(QByteArrayView(p.pending).first(headerEnd), p.remaining, p.keepsOpen);
     p.pending.clear();
 }
 
@@ -446,6 +470,8 @@ ResponseProgress AdvanceResponse(ResponseProgress p, QByteArrayView data) {
             break;
         }
     }
+    if (p.stage == Stage::Complete)
+        p.excess += data.size();
     return p;
 }
 

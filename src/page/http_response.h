@@ -27,8 +27,15 @@ PageAddress SplitPageAddress(const QString& strURL);
 // What a request for the URL asks for: its path ("/" when empty) and query, encoded.
 QString RequestTarget(const QUrl& url);
 
-// The fixed GET request for a page, one byte per character.
-QByteArray BuildRequest(const QString& host, const QString& path);
+// The fixed GET request for a page, one byte per character. It asks the server
+// to close the connection after the answer, or, with keepAlive, to keep it open
+// for the next request; nothing else differs.
+QByteArray BuildRequest(const QString& host, const QString& path, bool keepAlive = false);
+
+// Whether a response with this header block lets its connection carry another
+// request: HTTP/1.1 unless a Connection field names "close", HTTP/1.0 only when
+// one names "keep-alive".
+bool KeepsConnectionOpen(QStringView headerBlock);
 
 // The error text ("404 Not found", ...) a header block's status line stands for,
 // or nothing for 200 and every code that is not a failure status.
@@ -103,6 +110,11 @@ struct ResponseProgress {
     Stage stage = Stage::Header;
     qint64 remaining = 0;
     QByteArray pending;
+    // The final response's header lets the connection carry another request.
+    bool keepsOpen = false;
+    // Bytes that came after the end of a complete response: a server that sends
+    // them is not one to send the next request to.
+    qint64 excess = 0;
 
     bool complete() const { return stage == Stage::Complete; }
 };
@@ -112,7 +124,8 @@ struct ResponseProgress {
 // last chunk and its trailer, or at the end of its header for 204 and 304.
 // Interim 1xx responses are passed over. A response that says nothing certain
 // about its end (no length, a broken chunk stream, a header that does not look
-// like HTTP or never ends) stays incomplete.
+// like HTTP or never ends) stays incomplete. What comes after the end is counted
+// in `excess`.
 ResponseProgress AdvanceResponse(ResponseProgress progress, QByteArrayView data);
 
 } // namespace corvantis::scan

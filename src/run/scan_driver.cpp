@@ -2,6 +2,7 @@
 #include "run/scan_driver.h"
 
 #include "page/partner_address.h"
+#include "session/page_renderer.h"
 #include "util/app_folder.h"
 #include "util/seams.h"
 #include "util/text_utils.h"
@@ -84,6 +85,7 @@ void ScanDriver::StartScan() {
     // Forget whatever an earlier scan left half done.
     for (const auto& run : m_slots)
         run->stop();
+    m_tlsSessions.clear();
     m_waiting.clear();
     m_nextSequence = 0;
     m_head = 0;
@@ -91,6 +93,9 @@ void ScanDriver::StartScan() {
     m_sitesDone = 0;
     m_shownQueue = nullptr;
     m_sitesAtOnce = std::clamp(m_session.options.sitesAtOnce, 1, kMaxSitesAtOnce);
+    m_said.clear();
+    if (m_renderer)
+        m_renderer->setPagesAtOnce(m_sitesAtOnce); // each site renders a page at a time
 
     m_state.iCurrentSite = 1;
     m_state.scanRunning = true;
@@ -103,8 +108,8 @@ SiteRun* ScanDriver::freeSlot() {
     for (int i = 0; i < m_sitesAtOnce; ++i) {
         if (i == int(m_slots.size())) {
             SiteRun::Scan& scan = *this;
-            m_slots.push_back(std::make_unique<SiteRun>(scan, m_session, m_router, m_readAhead, i,
-                                                        m_context, m_renderer));
+            m_slots.push_back(std::make_unique<SiteRun>(scan, m_session, m_router, m_readAhead,
+                                                        &m_tlsSessions, i, m_context, m_renderer));
             m_slotQueues.push_back(std::make_unique<PageQueueModel>());
         }
         if (!m_slots[i]->running())
@@ -206,6 +211,13 @@ void ScanDriver::addError(const SiteRun& site, const ErrorRow& error) {
         m_session.run.errors.append(error);
     else
         m_waiting[site.sequence()].errors.append(error);
+}
+
+bool ScanDriver::firstSaying(const QString& text) {
+    if (m_said.contains(text))
+        return false;
+    m_said.insert(text);
+    return true;
 }
 
 void ScanDriver::pageStarted(const SiteRun& site) {

@@ -2,8 +2,10 @@
 
 // The inside of the scan engine; windows include scan_engine.h instead.
 
+#include "fetch/tls_setup.h"
 #include "run/site_run.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -94,6 +96,7 @@ private:
     void pageStarted(const SiteRun& site) override;
     void addResult(const SiteRun& site, const ResultRow& row) override;
     void addError(const SiteRun& site, const ErrorRow& error) override;
+    bool firstSaying(const QString& text) override;
     void siteEnded(SiteRun& site) override;
 
     ScanEvents& q;
@@ -104,7 +107,8 @@ private:
     util::SoundPlayer& m_sound;
     const HostRouter& m_router;
     const bool m_readAhead;
-    PageRenderer* m_renderer; // shared by the runs: one render at a time
+    TlsSessions m_tlsSessions; // of the hosts this scan has talked to, for every slot
+    PageRenderer* m_renderer;  // shared by the runs: a page of each site at a time
     ScanControls m_controls;
 
     // One run per fetch slot, made when first needed; slot 0 shows its queue
@@ -114,6 +118,7 @@ private:
     SiteRun* m_shownQueue = nullptr; // the run whose queue the session's queue is
 
     std::map<qint64, Waiting> m_waiting; // by sequence: started, not yet in the lists
+    QSet<QString> m_said;                // what was said once in this scan
     qint64 m_nextSequence = 0;           // given to the next site started
     qint64 m_head = 0;                   // the earliest site not yet in the lists
     int m_nextPartner = 0;               // the partner row started next

@@ -21,9 +21,10 @@ using util::IsBlank;
 using util::ZeroFilled;
 
 SiteRun::SiteRun(Scan& scan, ScanSession& session, const HostRouter& router, bool readAhead,
-                 int slot, QObject* context, PageRenderer* renderer)
+                 TlsSessions* sessions, int slot, QObject* context, PageRenderer* renderer)
     : m_renderer(renderer), m_scan(scan), m_session(session),
-      m_fetcher(std::make_unique<PageFetcher>(router, PageFetcher::Options{readAhead}, context)),
+      m_fetcher(std::make_unique<PageFetcher>(router, PageFetcher::Options{readAhead, sessions},
+                                              context)),
       m_downloader(std::make_unique<PageDownloader>(router)), m_steps(context),
       m_analysis(*this, session, m_state, m_steps, slot) {
     PageFetcher* f = m_fetcher.get();
@@ -94,6 +95,7 @@ void SiteRun::begin(const QString& partner, qint16 linksExpected, qint64 sequenc
     m_state.timeout = m_state.timeout2 = m_session.options.timeoutSeconds;
     m_fetcher->setTimeouts(m_state.timeout, m_state.timeout2);
     m_fetcher->setAcceptInvalidCertificates(m_session.options.acceptInvalidCertificates);
+    m_fetcher->setKeepAlive(m_session.options.keepAlive);
     m_state.currentSite = partner;
     m_state.linksExpected = linksExpected;
     m_sequence = sequence;
@@ -311,25 +313,27 @@ bool SiteRun::renderNext() {
     if (m_skipRender || m_toRender.isEmpty() || s.siteLinksFound >= s.linksExpected)
         return false;
     const QString page = m_toRender.takeFirst();
+    if (const QString why = m_renderer->unavailableReason(); !why.isEmpty()) {
+        m_toRender.clear(); // no page of any site can be rendered: nothing is asked
+        notRendered(page, why);
+        return false;
+    }
     m_step = PageStep::Rendering;
     status(StatusPanel::Activity, QStringLiteral("Rendering: ") + page);
     const QString scheme =
         s.siteTlsHost.isEmpty() ? QStringLiteral("http://") : QStringLiteral("https://");
-    m_renderer->render(
-        scheme + page, int(s.timeout) * 1000,
-        m_steps.guarded([this, page](const PageRenderer::Result& r) {
-            if (!r.ok) {
-                // What the browser would have shown is not known: the site is not read.
-                m_scan.addError(*this, ErrorRow{QStringLiteral("Not rendered: ") + r.error, page});
-                noteUnread(UnreadReason::NotRendered);
-                SiteChange();
-                return;
-            }
-            // The analysis reads it as the page at its address, and queues nothing.
-            takePageAddress(page);
-            m_rendering = true;
-            m_analysis.CapturePage(r.html, {}, PageAnalysis::BodyForm::Text);
-        }));
+    m_renderer->render(scheme + page, int(s.timeout) * 1000,
+                       m_steps.guarded([this, page](const PageRenderer::Result& r) {
+                           if (!r.ok) {
+                               notRendered(page, r.error);
+                               SiteChange();
+                               return;
+                           }
+                           // The analysis reads it as the page at its address, and queues nothing.
+                           takePageAddress(page);
+                           m_rendering = true;
+                           m_analysis.CapturePage(r.html, {}, PageAnalysis::BodyForm::Text);
+                       }));
     return true;
 }
 
@@ -358,6 +362,15 @@ bool SiteRun::renderingMissed() const {
     return !m_skipRender && s.siteLinksFound < s.linksExpected &&
            (!m_renderer || !m_session.options.renderPages) &&
            m_session.run.renderedLastTime.contains(s.currentSite);
+}
+
+void SiteRun::notRendered(const QString& page, const QString& why) {
+    // What the browser would have shown is not known: the site is not read. Why
+    // no page renders on this machine is said once, not for every partner.
+    noteUnread(UnreadReason::NotRendered);
+    const bool everywhere = why == m_renderer->unavailableReason();
+    if (!everywhere || m_scan.firstSaying(why))
+        m_scan.addError(*this, ErrorRow{QStringLiteral("Not rendered: ") + why, page});
 }
 
 void SiteRun::pageMayChangeInBrowser() {
@@ -422,10 +435,16 @@ void SiteRun::FetchPage() {
     m_retried = false;
     const QString host = fetchHost(a.slotHost);
     // The site's robots.txt comes first: one request, not a page of the site.
-    if (m_session.options.checkLinkValue && !m_robots.begun())
+    if (m_session.options.checkLinkValue && !m_robots.begun()) {
         fetchRobotsTxt(m_robots.begin(host, fetchedOverTls(host)));
-    else
+        // With connections kept open, the page goes out beside it, on a connection
+        // of its own, and waits there for robots.txt: what that says decides only
+        // the value of the links, never which page is asked for.
+        if (m_session.options.keepAlive && m_fetcher->readAheadEnabled())
+            m_fetcher->prefetch(host, a.slotPath, fetchedOverTls(host));
+    } else {
         fetch(host, a.slotPath, fetchedOverTls(host));
+    }
 }
 
 void SiteRun::fetchRobotsTxt(const SiteRobots::Request& request) {

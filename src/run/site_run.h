@@ -25,11 +25,13 @@ class HostRouter;
 class PageDownloader;
 class PageRenderer;
 class PageFetcher;
+class TlsSessions;
 struct FetchResult;
 
 // One partner site being scanned in one fetch slot: its queue, its pages one
-// after another on its own connection (and the read-ahead's), its robots.txt,
-// its counters and its verdict. Each fetched page goes to its PageAnalysis.
+// after another on its own connection (kept open between pages when the option
+// says so, the read-ahead's too), its robots.txt, its counters and its verdict.
+// Each fetched page goes to its PageAnalysis.
 // Rows and errors go to the scan that runs it, which decides where they show.
 class SiteRun : private PageAnalysis::Driver {
 public:
@@ -43,6 +45,8 @@ public:
         virtual void pageStarted(const SiteRun& site) = 0;
         virtual void addResult(const SiteRun& site, const ResultRow& row) = 0;
         virtual void addError(const SiteRun& site, const ErrorRow& error) = 0;
+        // True the first time in a scan a text is said: what holds for every site is said once.
+        virtual bool firstSaying(const QString& text) = 0;
         // The site's verdict is written; the run may be begun again from here.
         virtual void siteEnded(SiteRun& site) = 0;
 
@@ -51,9 +55,10 @@ public:
     };
 
     // slot numbers the run's work files: slot 0 writes html0.txt and html20.txt.
+    // sessions: the TLS sessions the scan's connections share (none: never resumed).
     // renderer: where a site short of links has its pages rendered; none: never.
-    SiteRun(Scan& scan, ScanSession& session, const HostRouter& router, bool readAhead, int slot,
-            QObject* context, PageRenderer* renderer = nullptr);
+    SiteRun(Scan& scan, ScanSession& session, const HostRouter& router, bool readAhead,
+            TlsSessions* sessions, int slot, QObject* context, PageRenderer* renderer = nullptr);
     ~SiteRun();
 
     // Takes up a partner: its first page queued in queue (shown or not).
@@ -84,6 +89,7 @@ private:
     bool renderNext();
     QStringList pagesToRender() const;
     bool renderingMissed() const;
+    void notRendered(const QString& page, const QString& why);
     void queueAddress(const QString& address);
     void queueRememberedPages(const QString& start);
     bool isRememberedPage(const QString& address) const;

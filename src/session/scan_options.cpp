@@ -58,6 +58,7 @@ ScanOptions ScanOptions::FromSettings() {
     o.checkLinkValue = flag("chkLinkValue", o.checkLinkValue);
     o.startFromHistory = flag("chkFromHistory", o.startFromHistory);
     o.renderPages = flag("chkRender", o.renderPages);
+    o.keepAlive = flag("chkKeepAlive", o.keepAlive);
     o.timeoutSeconds = TimeoutFromText(ReadSetting(QStringLiteral("txtTimeout"), QString()));
     o.lostAfter = LostAfterFromText(ReadSetting(QStringLiteral("LostAfter"), QString()));
     o.sitesAtOnce = SitesAtOnceFromText(ReadSetting(QStringLiteral("SitesAtOnce"), QString()));

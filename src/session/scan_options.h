@@ -22,6 +22,7 @@ struct ScanOptions {
     int sitesAtOnce = 4;          // partner sites scanned at the same time, 1 to kMaxSitesAtOnce
     bool startFromHistory = true; // ask first for the pages where the links stood last time
     bool renderPages = true;      // a site short of links: its pages as a browser shows them
+    bool keepAlive = true;        // a site's pages over one open connection, TLS sessions resumed
 
     // Reads every option from the settings store, with the program's defaults.
     static ScanOptions FromSettings();

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -161,6 +162,84 @@ private Q_SLOTS:
         QCOMPARE(said.contains(CrontabLine(check)), !byHand.isEmpty() && filesAfter);
     }
 
+    // One project, one path and one timer, however it is named: through links,
+    // and after the file is gone, so that "off" finds the timer it made.
+    void oneProjectOneTimer_data() {
+        QTest::addColumn<QString>("alias"); // relative to the folder holding real/p.prj
+        QTest::addColumn<bool>("fileGone");
+        QTest::newRow("its own path") << "real/p.prj" << false;
+        QTest::newRow("a link to the file") << "link.prj" << false;
+        QTest::newRow("a link to a link") << "link2.prj" << false;
+        QTest::newRow("a link to its folder") << "folder/p.prj" << false;
+        QTest::newRow("dots in the path") << "folder/../real/./p.prj" << false;
+        QTest::newRow("the file gone") << "real/p.prj" << true;
+        QTest::newRow("the file gone, its link dangling") << "link2.prj" << true;
+        QTest::newRow("the file gone, through its folder's link") << "folder/p.prj" << true;
+    }
+    void oneProjectOneTimer() {
+        QFETCH(QString, alias);
+        QFETCH(bool, fileGone);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(S("real/p.prj"));
+        QVERIFY(QDir().mkpath(dir.filePath(S("real"))));
+        QVERIFY(corvantis::testing::WriteBytes(file, "mysite.test\r\n"));
+        QVERIFY(QFile::link(file, dir.filePath(S("link.prj"))));
+        QVERIFY(QFile::link(S("link.prj"), dir.filePath(S("link2.prj")))); // a relative link
+        QVERIFY(QFile::link(dir.filePath(S("real")), dir.filePath(S("folder"))));
+        const QString canonical = QFileInfo(file).canonicalFilePath();
+        if (fileGone)
+            QVERIFY(QFile::remove(file));
+        QCOMPARE(ProjectPath(dir.filePath(alias)), canonical);
+        QCOMPARE(UnitBaseName(dir.filePath(alias)), UnitBaseName(canonical));
+        QVERIFY(UnitBaseName(dir.filePath(alias)).startsWith(S("corvantis-p-")));
+    }
+
+    // When each timer runs next, from `systemctl --user list-timers` as systemd
+    // 252 and later ones print it.
+    void nextRuns_data() {
+        QTest::addColumn<QByteArray>("listed"); // the stand-in's output; "fail": no bus
+        QTest::addColumn<QString>("next");      // of corvantis-a.timer; "unknown": not listed
+        QTest::newRow("due") << QByteArray("Tue 2024-05-07 07:30:00 CEST 10h left Mon "
+                                           "2024-05-06 07:30:04 CEST 13h ago corvantis-a.timer "
+                                           "corvantis-a.service\n")
+                             << "Tue 2024-05-07 07:30:00 CEST";
+        QTest::newRow("a zone as an offset")
+            << QByteArray("Tue 2024-05-07 07:30:00 +03 10h left - - corvantis-a.timer "
+                          "corvantis-a.service\n")
+            << "Tue 2024-05-07 07:30:00 +03";
+        QTest::newRow("not running, n/a")
+            << QByteArray("n/a n/a n/a n/a corvantis-a.timer corvantis-a.service\n") << "-";
+        QTest::newRow("not running, -")
+            << QByteArray("- - Mon 2024-05-06 07:30:04 CEST 13h ago corvantis-a.timer "
+                          "corvantis-a.service\n")
+            << "-";
+        QTest::newRow("another timer only")
+            << QByteArray("Tue 2024-05-07 07:30:00 UTC 1h left n/a n/a corvantis-ab.timer "
+                          "corvantis-ab.service\n")
+            << "unknown";
+        QTest::newRow("no bus") << QByteArray("fail") << "unknown";
+    }
+    void nextRuns() {
+        QFETCH(QByteArray, listed);
+        QFETCH(QString, next);
+        QTemporaryDir dir;
+        const QString args = dir.filePath(S("args"));
+        WriteScript(dir.filePath(S("systemctl")),
+                    "echo \"$*\" > '" + QFile::encodeName(args) + "'\n" +
+                        (listed == "fail"
+                             ? QByteArray("echo 'Failed to connect to bus' >&2\nexit 1\n")
+                             : "printf '%s' '" + listed + "'\n"));
+        QString error;
+        QHash<QString, QString> runs;
+        {
+            PathOnly path(dir.path());
+            runs = NextRuns({S("corvantis-a.timer")}, error);
+        }
+        QCOMPARE(error.isEmpty(), listed != "fail");
+        QCOMPARE(runs.value(S("corvantis-a.timer"), S("unknown")), next);
+        QVERIFY(ReadBytes(args).startsWith("--user list-timers "));
+    }
+
     // The files as systemd reads them, with the characters its quoting rules
     // treat specially in the program's folder, the project's path and the values.
     void unitFilesPassSystemdVerify() {
@@ -191,6 +270,10 @@ private Q_SLOTS:
             outcome = ApplySchedule(check, units);
         }
         QCOMPARE(outcome.error, QString());
+        // What the window and "--schedule list" read back is what was written.
+        ScheduledCheck written = check;
+        written.projectFile = ProjectPath(check.projectFile);
+        QCOMPARE(ReadScheduledCheck(units, check.projectFile), written);
         const QString base = units + u'/' + UnitBaseName(check.projectFile);
         // A check missed while the machine was off runs at its next start.
         QVERIFY(ReadBytes(base + S(".timer")).contains("\nPersistent=true\n"));

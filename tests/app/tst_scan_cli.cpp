@@ -3,6 +3,7 @@
 #include "support/test_http_server.h"
 #include "support/test_notifications.h"
 #include "support/test_smtp_server.h"
+#include "support/test_socks_proxy.h"
 #include "util/settings_store.h"
 
 #include <QCryptographicHash>
@@ -13,6 +14,7 @@
 #include <QJsonObject>
 #include <QMessageAuthenticationCode>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -21,6 +23,7 @@ using corvantis::testing::S;
 using corvantis::testing::TestHttpServer;
 using corvantis::testing::TestNotifications;
 using corvantis::testing::TestSmtpServer;
+using corvantis::testing::TestSocksProxy;
 
 namespace {
 struct Run {
@@ -28,7 +31,85 @@ struct Run {
     QString out;
     QString err;
 };
+
+// Sets "NAME=value" in the environment the scanner inherits ("NAME" alone
+// unsets it) and "setting KEY=value" in the settings it reads, until it goes.
+class Given {
+public:
+    explicit Given(const QStringList& values) {
+        for (const QString& v : values) {
+            const QString name = v.section(u'=', 0, 0);
+            if (name.startsWith(S("setting "))) {
+                m_settings << name.mid(8);
+                corvantis::util::WriteSetting(name.mid(8), v.section(u'=', 1));
+                continue;
+            }
+            const QByteArray variable = name.toUtf8();
+            m_saved.append({variable, qEnvironmentVariableIsSet(variable.constData())
+                                          ? std::optional(qgetenv(variable.constData()))
+                                          : std::nullopt});
+            if (v.contains(u'='))
+                qputenv(variable.constData(), v.section(u'=', 1).toUtf8());
+            else
+                qunsetenv(variable.constData());
+        }
+        corvantis::util::SettingsStore::instance().sync();
+    }
+    ~Given() {
+        for (const auto& [variable, value] : m_saved)
+            value ? qputenv(variable.constData(), *value) : qunsetenv(variable.constData());
+        for (const QString& key : m_settings)
+            corvantis::util::WriteSetting(key, QString());
+        corvantis::util::SettingsStore::instance().sync();
+    }
+
+private:
+    QList<std::pair<QByteArray, std::optional<QByteArray>>> m_saved;
+    QStringList m_settings;
+};
+
+// The body of a quoted-printable message, decoded.
+QByteArray FromQuotedPrintable(QByteArray text) {
+    text.replace("=\r\n", "");
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool escape = text[i] == '=' && i + 2 < text.size();
+        out += escape ? QByteArray::fromHex(text.mid(i + 1, 2)) : text.mid(i, 1);
+        i += escape ? 2 : 0;
+    }
+    return out;
+}
+
+// The webhook receiver's check as the README gives it, run by sh on a body
+// and its signature; its exit status.
+int RunReceiverRecipe(const QByteArray& body, const QByteArray& signature) {
+    const QStringList readme =
+        QString::fromUtf8(corvantis::testing::ReadBytes(S(CORVANTIS_README))).split(u'\n');
+    qsizetype at = readme.size();
+    while (at > 0 && !readme[at - 1].endsWith(S("A receiver checks it so:")))
+        --at;
+    QStringList recipe;
+    for (; at > 0 && at < readme.size() && (recipe.isEmpty() || !readme[at].isEmpty()); ++at)
+        if (!readme[at].isEmpty())
+            recipe << readme[at].trimmed();
+    QTemporaryDir where;
+    QProcess sh;
+    sh.setWorkingDirectory(where.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(S("SECRET"), S("s3cret"));
+    env.insert(S("HTTP_X_CORVANTIS_SIGNATURE"), QString::fromLatin1(signature));
+    sh.setProcessEnvironment(env);
+    sh.start(S("sh"), {S("-c"), recipe.join(u'\n')});
+    sh.write(body);
+    sh.closeWriteChannel();
+    if (recipe.isEmpty() || !sh.waitForFinished(10000))
+        return -1;
+    return sh.exitCode();
+}
 } // namespace
+
+// A page whose address makes an alert's line longer than SMTP's 998 octets.
+const QByteArray kLongPage = QByteArray(2400, 'x') + ".html";
 
 class ScanCliTest : public QObject {
     Q_OBJECT
@@ -36,10 +117,14 @@ class ScanCliTest : public QObject {
     QTemporaryDir m_dir;
 
     // Runs the scanner while this process's event loop keeps the test server answering.
-    Run run(const QStringList& args) {
+    Run run(const QStringList& args,
+            const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+            const QString& folder = QString()) {
         QProcess p;
         p.setProgram(QStringLiteral(CORVANTIS_SCAN));
         p.setArguments(args);
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(folder);
         QSignalSpy finished(&p, &QProcess::finished);
         p.start();
         Run r;
@@ -74,6 +159,21 @@ private Q_SLOTS:
             HttpReply::html("<a rel=\"nofollow\" href=\"http://www.mysite.test/\">me</a>"));
         m_server.setReply(QStringLiteral("broken.test/"),
                           HttpReply::status(404, "Not Found", "gone"));
+        // A stand-in systemctl first on PATH, so no test reaches the real one: it
+        // records its calls and lists each timer asked for as due.
+        const QString bin = m_dir.filePath(S("bin"));
+        QVERIFY(QDir().mkpath(bin));
+        QVERIFY(corvantis::testing::WriteBytes(
+            bin + S("/systemctl"),
+            "#!/bin/sh\necho \"$*\" >> '" + m_dir.filePath(S("systemctl-calls")).toUtf8() +
+                "'\n[ \"$2\" = list-timers ] && for a; do case $a in *.timer) echo \"Wed "
+                "2031-01-01 06:45:00 UTC 1h left n/a n/a $a ${a%.timer}.service\";; esac; done\n"
+                "exit 0\n"));
+        QVERIFY(QFile::setPermissions(bin + S("/systemctl"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv("PATH", QFile::encodeName(bin) + ':' + qgetenv("PATH"));
+        QVERIFY(corvantis::testing::WriteBytes(m_dir.filePath(S("sched.prj")),
+                                               "mysite.test\r\npartner.test/|1\r\n"));
     }
 
     void badInput_data() {
@@ -110,7 +210,42 @@ private Q_SLOTS:
         QTest::newRow("schedule unreadable")
             << args("--project p.prj --schedule daily@7:30") << "daily@HH:MM";
         QTest::newRow("schedule, no such project")
-            << args("--project /nonexistent/p.prj --schedule off") << "no such project";
+            << args("--project /nonexistent/p.prj --schedule daily@07:30") << "/nonexistent/p.prj";
+        // What goes onto the wire or into a unit file is refused before anything runs.
+        const QString smtp = S("--smtp smtp://127.0.0.1:1 ");
+        const QStringList scan{S("--domain"), S("mysite.test"), S("--connect-to"),
+                               S("p.test:127.0.0.1:1"), S("p.test")};
+        QTest::newRow("a line break in --mail-to")
+            << args("--smtp smtp://127.0.0.1:1 --mail-to") +
+                   QStringList{S("me@x>\r\nRCPT TO:<evil@attacker.example>")} + scan
+            << "--mail-to: a control character in me@x>\\r\\nRCPT";
+        QTest::newRow("--mail-from not an address")
+            << args("--mail-to me@mysite.test --mail-from me --smtp smtp://127.0.0.1:1") + scan
+            << "--mail-from: not an address";
+        QTest::newRow("a comma list with a bad address")
+            << QString(smtp + S("--mail-to a@mysite.test,b@")).split(u' ') + scan << "--mail-to";
+        QTest::newRow("a plain scan, --webhook htp://")
+            << args("--webhook htp://hook.test/x") + scan << "--webhook";
+        const QStringList schedule{S("--project"), m_dir.filePath(S("sched.prj")), S("--schedule"),
+                                   S("daily@07:30")};
+        QTest::newRow("schedule, --webhook file://")
+            << schedule + args("--webhook file:///etc/passwd") << "--webhook";
+        QTest::newRow("schedule, --smtp ftp://")
+            << schedule + args("--mail-to me@mysite.test --smtp ftp://mail.test")
+            << "--smtp: not an smtp:// or smtps:// address";
+        QTest::newRow("schedule, --mail-to not an address")
+            << schedule + QStringList{S("--mail-to"), S("not an address")} +
+                   args("--smtp smtp://m.test")
+            << "--mail-to";
+        QTest::newRow("schedule, a binary as project")
+            << QStringList{S("--project"), S(CORVANTIS_SCAN), S("--schedule"), S("daily@07:30")}
+            << "is not a project file";
+        QTest::newRow("schedule, --domain") << schedule + args("--domain m.test") << "--domain";
+        QTest::newRow("schedule, a partner") << schedule + args("p.test") << "partners";
+        QTest::newRow("schedule, --no-history")
+            << schedule + args("--no-history") << "--no-history";
+        QTest::newRow("schedule, a line break in --report")
+            << schedule + QStringList{S("--report"), S("r\n.html")} << "line break";
     }
     void badInput() {
         QFETCH(QStringList, args);
@@ -308,6 +443,21 @@ private Q_SLOTS:
         QCOMPARE(corvantis::testing::ReadBytes(store), kept);
     }
 
+    // A history that cannot be used is said once, though the scan, its changes
+    // and the alert that would wait there all find it so.
+    void historyErrorSaidOnce() {
+        const QString store = m_dir.filePath(S("damaged.sqlite"));
+        QVERIFY(corvantis::testing::WriteBytes(store, QByteArray(4096, 'x')));
+        const Given environment({S("CORVANTIS_WEBHOOK_SECRET")});
+        const Run r =
+            run({S("--domain"), S("mysite.test"), S("--connect-to"), route("partner.test"),
+                 S("--history"), store, S("--quiet"), S("--alert-always"), S("--webhook"),
+                 webhook("refused"), S("partner.test/")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.err.count(S("The scan history \"") + store), 1);
+        QVERIFY2(r.err.contains(S("/refused answered HTTP 404")), qPrintable(r.err));
+    }
+
     // A re-scan asks first for the page where the link stood in the last scan the
     // history holds; the crawl follows only when the link is no longer there.
     void rescanStartsWhereTheLinkStood_data() {
@@ -315,24 +465,35 @@ private Q_SLOTS:
         QTest::addColumn<QString>("flag");
         QTest::addColumn<QString>("asked"); // by the re-scan
         QTest::addColumn<QString>("change");
+        // The re-scan's connections to a server that keeps them: robots.txt's, and
+        // the pages' (the first goes out beside robots.txt).
+        QTest::addColumn<int>("connections");
         QTest::newRow("unchanged") << false << ""
                                    << "robots.txt b.html"
-                                   << "";
+                                   << "" << 2;
         QTest::newRow("moved") << true << ""
                                << "robots.txt b.html / c.html"
-                               << "Moved";
+                               << "Moved" << 2;
         QTest::newRow("--full-crawl") << false << "--full-crawl"
                                       << "robots.txt / a.html b.html"
-                                      << "";
+                                      << "" << 2;
         QTest::newRow("--no-history") << false << "--no-history"
                                       << "robots.txt / a.html b.html"
-                                      << "";
+                                      << "" << 2;
+        QTest::newRow("--no-keep-alive") << true << "--no-keep-alive"
+                                         << "robots.txt b.html / c.html"
+                                         << "Moved" << 4;
     }
     void rescanStartsWhereTheLinkStood() {
         QFETCH(bool, moved);
         QFETCH(QString, flag);
         QFETCH(QString, asked);
         QFETCH(QString, change);
+        QFETCH(int, connections);
+        corvantis::testing::ConnectionRule keeps;
+        keeps.keepAlive = true;
+        m_server.setConnectionRule(keeps);
+        const auto asBefore = qScopeGuard([this] { m_server.setConnectionRule({}); });
         const QString site = QStringLiteral("rescan.test/");
         const QByteArray link = "<a href=\"http://mysite.test/\">Mine</a>";
         m_server.setReply(site, HttpReply::html("<a href=\"a.html\">a</a>"));
@@ -363,11 +524,20 @@ private Q_SLOTS:
         if (!flag.isEmpty())
             again.append(flag);
         const qsizetype before = m_server.requests().size();
+        const int connectionsBefore = m_server.connectionCount();
         const Run rescan = run(again);
         QCOMPARE(rescan.exitCode, 0);
+        QCOMPARE(m_server.connectionCount() - connectionsBefore, connections);
         QStringList paths;
-        for (qsizetype i = before; i < m_server.requests().size(); ++i)
+        for (qsizetype i = before; i < m_server.requests().size(); ++i) {
             paths.append(m_server.requests().at(i).key().mid(site.size() - 1));
+            // Without keep-alive, the request of one connection a page.
+            QCOMPARE(m_server.requests().at(i).raw.contains("\r\nConnection: close\r\n"),
+                     flag == QLatin1String("--no-keep-alive"));
+        }
+        // robots.txt first, or beside the first page.
+        QVERIFY(paths.indexOf(QStringLiteral("/robots.txt")) <= 1);
+        paths.move(paths.indexOf(QStringLiteral("/robots.txt")), 0);
         QStringList expected = asked.split(u' ');
         for (QString& path : expected)
             path = path == QLatin1String("/") ? path : QLatin1Char('/') + path;
@@ -513,12 +683,14 @@ private Q_SLOTS:
     // e-mail, the JSON document to the webhook, signed, and the desktop
     // notification. The first scan, all new partners, has no news.
     void alertsAfterAScan_data() {
-        QTest::addColumn<QByteArray>("after"); // the partner's page in the second scan
-        QTest::addColumn<QStringList>("flags");
-        QTest::addColumn<QString>("subject"); // of the second scan's alert; empty: none
-        QTest::addColumn<QString>("line");    // the partner's line in it
+        QTest::addColumn<QByteArray>("after");  // the partner's page in the second scan
+        QTest::addColumn<QStringList>("flags"); // SMTP_PORT, PROXY_PORT: those servers' ports
+        QTest::addColumn<QStringList>("given"); // environment and settings (Given) of both scans
+        QTest::addColumn<QString>("subject");   // of the second scan's alert; empty: none
+        QTest::addColumn<QString>("line");      // the partner's line in it
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("failure"); // the line on stderr; which way failed
+        QTest::addColumn<QString>("failure"); // the line on stderr
+        QTest::addColumn<QString>("missed");  // the ways the second scan's alert did not reach
         const QByteArray link = "<a href=\"http://mysite.test/\">Mine</a>";
         const QByteArray nofollow = "<a rel=nofollow href=\"http://mysite.test/\">Mine</a>";
         const QByteArray gone = "<p>gone</p>";
@@ -528,35 +700,108 @@ private Q_SLOTS:
         const QString valueLine =
             QStringLiteral("alert.test/: Value changed, Direct Link, alert.test, nofollow");
         const QString always = QStringLiteral("--alert-always");
-        QTest::newRow("no change") << link << QStringList() << ""
-                                   << "" << 0 << "";
-        QTest::newRow("lost") << gone << QStringList() << lost << lostLine << 3 << "";
+        const QStringList none;
+        QTest::newRow("no change") << link << none << none << ""
+                                   << "" << 0 << ""
+                                   << "";
+        QTest::newRow("lost") << gone << none << none << lost << lostLine << 3 << ""
+                              << "";
         QTest::newRow("value changed")
-            << nofollow << QStringList() << valueChanged << valueLine << 0 << "";
+            << nofollow << none << none << valueChanged << valueLine << 0 << ""
+            << "";
         QTest::newRow("--alert-always")
-            << link << QStringList{always} << "Corvantis: no changes on mysite.test"
-            << "" << 0 << "";
+            << link << QStringList{always} << none << "Corvantis: no changes on mysite.test"
+            << "" << 0 << ""
+            << "";
         QTest::newRow("lost, mail not delivered")
             << gone << QStringList{QStringLiteral("--smtp"), QStringLiteral("smtp://127.0.0.1:1")}
-            << lost << lostLine << 3 << "The alert e-mail to me@mysite.test was not sent";
+            << none << lost << lostLine << 3 << "The alert e-mail to me@mysite.test was not sent"
+            << "mail";
         QTest::newRow("value changed, webhook refused")
-            << nofollow << QStringList{QStringLiteral("--webhook"), webhook("refused")}
-            << valueChanged << valueLine << 1 << "/refused answered HTTP 404";
+            << nofollow << QStringList{QStringLiteral("--webhook"), webhook("refused")} << none
+            << valueChanged << valueLine << 1 << "/refused answered HTTP 404"
+            << "webhook";
+        QTest::newRow("a comma list")
+            << nofollow << QStringList{S("--mail-to"), S("me@mysite.test, boss@mysite.test")}
+            << none << valueChanged << valueLine << 0 << ""
+            << "";
+        QTest::newRow("a token in the webhook's address")
+            << nofollow
+            << QStringList{S("--webhook"),
+                           webhook("refused?key=t0ken").replace(S("://"), S("://me:t0ken@"))}
+            << none << valueChanged << valueLine << 1 << "/refused?... answered HTTP 404"
+            << "webhook";
+        const QStringList login{S("--smtp-user"), S("me")};
+        QTest::newRow("a login to this machine")
+            << nofollow << login << QStringList{S("CORVANTIS_SMTP_PASSWORD=pa55")} << valueChanged
+            << valueLine << 0 << ""
+            << "";
+        QTest::newRow("a login to a name starting 127.")
+            << nofollow
+            << login + QStringList{S("--smtp"), S("smtp://127.mail.example.com:SMTP_PORT")}
+            << QStringList{S("CORVANTIS_SMTP_PASSWORD=pa55"),
+                           S("smtp_proxy=socks5h://127.0.0.1:PROXY_PORT"), S("no_proxy"),
+                           S("NO_PROXY")}
+            << valueChanged << valueLine << 1 << "The alert e-mail to me@mysite.test was not sent"
+            << "mail";
+        QTest::newRow("a login without a password")
+            << nofollow << login << QStringList{S("CORVANTIS_SMTP_PASSWORD")} << valueChanged
+            << valueLine << 1 << "The SMTP login me has no password"
+            << "mail";
+        // The test's session bus has no keyring on it.
+        QTest::newRow("a login whose kept password the keyring cannot give")
+            << nofollow << login
+            << QStringList{S("CORVANTIS_SMTP_PASSWORD"), S("setting SecretKept/smtp-password=1")}
+            << valueChanged << valueLine << 1 << "The keyring could not be used"
+            << "mail";
+        QTest::newRow("a kept webhook secret the keyring cannot give")
+            << nofollow << none
+            << QStringList{S("CORVANTIS_WEBHOOK_SECRET"), S("setting SecretKept/webhook-secret=1")}
+            << valueChanged << valueLine << 1 << "The keyring could not be used"
+            << "webhook";
+        QTest::newRow("a line over 998 octets")
+            << "<a href=\"" + kLongPage + "\">on</a>" << QStringList{S("--no-page-limit")} << none
+            << "Corvantis: 1 link moved on mysite.test"
+            << S("alert.test/: Moved, Direct Link, alert.test/") + QString::fromLatin1(kLongPage) +
+                   S(", Counts")
+            << 0 << ""
+            << "";
+        const QString noBus = S("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus");
+        QTest::newRow("no notification service")
+            << nofollow << none << QStringList{noBus} << valueChanged << valueLine << 1
+            << "No desktop notification"
+            << "notification";
+        QTest::newRow("no notification service, a scheduled check")
+            << nofollow << QStringList{S("--scheduled")} << QStringList{noBus} << valueChanged
+            << valueLine << 0 << ""
+            << "notification";
     }
     void alertsAfterAScan() {
         QFETCH(QByteArray, after);
         QFETCH(QStringList, flags);
+        QFETCH(QStringList, given);
         QFETCH(QString, subject);
         QFETCH(QString, line);
         QFETCH(int, exitCode);
         QFETCH(QString, failure);
+        QFETCH(QString, missed);
         TestSmtpServer smtp;
         TestNotifications desktop;
         QVERIFY(smtp.start());
+        TestSocksProxy proxy(smtp.port());
+        QVERIFY(proxy.start());
         QVERIFY2(desktop.start(), "dbus-daemon is needed for the desktop notification");
-        qputenv("DBUS_SESSION_BUS_ADDRESS", desktop.address().toUtf8());
-        qputenv("CORVANTIS_WEBHOOK_SECRET", "s3cret");
+        const auto ports = [&](QStringList words) {
+            return words.replaceInStrings(S("SMTP_PORT"), QString::number(smtp.port()))
+                .replaceInStrings(S("PROXY_PORT"), QString::number(proxy.port()));
+        };
+        const Given environment(
+            ports(QStringList{S("DBUS_SESSION_BUS_ADDRESS=") + desktop.address(),
+                              S("CORVANTIS_WEBHOOK_SECRET=s3cret")} +
+                  given));
         m_server.setReply(webhook("hook").mid(7), HttpReply::html("ok"));
+        m_server.setReply(S("alert.test/") + QLatin1String(kLongPage),
+                          HttpReply::html("<a href=\"http://mysite.test/\">Mine</a>"));
         const QString store = m_dir.filePath(QStringLiteral("alerts.sqlite"));
         QFile::remove(store);
         const QStringList args = QStringList{QStringLiteral("--domain"),
@@ -576,90 +821,231 @@ private Q_SLOTS:
                                              webhook("hook"),
                                              QStringLiteral("--notify"),
                                              QStringLiteral("alert.test/")} +
-                                 flags;
+                                 ports(flags);
         m_server.setReply(QStringLiteral("alert.test/"),
                           HttpReply::html("<a href=\"http://mysite.test/\">Mine</a>"));
         const qsizetype requestsBefore = m_server.requests().size();
         QCOMPARE(run(args).exitCode, 0);
         m_server.setReply(QStringLiteral("alert.test/"), HttpReply::html(after));
         const Run second = run(args);
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-        qunsetenv("CORVANTIS_WEBHOOK_SECRET");
         QCOMPARE(second.exitCode, exitCode);
         QVERIFY2(failure.isEmpty() ? second.err.isEmpty() : second.err.contains(failure),
                  qPrintable(second.err));
+        // No token of an address, password or secret is printed.
+        for (const char* secret : {"t0ken", "pa55", "s3cret"})
+            QVERIFY2(!second.err.contains(QLatin1String(secret)), qPrintable(second.err));
 
         // What each way received: the first scan's alert only with --alert-always.
         const int first = flags.contains(QStringLiteral("--alert-always")) ? 1 : 0;
         const int sent = subject.isEmpty() ? first : first + 1;
-        const bool mailFailed = failure.contains(QLatin1String("e-mail"));
-        const bool hookFailed = failure.contains(QLatin1String("HTTP"));
-        QCOMPARE(smtp.mails().size(), mailFailed ? first : sent);
-        QCOMPARE(desktop.received.size(), sent);
+        const auto reached = [&](const char* way) {
+            return missed.contains(QLatin1String(way)) ? first : sent;
+        };
+        QCOMPARE(smtp.mails().size(), reached("mail"));
+        QCOMPARE(desktop.received.size(), reached("notification"));
         QByteArrayList hooks;
         for (qsizetype i = requestsBefore; i < m_server.requests().size(); ++i)
             if (m_server.requests().at(i).path == QLatin1String("/hook"))
                 hooks.append(m_server.requests().at(i).raw);
-        QCOMPARE(hooks.size(), hookFailed ? first : sent);
+        QCOMPARE(hooks.size(), reached("webhook"));
+        // A password goes only where no one else reads it.
+        QCOMPARE(smtp.logins(), flags.contains(S("--smtp-user")) && reached("mail") > 0
+                                    ? QByteArrayList{QByteArray("\0me\0pa55", 8).toBase64()}
+                                    : QByteArrayList());
         if (subject.isEmpty())
             return;
-        QCOMPARE(desktop.received.last(), subject + QLatin1Char('\n') + line);
-        if (!mailFailed) {
-            const QByteArray mail = smtp.mails().last().data;
-            QCOMPARE(smtp.mails().last().to, QByteArray("me@mysite.test"));
-            QVERIFY2(mail.contains(QByteArray("\r\nSubject: " + subject.toUtf8() + "\r\n")), mail);
-            QVERIFY2(mail.contains(QByteArray("\r\n" + line.toUtf8() + "\r\n")), mail);
+        if (!missed.contains(QLatin1String("notification")))
+            QCOMPARE(desktop.received.last(), subject + QLatin1Char('\n') + line);
+        if (!missed.contains(QLatin1String("mail"))) {
+            const TestSmtpServer::Mail& mail = smtp.mails().last();
+            QByteArrayList to;
+            for (const QString& address : args.at(args.lastIndexOf(S("--mail-to")) + 1).split(u','))
+                to.append(address.trimmed().toUtf8());
+            QCOMPARE(mail.to, to);
+            QVERIFY2(mail.data.contains(QByteArray("\r\nSubject: " + subject.toUtf8() + "\r\n")),
+                     mail.data);
+            // SMTP's 998 octets a line hold, and a longer line arrives whole.
+            for (const QByteArray& l : mail.data.split('\n'))
+                QVERIFY2(l.size() <= 999, l.left(80));
+            const QByteArray body = mail.data.mid(mail.data.indexOf("\r\n\r\n") + 4);
+            const bool encoded =
+                mail.data.contains("\r\nContent-Transfer-Encoding: quoted-printable\r\n");
+            QVERIFY2((encoded ? FromQuotedPrintable(body) : body)
+                         .contains(QByteArray("\r\n" + line.toUtf8() + "\r\n")),
+                     mail.data);
         }
-        if (!hookFailed) {
+        if (!missed.contains(QLatin1String("webhook"))) {
             const QByteArray request = hooks.last();
             const QByteArray body = request.mid(request.indexOf("\r\n\r\n") + 4);
             QCOMPARE(body, second.out.toUtf8());
-            const QByteArray signature =
-                QMessageAuthenticationCode::hash(body, "s3cret", QCryptographicHash::Sha256)
-                    .toHex();
-            QVERIFY2(request.contains(
-                         QByteArray("\r\nX-Corvantis-Signature: sha256=" + signature + "\r\n")),
-                     request);
+            const QByteArray signature = "sha256=" + QMessageAuthenticationCode::hash(
+                                                         body, "s3cret", QCryptographicHash::Sha256)
+                                                         .toHex();
+            QVERIFY2(
+                request.contains(QByteArray("\r\nX-Corvantis-Signature: " + signature + "\r\n")),
+                request);
             QVERIFY(request.contains("\r\nContent-Type: application/json\r\n"));
+            // The README's receiver takes the body as sent, and no other.
+            QCOMPARE(RunReceiverRecipe(body, signature), 0);
+            QCOMPARE(RunReceiverRecipe(body.chopped(1), signature), 1);
         }
     }
 
-    // --schedule writes the timer and its service with the alert options given,
-    // and asks systemctl (a stand-in here) to enable it, without scanning.
+    // An alert a way could not deliver waits in the history and goes out with
+    // the next scan's alert, whatever that scan finds, until it is delivered: the
+    // link lost in the second scan is news in the third, and only there.
+    void undeliveredAlertIsSentAgain_data() {
+        QTest::addColumn<QString>("fault"); // what kept the second scan's alert from one way
+        QTest::newRow("the webhook answered 500") << "webhook 500";
+        QTest::newRow("the mail server was down") << "mail down";
+        QTest::newRow("the keyring was closed") << "keyring";
+    }
+    void undeliveredAlertIsSentAgain() {
+        QFETCH(QString, fault);
+        TestSmtpServer smtp;
+        QVERIFY(smtp.start());
+        const QString store = m_dir.filePath(S("again.sqlite"));
+        QFile::remove(store);
+        const QString noBus = S("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus");
+        const auto scan = [&](bool broken) {
+            m_server.setReply(webhook("again").mid(7),
+                              broken && fault == S("webhook 500")
+                                  ? HttpReply::status(500, "Internal Server Error", "down")
+                                  : HttpReply::html("ok"));
+            const Given environment(broken && fault == S("keyring")
+                                        ? QStringList{noBus, S("CORVANTIS_WEBHOOK_SECRET"),
+                                                      S("setting SecretKept/webhook-secret=1")}
+                                        : QStringList{noBus, S("CORVANTIS_WEBHOOK_SECRET=s3cret")});
+            return run(
+                {S("--domain"), S("mysite.test"), S("--connect-to"), route("again.test"),
+                 S("--history"), store, S("--format"), S("json"), S("--quiet"), S("--webhook"),
+                 webhook("again"), S("--mail-to"), S("me@mysite.test"), S("--smtp"),
+                 broken && fault == S("mail down") ? S("smtp://127.0.0.1:1")
+                                                   : S("smtp://127.0.0.1:%1").arg(smtp.port()),
+                 S("again.test/")});
+        };
+        const auto posts = [this](qsizetype from) {
+            QByteArrayList bodies;
+            for (qsizetype i = from; i < m_server.requests().size(); ++i) {
+                const QByteArray& raw = m_server.requests().at(i).raw;
+                if (m_server.requests().at(i).path != S("/again"))
+                    continue;
+                const QByteArray body = raw.mid(raw.indexOf("\r\n\r\n") + 4);
+                const QByteArray signature =
+                    QMessageAuthenticationCode::hash(body, "s3cret", QCryptographicHash::Sha256)
+                        .toHex();
+                bodies.append(
+                    raw.contains(QByteArray("\r\nX-Corvantis-Signature: sha256=" + signature))
+                        ? body
+                        : QByteArray("unsigned"));
+            }
+            return bodies;
+        };
+        m_server.setReply(S("again.test/"),
+                          HttpReply::html("<a href=\"http://mysite.test/\">Mine</a>"));
+        QCOMPARE(scan(false).exitCode, 0);
+        m_server.setReply(S("again.test/"), HttpReply::html("<p>gone</p>"));
+        qsizetype requests = m_server.requests().size();
+        const Run lost = scan(true);
+        QCOMPARE(lost.exitCode, 3);
+        QCOMPARE(posts(requests).size(), fault == S("keyring") ? 0 : 1); // a 500 was a post
+        QCOMPARE(smtp.mails().size(), fault == S("mail down") ? 0 : 1);
+
+        // Still lost, no news of its own: what the way missed goes out now.
+        smtp.clear();
+        requests = m_server.requests().size();
+        const Run still = scan(false);
+        QCOMPARE(still.exitCode, 0);
+        QCOMPARE(still.err, QString());
+        if (fault == S("mail down")) {
+            QCOMPARE(posts(requests), QByteArrayList());
+            QCOMPARE(smtp.mails().size(), 1);
+            const QByteArray mail = smtp.mails().first().data;
+            const QDateTime scanned = QDateTime::fromString(
+                QJsonDocument::fromJson(lost.out.toUtf8()).object().value(S("finished")).toString(),
+                Qt::ISODate);
+            QVERIFY2(mail.contains("; 1 earlier alert not delivered\r\n"), mail);
+            QVERIFY2(mail.contains(
+                         QByteArray("\r\nNot delivered before, from the scan that ended " +
+                                    scanned.toUTC().toString(S("yyyy-MM-dd HH:mm 'UTC'")).toUtf8() +
+                                    ":\r\nagain.test/: Lost, None Found, again.test/\r\n")),
+                     mail);
+        } else {
+            QCOMPARE(posts(requests), (QByteArrayList{lost.out.toUtf8(), still.out.toUtf8()}));
+            QCOMPARE(smtp.mails().size(), 0);
+        }
+        // Delivered now: the fourth scan has nothing to tell.
+        smtp.clear();
+        requests = m_server.requests().size();
+        QCOMPARE(scan(false).exitCode, 0);
+        QCOMPARE(posts(requests), QByteArrayList());
+        QCOMPARE(smtp.mails().size(), 0);
+    }
+
+    // --schedule writes the timer and its service with the scan and alert options
+    // given and asks systemctl (the stand-in) to enable it, without scanning. The
+    // project is known by its one path: through a link, or gone, it names the
+    // same timer; "list" shows it with its next run.
     void scheduleWritesTheTimer() {
-        const QString bin = m_dir.filePath(QStringLiteral("bin"));
-        QVERIFY(QDir().mkpath(bin));
-        const QString calls = m_dir.filePath(QStringLiteral("systemctl-calls"));
-        QFile stand(bin + QStringLiteral("/systemctl"));
-        QVERIFY(stand.open(QIODevice::WriteOnly));
-        stand.write("#!/bin/sh\necho \"$@\" >> '" + calls.toUtf8() + "'\n");
-        stand.close();
-        stand.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QString project = m_dir.filePath(QStringLiteral("daily.prj"));
-        QFile(project).open(QIODevice::WriteOnly);
+        const QString calls = m_dir.filePath(S("systemctl-calls"));
+        QFile::remove(calls);
+        QVERIFY(QDir().mkpath(m_dir.filePath(S("projects"))));
+        const QString project = m_dir.filePath(S("projects/daily.prj"));
+        QVERIFY(QFile::copy(m_dir.filePath(S("sched.prj")), project));
+        const QString link = m_dir.filePath(S("link to daily.prj"));
+        QVERIFY(QFile::link(project, link));
+        const QString canonical = QFileInfo(project).canonicalFilePath();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PATH"), bin);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(CORVANTIS_SCAN),
-                {QStringLiteral("--project"), project, QStringLiteral("--schedule"),
-                 QStringLiteral("daily@06:15"), QStringLiteral("--webhook"),
-                 QStringLiteral("https://hook.test/x")});
-        QVERIFY(p.waitForFinished(10000));
-        QCOMPARE(p.exitCode(), 0);
-        const QString unit = m_dir.filePath(QStringLiteral("config/systemd/user/")) +
-                             QString::fromUtf8(p.readAllStandardOutput())
-                                 .section(QStringLiteral("/systemd/user/"), 1)
-                                 .trimmed()
-                                 .chopped(6); // ".timer"
+        env.insert(S("XDG_CONFIG_HOME"), m_dir.filePath(S("config")));
+        env.insert(S("CORVANTIS_HOME"), S("relative home")); // below the working folder
+        const QString folder = QFileInfo(m_dir.path()).canonicalFilePath();
+        const Run made =
+            run({S("--project"), link, S("--schedule"), S("daily@06:15"), S("--webhook"),
+                 S("https://hook.test/x"), S("--timeout"), S("9"), S("--sites"), S("2"),
+                 S("--lost-after"), S("3"), S("--no-render"), S("--full-crawl"), S("--report"),
+                 S("r.html"), S("--history"), S("h.sqlite")},
+                env, folder);
+        QCOMPARE(made.exitCode, 0);
+        const QString unit =
+            m_dir.filePath(QStringLiteral("config/systemd/user/")) +
+            made.out.section(QStringLiteral("/systemd/user/"), 1).trimmed().chopped(6); // ".timer"
         QVERIFY(corvantis::testing::ReadBytes(unit + QStringLiteral(".timer"))
                     .contains("OnCalendar=*-*-* 06:15:00\n"));
-        QVERIFY(corvantis::testing::ReadBytes(unit + QStringLiteral(".service"))
-                    .contains("\"--save\" \"--notify\" \"--webhook\" \"https://hook.test/x\"\n"));
+        const QString service =
+            QString::fromUtf8(corvantis::testing::ReadBytes(unit + QStringLiteral(".service")));
+        QVERIFY2(
+            service.contains(S("\"--project\" \"") + canonical +
+                             S("\" \"--save\" \"--scheduled\" \"--timeout\" \"9\" \"--report\" "
+                               "\"") +
+                             folder + S("/r.html\" \"--history\" \"") + folder +
+                             S("/h.sqlite\" \"--lost-after\" \"3\" \"--sites\" \"2\" "
+                               "\"--full-crawl\" \"--no-render\" \"--webhook\" "
+                               "\"https://hook.test/x\"\n")),
+            qPrintable(service));
+        QVERIFY2(service.contains(S("\nEnvironment=\"CORVANTIS_HOME=") + folder +
+                                  S("/relative home\"\n")),
+                 qPrintable(service));
+        const QByteArray timer = QFileInfo(unit).fileName().toUtf8() + ".timer";
         QCOMPARE(corvantis::testing::ReadBytes(calls),
-                 "--user daemon-reload\n--user enable --now " +
-                     QFileInfo(unit).fileName().toUtf8() + ".timer\n");
+                 "--user daemon-reload\n--user enable --now " + timer + "\n");
+
+        const Run listed = run({S("--schedule"), S("list")}, env, folder);
+        QCOMPARE(listed.exitCode, 0);
+        QCOMPARE(listed.out, canonical + S("\tdaily@06:15\tWed 2031-01-01 06:45:00 UTC\n"));
+        // The same project by its own path: the same timer.
+        QCOMPARE(
+            run({S("--project"), project, S("--schedule"), S("daily@07:00")}, env, folder).exitCode,
+            0);
+        QCOMPARE(QDir(m_dir.filePath(S("config/systemd/user"))).entryList(QDir::Files).size(), 2);
+
+        // The file gone, its link dangling: off still ends the checks.
+        QVERIFY(QFile::remove(project));
+        const Run off = run({S("--project"), link, S("--schedule"), S("off")}, env, folder);
+        QCOMPARE(off.exitCode, 0);
+        QVERIFY(!QFile::exists(unit + S(".timer")) && !QFile::exists(unit + S(".service")));
+        QVERIFY(corvantis::testing::ReadBytes(calls).contains(
+            QByteArray(QByteArray("--user disable --now ") + timer)));
+        QCOMPARE(run({S("--schedule"), S("list")}, env, folder).out, QString());
     }
 
     void saveNeedsAProject() {

@@ -308,6 +308,63 @@ private Q_SLOTS:
         QVERIFY(!version.next());
     }
 
+    // The alerts a way did not deliver wait in the store, in a new one and in one
+    // version 1 wrote, until they are delivered; a domain keeps a bounded number a way.
+    void keptAlerts_data() {
+        QTest::addColumn<bool>("versionOne");
+        QTest::newRow("new store") << false;
+        QTest::newRow("version 1 store") << true;
+    }
+    void keptAlerts() {
+        QFETCH(bool, versionOne);
+        const QString path = freshPath("kept.sqlite");
+        if (versionOne) {
+            QVERIFY(QFile::copy(QStringLiteral(HISTORY_VERSION_1_FILE), path));
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        }
+        HistoryStore store(path, kShortWait);
+        const auto alert = [](const char* domain, const char* way, int n) {
+            return KeptAlert{0,
+                             S(domain),
+                             QDateTime(QDate(2026, 1, 1), QTime(7, 30), Qt::UTC).addDays(n),
+                             S(way),
+                             S("Corvantis: 1 link lost on ") + S(domain),
+                             S("partner.test: Lost"),
+                             "{\"n\": " + QByteArray::number(n) + "}\n"};
+        };
+        QCOMPARE(
+            store.settleAlerts({}, {alert("mysite.test", "mail", 1), alert("other.test", "mail", 1),
+                                    alert("mysite.test", "webhook", 2)}),
+            QString());
+        QString error;
+        QList<KeptAlert> kept = store.keptAlerts(S("mysite.test"), error);
+        QCOMPARE(error, QString());
+        QCOMPARE(kept.size(), 2);
+        for (KeptAlert& k : kept)
+            k.id = 0;
+        QCOMPARE(kept, (QList<KeptAlert>{alert("mysite.test", "mail", 1),
+                                         alert("mysite.test", "webhook", 2)}));
+        // The mail delivered, a new one waiting: the webhook's and the new one are left.
+        kept = store.keptAlerts(S("mysite.test"), error);
+        QCOMPARE(store.settleAlerts({kept[0].id}, {alert("mysite.test", "mail", 3)}), QString());
+        kept = store.keptAlerts(S("mysite.test"), error);
+        QCOMPARE(kept.size(), 2);
+        QCOMPARE(kept[0].way, S("webhook"));
+        QCOMPARE(kept[1].scan, alert("mysite.test", "mail", 3).scan);
+        QCOMPARE(store.keptAlerts(S("other.test"), error).size(), 1);
+        // Beyond the bound, the oldest of that way go.
+        QList<KeptAlert> many;
+        for (int n = 10; n < 10 + kMaxKeptAlerts; ++n)
+            many.append(alert("mysite.test", "mail", n));
+        QCOMPARE(store.settleAlerts({}, many), QString());
+        kept = store.keptAlerts(S("mysite.test"), error);
+        QCOMPARE(kept.size(), 1 + kMaxKeptAlerts);
+        QCOMPARE(kept[0].way, S("webhook"));
+        QCOMPARE(kept[1].scan, many.first().scan);
+        if (versionOne) // the records of version 1 are still there
+            QCOMPARE(store.partnerHistory(S("mysite.test"), S("partner.test"), error).size(), 2);
+    }
+
     // Two scans recording into one store at the same moment (the window and a
     // timer's scan, say) both keep their records, one after the other.
     void twoScansAtOnce_data() {

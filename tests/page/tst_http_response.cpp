@@ -86,6 +86,7 @@ private Q_SLOTS:
     void buildRequest_data() {
         QTest::addColumn<QString>("host");
         QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("keepAlive");
         QTest::addColumn<QByteArray>("expected");
         const QByteArray tail = "Connection: close\r\n"
                                 "Accept: */*\r\n"
@@ -93,26 +94,61 @@ private Q_SLOTS:
                                 "SV1)\r\n"
                                 "\r\n";
         QTest::newRow("directory") << "partner.example.com"
-                                   << "/links"
+                                   << "/links" << false
                                    << QByteArray("GET /links HTTP/1.1\r\n"
                                                  "Host: partner.example.com\r\n" +
                                                  tail);
         QTest::newRow("path goes out as it is") << "partner.example.com:8080"
-                                                << "/a b?x=%20&y=1"
+                                                << "/a b?x=%20&y=1" << false
                                                 << QByteArray("GET /a b?x=%20&y=1 HTTP/1.1\r\n"
                                                               "Host: partner.example.com:8080\r\n" +
                                                               tail);
         QTest::newRow("one byte per character")
-            << "a.example.com" << QString::fromLatin1("/caf\xe9")
+            << "a.example.com" << QString::fromLatin1("/caf\xe9") << false
             << QByteArray("GET /caf\xe9 HTTP/1.1\r\n"
                           "Host: a.example.com\r\n" +
                           tail);
+        // Only the Connection line differs: the server may keep the connection.
+        QTest::newRow("keep-alive") << "partner.example.com"
+                                    << "/links" << true
+                                    << QByteArray("GET /links HTTP/1.1\r\n"
+                                                  "Host: partner.example.com\r\n" +
+                                                  QByteArray(tail).replace("close", "keep-alive"));
     }
     void buildRequest() {
         QFETCH(QString, host);
         QFETCH(QString, path);
+        QFETCH(bool, keepAlive);
         QFETCH(QByteArray, expected);
-        QCOMPARE(BuildRequest(host, path), expected);
+        QCOMPARE(BuildRequest(host, path, keepAlive), expected);
+        if (!keepAlive)
+            QCOMPARE(BuildRequest(host, path), expected); // the request of one connection a page
+    }
+
+    // Whether the connection may carry the next request after this response.
+    void keepsConnectionOpen_data() {
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<bool>("open");
+        const auto row = [](const char* name, const char* header, bool open) {
+            QTest::newRow(name) << QString::fromLatin1(header).replace(u'|', QLatin1String("\r\n"))
+                                << open;
+        };
+        row("HTTP/1.1", "HTTP/1.1 200 OK|Content-Length: 1||", true);
+        row("HTTP/1.1, keep-alive said", "HTTP/1.1 200 OK|Connection: Keep-Alive||", true);
+        row("close", "HTTP/1.1 200 OK|Connection: close||", false);
+        row("close in any case, among options", "HTTP/1.1 200 OK|connection: Upgrade, CLOSE ||",
+            false);
+        row("close in a second field", "HTTP/1.1 200 OK|Connection: keep-alive|Connection: close||",
+            false);
+        row("HTTP/1.0", "HTTP/1.0 200 OK|Content-Length: 1||", false);
+        row("HTTP/1.0 with keep-alive", "HTTP/1.0 200 OK|Connection: keep-alive||", true);
+        row("a field that only ends in Connection", "HTTP/1.1 200 OK|X-Connection: close||", true);
+        row("not HTTP", "<html>||", false);
+    }
+    void keepsConnectionOpen() {
+        QFETCH(QString, header);
+        QFETCH(bool, open);
+        QCOMPARE(KeepsConnectionOpen(header), open);
     }
 
     void httpErrorText_data() {
@@ -297,6 +333,8 @@ private Q_SLOTS:
         row("length", ok + "Content-Length: 5||hello", true);
         row("length: name in any case, value padded", ok + "content-LENGTH:   5 ||hello", true);
         row("length zero", ok + "Content-Length: 0||", true);
+        row("length, the connection to be closed", ok + "Content-Length: 2|Connection: close||hi",
+            true);
         row("one byte short", ok + "Content-Length: 6||hello", false);
         row("length not a number", ok + "Content-Length: 5x||hello", false);
         row("no length, no coding", "HTTP/1.0 200 OK|Server: x||hello", false);
@@ -331,11 +369,18 @@ private Q_SLOTS:
             completeAt = p.complete() ? int(i + 1) : -1;
         }
         QCOMPARE(completeAt, end);
-        // Two reads, split anywhere.
-        for (qsizetype split = 0; split <= response.size(); ++split) {
-            const ResponseProgress first = AdvanceResponse({}, response.first(split));
+        // Two reads, split anywhere; what a server sends past the end is counted,
+        // and only a whole response may leave the connection open.
+        const QByteArray more = end >= 0 ? response + "HTTP/1.1 200 OK\r\n" : response;
+        for (qsizetype split = 0; split <= more.size(); ++split) {
+            const ResponseProgress first = AdvanceResponse({}, more.first(split));
             QCOMPARE(first.complete(), end >= 0 && split >= end);
-            QCOMPARE(AdvanceResponse(first, response.sliced(split)).complete(), end >= 0);
+            const ResponseProgress last = AdvanceResponse(first, more.sliced(split));
+            QCOMPARE(last.complete(), end >= 0);
+            QCOMPARE(last.excess, end >= 0 ? more.size() - end : 0);
+            if (end >= 0)
+                QCOMPARE(last.keepsOpen, !response.startsWith("HTTP/1.0") &&
+                                             !response.contains("Connection: close"));
         }
     }
 };

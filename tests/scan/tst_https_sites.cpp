@@ -93,6 +93,8 @@ private Q_SLOTS:
     void init() {
         m_plain = std::make_unique<testing::TestHttpServer>();
         m_tls = std::make_unique<testing::TestHttpServer>();
+        m_plain->setConnectionRule(ServerRule());
+        m_tls->setConnectionRule(ServerRule());
         QVERIFY(m_plain->start());
         QVERIFY(m_tls->startTls(kTls + QStringLiteral("server.pem"),
                                 kTls + QStringLiteral("server.key")));
@@ -151,6 +153,10 @@ private Q_SLOTS:
         QCOMPARE(rows(), QStringList{QStringLiteral("Direct Link|partner.test/b.html")});
         QCOMPARE(errors(), QStringList());
         QCOMPARE(m_session->run.counters().runPagesScanned, 3); // a page moved counts once
+        // The TLS pages over one connection when both ends keep it.
+        QFETCH_GLOBAL(bool, keepAlive);
+        QFETCH_GLOBAL(bool, serverKeeps);
+        QCOMPARE(m_tls->connectionCount(), keepAlive && serverKeeps ? 1 : 3);
     }
 
     // A redirect to another site is followed once, to the header's target.
@@ -263,9 +269,13 @@ private Q_SLOTS:
             // Without a length only the end of TLS tells where the page ends.
             return length ? HttpReply::raw(
                                 HttpReply::response(200, "OK", {"Connection: keep-alive"}, body))
-                                .keptOpen()
                           : HttpReply::html(body, false);
         };
+        // The server keeps the connection after a page of known length, even when
+        // asked to close it, and answers the next request on it.
+        testing::ConnectionRule rule;
+        rule.keepAlive = rule.ignoreClientClose = length;
+        m_tls->setConnectionRule(rule);
         m_tls->setReply(QStringLiteral("partner.test/"), reply(kStartPage));
         // Long enough to read that the third page's answer is in before its turn.
         QByteArray links;
@@ -280,6 +290,8 @@ private Q_SLOTS:
         QCOMPARE(rows(), QStringList{QStringLiteral("Direct Link|partner.test/b.html")});
         QCOMPARE(errors(), QStringList());
         QCOMPARE(m_tls->requestCount(), 3);
+        QFETCH_GLOBAL(bool, keepAlive);
+        QCOMPARE(m_tls->connectionCount(), keepAlive && length ? 1 : 3);
         QTRY_COMPARE(relay.openClientCount(), 0); // the relay never closes them itself
     }
 

@@ -3,11 +3,13 @@
 // What the engine's scenario tests share: a session and an engine over a host
 // router, the seams recorded, options applied at the start of each scan, and
 // every scenario run with the read-ahead on and off, one site at a time and
-// four at once.
+// four at once, connections kept open between pages or one a page, against
+// servers that keep them or close each.
 
 #include "fetch/host_route.h"
 #include "scan/scan_engine.h"
 #include "support/fakes.h"
+#include "support/test_http_server.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -25,14 +27,29 @@ protected:
     RecordingSound m_sound;
     scan::ScanOptions m_options; // what the next scan runs with
 
-    // For initTestCase_data: the global columns "readAhead" and "sitesAtOnce".
+    // For initTestCase_data: the global columns "readAhead", "sitesAtOnce",
+    // "keepAlive" (the option) and "serverKeeps" (the test servers keep
+    // connections open, see ServerRule).
     static void ReadAheadOnAndOff() {
         QTest::addColumn<bool>("readAhead");
         QTest::addColumn<int>("sitesAtOnce");
-        QTest::newRow("read-ahead") << true << 1;
-        QTest::newRow("plain") << false << 1;
-        QTest::newRow("read-ahead, 4 sites") << true << 4;
-        QTest::newRow("plain, 4 sites") << false << 4;
+        QTest::addColumn<bool>("keepAlive");
+        QTest::addColumn<bool>("serverKeeps");
+        QTest::newRow("read-ahead") << true << 1 << true << true;
+        QTest::newRow("plain") << false << 1 << true << true;
+        QTest::newRow("read-ahead, 4 sites") << true << 4 << true << false;
+        QTest::newRow("plain, 4 sites") << false << 4 << true << true;
+        QTest::newRow("a connection a page") << true << 1 << false << true;
+        QTest::newRow("a connection a page, plain") << false << 1 << false << false;
+    }
+
+    // How the test servers treat connections, as the global column says: kept
+    // for every request the client sends on them, or closed after each answer.
+    static ConnectionRule ServerRule() {
+        QFETCH_GLOBAL(bool, serverKeeps);
+        ConnectionRule rule;
+        rule.keepAlive = serverKeeps;
+        return rule;
     }
 
     // A new session and engine (read-ahead as the global column says), with
@@ -42,12 +59,14 @@ protected:
     void makeEngine() {
         QFETCH_GLOBAL(bool, readAhead);
         QFETCH_GLOBAL(int, sitesAtOnce);
+        QFETCH_GLOBAL(bool, keepAlive);
         m_session = std::make_unique<scan::ScanSession>();
         m_options = scan::ScanOptions{};
         m_options.timeoutSeconds = 5;
         m_options.checkLinkValue = false;
         m_options.renderPages = false;
         m_options.sitesAtOnce = sitesAtOnce;
+        m_options.keepAlive = keepAlive;
         m_messages.informed.clear();
         m_sound.played.clear();
         m_engine = std::make_unique<scan::ScanEngine>(*m_session, m_messages, m_sound, m_router,

@@ -6,6 +6,8 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 
+#include <sys/socket.h>
+
 namespace corvantis::testing {
 
 // ---- replies ---------------------------------------------------------------
@@ -64,6 +66,48 @@ HttpReply HttpReply::closedAfter(qint64 byteCount) const {
     return copy;
 }
 
+HttpReply HttpReply::closingAfter() const {
+    HttpReply copy = *this;
+    copy.closing = true;
+    return copy;
+}
+
+namespace {
+
+const QByteArray kSaysClose = "\r\nConnection: close\r\n";
+const QByteArray kSaysKeepAlive = "\r\nConnection: keep-alive\r\n";
+
+// The header block of a reply, up to its blank line (all of it when there is none).
+QByteArray HeadOf(const QByteArray& bytes) {
+    const qsizetype end = bytes.indexOf("\r\n\r\n");
+    return end < 0 ? bytes : bytes.left(end + 2);
+}
+
+// Whether the reply is whole by its own framing (its length, its last chunk, or
+// no body), so that the connection can carry another request after it; a reply
+// cut short is ended by the close, as a server that breaks off does.
+bool EndsByItsFraming(const QByteArray& bytes) {
+    const qsizetype end = bytes.indexOf("\r\n\r\n");
+    if (end < 0)
+        return false;
+    const QByteArray head = bytes.left(end + 2).toLower();
+    const QByteArray body = bytes.mid(end + 4);
+    if (head.startsWith("http/1.1 204") || head.startsWith("http/1.1 304"))
+        return true;
+    if (head.contains("chunked"))
+        return body.endsWith("\r\n\r\n") &&
+               (body.startsWith("0\r\n") || body.contains("\r\n0\r\n"));
+    const qsizetype at = head.indexOf("\r\ncontent-length:");
+    if (at < 0)
+        return false;
+    const qsizetype lineEnd = head.indexOf("\r\n", at + 2);
+    bool number = false;
+    const qsizetype length = head.mid(at + 17, lineEnd - at - 17).trimmed().toLongLong(&number);
+    return number && length == body.size();
+}
+
+} // namespace
+
 // ---- one connection --------------------------------------------------------
 
 // Reads one request head, then plays the scripted reply on its own timer, so
@@ -71,8 +115,9 @@ HttpReply HttpReply::closedAfter(qint64 byteCount) const {
 class TestHttpConnection : public QObject {
     Q_OBJECT
 public:
-    TestHttpConnection(TestHttpServer* server, QTcpSocket* socket)
-        : QObject(server), m_server(server), m_socket(socket) {
+    TestHttpConnection(TestHttpServer* server, QTcpSocket* socket, int number)
+        : QObject(server), m_server(server), m_socket(socket), m_number(number),
+          m_rule(server->connectionRule()) {
         m_socket->setParent(this);
         m_timer.setSingleShot(true);
         // Tests measure the delays; a coarse timer may fire 5% early.
@@ -104,7 +149,7 @@ private:
         if (data.isEmpty() || m_closed)
             return;
         if (m_record < 0)
-            m_record = m_server->addRecord();
+            m_record = m_server->addRecord(m_number, ++m_requestCount);
         RecordedRequest& rec = m_server->record(m_record);
         rec.raw += data;
         if (m_headDone)
@@ -115,8 +160,14 @@ private:
         m_headDone = true;
         rec.complete = true;
         parseHead(rec, rec.raw.left(end));
-        startReply(m_server->replyFor(rec.key()));
         const int index = m_record;
+        if (m_requestCount == m_rule.drop) {
+            drop(m_rule.reset);
+            Q_EMIT m_server->requestReceived(index);
+            return;
+        }
+        startReply(m_server->replyFor(rec.key()),
+                   rec.raw.left(end + 2).toLower().contains("\r\nconnection: close\r\n"));
         // The test may stop the server from this signal; touch nothing after it.
         Q_EMIT m_server->requestReceived(index);
     }
@@ -140,12 +191,46 @@ private:
         }
     }
 
-    void startReply(const HttpReply& reply) {
+    // The request gets no answer: the connection is closed, or reset.
+    void drop(bool reset) {
+        m_closed = true;
+        m_timer.stop();
+        if (reset) {
+            const linger abortive{1, 0};
+            ::setsockopt(int(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
+                         sizeof abortive);
+            m_socket->abort();
+        } else {
+            m_socket->disconnectFromHost();
+        }
+        deleteLater();
+    }
+
+    void startReply(const HttpReply& reply, bool clientSaysClose) {
         m_reply = reply;
         m_pending = reply.bytes;
+        m_sent = 0;
+        m_keep = false;
+        if (m_rule.keepAlive && !reply.keepOpen && reply.closeAfterBytes < 0 && !reply.closing &&
+            EndsByItsFraming(reply.bytes) && (!clientSaysClose || m_rule.ignoreClientClose)) {
+            const bool last = m_rule.answers > 0 && m_answered + 1 >= m_rule.answers;
+            m_keep = !last;
+            const QByteArray head = HeadOf(m_pending);
+            if ((m_keep || !m_rule.announceClose) && head.contains(kSaysClose))
+                m_pending.replace(head.indexOf(kSaysClose), kSaysClose.size(), kSaysKeepAlive);
+        }
         if (reply.closeAfterBytes >= 0)
             m_pending.truncate(reply.closeAfterBytes);
         m_timer.start(qMax(0, reply.firstByteDelayMs));
+    }
+
+    // The answer is out and the connection stays: the next request may come.
+    void awaitNextRequest() {
+        ++m_answered;
+        m_record = -1;
+        m_headDone = false;
+        if (m_socket->bytesAvailable() > 0)
+            QTimer::singleShot(0, this, &TestHttpConnection::readRequest);
     }
 
     void sendNext() {
@@ -164,6 +249,10 @@ private:
         }
         if (m_reply.keepOpen && m_reply.closeAfterBytes < 0)
             return;
+        if (m_keep) {
+            awaitNextRequest();
+            return;
+        }
         // Graceful close: what was written still goes out before the FIN.
         m_socket->disconnectFromHost();
     }
@@ -176,11 +265,16 @@ private:
 
     TestHttpServer* m_server;
     QTcpSocket* m_socket;
+    const int m_number;          // among the server's connections, from 1
+    const ConnectionRule m_rule; // as it was when the connection came
     QTimer m_timer;
     HttpReply m_reply;
     QByteArray m_pending;
     qsizetype m_sent = 0;
     int m_record = -1;
+    int m_requestCount = 0; // requests begun on this connection
+    int m_answered = 0;     // answers sent whole, the connection kept after them
+    bool m_keep = false;    // the answer under way leaves the connection open
     bool m_headDone = false;
     bool m_closed = false;
 };
@@ -290,10 +384,8 @@ HostRouteTable TestHttpServer::routes(const QStringList& hosts) const {
 }
 
 void TestHttpServer::acceptPending() {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        ++m_connectionCount;
-        new TestHttpConnection(this, socket);
-    }
+    while (QTcpSocket* socket = m_server.nextPendingConnection())
+        new TestHttpConnection(this, socket, ++m_connectionCount);
 }
 
 HttpReply TestHttpServer::replyFor(const QString& key) const {

@@ -31,6 +31,9 @@ struct HttpReply {
     // Close the connection after this many bytes of the reply; 0 closes it
     // right after the request without sending anything; -1 sends everything.
     qint64 closeAfterBytes = -1;
+    // The reply says "Connection: close" and the server closes after it, also
+    // on a server that keeps connections open.
+    bool closing = false;
 
     // A status line, the given header lines, optionally a Content-Length line,
     // a blank line and the body.
@@ -48,15 +51,40 @@ struct HttpReply {
     HttpReply inChunks(int size, int delayMs) const;
     HttpReply keptOpen() const;
     HttpReply closedAfter(qint64 byteCount) const;
+    HttpReply closingAfter() const;
 };
 
-// What the server read from one connection.
+// What the server read of one request.
 struct RecordedRequest {
-    QByteArray raw;        // every byte the client sent on the connection, in order
+    // Every byte the client sent for it, in order: on a connection kept open, up
+    // to the end of its answer; otherwise up to the close.
+    QByteArray raw;
     bool complete = false; // the blank line ending the request head arrived
     QString host;          // value of the Host header, as sent
     QString path;          // request target of the request line, as sent (query included)
+    int connection = 0;    // the connection it came on: 1 for the first the server accepted
+    int onConnection = 0;  // its place among that connection's requests, from 1
     QString key() const { return host + path; }
+};
+
+// How long the server keeps a connection. Without keepAlive, as the replies say:
+// each builder's "Connection: close", and the server closes after the answer.
+// With it, the server answers further requests on the connection, up to
+// `answers` of them (0: no limit), and says "Connection: keep-alive" in place of
+// the builders' "Connection: close" while it keeps the connection; the last
+// answer says "Connection: close" unless announceClose is off (then it closes
+// without a word). A request that says "Connection: close" is the last one unless
+// ignoreClientClose; an answer whose body only the close ends, one kept open or
+// cut (keptOpen, closedAfter) or closingAfter() ends the connection as before.
+// The connection's request number `drop` (from 1; 0: none) gets no answer: the
+// server closes the connection, or resets it with `reset`.
+struct ConnectionRule {
+    bool keepAlive = false;
+    int answers = 0;
+    bool announceClose = true;
+    bool ignoreClientClose = false;
+    int drop = 0;
+    bool reset = false;
 };
 
 // Where a host name's connections should go instead of port 80 of the host.
@@ -112,6 +140,9 @@ public:
 
     void setReply(const QString& key, const HttpReply& reply);
     void setDefaultReply(const HttpReply& reply);
+    // For the connections accepted from now on.
+    void setConnectionRule(const ConnectionRule& rule) { m_rule = rule; }
+    const ConnectionRule& connectionRule() const { return m_rule; }
     static HttpReply notFoundReply();
 
     const QList<RecordedRequest>& requests() const { return m_requests; }
@@ -135,8 +166,11 @@ private:
     void acceptPending();
     HttpReply replyFor(const QString& key) const;
     RecordedRequest& record(int index) { return m_requests[index]; }
-    int addRecord() {
-        m_requests.append(RecordedRequest());
+    int addRecord(int connection, int onConnection) {
+        RecordedRequest r;
+        r.connection = connection;
+        r.onConnection = onConnection;
+        m_requests.append(r);
         return m_requests.size() - 1;
     }
 
@@ -146,6 +180,7 @@ private:
     quint16 m_port = 0;
     QHash<QString, HttpReply> m_replies;
     HttpReply m_defaultReply;
+    ConnectionRule m_rule;
     QList<RecordedRequest> m_requests;
     int m_connectionCount = 0;
 };

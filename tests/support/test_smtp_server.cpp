@@ -23,8 +23,9 @@ void TestSmtpServer::accept() {
         // The mail being taken, and whether its data is coming in.
         auto mail = std::make_shared<Mail>();
         auto inData = std::make_shared<bool>(false);
+        auto inLogin = std::make_shared<bool>(false);
         socket->write("220 localhost test SMTP\r\n");
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, mail, inData] {
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, mail, inData, inLogin] {
             while (socket->canReadLine()) {
                 const QByteArray line = socket->readLine();
                 if (*inData) {
@@ -38,18 +39,33 @@ void TestSmtpServer::accept() {
                     }
                     continue;
                 }
+                if (*inLogin) {
+                    *inLogin = false;
+                    m_logins.append(line.trimmed());
+                    socket->write("235 welcome\r\n");
+                    continue;
+                }
                 const QByteArray verb = line.left(4).toUpper();
                 const auto address = [&line] {
                     return line.mid(line.indexOf('<') + 1,
                                     line.indexOf('>') - line.indexOf('<') - 1);
                 };
-                if (verb == "EHLO")
-                    socket->write("250-localhost\r\n250 8BITMIME\r\n");
-                else if (verb == "MAIL") {
+                if (verb == "EHLO") {
+                    socket->write("250-localhost\r\n250-AUTH PLAIN\r\n250 8BITMIME\r\n");
+                } else if (verb == "AUTH") {
+                    const QByteArray initial = line.trimmed().mid(11); // "AUTH PLAIN "
+                    if (initial.isEmpty()) {
+                        *inLogin = true;
+                        socket->write("334 \r\n");
+                    } else {
+                        m_logins.append(initial);
+                        socket->write("235 welcome\r\n");
+                    }
+                } else if (verb == "MAIL") {
                     *mail = Mail{address(), {}, {}};
                     socket->write("250 ok\r\n");
                 } else if (verb == "RCPT") {
-                    mail->to = address();
+                    mail->to.append(address());
                     socket->write("250 ok\r\n");
                 } else if (verb == "DATA") {
                     *inData = true;

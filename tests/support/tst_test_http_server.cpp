@@ -7,11 +7,13 @@
 #include <QTcpSocket>
 #include <QTest>
 
+using corvantis::testing::ConnectionRule;
 using corvantis::testing::HoldingRelay;
 using corvantis::testing::HttpReply;
 using corvantis::testing::TestHttpServer;
 
 Q_DECLARE_METATYPE(corvantis::testing::HttpReply)
+Q_DECLARE_METATYPE(corvantis::testing::ConnectionRule)
 
 namespace {
 
@@ -85,6 +87,8 @@ private Q_SLOTS:
     void lifetimeStopsServer();
     void destructorClosesConnections();
     void relayHoldsTheServersClose();
+    void connectionRules_data();
+    void connectionRules();
 };
 
 void TestHttpServerTest::recordsRequest_data() {
@@ -367,3 +371,80 @@ void TestHttpServerTest::relayHoldsTheServersClose() {
 
 CORVANTIS_TEST_MAIN(TestHttpServerTest)
 #include "tst_test_http_server.moc"
+
+// Requests one after another on one connection, each once the last is answered:
+// what each answer says of the connection, and whether the server then closed it.
+void TestHttpServerTest::connectionRules_data() {
+    QTest::addColumn<ConnectionRule>("rule");
+    QTest::addColumn<QStringList>("asked"); // paths; "!" in front: the request says close
+    QTest::addColumn<QString>("answers");   // "keep-alive", "close" or "none" each; then "open"
+                                            // or "closed"
+    ConnectionRule keeps;
+    keeps.keepAlive = true;
+    const QStringList three{QStringLiteral("/a"), QStringLiteral("/a"), QStringLiteral("/a")};
+    QTest::newRow("no rule: as each answer says") << ConnectionRule() << three << "close closed";
+    QTest::newRow("kept: every request answered")
+        << keeps << three << "keep-alive keep-alive keep-alive open";
+    ConnectionRule two = keeps;
+    two.answers = 2;
+    QTest::newRow("two answers") << two << three << "keep-alive close closed";
+    two.announceClose = false;
+    QTest::newRow("two answers, the close unsaid")
+        << two << three << "keep-alive keep-alive closed";
+    QTest::newRow("the client says close")
+        << keeps << QStringList{QStringLiteral("/a"), QStringLiteral("!/a")}
+        << "keep-alive close closed";
+    ConnectionRule deaf = keeps;
+    deaf.ignoreClientClose = true;
+    QTest::newRow("the client's close ignored")
+        << deaf << QStringList{QStringLiteral("!/a"), QStringLiteral("!/a")}
+        << "keep-alive keep-alive open";
+    QTest::newRow("an answer that closes")
+        << keeps << QStringList{QStringLiteral("/a"), QStringLiteral("/closing")}
+        << "keep-alive close closed";
+    QTest::newRow("an answer the close ends")
+        << keeps << QStringList{QStringLiteral("/a"), QStringLiteral("/unframed")}
+        << "keep-alive close closed";
+    ConnectionRule drops = keeps;
+    drops.drop = 2;
+    QTest::newRow("the second request dropped") << drops << three << "keep-alive none closed";
+}
+
+void TestHttpServerTest::connectionRules() {
+    QFETCH(ConnectionRule, rule);
+    QFETCH(QStringList, asked);
+    QFETCH(QString, answers);
+    TestHttpServer server;
+    server.setConnectionRule(rule);
+    QVERIFY(server.start());
+    server.setReply(QStringLiteral("a.test/a"), HttpReply::html("<p>a</p>"));
+    server.setReply(QStringLiteral("a.test/closing"), HttpReply::html("<p>a</p>").closingAfter());
+    server.setReply(QStringLiteral("a.test/unframed"), HttpReply::html("<p>a</p>", false));
+    Client client(server);
+    QVERIFY(client.waitConnected());
+    QStringList said;
+    for (const QString& path : asked) {
+        if (client.closedByPeer)
+            break;
+        const qsizetype before = client.received.size();
+        QByteArray request = engineRequest("a.test", path.toLatin1().replace("!", ""));
+        if (!path.startsWith(u'!'))
+            request.replace("Connection: close", "Connection: keep-alive");
+        client.send(request);
+        QTRY_VERIFY((client.received.size() > before && client.received.endsWith("<p>a</p>")) ||
+                    client.closedByPeer);
+        const QByteArray answer = client.received.mid(before);
+        said << (answer.contains("\r\nConnection: keep-alive\r\n") ? QStringLiteral("keep-alive")
+                 : answer.contains("\r\nConnection: close\r\n")    ? QStringLiteral("close")
+                                                                   : QStringLiteral("none"));
+        QTest::qWait(20); // time for a close to arrive
+    }
+    said << (client.closedByPeer ? QStringLiteral("closed") : QStringLiteral("open"));
+    QCOMPARE(said.join(u' '), answers);
+    // Every request came on the one connection, numbered in order.
+    QCOMPARE(server.connectionCount(), 1);
+    for (int i = 0; i < server.requestCount(); ++i) {
+        QCOMPARE(server.requests().at(i).connection, 1);
+        QCOMPARE(server.requests().at(i).onConnection, i + 1);
+    }
+}

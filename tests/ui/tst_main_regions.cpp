@@ -83,7 +83,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stored");
         for (const char* box :
              {"chkAuto", "chkAuto2", "chkAudioEmail", "chkAudioNext", "chkAudioFinished",
-              "chkNewWin", "chkLinkValue", "chkFromHistory", "chkRender"})
+              "chkNewWin", "chkLinkValue", "chkFromHistory", "chkRender", "chkKeepAlive"})
             QTest::newRow(box) << S(box) << S("0");
         QTest::newRow("chkRedirect") << S("chkRedirect") << S("1");
         QTest::newRow("chkAcceptInvalidCerts") << S("chkAcceptInvalidCerts") << S("1");
@@ -136,6 +136,8 @@ private Q_SLOTS:
             QVERIFY(!again->session.options.startFromHistory);
         if (control == S("chkRender"))
             QVERIFY(!again->session.options.renderPages);
+        if (control == S("chkKeepAlive"))
+            QVERIFY(!again->session.options.keepAlive);
     }
 
     // The number boxes: stored under their own keys, taken at once; a number out

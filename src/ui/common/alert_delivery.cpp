@@ -9,6 +9,7 @@ namespace corvantis::ui {
 
 void SendAlertInBackground(QObject* context, const alert::Alert& alert,
                            const alert::AlertSettings& settings, alert::SecretStore& secrets,
+                           const afterscan::AfterScanRequest& request,
                            std::function<void(const QStringList&)> done) {
     auto* watcher = new QFutureWatcher<QStringList>(context);
     QObject::connect(watcher, &QFutureWatcher<QStringList>::finished, context,
@@ -16,8 +17,9 @@ void SendAlertInBackground(QObject* context, const alert::Alert& alert,
                          done(watcher->result());
                          watcher->deleteLater();
                      });
-    watcher->setFuture(QtConcurrent::run(
-        [alert, settings, &secrets] { return afterscan::SendAlert(alert, settings, secrets); }));
+    watcher->setFuture(QtConcurrent::run([alert, settings, &secrets, request] {
+        return afterscan::SendAlert(alert, settings, secrets, request);
+    }));
 }
 
 } // namespace corvantis::ui

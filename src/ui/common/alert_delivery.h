@@ -1,5 +1,6 @@
 #pragma once
 
+#include "afterscan/after_scan.h"
 #include "alert/alert_digest.h"
 #include "alert/alert_settings.h"
 
@@ -15,11 +16,12 @@ class SecretStore;
 
 namespace corvantis::ui {
 
-// Sends the alert off the window's thread, so a slow mail server never freezes
-// the window; done gets one line per failure, on the window's thread, unless
-// context is gone by then.
+// Sends the alert off the window's thread (afterscan::SendAlert, with the
+// history of the request), so a slow mail server never freezes the window; done
+// gets one line per failure, on the window's thread, unless context is gone by then.
 void SendAlertInBackground(QObject* context, const alert::Alert& alert,
                            const alert::AlertSettings& settings, alert::SecretStore& secrets,
+                           const afterscan::AfterScanRequest& request,
                            std::function<void(const QStringList&)> done);
 
 } // namespace corvantis::ui

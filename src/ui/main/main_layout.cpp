@@ -31,13 +31,13 @@ constexpr Placed kDesign[] = {
     {"cmdWebsite", 13065, 210, 2575, 390},
     {"Frame1", 0, 840, 4275, 6675},
     {"Frame2", 4320, 840, 4275, 9195},
-    // "Options" is 2430 twips taller than first designed, for "Sites at once"
+    // "Options" is 2850 twips taller than first designed, for "Sites at once"
     // and "Accept invalid certificates" (a row each), "Check link value", "Start
     // with the page where the link stood last time", "Look at pages as a browser
-    // does" and "Call a link lost after" (wrapped captions); "Statistics" starts
-    // that much lower to make room.
-    {"Frame4", 8640, 840, 2895, 6345},
-    {"Frame3", 8640, 7170, 2895, 1725},
+    // does", "Keep connections open between pages" and "Call a link lost after"
+    // (wrapped captions); "Statistics" starts that much lower to make room.
+    {"Frame4", 8640, 840, 2895, 6765},
+    {"Frame3", 8640, 7590, 2895, 1725},
     {"StatusBar1", 0, kFirstClientHeight - kStatusBarHeight, 15840, kStatusBarHeight},
     {"pb1", 13225, kFirstClientHeight - kStatusBarHeight + 90, 2590, 270},
     // "Websites"
@@ -108,14 +108,16 @@ constexpr Placed kDesign[] = {
     {"lblFromHistory", 315, 3270, 2535, 420},
     {"chkRender", 60, 3705, 255, 240},
     {"lblRender", 315, 3690, 2535, 420},
-    {"lblLostAfter", 90, 4110, 2100, 630},
-    {"txtLostAfter", 2250, 4268, 510, 315},
-    {"Label10", 90, 4770, 2760, 420},
-    {"cmbLastSearch", 90, 5190, 2700, 315},
-    {"Label11", 90, 5565, 600, 210},
-    {"chkAudioEmail", 750, 5520, 2040, 255},
-    {"chkAudioNext", 750, 5775, 2040, 255},
-    {"chkAudioFinished", 750, 6030, 2040, 255},
+    {"chkKeepAlive", 60, 4125, 255, 240},
+    {"lblKeepAlive", 315, 4110, 2535, 420},
+    {"lblLostAfter", 90, 4530, 2100, 630},
+    {"txtLostAfter", 2250, 4688, 510, 315},
+    {"Label10", 90, 5190, 2760, 420},
+    {"cmbLastSearch", 90, 5610, 2700, 315},
+    {"Label11", 90, 5985, 600, 210},
+    {"chkAudioEmail", 750, 5940, 2040, 255},
+    {"chkAudioNext", 750, 6195, 2040, 255},
+    {"chkAudioFinished", 750, 6450, 2040, 255},
     // "Statistics", and the e-mail buttons under the counters.
     {"Label19", 90, 255, 2700, 210},
     {"Label20", 210, 495, 1440, 210},

@@ -237,7 +237,7 @@ void MainWindow::windUpScan() {
     if (request.writeReport)
         m_results->showReport(done.report);
     if (done.alert)
-        SendAlertInBackground(this, *done.alert, request.alerts, *m_seams.secrets,
+        SendAlertInBackground(this, *done.alert, request.alerts, *m_seams.secrets, request,
                               [this](const QStringList& failed) {
                                   if (!failed.isEmpty())
                                       m_statusBar->showNow(0, failed.join(QLatin1Char(' ')));

@@ -124,6 +124,11 @@ void OptionsFrame::buildCheckRules() {
         QStringLiteral("When a site's HTML shows fewer links than expected, look at the page "
                        "where the link stood last time and the start page as a browser shows "
                        "them, once their scripts have run (and tell links the browser hides)."));
+    m_keepAlive = wrappedCheck(
+        "chkKeepAlive", "lblKeepAlive", "Keep connections open between pages",
+        QStringLiteral("Ask for a site's pages over one open connection, and resume the TLS "
+                       "session of an https site on a new one, instead of a new connection "
+                       "and handshake for every page. The results are the same."));
     m_lostAfter = numberBox(
         {"txtLostAfter", "lblLostAfter", "Call a link lost after this many scans in a row:",
          "LostAfter", scan::kMaxLostAfter, &scan::ScanOptions::lostAfter},
@@ -147,12 +152,17 @@ void OptionsFrame::loadOptions() {
     const scan::ScanOptions o = scan::ScanOptions::FromSettings();
     const QString timeout = util::ReadSetting(m_timeout->objectName(), kTimeoutDefault);
     m_timeout->setText(util::ToInt16(timeout) ? timeout : kTimeoutDefault);
-    const std::pair<QCheckBox*, bool> checks[] = {
-        {m_redirect, o.chkRedirect},     {m_insecure, o.acceptInvalidCertificates},
-        {m_linkValue, o.checkLinkValue}, {m_fromHistory, o.startFromHistory},
-        {m_render, o.renderPages},       {m_auto, o.chkAuto},
-        {m_auto2, o.chkAuto2},           {m_audioEmail, o.chkAudioEmail},
-        {m_audioNext, o.chkAudioNext},   {m_audioFinished, o.chkAudioFinished}};
+    const std::pair<QCheckBox*, bool> checks[] = {{m_redirect, o.chkRedirect},
+                                                  {m_insecure, o.acceptInvalidCertificates},
+                                                  {m_linkValue, o.checkLinkValue},
+                                                  {m_fromHistory, o.startFromHistory},
+                                                  {m_render, o.renderPages},
+                                                  {m_keepAlive, o.keepAlive},
+                                                  {m_auto, o.chkAuto},
+                                                  {m_auto2, o.chkAuto2},
+                                                  {m_audioEmail, o.chkAudioEmail},
+                                                  {m_audioNext, o.chkAudioNext},
+                                                  {m_audioFinished, o.chkAudioFinished}};
     for (const auto& [box, on] : checks) {
         KeepStored(box, on);
         connect(box, &QCheckBox::toggled, this, &OptionsFrame::applyOptions);
@@ -193,6 +203,7 @@ void OptionsFrame::applyOptions() {
     o.checkLinkValue = m_linkValue->isChecked();
     o.startFromHistory = m_fromHistory->isChecked();
     o.renderPages = m_render->isChecked();
+    o.keepAlive = m_keepAlive->isChecked();
     // While a box is empty, the number in use stays.
     for (const auto& [box, option] : std::as_const(m_numbers))
         o.*option.field = box->hasAcceptableInput() ? box->text().toInt() : m_options.*option.field;

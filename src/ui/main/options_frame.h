@@ -15,7 +15,8 @@ namespace corvantis::ui {
 
 // "Options" (Frame4): when to go to the next site, the time-out, how many sites
 // at once, redirected links, invalid certificates, link values, starting with
-// the pages where the links stood last time, when a link is lost, what to do after the last site,
+// the pages where the links stood last time, pages as a browser shows them,
+// connections kept open, when a link is lost, what to do after the last site,
 // and the sound cues. Each option is read from the settings store at the load step, stored the
 // moment its control changes, and handed to the session for the next page.
 class OptionsFrame : public QGroupBox {
@@ -54,6 +55,7 @@ private:
     QCheckBox* m_linkValue = nullptr;   // check link value
     QCheckBox* m_fromHistory = nullptr; // start with the page where the link stood last time
     QCheckBox* m_render = nullptr;      // look at pages as a browser does
+    QCheckBox* m_keepAlive = nullptr;   // keep connections open between pages
     QLineEdit* m_lostAfter = nullptr;   // read scans without a link before it is lost
     QLineEdit* m_sitesAtOnce = nullptr;
     QList<std::pair<QLineEdit*, NumberOption>> m_numbers;

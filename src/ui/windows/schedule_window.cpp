@@ -3,17 +3,15 @@
 #include "alert/alert_settings.h"
 #include "alert/schedule.h"
 #include "alert/secret_store.h"
+#include "output/project_file.h"
 #include "output/scan_json.h"
 #include "session/scan_session.h"
 #include "ui/common/alert_delivery.h"
 #include "ui/common/widgets.h"
-#include "util/settings_store.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -36,11 +34,6 @@ QLineEdit* SecretField(QWidget* parent, const char* name) {
     QLineEdit* field = Field(parent, name, QStringLiteral("kept in the keyring; empty: unchanged"));
     field->setEchoMode(QLineEdit::Password);
     return field;
-}
-
-// The settings key of the schedule last applied, per project file.
-QString ScheduleKey(const QString& project) {
-    return QStringLiteral("Schedule/") + alert::UnitBaseName(project);
 }
 
 } // namespace
@@ -71,6 +64,10 @@ ScheduleWindow::ScheduleWindow(const scan::ScanSession& session, alert::SecretSt
                                    this),
                      QStringLiteral("chkAlertAlways"));
     m_always->setAccessibleName(m_always->text());
+    m_notify =
+        Named(new QCheckBox(QStringLiteral("Desktop notification after a scheduled check"), this),
+              QStringLiteral("chkScheduleNotify"));
+    m_notify->setAccessibleName(m_notify->text());
     m_status = Named(new QLabel(this), QStringLiteral("lblScheduleStatus"),
                      QStringLiteral("Schedule status"));
     m_status->setWordWrap(true);
@@ -86,6 +83,7 @@ ScheduleWindow::ScheduleWindow(const scan::ScanSession& session, alert::SecretSt
     for (const auto& [label, field] : rows)
         form->addRow(LabelFor(field, QLatin1String(label)), field);
     form->addRow(QString(), m_always);
+    form->addRow(QString(), m_notify);
     m_test = Button(this, QStringLiteral("Send a test alert"));
     m_test->setObjectName(QStringLiteral("cmdTestAlert"));
     QPushButton* apply = Button(this, QStringLiteral("Apply"));
@@ -124,15 +122,16 @@ void ScheduleWindow::load() {
     m_secret->clear();
     const QString project = m_session.project.projectPath();
     m_project->setText(project);
-    const std::optional<alert::Schedule> when = alert::ParseSchedule(
-        project.isEmpty() ? QString() : util::ReadSetting(ScheduleKey(project), QString()));
-    if (when) {
-        m_every->setCurrentIndex(int(when->every));
-        m_day->setCurrentIndex(when->weekday - 1);
-        m_time->setTime(when->time);
-    } else {
-        m_every->setCurrentIndex(0);
+    // What the unit files hold, whoever wrote them.
+    const std::optional<alert::ScheduledCheck> check =
+        project.isEmpty() ? std::nullopt
+                          : alert::ReadScheduledCheck(alert::UserUnitFolder(), project);
+    m_every->setCurrentIndex(check ? int(check->when.every) : 0);
+    if (check) {
+        m_day->setCurrentIndex(check->when.weekday - 1);
+        m_time->setTime(check->when.time);
     }
+    m_notify->setChecked(check && check->extraArguments.contains(QStringLiteral("--notify")));
     m_status->clear();
 }
 
@@ -154,8 +153,14 @@ alert::Schedule ScheduleWindow::schedule() const {
 
 bool ScheduleWindow::keepAlertFields() {
     const alert::AlertSettings s = alertSettings();
-    if (s.wantsMail() && s.smtpServer.isEmpty()) {
-        showStatus({QStringLiteral("An alert e-mail needs the SMTP server.")});
+    if (const std::optional<alert::AlertProblem> problem = alert::CheckAlertSettings(s)) {
+        const std::pair<const char*, QLineEdit*> fields[] = {
+            {"Alert e-mail to", m_mailTo}, {"From", m_mailFrom},       {"SMTP server", m_smtp},
+            {"SMTP user", m_smtpUser},     {"Webhook URL", m_webhook},
+        };
+        const auto& [label, field] = fields[int(problem->field)];
+        showStatus({QLatin1String(label) + QStringLiteral(": ") + problem->why + u'.'});
+        field->setFocus();
         return false;
     }
     s.save();
@@ -164,7 +169,7 @@ bool ScheduleWindow::keepAlertFields() {
                                       std::pair{m_secret, alert::kWebhookSecret}}) {
         if (field->text().isEmpty())
             continue;
-        failed.append(m_secrets.write(name, field->text()));
+        failed.append(alert::KeepSecret(m_secrets, name, field->text()));
         field->clear();
     }
     failed.removeAll(QString());
@@ -182,17 +187,24 @@ void ScheduleWindow::apply() {
                                    "project: save the project first.")});
         return;
     }
-    if (!QFileInfo(project).isFile()) {
-        showStatus({project + QStringLiteral(": there is no such project file.")});
+    const alert::Schedule when = schedule();
+    // Ending the checks needs only the path: the file may be gone.
+    if (const QString error = output::ProjectFileError(project);
+        !error.isEmpty() && when.every != alert::Every::Off) {
+        showStatus({error});
         return;
     }
-    const QString absolute = QFileInfo(project).absoluteFilePath();
-    const alert::ScheduleOutcome done = alert::ScheduleProject(
-        absolute, schedule(),
-        QCoreApplication::applicationDirPath() + QStringLiteral("/corvantis-scan"),
-        alertSettings().arguments());
-    if (done.error.isEmpty())
-        util::WriteSetting(ScheduleKey(absolute), alert::ScheduleText(schedule()));
+    alert::AlertSettings alerts = alertSettings();
+    alerts.notify = m_notify->isChecked();
+    const alert::ScheduledCheck check = alert::CheckOfProject(
+        project, when, QCoreApplication::applicationDirPath() + QStringLiteral("/corvantis-scan"),
+        alerts.arguments());
+    if (const QString why = alert::UnitProblem(check);
+        !why.isEmpty() && when.every != alert::Every::Off) {
+        showStatus({QStringLiteral("The schedule cannot be written: ") + why});
+        return;
+    }
+    const alert::ScheduleOutcome done = alert::ApplySchedule(check, alert::UserUnitFolder());
     showStatus(done.error.isEmpty() ? done.lines : QStringList{done.error});
 }
 
@@ -201,12 +213,13 @@ void ScheduleWindow::sendTestAlert() {
         return;
     alert::AlertSettings s = alertSettings();
     s.notify = true;
+    s.readKeptSecrets();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     m_test->setEnabled(false);
     showStatus({QStringLiteral("Sending a test alert...")});
     SendAlertInBackground(
         this, alert::TestAlert(m_session.project.domain(), output::ScanJson(m_session, now, now)),
-        s, m_secrets, [this](const QStringList& failed) {
+        s, m_secrets, afterscan::AfterScanRequest{}, [this](const QStringList& failed) {
             m_test->setEnabled(true);
             showStatus(failed.isEmpty() ? QStringList{QStringLiteral("The test alert was sent.")}
                                         : failed);

@@ -22,8 +22,9 @@ namespace corvantis::ui {
 
 // "Schedule and Alerts": a saved project checked every day or week by the
 // desktop's timer service, and where the alerts after a scan go. The alert
-// fields are kept in the settings, the password and secret in the keyring;
-// "Apply" writes the schedule, "Send a test alert" tries every way at once.
+// fields are kept in the settings, the password and secret in the keyring; the
+// schedule only in its unit files, where corvantis-scan --schedule writes it
+// too. "Apply" writes the schedule, "Send a test alert" tries every way at once.
 class ScheduleWindow : public QWidget {
     Q_OBJECT
 public:
@@ -36,7 +37,8 @@ public:
 private:
     alert::AlertSettings alertSettings() const;
     alert::Schedule schedule() const;
-    // Keeps the alert fields, and a password or secret the user typed.
+    // Keeps the alert fields, and a password or secret the user typed, once
+    // every field can be used; otherwise says which cannot.
     bool keepAlertFields();
     void apply();
     void sendTestAlert();
@@ -56,6 +58,7 @@ private:
     QLineEdit* m_webhook;
     QLineEdit* m_secret;
     QCheckBox* m_always;
+    QCheckBox* m_notify;
     QPushButton* m_test;
     QLabel* m_status;
 };
