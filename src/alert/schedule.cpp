@@ -57,71 +57,84 @@ std::optional<ScheduledCheck> ReadUnits(const QString& folder, const QString& ba
                         ReadText(folder + u'/' + base + QStringLiteral(".service")));
 }
 
+// Where a project's units stand, and what the messages name.
+struct Units {
+    Units(const ScheduledCheck& check, const QString& unitFolder)
+        : timer(UnitBaseName(check.projectFile) + QStringLiteral(".timer")),
+          timerPath(unitFolder + u'/' + timer),
+          servicePath(unitFolder + u'/' + UnitBaseName(check.projectFile) +
+                      QStringLiteral(".service")),
+          project(QFileInfo(check.projectFile).fileName()),
+          systemctl(QStandardPaths::findExecutable(QStringLiteral("systemctl"))) {}
+    QString timer, timerPath, servicePath, project, systemctl;
+};
+
+ScheduleOutcome RemoveSchedule(const Units& u) {
+    ScheduleOutcome outcome;
+    RunSystemctl(u.systemctl, {QStringLiteral("disable"), QStringLiteral("--now"), u.timer});
+    for (const QString& path : {u.timerPath, u.servicePath}) {
+        if (QFile::exists(path) && !QFile::remove(path)) {
+            outcome.error = QStringLiteral("could not remove ") + path;
+            return outcome;
+        }
+    }
+    const QString why = RunSystemctl(u.systemctl, {QStringLiteral("daemon-reload")});
+    if (why.isEmpty())
+        outcome.lines << QStringLiteral("The scheduled check of ") + u.project +
+                             QStringLiteral(" is off.");
+    else
+        outcome.lines << QStringLiteral("Removed the schedule's files; systemctl --user could "
+                                        "not be reached (") +
+                             why + QStringLiteral("): if its timer was on, stop it with ") +
+                             QStringLiteral("\"systemctl --user disable --now ") + u.timer +
+                             QStringLiteral("\", and remove its crontab line if you added one.");
+    return outcome;
+}
+
+// The service and the timer, both or neither; the error, or nothing.
+QString WriteUnits(const ScheduledCheck& check, const Units& u, const QString& unitFolder) {
+    QString error = UnitProblem(check);
+    if (error.isEmpty() && !QDir().mkpath(unitFolder))
+        error = QStringLiteral("could not create the folder ") + unitFolder;
+    if (!error.isEmpty())
+        return error;
+    const bool hadTimer = QFile::exists(u.timerPath);
+    error = WriteUnitFile(u.servicePath, ServiceText(check));
+    if (error.isEmpty()) {
+        error = WriteUnitFile(u.timerPath, TimerText(check));
+        if (!error.isEmpty() && !hadTimer)
+            QFile::remove(u.servicePath); // no service without a timer left behind
+    }
+    return error;
+}
+
 } // namespace
 
 ScheduleOutcome ApplySchedule(const ScheduledCheck& check, const QString& unitFolder) {
-    const QString base = UnitBaseName(check.projectFile);
-    const QString timer = base + QStringLiteral(".timer");
-    const QString timerPath = unitFolder + u'/' + timer;
-    const QString servicePath = unitFolder + u'/' + base + QStringLiteral(".service");
-    const QString project = QFileInfo(check.projectFile).fileName();
-    const QString systemctl = QStandardPaths::findExecutable(QStringLiteral("systemctl"));
-    const QString enable = QStringLiteral("\"systemctl --user enable --now ") + timer + u'"';
-    const QString disable = QStringLiteral("\"systemctl --user disable --now ") + timer + u'"';
+    const Units u(check, unitFolder);
+    if (check.when.every == Every::Off)
+        return RemoveSchedule(u);
     ScheduleOutcome outcome;
-
-    if (check.when.every == Every::Off) {
-        RunSystemctl(systemctl, {QStringLiteral("disable"), QStringLiteral("--now"), timer});
-        for (const QString& path : {timerPath, servicePath}) {
-            if (QFile::exists(path) && !QFile::remove(path)) {
-                outcome.error = QStringLiteral("could not remove ") + path;
-                return outcome;
-            }
-        }
-        const QString why = RunSystemctl(systemctl, {QStringLiteral("daemon-reload")});
-        if (why.isEmpty())
-            outcome.lines << QStringLiteral("The scheduled check of ") + project +
-                                 QStringLiteral(" is off.");
-        else
-            outcome.lines << QStringLiteral("Removed the schedule's files; systemctl --user could "
-                                            "not be reached (") +
-                                 why + QStringLiteral("): if its timer was on, stop it with ") +
-                                 disable +
-                                 QStringLiteral(", and remove its crontab line if "
-                                                "you added one.");
-        return outcome;
-    }
-
-    outcome.error = UnitProblem(check);
-    if (outcome.error.isEmpty() && !QDir().mkpath(unitFolder))
-        outcome.error = QStringLiteral("could not create the folder ") + unitFolder;
+    outcome.error = WriteUnits(check, u, unitFolder);
     if (!outcome.error.isEmpty())
         return outcome;
-    const bool hadTimer = QFile::exists(timerPath);
-    outcome.error = WriteUnitFile(servicePath, ServiceText(check));
-    if (outcome.error.isEmpty()) {
-        outcome.error = WriteUnitFile(timerPath, TimerText(check));
-        if (!outcome.error.isEmpty() && !hadTimer)
-            QFile::remove(servicePath); // no service without a timer left behind
-    }
-    if (!outcome.error.isEmpty())
-        return outcome;
-
-    QString why = RunSystemctl(systemctl, {QStringLiteral("daemon-reload")});
+    QString why = RunSystemctl(u.systemctl, {QStringLiteral("daemon-reload")});
     if (why.isEmpty())
-        why = RunSystemctl(systemctl, {QStringLiteral("enable"), QStringLiteral("--now"), timer});
+        why =
+            RunSystemctl(u.systemctl, {QStringLiteral("enable"), QStringLiteral("--now"), u.timer});
     if (why.isEmpty()) {
-        outcome.lines << QStringLiteral("Scheduled check of ") + project + QStringLiteral(": ") +
+        outcome.lines << QStringLiteral("Scheduled check of ") + u.project + QStringLiteral(": ") +
                              ScheduleText(check.when) + QStringLiteral(", by the timer ") +
-                             timerPath;
+                             u.timerPath;
         return outcome;
     }
-    outcome.lines << QStringLiteral("Wrote ") + timerPath + QStringLiteral(" and ") + servicePath;
+    outcome.lines << QStringLiteral("Wrote ") + u.timerPath + QStringLiteral(" and ") +
+                         u.servicePath;
     outcome.lines << QStringLiteral("systemctl --user could not be reached (") + why +
                          QStringLiteral("): enable the check with \"systemctl --user "
-                                        "daemon-reload\" and ") +
-                         enable +
-                         QStringLiteral(", or add this line to your crontab (crontab -e): ") +
+                                        "daemon-reload\" and \"systemctl --user enable --now ") +
+                         u.timer +
+                         QStringLiteral("\", or add this line to your crontab (crontab -e): ") +
                          CrontabLine(check);
     return outcome;
 }

@@ -13,6 +13,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
+#include <optional>
 #include <unistd.h>
 
 using namespace corvantis;
@@ -48,35 +50,66 @@ void Write(const QByteArray& line) {
     std::fflush(stdout);
 }
 
-} // namespace
-
-int main(int argc, char* argv[]) {
-    // Pages run the partners' scripts: only inside the browser's sandbox, which
-    // refuses root.
+// Pages run the partners' scripts: only inside the browser's sandbox, which
+// refuses root. Returns the browser flags it was given.
+QByteArray RefuseUnsafe() {
     if (::getuid() == 0 || ::geteuid() == 0)
         Refuse("does not run as root");
     qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
     const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     if (render::WeakensSandbox(QString::fromLocal8Bit(flags)))
         Refuse("QTWEBENGINE_CHROMIUM_FLAGS would weaken the browser's sandbox");
+    return flags;
+}
+
+// The routes given with --connect-to; nothing for --check, the scan's test that
+// it can run here, as this user, with its home.
+std::optional<QStringList> Routes(int argc, char* argv[]) {
     QStringList specs;
     for (int i = 1; i < argc; ++i) {
-        // The scan's test that it can run here, as this user, with its home.
         if (qstrcmp(argv[i], "--check") == 0) {
             if (::access(qgetenv("HOME").constData(), W_OK) != 0)
                 Refuse("its home folder is not its own");
-            return 0;
+            return std::nullopt;
         }
         if (qstrcmp(argv[i], "--connect-to") == 0 && i + 1 < argc)
             specs << QString::fromLocal8Bit(argv[++i]);
     }
+    return specs;
+}
+
+// Hands every whole request line of the input to the host.
+void TakeRequests(QByteArray& input, render::PageRenderHost& host,
+                  const std::function<void(const render::RenderReply&)>& reply) {
+    qsizetype newline;
+    while ((newline = input.indexOf('\n')) >= 0) {
+        const std::optional<render::RenderRequest> request =
+            render::ParseRequest(input.left(newline));
+        input.remove(0, newline + 1);
+        // A request that cannot be read cannot be answered by its id either:
+        // the scan sees the end and starts over.
+        if (!request)
+            Refuse("a request could not be read");
+        host.render(*request, reply);
+    }
+    if (input.size() > render::kMaxRequestLineBytes)
+        Refuse("a request is too long");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const QByteArray flags = RefuseUnsafe();
+    const std::optional<QStringList> specs = Routes(argc, argv);
+    if (!specs)
+        return 0;
     // It shows nothing: no display is needed, and none is used.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + " --disable-gpu" + HostRules(specs));
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + " --disable-gpu" + HostRules(*specs));
     QGuiApplication app(argc, argv);
     render::PageRenderHost host;
     QByteArray input;
-    const auto reply = [&](const render::RenderReply& r) {
+    const auto reply = [](const render::RenderReply& r) {
         QByteArray line = render::ReplyLine(r);
         if (line.size() > render::kMaxAnswerLineBytes) // a document of many escapes
             line = render::ReplyLine(
@@ -100,19 +133,7 @@ int main(int argc, char* argv[]) {
             return;
         }
         input.append(buffer, n);
-        qsizetype newline;
-        while ((newline = input.indexOf('\n')) >= 0) {
-            const std::optional<render::RenderRequest> request =
-                render::ParseRequest(input.left(newline));
-            input.remove(0, newline + 1);
-            // A request that cannot be read cannot be answered by its id either:
-            // the scan sees the end and starts over.
-            if (!request)
-                Refuse("a request could not be read");
-            host.render(*request, reply);
-        }
-        if (input.size() > render::kMaxRequestLineBytes)
-            Refuse("a request is too long");
+        TakeRequests(input, host, reply);
     });
     return QCoreApplication::exec();
 }

@@ -265,86 +265,102 @@ void ParseArguments(QCommandLineParser& parser, const QStringList& arguments) {
 }
 
 // The parsed command line as a request; a value that cannot be used refuses the run.
-ScanRequest ParseCommandLine(const QStringList& arguments) {
-    QCommandLineParser parser;
-    ParseArguments(parser, arguments);
-    const auto given = [&parser](const char* name) { return parser.isSet(QLatin1String(name)); };
-    const auto value = [&](const char* name) {
-        return given(name) ? std::optional(parser.value(QLatin1String(name))) : std::nullopt;
-    };
-    ScanRequest r;
+// The options the parser found, by name.
+struct Given {
+    const QCommandLineParser& parser;
+    bool operator()(const char* name) const { return parser.isSet(QLatin1String(name)); }
+    std::optional<QString> value(const char* name) const {
+        return (*this)(name) ? std::optional(parser.value(QLatin1String(name))) : std::nullopt;
+    }
+};
+
+// The options that take a number or a word, checked.
+void ReadValues(const Given& given, ScanRequest& r) {
     if (given("page-limit")) {
-        r.pageLimit = util::ToInt32(*value("page-limit"));
+        r.pageLimit = util::ToInt32(*given.value("page-limit"));
         if (!r.pageLimit || *r.pageLimit < 1)
             Fail(QStringLiteral("--page-limit needs a positive number"));
     }
     if (given("timeout")) {
-        r.timeoutSeconds = util::ToInt16(*value("timeout"));
+        r.timeoutSeconds = util::ToInt16(*given.value("timeout"));
         if (!r.timeoutSeconds)
             Fail(QStringLiteral("--timeout needs a number of seconds"));
     }
     if (given("save") && !given("project"))
         Fail(QStringLiteral("--save needs --project FILE"));
-    if (const auto format = value("format")) {
+    if (const auto format = given.value("format")) {
         if (*format != QLatin1String("tsv") && *format != QLatin1String("json"))
             Fail(QStringLiteral("--format needs tsv or json, not ") + *format);
         r.json = *format == QLatin1String("json");
     }
     if (given("history") && given("no-history"))
         Fail(QStringLiteral("--history and --no-history exclude each other"));
-    if (const auto n = value("sites")) {
+    if (const auto n = given.value("sites")) {
         r.sites = scan::SitesAtOnceFromText(*n);
         if (QString::number(*r.sites) != n->trimmed())
             Fail(QStringLiteral("--sites needs a number from 1 to ") +
                  QString::number(scan::kMaxSitesAtOnce));
     }
-    if (const auto k = value("lost-after")) {
+    if (const auto k = given.value("lost-after")) {
         r.lostAfter = scan::LostAfterFromText(*k);
         if (QString::number(*r.lostAfter) != k->trimmed())
             Fail(QStringLiteral("--lost-after needs a number from 1 to ") +
                  QString::number(scan::kMaxLostAfter));
     }
-    r.domain = value("domain");
-    r.partnersFile = value("partners");
-    r.partners = parser.positionalArguments();
+}
+
+// The switches and the plain texts: the partners, files and routes.
+void ReadSwitches(const Given& given, ScanRequest& r) {
+    r.domain = given.value("domain");
+    r.partnersFile = given.value("partners");
+    r.partners = given.parser.positionalArguments();
     r.noPageLimit = given("no-page-limit");
     r.noExpectedSkip = given("no-expected-skip");
     r.redirect = given("redirect");
-    r.connectTo = parser.values(QStringLiteral("connect-to"));
+    r.connectTo = given.parser.values(QStringLiteral("connect-to"));
     r.stats = given("stats");
     r.quiet = given("quiet");
     r.insecure = given("insecure");
     r.linkValue = !given("no-link-value");
     r.readAhead = !given("no-read-ahead");
-    r.project = value("project");
+    r.project = given.value("project");
     r.save = given("save");
-    r.report = value("report");
-    r.history = value("history");
+    r.report = given.value("report");
+    r.history = given.value("history");
     r.noHistory = given("no-history");
     r.fullCrawl = given("full-crawl");
     r.noRender = given("no-render");
     r.noKeepAlive = given("no-keep-alive");
-    r.alerts.mailTo = value("mail-to").value_or(QString());
-    r.alerts.mailFrom = value("mail-from").value_or(QString());
-    r.alerts.smtpServer = value("smtp").value_or(QString());
-    r.alerts.smtpUser = value("smtp-user").value_or(QString());
-    r.alerts.webhookUrl = value("webhook").value_or(QString());
+    r.scheduled = given("scheduled");
+}
+
+// The ways of sending the alert, checked as the window checks them.
+void ReadAlerts(const Given& given, ScanRequest& r) {
+    r.alerts.mailTo = given.value("mail-to").value_or(QString());
+    r.alerts.mailFrom = given.value("mail-from").value_or(QString());
+    r.alerts.smtpServer = given.value("smtp").value_or(QString());
+    r.alerts.smtpUser = given.value("smtp-user").value_or(QString());
+    r.alerts.webhookUrl = given.value("webhook").value_or(QString());
     r.alerts.notify = given("notify");
     r.alerts.alwaysAlert = given("alert-always");
     r.alerts.readKeptSecrets();
-    r.scheduled = given("scheduled");
     if ((given("mail-from") || given("smtp") || given("smtp-user")) && !r.alerts.wantsMail())
         Fail(QStringLiteral("--mail-from, --smtp and --smtp-user need --mail-to"));
     if (const std::optional<alert::AlertProblem> problem = alert::CheckAlertSettings(r.alerts))
         Fail(alert::OptionName(problem->field) + QStringLiteral(": ") + problem->why);
     if (r.alerts.alwaysAlert && !r.alerts.any())
         Fail(QStringLiteral("--alert-always needs --mail-to, --webhook or --notify"));
-    const auto when = value("schedule");
+}
+
+// --schedule: what it asks for, and the options its check carries (those it
+// cannot carry are refused).
+void ReadSchedule(const Given& given, ScanRequest& r) {
+    const auto when = given.value("schedule");
     if (!when)
-        return r;
+        return;
     r.listSchedules = when->compare(QLatin1String("list"), Qt::CaseInsensitive) == 0;
     if (r.listSchedules)
-        return r;
+        return;
     r.schedule = alert::ParseSchedule(*when);
     if (!r.schedule)
         Fail(QStringLiteral("--schedule needs daily@HH:MM, weekly@mon@HH:MM, off or list, not ") +
@@ -353,7 +369,7 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
         Fail(QStringLiteral("--schedule needs --project FILE"));
     // Ending the checks needs only the path: the file may be gone.
     if (r.schedule->every == alert::Every::Off)
-        return r;
+        return;
     if (const QString error = output::ProjectFileError(*r.project); !error.isEmpty())
         Fail(error);
     const QString refused =
@@ -363,7 +379,7 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
         Fail(QStringLiteral("--schedule cannot take partners") + refused);
     for (const OptionText& o : kOptionTexts) {
         const QLatin1String name(o.name);
-        if (o.inSchedule == InSchedule::Own || !parser.isSet(name))
+        if (o.inSchedule == InSchedule::Own || !given.parser.isSet(name))
             continue;
         if (o.inSchedule == InSchedule::Refused)
             Fail(QStringLiteral("--schedule cannot take --") + name + refused);
@@ -371,11 +387,22 @@ ScanRequest ParseCommandLine(const QStringList& arguments) {
             r.carried << QStringLiteral("--") + name;
             continue;
         }
-        for (const QString& v : parser.values(name))
+        for (const QString& v : given.parser.values(name))
             r.carried << QStringLiteral("--") + name
                       << (o.inSchedule == InSchedule::CarriedPath ? QFileInfo(v).absoluteFilePath()
                                                                   : v);
     }
+}
+
+ScanRequest ParseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    ParseArguments(parser, arguments);
+    const Given given{parser};
+    ScanRequest r;
+    ReadValues(given, r);
+    ReadSwitches(given, r);
+    ReadAlerts(given, r);
+    ReadSchedule(given, r);
     return r;
 }
 

@@ -43,6 +43,25 @@ ScheduleWindow::ScheduleWindow(const scan::ScanSession& session, alert::SecretSt
     : QWidget(parent, Qt::Window), m_session(session), m_secrets(secrets) {
     setObjectName(QStringLiteral("frmSchedule"));
     setWindowTitle(QStringLiteral("Schedule and Alerts"));
+    makeFields();
+    m_test = Button(this, QStringLiteral("Send a test alert"));
+    m_test->setObjectName(QStringLiteral("cmdTestAlert"));
+    QPushButton* apply = Button(this, QStringLiteral("Apply"));
+    apply->setObjectName(QStringLiteral("cmdApplySchedule"));
+    QPushButton* close = Button(this, QStringLiteral("Close"));
+    close->setObjectName(QStringLiteral("cmdCloseSchedule"));
+    layOut(apply, close);
+
+    const auto dayShown = [this] { m_day->setEnabled(m_every->currentIndex() == 2); };
+    connect(m_every, &QComboBox::currentIndexChanged, this, dayShown);
+    dayShown();
+    connect(apply, &QPushButton::clicked, this, &ScheduleWindow::apply);
+    connect(m_test, &QPushButton::clicked, this, &ScheduleWindow::sendTestAlert);
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    resize(560, sizeHint().height());
+}
+
+void ScheduleWindow::makeFields() {
     m_project = Field(this, "txtScheduleProject", QStringLiteral("a saved project file"));
     m_every = Named(new QComboBox(this), QStringLiteral("cmbScheduleEvery"));
     m_every->addItems(
@@ -72,7 +91,9 @@ ScheduleWindow::ScheduleWindow(const scan::ScanSession& session, alert::SecretSt
                      QStringLiteral("Schedule status"));
     m_status->setWordWrap(true);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+}
 
+void ScheduleWindow::layOut(QPushButton* apply, QPushButton* close) {
     auto* form = new QFormLayout;
     const std::pair<const char*, QWidget*> rows[] = {
         {"Project", m_project},     {"How often", m_every},        {"Day", m_day},
@@ -84,12 +105,6 @@ ScheduleWindow::ScheduleWindow(const scan::ScanSession& session, alert::SecretSt
         form->addRow(LabelFor(field, QLatin1String(label)), field);
     form->addRow(QString(), m_always);
     form->addRow(QString(), m_notify);
-    m_test = Button(this, QStringLiteral("Send a test alert"));
-    m_test->setObjectName(QStringLiteral("cmdTestAlert"));
-    QPushButton* apply = Button(this, QStringLiteral("Apply"));
-    apply->setObjectName(QStringLiteral("cmdApplySchedule"));
-    QPushButton* close = Button(this, QStringLiteral("Close"));
-    close->setObjectName(QStringLiteral("cmdCloseSchedule"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_test);
     buttons->addStretch(1);
@@ -100,14 +115,6 @@ ScheduleWindow::ScheduleWindow(const scan::ScanSession& session, alert::SecretSt
     layout->addWidget(m_status);
     layout->addStretch(1);
     layout->addLayout(buttons);
-
-    const auto dayShown = [this] { m_day->setEnabled(m_every->currentIndex() == 2); };
-    connect(m_every, &QComboBox::currentIndexChanged, this, dayShown);
-    dayShown();
-    connect(apply, &QPushButton::clicked, this, &ScheduleWindow::apply);
-    connect(m_test, &QPushButton::clicked, this, &ScheduleWindow::sendTestAlert);
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
-    resize(560, sizeHint().height());
 }
 
 void ScheduleWindow::load() {

@@ -40,6 +40,8 @@ private:
     // Keeps the alert fields, and a password or secret the user typed, once
     // every field can be used; otherwise says which cannot.
     bool keepAlertFields();
+    void makeFields();
+    void layOut(QPushButton* apply, QPushButton* close);
     void apply();
     void sendTestAlert();
     void showStatus(const QStringList& lines);
