@@ -11,6 +11,8 @@
 // passed on in order after the data before them. The proxy exits by itself
 // after S seconds (600 unless given).
 
+#include "bench_args.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -54,14 +56,8 @@ Options ParseArgs(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto number = [&](int low, int high) {
-            if (i + 1 >= argc)
-                Usage("a number is missing");
-            char* end = nullptr;
-            const long v = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || v < low || v > high)
-                Usage("a number is out of range");
-            return int(v);
+        const auto number = [&](int low, int high) {
+            return corvantis::bench::NumberArgument(argc, argv, i, low, high, Usage);
         };
         if (arg == "--target-port")
             o.targetPort = number(1, 65535);

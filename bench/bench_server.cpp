@@ -12,6 +12,7 @@
 // the site the way the scanner does and reports whether every page is
 // reached exactly once.
 
+#include "bench_args.h"
 #include "site_crawl.h"
 #include "site_generator.h"
 
@@ -66,14 +67,8 @@ Options ParseArgs(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto number = [&](int low, int high) {
-            if (i + 1 >= argc)
-                Usage("a number is missing");
-            char* end = nullptr;
-            const long v = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || v < low || v > high)
-                Usage("a number is out of range");
-            return int(v);
+        const auto number = [&](int low, int high) {
+            return corvantis::bench::NumberArgument(argc, argv, i, low, high, Usage);
         };
         if (arg == "--pages")
             o.pages = number(1, 10000000);

@@ -1,5 +1,7 @@
 #include "page/char_refs.h"
 
+#include "page/page_encoding.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
@@ -19,14 +21,6 @@ constexpr NamedReference kNamed[] = {
 // The lookup narrows a range of this array character by character.
 static_assert(std::is_sorted(std::begin(kNamed), std::end(kNamed),
                              [](const auto& a, const auto& b) { return a.name < b.name; }));
-
-// What numeric references to 0x80..0x9F stand for: the windows-1252 characters
-// of those bytes, which is what pages writing them mean. Bytes that windows-1252
-// leaves unassigned keep their code point.
-constexpr char16_t kC1[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                              0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                              0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                              0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 constexpr char32_t kReplacement = 0xFFFD;
 // Any value above the last code point decodes the same, so reading stops growing here.
@@ -80,7 +74,7 @@ Decoded DecodeNumeric(QStringView text, qsizetype at) {
     if (value == 0 || value >= kNumberCap || (value >= 0xD800 && value <= 0xDFFF))
         c = kReplacement;
     else if (value >= 0x80 && value <= 0x9F)
-        c = kC1[value - 0x80];
+        c = Windows1252Char(static_cast<unsigned char>(value)); // what pages writing them mean
     return {i - at, c, 0};
 }
 

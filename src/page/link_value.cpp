@@ -649,12 +649,6 @@ QList<AnchorElement> FindAnchors(QStringView page) {
     return ReadPageTree(page).anchors;
 }
 
-PageRobots ReadPageRobots(QStringView page, QStringView headerBlock) {
-    PageRobots r = ReadPageTree(page).robots;
-    ReadRobotsHeaders(headerBlock, r);
-    return r;
-}
-
 QString ValueReasonText(ValueReason reason) {
     static const char* const kTexts[] = {"nofollow",
                                          "sponsored",

@@ -66,11 +66,6 @@ PageTree ReadPageTree(QStringView page);
 // Every <a> and <area> element with an href, in tree order.
 QList<AnchorElement> FindAnchors(QStringView page);
 
-// The robots meta tags ("robots" and "googlebot") and the X-Robots-Tag headers
-// (all of them; one naming another crawler than googlebot does not apply), and
-// the canonical link.
-PageRobots ReadPageRobots(QStringView page, QStringView headerBlock);
-
 // Why a link back does not pass its value, in the order users read them.
 enum class ValueReason {
     Nofollow,

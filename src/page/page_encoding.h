@@ -20,4 +20,8 @@ QByteArray PageEncoding(QByteArrayView page, QStringView headerBlock);
 // that are not valid in the encoding become U+FFFD. Linear in the page's length.
 QString DecodePage(QByteArrayView page, QStringView headerBlock);
 
+// The character a byte stands for in windows-1252; the bytes it leaves
+// unassigned keep their own code point.
+char16_t Windows1252Char(unsigned char byte);
+
 } // namespace corvantis::scan

@@ -94,7 +94,7 @@ bool PageAnalysis::screenPage() {
     // in a response that is one; in a page it is text. The markers hold no
     // "href", so the split below cannot make or break one.
     m_pageHasMarker = StatusCode(m_pageHeader) / 100 == 3 && HasRedirectMarker(*m_pageFolded);
-    if (BrowserMayAddLinks(m_pageBody, *m_pageFolded))
+    if (m_driver.mayRenderPage() && BrowserMayAddLinks(m_pageBody, *m_pageFolded))
         m_driver.pageMayChangeInBrowser();
     const std::optional<QString> baseHref = BaseHref(m_pageBody, *m_pageFolded);
     m_hasBase = baseHref.has_value();

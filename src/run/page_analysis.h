@@ -48,7 +48,9 @@ public:
         // Reads the target in the page's stead.
         virtual void downloadInPlace(QString target) = 0;
         virtual void endPageStep() = 0;
-        // The page has what lets a browser show links its HTML does not hold.
+        // Whether the page would be rendered were the site's links short; and
+        // that it has what lets a browser show links its HTML does not hold.
+        virtual bool mayRenderPage() const = 0;
         virtual void pageMayChangeInBrowser() = 0;
         // What the site's robots.txt says of the page.
         virtual RobotsRule robotsRule() const = 0;

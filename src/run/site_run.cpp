@@ -105,6 +105,13 @@ void SiteRun::begin(const QString& partner, qint16 linksExpected, qint64 sequenc
     m_toRender.clear();
     m_renderDecided = m_rendering = m_skipRender = m_startPageFailed = false;
     m_mayChange.clear();
+    m_renderCandidates.clear();
+    const QStringList remembered = m_session.run.rememberedPages.value(partner);
+    if (!remembered.isEmpty())
+        m_renderCandidates << SplitPageAddress(remembered.first()).strCurUrl;
+    const QString startPage = SplitPageAddress(SplitScheme(partner).rest).strCurUrl;
+    if (!m_renderCandidates.contains(startPage, Qt::CaseInsensitive))
+        m_renderCandidates << startPage;
     // A partner entered with "https://" is on https from its first page; the
     // queue itself stays scheme-less.
     const SchemeAndRest start = SplitScheme(partner);
@@ -344,13 +351,7 @@ QStringList SiteRun::pagesToRender() const {
     if (!m_renderer || !m_session.options.renderPages || m_skipRender ||
         m_verdict.unread != UnreadReason::None || m_startPageFailed)
         return {};
-    QStringList pages;
-    const QStringList remembered = m_session.run.rememberedPages.value(m_state.currentSite);
-    if (!remembered.isEmpty())
-        pages << SplitPageAddress(remembered.first()).strCurUrl;
-    const QString start = SplitPageAddress(SplitScheme(m_state.currentSite).rest).strCurUrl;
-    if (pages.isEmpty() || !util::EqualsCI(pages.first(), start))
-        pages << start;
+    QStringList pages = m_renderCandidates;
     pages.removeIf([this](const QString& page) { return !m_mayChange.contains(page.toLower()); });
     return pages;
 }
@@ -371,6 +372,12 @@ void SiteRun::notRendered(const QString& page, const QString& why) {
     const bool everywhere = why == m_renderer->unavailableReason();
     if (!everywhere || m_scan.firstSaying(why))
         m_scan.addError(*this, ErrorRow{QStringLiteral("Not rendered: ") + why, page});
+}
+
+bool SiteRun::mayRenderPage() const {
+    // Only these pages are ever rendered: the others need no look for scripts.
+    return m_renderer && m_session.options.renderPages &&
+           m_renderCandidates.contains(m_state.strCurUrl, Qt::CaseInsensitive);
 }
 
 void SiteRun::pageMayChangeInBrowser() {

@@ -127,6 +127,7 @@ private:
     void flushQueued() override;
     void downloadInPlace(QString target) override;
     void endPageStep() override;
+    bool mayRenderPage() const override;
     void pageMayChangeInBrowser() override;
     RobotsRule robotsRule() const override;
     void addResult(const ResultRow& row);
@@ -134,11 +135,14 @@ private:
     bool resultUrlKnown(const QString& text) const override;
 
     PageRenderer* m_renderer;
-    QStringList m_toRender;         // the site's pages still to render, once decided
-    bool m_renderDecided = false;   // which pages to render was decided at its end
-    bool m_rendering = false;       // the page under analysis is a rendered one
-    bool m_skipRender = false;      // the user's Next ended the site
-    QSet<QString> m_mayChange;      // pages (lower case) a browser may show more links on
+    QStringList m_toRender;       // the site's pages still to render, once decided
+    bool m_renderDecided = false; // which pages to render was decided at its end
+    bool m_rendering = false;     // the page under analysis is a rendered one
+    bool m_skipRender = false;    // the user's Next ended the site
+    // The pages a short site would have rendered: where its last link stood,
+    // then its start page; and those of them a browser may show more links on.
+    QStringList m_renderCandidates;
+    QSet<QString> m_mayChange;      // lower case
     bool m_startPageFailed = false; // the start page answered with an error
     Scan& m_scan;
     ScanSession& m_session;

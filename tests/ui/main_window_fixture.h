@@ -4,7 +4,7 @@
 // a browser profile kept on the loopback network, the seams, and the window
 // opened with them.
 
-#include "alert/secret_store.h"
+#include "fake_secrets.h"
 #include "fetch/host_route.h"
 #include "main_window_check.h"
 #include "support/fakes.h"
@@ -18,20 +18,6 @@
 #include <vector>
 
 namespace corvantis::testing {
-
-// The keyring, in memory.
-class FakeSecrets : public alert::SecretStore {
-public:
-    QString read(const QString& name, QString& error) override {
-        error.clear();
-        return values.value(name);
-    }
-    QString write(const QString& name, const QString& value) override {
-        values.insert(name, value);
-        return QString();
-    }
-    QHash<QString, QString> values;
-};
 
 class MainWindowFixture {
 protected:

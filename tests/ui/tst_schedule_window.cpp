@@ -1,7 +1,7 @@
 // "Schedule and Alerts": the schedule it shows is the one the unit files hold,
 // whoever wrote them, and Apply refuses what a check would fail on.
 #include "alert/alert_settings.h"
-#include "alert/secret_store.h"
+#include "fake_secrets.h"
 #include "session/scan_session.h"
 #include "support/test_env.h"
 #include "ui/windows/schedule_window.h"
@@ -22,20 +22,6 @@ using testing::S;
 
 namespace {
 
-// The keyring, in memory.
-class MemorySecrets : public alert::SecretStore {
-public:
-    QString read(const QString& name, QString& error) override {
-        error.clear();
-        return values.value(name);
-    }
-    QString write(const QString& name, const QString& value) override {
-        values.insert(name, value);
-        return QString();
-    }
-    QHash<QString, QString> values;
-};
-
 // corvantis-scan's standard output, or why it failed.
 QString Scan(const QStringList& args) {
     QProcess p;
@@ -51,7 +37,7 @@ class ScheduleWindowTest : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
     scan::ScanSession m_session;
-    MemorySecrets m_secrets;
+    testing::FakeSecrets m_secrets;
 
     template <typename W> W* find(QWidget* w, const char* name) {
         W* child = w->findChild<W*>(QLatin1String(name));
