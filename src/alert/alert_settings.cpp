@@ -13,11 +13,20 @@ namespace corvantis::alert {
 
 namespace {
 
-const QString kMailTo = QStringLiteral("AlertMailTo");
-const QString kMailFrom = QStringLiteral("AlertMailFrom");
-const QString kSmtpServer = QStringLiteral("SmtpServer");
-const QString kSmtpUser = QStringLiteral("SmtpUser");
-const QString kWebhookUrl = QStringLiteral("WebhookUrl");
+// The text fields, in AlertField's order: each with its key in the settings
+// store and its corvantis-scan option. Read, written, passed on and checked from here.
+struct TextField {
+    QString AlertSettings::*value;
+    const char* setting;
+    const char* option;
+};
+constexpr TextField kTextFields[] = {
+    {&AlertSettings::mailTo, "AlertMailTo", "--mail-to"},
+    {&AlertSettings::mailFrom, "AlertMailFrom", "--mail-from"},
+    {&AlertSettings::smtpServer, "SmtpServer", "--smtp"},
+    {&AlertSettings::smtpUser, "SmtpUser", "--smtp-user"},
+    {&AlertSettings::webhookUrl, "WebhookUrl", "--webhook"},
+};
 const QString kAlwaysAlert = QStringLiteral("AlertAlways");
 
 bool HasControl(const QString& text) {
@@ -86,13 +95,9 @@ bool AlertSettings::wants(Way way) const {
 
 QStringList AlertSettings::arguments() const {
     QStringList out;
-    const std::pair<const char*, const QString*> valued[] = {
-        {"--mail-to", &mailTo},     {"--mail-from", &mailFrom}, {"--smtp", &smtpServer},
-        {"--smtp-user", &smtpUser}, {"--webhook", &webhookUrl},
-    };
-    for (const auto& [option, value] : valued)
-        if (!value->isEmpty())
-            out << QLatin1String(option) << *value;
+    for (const TextField& f : kTextFields)
+        if (!(this->*f.value).isEmpty())
+            out << QLatin1String(f.option) << this->*f.value;
     if (notify)
         out << QStringLiteral("--notify");
     if (alwaysAlert)
@@ -102,11 +107,8 @@ QStringList AlertSettings::arguments() const {
 
 AlertSettings AlertSettings::FromSettings() {
     AlertSettings s;
-    s.mailTo = util::ReadSetting(kMailTo, QString());
-    s.mailFrom = util::ReadSetting(kMailFrom, QString());
-    s.smtpServer = util::ReadSetting(kSmtpServer, QString());
-    s.smtpUser = util::ReadSetting(kSmtpUser, QString());
-    s.webhookUrl = util::ReadSetting(kWebhookUrl, QString());
+    for (const TextField& f : kTextFields)
+        s.*f.value = util::ReadSetting(QLatin1String(f.setting), QString());
     s.alwaysAlert = util::ReadCheckSetting(kAlwaysAlert, false);
     s.readKeptSecrets();
     return s;
@@ -118,27 +120,22 @@ void AlertSettings::readKeptSecrets() {
 }
 
 void AlertSettings::save() const {
-    util::WriteSetting(kMailTo, mailTo);
-    util::WriteSetting(kMailFrom, mailFrom);
-    util::WriteSetting(kSmtpServer, smtpServer);
-    util::WriteSetting(kSmtpUser, smtpUser);
-    util::WriteSetting(kWebhookUrl, webhookUrl);
+    for (const TextField& f : kTextFields)
+        util::WriteSetting(QLatin1String(f.setting), this->*f.value);
     util::WriteSetting(kAlwaysAlert, alwaysAlert ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 std::optional<AlertProblem> CheckAlertSettings(const AlertSettings& s) {
-    const std::pair<AlertField, const QString*> fields[] = {
-        {AlertField::MailTo, &s.mailTo},         {AlertField::MailFrom, &s.mailFrom},
-        {AlertField::SmtpServer, &s.smtpServer}, {AlertField::SmtpUser, &s.smtpUser},
-        {AlertField::WebhookUrl, &s.webhookUrl},
-    };
-    for (const auto& [field, value] : fields)
-        if (HasControl(*value))
+    for (int i = 0; i < int(std::size(kTextFields)); ++i) {
+        const AlertField field = AlertField(i);
+        const QString& value = s.*kTextFields[i].value;
+        if (HasControl(value))
             return AlertProblem{
                 field, QStringLiteral("a control character in ") +
                            (field == AlertField::SmtpServer || field == AlertField::WebhookUrl
-                                ? ShownUrl(*value)
-                                : Printable(*value))};
+                                ? ShownUrl(value)
+                                : Printable(value))};
+    }
     const QString notAddress = QStringLiteral("not an address (local@domain): ");
     if (s.wantsMail()) {
         const QStringList to = MailRecipients(s.mailTo);
@@ -171,9 +168,7 @@ std::optional<AlertProblem> CheckAlertSettings(const AlertSettings& s) {
 }
 
 QString OptionName(AlertField field) {
-    static const char* const names[] = {"--mail-to", "--mail-from", "--smtp", "--smtp-user",
-                                        "--webhook"};
-    return QLatin1String(names[int(field)]);
+    return QLatin1String(kTextFields[int(field)].option);
 }
 
 QStringList MailRecipients(const QString& list) {
