@@ -1,10 +1,13 @@
 #include "afterscan/after_scan.h"
 
+#include "afterscan/scan_records.h"
 #include "alert/alert_senders.h"
 #include "history/history_store.h"
 #include "output/project_file.h"
 #include "output/scan_json.h"
 #include "util/file_utils.h"
+
+#include <algorithm>
 
 namespace corvantis::afterscan {
 
@@ -60,9 +63,11 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::Partner
     if (request.recordHistory) {
         history::HistoryStore store = StoreFor(request);
         const history::HistoryStore::Recorded recorded =
-            history::RecordScan(store, session, verdicts, out.finished);
+            RecordScan(store, session, verdicts, out.finished);
         out.historyError = recorded.error;
-        out.linkLost = recorded.changes.contains(history::Change::Lost);
+        out.linkLost = std::any_of(
+            recorded.changes.cbegin(), recorded.changes.cend(),
+            [](const history::PartnerChange& c) { return c.change == scan::Change::Lost; });
     }
     if (request.writeReport) {
         out.report = output::BuildScanReport(session, session.run.counters(), clock);

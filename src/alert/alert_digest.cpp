@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <iterator>
+
 namespace corvantis::alert {
 
 namespace {
@@ -17,20 +19,9 @@ QString Count(qsizetype n, const char* one, const char* many) {
     return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
 }
 
-// The subject's part for each change, in the order of kChangesWorstFirst.
-struct ChangeWords {
-    const char* one;
-    const char* many;
-};
-constexpr ChangeWords kChangeWords[] = {
-    {"link lost", "links lost"},         {"unconfirmed", "unconfirmed"},
-    {"value changed", "values changed"}, {"link moved", "links moved"},
-    {"link found", "links found"},       {"new partner", "new partners"},
-};
-
 // "partner: Lost, None Found" or "partner: Value changed, Direct Link, page, nofollow".
 QString PartnerLine(const scan::ResultRow& r) {
-    QStringList fields{r.change, r.status};
+    QStringList fields{scan::ChangeText(r.change), r.status};
     for (const QString& field : {r.url, r.value})
         if (!field.isEmpty())
             fields.append(field);
@@ -48,12 +39,11 @@ Alert MakeAlert(const scan::ScanSession& session, const QByteArray& json,
     const QList<const scan::ResultRow*> stillLost = scan::StillLostSites(rows);
     Alert a;
     a.json = json;
-    QList<qsizetype> counts(scan::kChangesWorstFirst.size(), 0);
+    qsizetype counts[std::size(scan::kChangeNames)] = {}; // partners per change
     QStringList lines;
     for (const scan::ResultRow* r : changed) {
-        const qsizetype kind = scan::kChangesWorstFirst.indexOf(r->change);
-        ++counts[kind];
-        a.news = a.news || r->change != scan::kChangesWorstFirst.last();
+        ++counts[qsizetype(r->change)];
+        a.news = a.news || r->change != scan::Change::NewPartner;
         lines.append(PartnerLine(*r));
     }
     if (!stillLost.isEmpty()) {
@@ -64,9 +54,9 @@ Alert MakeAlert(const scan::ScanSession& session, const QByteArray& json,
             lines.append(r->site + QStringLiteral(": lost since ") + Utc(r->lostSince));
     }
     QStringList parts;
-    for (qsizetype i = 0; i < counts.size(); ++i)
-        if (counts[i] > 0)
-            parts.append(Count(counts[i], kChangeWords[i].one, kChangeWords[i].many));
+    for (const scan::ChangeNames& names : scan::kChangeNames)
+        if (const qsizetype n = counts[qsizetype(names.change)]; n > 0)
+            parts.append(Count(n, names.one, names.many));
     if (parts.isEmpty())
         parts.append(QStringLiteral("no changes"));
     if (!stillLost.isEmpty())

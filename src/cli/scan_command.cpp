@@ -180,7 +180,7 @@ void WindUp(const ScanRequest& r, scan::ScanSession& session, const scan::ScanEn
 
 void PrintResult(const scan::ResultRow& row) {
     PrintLine({QStringLiteral("result"), row.site, row.status, row.number, row.url, row.value,
-               row.anchor, row.change});
+               row.anchor, scan::ChangeText(row.change)});
 }
 
 bool StreamsRows(const ScanRequest& r) {

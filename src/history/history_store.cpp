@@ -1,7 +1,6 @@
 #include "history/history_store.h"
 
-#include "session/scan_session.h"
-#include "session/scan_types.h"
+#include "page/link_value.h"
 #include "util/app_folder.h"
 #include "util/sqlite_connection.h"
 
@@ -340,16 +339,14 @@ QString HistoryStore::DefaultPath() {
 HistoryStore::Recorded HistoryStore::recordScan(const QList<PartnerRecord>& records,
                                                 int lostAfter) {
     Recorded out;
-    out.changes = QList<Change>(records.size(), Change::None);
-    out.lostSince = QList<QDateTime>(records.size());
+    out.changes = QList<PartnerChange>(records.size());
     const bool exists = QFileInfo::exists(m_path);
     util::SqliteConnection connection(
         m_path, exists ? util::SqlAccess::ReadWrite : util::SqlAccess::ReadWriteCreate,
         m_busyTimeout);
     QString error = BeginCurrentWrite(connection);
     QSqlDatabase db = connection.database();
-    QList<Change> found;
-    QList<QDateTime> lostSince;
+    QList<PartnerChange> found;
     bool domainKnown = false;
     if (error.isEmpty() &&
         (records.isEmpty() || DomainKnown(db, records.first().domain, domainKnown, error))) {
@@ -359,13 +356,12 @@ HistoryStore::Recorded HistoryStore::recordScan(const QList<PartnerRecord>& reco
         for (const PartnerRecord& r : records) {
             if (!reader.read(r, past, error))
                 break;
-            found.append(ChangeOf(past, r, lostAfter));
-            lostSince.append(LostSince(past, r, found.last()));
+            const Change change = ChangeOf(past, r, lostAfter);
+            found.append({change, LostSince(past, r, change)});
         }
     }
     if (found.size() == records.size()) { // read, even if not written
         out.changes = found;
-        out.lostSince = lostSince;
         out.domainKnown = domainKnown;
     }
     if (error.isEmpty() && InsertRecords(db, records, error) && db.commit())
@@ -508,18 +504,6 @@ QString HistoryStore::settleAlerts(const QList<qint64>& delivered,
         error = SqlWhy(db.lastError());
     db.rollback();
     return Unusable(m_path, error);
-}
-
-HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& session,
-                                  const QList<scan::PartnerVerdict>& verdicts,
-                                  const QDateTime& time) {
-    const QList<PartnerRecord> records = RecordsOfScan(session.project.domain(), verdicts, time);
-    const HistoryStore::Recorded recorded = store.recordScan(records, session.options.lostAfter);
-    for (qsizetype i = 0; i < records.size(); ++i)
-        session.project.results.setChange(records[i].partner, ChangeText(recorded.changes[i]),
-                                          recorded.lostSince[i]);
-    session.run.domainInHistory = recorded.domainKnown;
-    return recorded;
 }
 
 } // namespace corvantis::history

@@ -12,11 +12,6 @@
 #include <chrono>
 #include <utility>
 
-namespace corvantis::scan {
-struct PartnerVerdict;
-class ScanSession;
-} // namespace corvantis::scan
-
 namespace corvantis::history {
 
 // An alert some way did not deliver, kept with the scan it came from until it is.
@@ -50,10 +45,11 @@ public:
     const QString& path() const { return m_path; }
 
     struct Recorded {
-        QString error;              // why the store could not be used; empty when all went well
-        QList<Change> changes;      // one per record; all None when the store could not be read
-        QList<QDateTime> lostSince; // one per record: when its link was lost; null when it is not
-        bool domainKnown = false;   // the store held an earlier scan of the domain
+        QString error; // why the store could not be used; empty when all went well
+        // One per record, in the records' order; all None (and not lost) when
+        // the store could not be read.
+        QList<PartnerChange> changes;
+        bool domainKnown = false; // the store held an earlier scan of the domain
     };
 
     // Works out each partner's change against its past records for the same
@@ -87,14 +83,6 @@ private:
     QString m_path;
     std::chrono::milliseconds m_busyTimeout;
 };
-
-// Records the partners whose sites ended in the session's last scan, writes
-// each one's change into its result rows and tells the session whether the
-// domain was scanned before. Returns what the store did (its message empty
-// when all went well).
-HistoryStore::Recorded RecordScan(HistoryStore& store, scan::ScanSession& session,
-                                  const QList<scan::PartnerVerdict>& verdicts,
-                                  const QDateTime& time);
 
 // The schema this program writes; an older file is brought up to it.
 inline constexpr int kHistorySchemaVersion = 3;

@@ -1,15 +1,13 @@
 #pragma once
 
+#include "session/scan_types.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
-
-namespace corvantis::scan {
-struct PartnerVerdict;
-} // namespace corvantis::scan
 
 namespace corvantis::history {
 
@@ -23,17 +21,11 @@ struct PartnerRecord {
     QString page;          // where the first link back stands
     QString value;         // its link value
     QString anchor;        // its anchor text
-    bool pagesRead = true; // false when a page could not be read (scan::PartnerVerdict)
+    bool pagesRead = true; // false when a page of the partner's could not be read
     QStringList pages;     // the page of every link back, in the order found
 
     bool operator==(const PartnerRecord&) const = default;
 };
-
-// The partners' records of a scan, from the verdicts the engine handed over, in
-// the order given, one per partner even when it is listed twice.
-QList<PartnerRecord> RecordsOfScan(const QString& domain,
-                                   const QList<scan::PartnerVerdict>& partners,
-                                   const QDateTime& time);
 
 // What the recorded scans of a partner say, as far as a change depends on it.
 struct PartnerPast {
@@ -48,9 +40,17 @@ struct PartnerPast {
     QDateTime lostSince;
 };
 
-// What changed for a partner, worst first, as the result rows name it
-// (scan::kChangesWorstFirst, in the same order).
-enum class Change { Lost, Unconfirmed, ValueChanged, Moved, Found, NewPartner, None };
+using scan::Change;
+
+// What a record changed for its partner, and since when its link is lost (when
+// the scan that said "Lost" ended, this one or an earlier one; null when the
+// link is not lost).
+struct PartnerChange {
+    Change change = Change::None;
+    QDateTime lostSince;
+
+    bool operator==(const PartnerChange&) const = default;
+};
 
 // The partner's change against its past; a link is called lost once lostAfter
 // read scans in a row found none (before that it is unconfirmed).
@@ -60,8 +60,5 @@ Change ChangeOf(const PartnerPast& past, const PartnerRecord& now, int lostAfter
 // said "Lost" (this one or an earlier one) until a scan finds a link again; null
 // when it is not lost.
 QDateTime LostSince(const PartnerPast& past, const PartnerRecord& now, Change change);
-
-// "Lost", "Unconfirmed", "Value changed", "Moved", "Found", "New partner"; empty for None.
-QString ChangeText(Change change);
 
 } // namespace corvantis::history

@@ -16,7 +16,7 @@ QByteArray ScanJson(const scan::ScanSession& session, const QDateTime& started,
                                    {QStringLiteral("url"), r.url},
                                    {QStringLiteral("value"), r.value},
                                    {QStringLiteral("anchor"), r.anchor},
-                                   {QStringLiteral("change"), r.change},
+                                   {QStringLiteral("change"), scan::ChangeText(r.change)},
                                    {QStringLiteral("lost_since"),
                                     r.lostSince.isValid()
                                         ? QJsonValue(r.lostSince.toUTC().toString(Qt::ISODate))

@@ -76,9 +76,9 @@ void AppendChanges(QStringList& l, const QList<ResultRow>& rows, bool domainInHi
                             "<th>Link value</th>");
         for (const ResultRow* r : changed)
             l << QStringLiteral("<tr><td>") + Link(r->site) + QStringLiteral("</td><td>") +
-                     Esc(r->change) + QStringLiteral("</td><td>") + Esc(r->status) +
-                     QStringLiteral("</td><td>") + Link(r->url) + QStringLiteral("</td><td>") +
-                     Esc(r->value) + QStringLiteral("</td></tr>");
+                     Esc(scan::ChangeText(r->change)) + QStringLiteral("</td><td>") +
+                     Esc(r->status) + QStringLiteral("</td><td>") + Link(r->url) +
+                     QStringLiteral("</td><td>") + Esc(r->value) + QStringLiteral("</td></tr>");
         l << QStringLiteral("</table>");
     }
     if (stillLost.isEmpty())

@@ -103,7 +103,7 @@ QString ResultListModel::cellText(const ResultRow& r, int column) const {
     case 5:
         return r.anchor;
     case 6:
-        return r.change;
+        return ChangeText(r.change);
     default:
         return {};
     }
@@ -131,35 +131,32 @@ void ResultListModel::setStatus(int row, const QString& status, RowColour colour
 }
 
 QList<const ResultRow*> ChangedSites(const QList<ResultRow>& rows, bool domainInHistory) {
-    const QString& newPartner = kChangesWorstFirst.last();
     QList<const ResultRow*> changed;
     QSet<QString> seen;
     for (const ResultRow& r : rows)
-        if (!r.change.isEmpty() && (domainInHistory || r.change != newPartner) &&
+        if (r.change != Change::None && (domainInHistory || r.change != Change::NewPartner) &&
             !seen.contains(r.site)) {
             seen.insert(r.site);
             changed.append(&r);
         }
     std::stable_sort(changed.begin(), changed.end(), [](const ResultRow* a, const ResultRow* b) {
-        return kChangesWorstFirst.indexOf(a->change) < kChangesWorstFirst.indexOf(b->change);
+        return a->change < b->change; // worst first
     });
     return changed;
 }
 
 QList<const ResultRow*> StillLostSites(const QList<ResultRow>& rows) {
-    const QString& lost = kChangesWorstFirst.first();
     QList<const ResultRow*> out;
     QSet<QString> seen;
     for (const ResultRow& r : rows)
-        if (r.lostSince.isValid() && r.change != lost && !seen.contains(r.site)) {
+        if (r.lostSince.isValid() && r.change != Change::Lost && !seen.contains(r.site)) {
             seen.insert(r.site);
             out.append(&r);
         }
     return out;
 }
 
-void ResultListModel::setChange(const QString& site, const QString& change,
-                                const QDateTime& lostSince) {
+void ResultListModel::setChange(const QString& site, Change change, const QDateTime& lostSince) {
     for (int row = 0; row < m_rows.size(); ++row) {
         if (m_rows[row].site != site)
             continue;

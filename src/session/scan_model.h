@@ -38,11 +38,6 @@ QString LinkKindText(VerdictKind kind);
 // "Counts", the reasons a link does not, or empty when its value was not read.
 QString LinkValueText(const FoundLink& link);
 
-// What can have changed for a site since its last recorded scan, worst first.
-inline const QStringList kChangesWorstFirst{
-    QStringLiteral("Lost"),  QStringLiteral("Unconfirmed"), QStringLiteral("Value changed"),
-    QStringLiteral("Moved"), QStringLiteral("Found"),       QStringLiteral("New partner")};
-
 struct PartnerSite {
     QString address;       // "Website"
     QString linksExpected; // "#", as typed
@@ -59,9 +54,9 @@ struct ResultRow {
     QString url;
     RowColour colour = RowColour::Default;
     RowMarker marker = RowMarker::None;
-    QString value{};       // "Counts", or why the link back does not; empty for no link
-    QString anchor{};      // the link's text
-    QString change{};      // what changed for the site since its last recorded scan
+    QString value{};              // "Counts", or why the link back does not; empty for no link
+    QString anchor{};             // the link's text
+    Change change = Change::None; // what changed for the site since its last recorded scan
     QDateTime lostSince{}; // when the scan that said its link was lost ended; null when not lost
     bool operator==(const ResultRow&) const = default;
 };
@@ -233,7 +228,7 @@ public:
 
     void setStatus(int row, const QString& status, RowColour colour, RowMarker marker);
     // The change of every row of one site, and since when its link is lost.
-    void setChange(const QString& site, const QString& change, const QDateTime& lostSince);
+    void setChange(const QString& site, Change change, const QDateTime& lostSince);
 
 protected:
     const QStringList& captions() const override;

@@ -7,7 +7,10 @@
 
 #include <QList>
 #include <QString>
+#include <QStringView>
 
+#include <cstddef>
+#include <iterator>
 #include <optional>
 
 namespace corvantis::scan {
@@ -86,5 +89,52 @@ struct PartnerVerdict {
     bool pagesRead() const { return unread == UnreadReason::None; }
     bool operator==(const PartnerVerdict&) const = default;
 };
+
+// What changed for a partner since its last recorded scan. The order is the rank,
+// worst first: a change is worse than another when it is less (<).
+enum class Change { Lost, Unconfirmed, ValueChanged, Moved, Found, NewPartner, None };
+
+// How a change is named, one row per change in the enum's order: its text in the
+// result list, the JSON document, the report, the alert and the command line's
+// result lines (None: empty), and the words that count it in an alert's subject
+// ("1 link lost", "2 links lost").
+struct ChangeNames {
+    Change change;
+    const char* text;
+    const char* one;
+    const char* many;
+};
+inline constexpr ChangeNames kChangeNames[] = {
+    {Change::Lost, "Lost", "link lost", "links lost"},
+    {Change::Unconfirmed, "Unconfirmed", "unconfirmed", "unconfirmed"},
+    {Change::ValueChanged, "Value changed", "value changed", "values changed"},
+    {Change::Moved, "Moved", "link moved", "links moved"},
+    {Change::Found, "Found", "link found", "links found"},
+    {Change::NewPartner, "New partner", "new partner", "new partners"},
+    {Change::None, "", "", ""},
+};
+static_assert([] {
+    for (std::size_t i = 0; i < std::size(kChangeNames); ++i)
+        if (kChangeNames[i].change != Change(i))
+            return false;
+    return std::size(kChangeNames) == std::size_t(Change::None) + 1;
+}());
+
+constexpr const ChangeNames& NamesOf(Change change) {
+    return kChangeNames[std::size_t(change)];
+}
+
+// "Lost", "Unconfirmed", "Value changed", "Moved", "Found", "New partner"; empty for None.
+inline QString ChangeText(Change change) {
+    return change == Change::None ? QString() : QString::fromLatin1(NamesOf(change).text);
+}
+
+// The change a text names, as ChangeText writes it; None for any other text.
+inline Change ChangeFromText(QStringView text) {
+    for (const ChangeNames& names : kChangeNames)
+        if (text == QLatin1String(names.text))
+            return names.change;
+    return Change::None;
+}
 
 } // namespace corvantis::scan

@@ -213,7 +213,7 @@ private Q_SLOTS:
                                       {},
                                       {},
                                       {},
-                                      row.section(u'=', 1)});
+                                      scan::ChangeFromText(row.section(u'=', 1))});
         const QStringList lines = ScanReportLines(s, {}, kWhen, QLocale());
         // A row of the section: the site, its change, then its status.
         static const QRegularExpression kRow(
