@@ -1,12 +1,12 @@
 // corvantis-scan: the scan engine without a window, for scheduled checks and scripts.
 #include "afterscan/after_scan.h"
 #include "alert/alert_senders.h"
-#include "alert/schedule.h"
 #include "alert/secret_store.h"
 #include "fetch/host_route.h"
 #include "output/project_file.h"
 #include "output/scan_json.h"
 #include "scan/scan_engine.h"
+#include "schedule/schedule_install.h"
 #include "session/scan_session.h"
 #include "util/busy_wait.h"
 #include "util/seams.h"
@@ -112,7 +112,7 @@ struct ScanRequest {
     bool noKeepAlive = false;
     alert::AlertSettings alerts;
     bool scheduled = false; // the run is a scheduled check
-    std::optional<alert::Schedule> schedule;
+    std::optional<schedule::Schedule> schedule;
     bool listSchedules = false;
     // The scan options given, as a scheduled check's command takes them on.
     QStringList carried;
@@ -361,14 +361,14 @@ void ReadSchedule(const Given& given, ScanRequest& r) {
     r.listSchedules = when->compare(QLatin1String("list"), Qt::CaseInsensitive) == 0;
     if (r.listSchedules)
         return;
-    r.schedule = alert::ParseSchedule(*when);
+    r.schedule = schedule::ParseSchedule(*when);
     if (!r.schedule)
         Fail(QStringLiteral("--schedule needs daily@HH:MM, weekly@mon@HH:MM, off or list, not ") +
              *when);
     if (!r.project)
         Fail(QStringLiteral("--schedule needs --project FILE"));
     // Ending the checks needs only the path: the file may be gone.
-    if (r.schedule->every == alert::Every::Off)
+    if (r.schedule->every == schedule::Every::Off)
         return;
     if (const QString error = output::ProjectFileError(*r.project); !error.isEmpty())
         Fail(error);
@@ -636,13 +636,14 @@ void PrintStats(const RunOutcome& run) {
 
 // Writes the project's scheduled check (or ends it) and says what was done.
 int Schedule(const ScanRequest& r) {
-    const alert::ScheduledCheck check =
-        alert::CheckOfProject(*r.project, *r.schedule, QCoreApplication::applicationFilePath(),
-                              r.carried + r.alerts.arguments());
-    if (const QString why = alert::UnitProblem(check);
-        !why.isEmpty() && r.schedule->every != alert::Every::Off)
+    const schedule::ScheduledCheck check =
+        schedule::CheckOfProject(*r.project, *r.schedule, QCoreApplication::applicationFilePath(),
+                                 r.carried + r.alerts.arguments());
+    if (const QString why = schedule::UnitProblem(check);
+        !why.isEmpty() && r.schedule->every != schedule::Every::Off)
         Fail(QStringLiteral("--schedule: ") + why);
-    const alert::ScheduleOutcome done = alert::ApplySchedule(check, alert::UserUnitFolder());
+    const schedule::ScheduleOutcome done =
+        schedule::ApplySchedule(check, schedule::UserUnitFolder());
     for (const QString& line : done.lines)
         PrintLine({line});
     if (done.error.isEmpty())
@@ -654,18 +655,19 @@ int Schedule(const ScanRequest& r) {
 // One line per scheduled project: its file, when, and the next run as systemd
 // says, where it can be asked.
 int ListSchedules() {
-    const QList<alert::ScheduledUnit> units = alert::ScheduledChecks(alert::UserUnitFolder());
+    const QList<schedule::ScheduledUnit> units =
+        schedule::ScheduledChecks(schedule::UserUnitFolder());
     QStringList timers;
-    for (const alert::ScheduledUnit& unit : units)
+    for (const schedule::ScheduledUnit& unit : units)
         timers << unit.timer;
     QString why;
     const QHash<QString, QString> next =
-        timers.isEmpty() ? QHash<QString, QString>() : alert::NextRuns(timers, why);
+        timers.isEmpty() ? QHash<QString, QString>() : schedule::NextRuns(timers, why);
     if (!why.isEmpty())
         PrintError(QStringLiteral("systemctl --user could not be reached (") + why +
                    QStringLiteral("): the next runs are not known."));
-    for (const alert::ScheduledUnit& unit : units)
-        PrintLine({unit.check.projectFile, alert::ScheduleText(unit.check.when),
+    for (const schedule::ScheduledUnit& unit : units)
+        PrintLine({unit.check.projectFile, schedule::ScheduleText(unit.check.when),
                    next.value(unit.timer, QStringLiteral("unknown"))});
     return 0;
 }
