@@ -15,6 +15,12 @@ QString DefaultHistoryPath() {
     return history::HistoryStore::DefaultPath();
 }
 
+alert::AlertSettings AfterScanRequest::alertsSent() const {
+    alert::AlertSettings sent = alerts;
+    sent.notify = sent.notify && desktopNotifies;
+    return sent;
+}
+
 namespace {
 
 history::HistoryStore StoreFor(const AfterScanRequest& request) {
@@ -81,40 +87,31 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::Partner
         out.saveError =
             output::WriteProjectResults(*request.projectToSave, session.project.results.rows());
     out.json = output::ScanJson(session, request.started, out.finished);
-    if (request.alerts.any()) {
+    if (const alert::AlertSettings alerts = request.alertsSent(); alerts.any()) {
         alert::Alert a = alert::MakeAlert(session, out.json, out.finished);
         if (request.recordHistory) {
             QString error;
-            a.earlier = KeptAlerts(StoreFor(request), a.domain, request.alerts, error);
+            a.earlier = KeptAlerts(StoreFor(request), a.domain, alerts, error);
             if (out.historyError.isEmpty())
                 out.historyError = error;
         }
-        if (a.news || request.alerts.alwaysAlert || !a.earlier.isEmpty())
+        if (a.news || alerts.alwaysAlert || !a.earlier.isEmpty())
             out.alert = std::move(a);
     }
     return out;
 }
 
-QStringList SendAlert(const alert::Alert& alert, const alert::AlertSettings& settings,
-                      alert::SecretStore& secrets, const AfterScanRequest& request) {
-    QStringList failed;
-    QList<qint64> delivered;
+QString SettleAlert(const alert::Alert& alert, const alert::SentAlert& sent,
+                    const AfterScanRequest& request) {
+    if (!request.recordHistory || !alert.scan.isValid())
+        return QString();
     QList<history::KeptAlert> undelivered;
-    for (const alert::Delivery& d : alert::DeliverAlert(alert, settings, secrets)) {
-        delivered += d.earlierDelivered;
-        if (d.error.isEmpty())
-            continue;
-        failed.append(d.error);
-        // Only news is worth telling later; a test alert has no scan.
-        if (alert.news && alert.scan.isValid())
-            undelivered.append({0, alert.domain, alert.scan, alert::WayName(d.way), alert.subject,
+    // Only news is worth telling later.
+    if (alert.news)
+        for (const alert::Way way : sent.undelivered)
+            undelivered.append({0, alert.domain, alert.scan, alert::WayName(way), alert.subject,
                                 alert.partners, alert.json});
-    }
-    if (request.recordHistory && alert.scan.isValid())
-        if (const QString error = StoreFor(request).settleAlerts(delivered, undelivered);
-            !error.isEmpty())
-            failed.append(error);
-    return failed;
+    return StoreFor(request).settleAlerts(sent.earlierDelivered, undelivered);
 }
 
 } // namespace corvantis::afterscan

@@ -15,7 +15,7 @@ namespace corvantis::util {
 class Clock;
 }
 namespace corvantis::alert {
-class SecretStore;
+struct SentAlert;
 }
 
 namespace corvantis::afterscan {
@@ -31,6 +31,13 @@ struct AfterScanRequest {
     std::optional<QString> projectToSave; // the results are written back into it
     QDateTime started;                    // when the scan started, for its JSON document
     alert::AlertSettings alerts;          // where the scan's alert goes, if anywhere
+    // Whether the desktop can show a notification, as the caller found
+    // (alert::DesktopNotificationsAvailable) where nobody may be looking: without,
+    // a notification the alerts ask for is left out, and is no failure.
+    bool desktopNotifies = true;
+
+    // The alerts as they go: the notification only where the desktop can show it.
+    alert::AlertSettings alertsSent() const;
 };
 
 // How they went. Each message is for the user as it stands; empty when the
@@ -68,13 +75,13 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::Partner
 // option off. Returns the history's message, empty when all went well.
 QString BeforeScan(scan::ScanSession& session, const AfterScanRequest& request);
 
-// Sends the alert every way the settings ask for (alert::DeliverAlert), each
-// with the earlier alerts it owes, and settles them in the request's history:
-// those delivered are forgotten, and a scan's news a way did not deliver waits
-// there for the next alert. Blocks until done (the window calls it off its
-// thread); one line per failure.
-QStringList SendAlert(const alert::Alert& alert, const alert::AlertSettings& settings,
-                      alert::SecretStore& secrets, const AfterScanRequest& request);
+// Settles an alert sent (alert::SendAlert) in the request's history: the
+// earlier alerts it delivered are forgotten, and a scan's news a way did not
+// deliver waits there for the next alert that way. Nothing for a test alert
+// (it has no scan) or without the history. Why the history could not be
+// written, or empty. The window calls it off its thread, after sending.
+QString SettleAlert(const alert::Alert& alert, const alert::SentAlert& sent,
+                    const AfterScanRequest& request);
 
 // Where the history is kept unless told otherwise.
 QString DefaultHistoryPath();

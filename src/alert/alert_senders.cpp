@@ -271,6 +271,14 @@ bool DesktopNotificationsAvailable() {
 
 namespace {
 
+// How one way went: the empty error when the alert was delivered, and which of
+// the earlier alerts it owed went out with it.
+struct Delivery {
+    Way way;
+    QString error;
+    QList<qint64> earlierDelivered;
+};
+
 QList<qint64> Ids(const QList<EarlierAlert>& alerts) {
     QList<qint64> out;
     for (const EarlierAlert& e : alerts)
@@ -319,10 +327,17 @@ Delivery Webhook(const Alert& alert, const AlertSettings& settings, SecretStore&
     return d;
 }
 
+Delivery Notification(const Alert& alert) {
+    const Alert a = WithEarlier(alert, Way::Notification);
+    Delivery d{Way::Notification, NotifyDesktop(a.subject, a.partners), {}};
+    if (d.error.isEmpty())
+        d.earlierDelivered = Ids(alert.earlierFor(Way::Notification));
+    return d;
+}
+
 } // namespace
 
-QList<Delivery> DeliverAlert(const Alert& alert, const AlertSettings& settings,
-                             SecretStore& secrets) {
+SentAlert SendAlert(const Alert& alert, const AlertSettings& settings, SecretStore& secrets) {
     // A way gets an alert without news only when it is to tell every scan, or
     // when it owes an earlier one.
     const auto due = [&](Way way) {
@@ -334,14 +349,17 @@ QList<Delivery> DeliverAlert(const Alert& alert, const AlertSettings& settings,
         done.append(Mail(alert, settings, secrets));
     if (due(Way::Webhook))
         done.append(Webhook(alert, settings, secrets));
-    if (due(Way::Notification)) {
-        const Alert a = WithEarlier(alert, Way::Notification);
-        Delivery d{Way::Notification, NotifyDesktop(a.subject, a.partners), {}};
+    if (due(Way::Notification))
+        done.append(Notification(alert));
+    SentAlert sent;
+    for (const Delivery& d : done) {
+        sent.earlierDelivered += d.earlierDelivered;
         if (d.error.isEmpty())
-            d.earlierDelivered = Ids(alert.earlierFor(Way::Notification));
-        done.append(d);
+            continue;
+        sent.failed.append(d.error);
+        sent.undelivered.append(d.way);
     }
-    return done;
+    return sent;
 }
 
 } // namespace corvantis::alert

@@ -42,12 +42,12 @@ QString NotifyDesktop(const QString& summary, const QString& body);
 // Whether the desktop has a notification service to send one to.
 bool DesktopNotificationsAvailable();
 
-// How one way went: the empty error when the alert was delivered, and which of
-// the earlier alerts it owed went out with it.
-struct Delivery {
-    Way way;
-    QString error;
+// How an alert went: one line per way that failed, for the user; the earlier
+// alerts that went out with it; and the ways it was due that did not deliver it.
+struct SentAlert {
+    QStringList failed;
     QList<qint64> earlierDelivered;
+    QList<Way> undelivered;
 };
 
 // Sends the alert every way the settings ask for, each with the earlier alerts
@@ -55,8 +55,8 @@ struct Delivery {
 // scan is to be told. The SMTP password and webhook secret come from the environment
 // (CORVANTIS_SMTP_PASSWORD, CORVANTIS_WEBHOOK_SECRET) or else the store; a way
 // whose secret was kept but cannot be had is not tried, never sent unsigned or
-// with an empty password.
-QList<Delivery> DeliverAlert(const Alert& alert, const AlertSettings& settings,
-                             SecretStore& secrets);
+// with an empty password. Blocks until done (the window calls it off its thread);
+// afterscan::SettleAlert then settles what went out in the history.
+SentAlert SendAlert(const Alert& alert, const AlertSettings& settings, SecretStore& secrets);
 
 } // namespace corvantis::alert

@@ -1,3 +1,8 @@
+#include "alert/alert_senders.h"
+#include "alert/secret_store.h"
+#include "fetch/host_route.h"
+#include "ui/common/sound_player.h"
+#include "ui/common/standard_dialogs.h"
 #include "ui/main/main_window.h"
 #include "ui/windows/splash_window.h"
 #include "util/settings_store.h"
@@ -9,10 +14,38 @@
 #include <unistd.h>
 
 namespace {
+
 bool HasDisplay() {
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
            qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
+
+// What the program's window is made with on the desktop: message boxes and file
+// dialogs over the window, sound cues, partner hosts reached on their own ports,
+// the keyring, and the desktop's notification service asked whether it is there.
+// Made before the window, with the session, and kept until the program ends.
+class DesktopSeams {
+public:
+    corvantis::ui::MainWindow::Seams seams() {
+        corvantis::ui::MainWindow::Seams s{&m_messages, &m_dialogs, &m_sound, &m_router,
+                                           &m_secrets};
+        s.desktopNotifies = &corvantis::alert::DesktopNotificationsAvailable;
+        return s;
+    }
+    // Message boxes and dialogs stand over this window.
+    void setParentWindow(QWidget* window) {
+        m_messages.setParentWindow(window);
+        m_dialogs.setParentWindow(window);
+    }
+
+private:
+    corvantis::ui::MessageBoxes m_messages;
+    corvantis::ui::FileDialogBoxes m_dialogs;
+    corvantis::ui::SoundEffectPlayer m_sound;
+    corvantis::scan::HostRouter m_router;
+    corvantis::alert::KeyringSecrets m_secrets;
+};
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -32,7 +65,7 @@ int main(int argc, char* argv[]) {
 
     // The session and the seams outlive every window that holds on to them.
     corvantis::scan::ScanSession session;
-    corvantis::ui::DesktopSeams seams;
+    DesktopSeams seams;
     // The splash opens the main window; the program ends when the last window
     // closes (the main window, or the website window it left open).
     corvantis::ui::SplashWindow splash([&](corvantis::ui::SplashWindow* s) {

@@ -99,7 +99,7 @@ QString CheckSchedule(const QCommandLineParser& parser, ScanRequest& r) {
         return {};
     if (!r.project)
         return QStringLiteral("--schedule needs --project FILE");
-    if (r.schedule->every == alert::Every::Off)
+    if (r.schedule->every == schedule::Every::Off)
         return {};
     if (QString error = output::ProjectFileError(*r.project); !error.isEmpty())
         return error;

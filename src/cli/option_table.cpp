@@ -111,7 +111,7 @@ QString SetSchedule(ScanRequest& r, const QStringList& values) {
     r.listSchedules = when.compare(QLatin1String("list"), Qt::CaseInsensitive) == 0;
     if (r.listSchedules)
         return {};
-    r.schedule = alert::ParseSchedule(when);
+    r.schedule = schedule::ParseSchedule(when);
     if (!r.schedule)
         return QStringLiteral("--schedule needs daily@HH:MM, weekly@mon@HH:MM, off or list, not ") +
                when;

@@ -159,13 +159,17 @@ void WindUp(const ScanRequest& r, scan::ScanSession& session, const scan::ScanEn
     // Nobody may be there to see it: a scheduled check's notification goes out
     // where the desktop has a service for it, and is no failure where it has none.
     if (r.scheduled && request.alerts.notify)
-        request.alerts.notify = alert::DesktopNotificationsAvailable();
+        request.desktopNotifies = alert::DesktopNotificationsAvailable();
     const util::SystemClock clock;
     outcome.after = afterscan::AfterScan(session, engine.verdicts(), clock, request);
     const afterscan::AfterScanOutcome& done = outcome.after;
     if (done.alert) {
         alert::KeyringSecrets keyring;
-        outcome.alertFailures = afterscan::SendAlert(*done.alert, request.alerts, keyring, request);
+        const alert::SentAlert sent = alert::SendAlert(*done.alert, request.alertsSent(), keyring);
+        outcome.alertFailures = sent.failed;
+        if (const QString error = afterscan::SettleAlert(*done.alert, sent, request);
+            !error.isEmpty())
+            outcome.alertFailures.append(error);
     }
     // An unusable history says the same before the scan, after it and when an
     // alert waits: once is enough.

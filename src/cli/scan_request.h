@@ -1,7 +1,7 @@
 #pragma once
 
 #include "alert/alert_settings.h"
-#include "alert/schedule.h"
+#include "schedule/schedule_text.h"
 #include "session/scan_options.h"
 
 #include <QString>
@@ -30,7 +30,7 @@ struct ScanRequest {
     bool noHistory = false;
     alert::AlertSettings alerts;
     bool scheduled = false; // the run is a scheduled check
-    std::optional<alert::Schedule> schedule;
+    std::optional<corvantis::schedule::Schedule> schedule;
     bool listSchedules = false;
     // The scan options given, as a scheduled check's command takes them on.
     QStringList carried;

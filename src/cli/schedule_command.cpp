@@ -1,20 +1,21 @@
 #include "cli/schedule_command.h"
 
-#include "alert/schedule.h"
 #include "cli/console.h"
+#include "schedule/project_check.h"
+#include "schedule/schedule_install.h"
 
 #include <QCoreApplication>
 
 namespace corvantis::cli {
 
 int ScheduleProject(const ScanRequest& r) {
-    const alert::ScheduledCheck check =
-        alert::CheckOfProject(*r.project, *r.schedule, QCoreApplication::applicationFilePath(),
+    const schedule::ScheduledCheck check =
+        schedule::CheckOfProject(*r.project, *r.schedule, QCoreApplication::applicationFilePath(),
                               r.carried + r.alerts.arguments());
-    if (const QString why = alert::UnitProblem(check);
-        !why.isEmpty() && r.schedule->every != alert::Every::Off)
+    if (const QString why = schedule::UnitProblem(check);
+        !why.isEmpty() && r.schedule->every != schedule::Every::Off)
         return Refuse(QStringLiteral("--schedule: ") + why);
-    const alert::ScheduleOutcome done = alert::ApplySchedule(check, alert::UserUnitFolder());
+    const schedule::ScheduleOutcome done = schedule::ApplySchedule(check, schedule::UserUnitFolder());
     for (const QString& line : done.lines)
         PrintLine({line});
     if (done.error.isEmpty())
@@ -24,18 +25,18 @@ int ScheduleProject(const ScanRequest& r) {
 }
 
 int ListSchedules() {
-    const QList<alert::ScheduledUnit> units = alert::ScheduledChecks(alert::UserUnitFolder());
+    const QList<schedule::ScheduledUnit> units = schedule::ScheduledChecks(schedule::UserUnitFolder());
     QStringList timers;
-    for (const alert::ScheduledUnit& unit : units)
+    for (const schedule::ScheduledUnit& unit : units)
         timers << unit.timer;
     QString why;
     const QHash<QString, QString> next =
-        timers.isEmpty() ? QHash<QString, QString>() : alert::NextRuns(timers, why);
+        timers.isEmpty() ? QHash<QString, QString>() : schedule::NextRuns(timers, why);
     if (!why.isEmpty())
         PrintError(QStringLiteral("systemctl --user could not be reached (") + why +
                    QStringLiteral("): the next runs are not known."));
-    for (const alert::ScheduledUnit& unit : units)
-        PrintLine({unit.check.projectFile, alert::ScheduleText(unit.check.when),
+    for (const schedule::ScheduledUnit& unit : units)
+        PrintLine({unit.check.projectFile, schedule::ScheduleText(unit.check.when),
                    next.value(unit.timer, QStringLiteral("unknown"))});
     return 0;
 }

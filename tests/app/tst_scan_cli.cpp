@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+using corvantis::testing::FromQuotedPrintable;
 using corvantis::testing::HttpReply;
 using corvantis::testing::S;
 using corvantis::testing::TestHttpServer;
@@ -67,18 +68,6 @@ private:
     QList<std::pair<QByteArray, std::optional<QByteArray>>> m_saved;
     QStringList m_settings;
 };
-
-// The body of a quoted-printable message, decoded.
-QByteArray FromQuotedPrintable(QByteArray text) {
-    text.replace("=\r\n", "");
-    QByteArray out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const bool escape = text[i] == '=' && i + 2 < text.size();
-        out += escape ? QByteArray::fromHex(text.mid(i + 1, 2)) : text.mid(i, 1);
-        i += escape ? 2 : 0;
-    }
-    return out;
-}
 
 // The webhook receiver's check as the README gives it, run by sh on a body
 // and its signature; its exit status.

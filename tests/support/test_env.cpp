@@ -34,4 +34,15 @@ bool WriteBytes(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+QByteArray FromQuotedPrintable(QByteArray text) {
+    text.replace("=\r\n", "");
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool escape = text[i] == '=' && i + 2 < text.size();
+        out += escape ? QByteArray::fromHex(text.mid(i + 1, 2)) : text.mid(i, 1);
+        i += escape ? 2 : 0;
+    }
+    return out;
+}
+
 } // namespace corvantis::testing

@@ -31,6 +31,9 @@ void ClearSettingsStore();
 QByteArray ReadBytes(const QString& path);
 bool WriteBytes(const QString& path, const QByteArray& bytes);
 
+// The body of a quoted-printable message, decoded.
+QByteArray FromQuotedPrintable(QByteArray text);
+
 } // namespace corvantis::testing
 
 #define CORVANTIS_TEST_MAIN(TestObject)                                                            \

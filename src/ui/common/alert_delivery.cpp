@@ -1,6 +1,7 @@
 #include "ui/common/alert_delivery.h"
 
 #include "afterscan/after_scan.h"
+#include "alert/alert_senders.h"
 
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
@@ -18,7 +19,11 @@ void SendAlertInBackground(QObject* context, const alert::Alert& alert,
                          watcher->deleteLater();
                      });
     watcher->setFuture(QtConcurrent::run([alert, settings, &secrets, request] {
-        return afterscan::SendAlert(alert, settings, secrets, request);
+        const alert::SentAlert sent = alert::SendAlert(alert, settings, secrets);
+        QStringList failed = sent.failed;
+        if (const QString error = afterscan::SettleAlert(alert, sent, request); !error.isEmpty())
+            failed.append(error);
+        return failed;
     }));
 }
 

@@ -16,9 +16,10 @@ class SecretStore;
 
 namespace corvantis::ui {
 
-// Sends the alert off the window's thread (afterscan::SendAlert, with the
-// history of the request), so a slow mail server never freezes the window; done
-// gets one line per failure, on the window's thread, unless context is gone by then.
+// Sends the alert off the window's thread (alert::SendAlert), then settles it
+// in the request's history (afterscan::SettleAlert), so a slow mail server never
+// freezes the window; done gets one line per failure, on the window's thread,
+// unless context is gone by then.
 void SendAlertInBackground(QObject* context, const alert::Alert& alert,
                            const alert::AlertSettings& settings, alert::SecretStore& secrets,
                            const afterscan::AfterScanRequest& request,

@@ -1,13 +1,8 @@
 #include "ui/main/main_window.h"
 
 #include "afterscan/after_scan.h"
-#include "alert/alert_senders.h"
-#include "alert/secret_store.h"
-#include "fetch/host_route.h"
 #include "ui/common/alert_delivery.h"
 #include "ui/common/branding.h"
-#include "ui/common/sound_player.h"
-#include "ui/common/standard_dialogs.h"
 #include "ui/main/command_row.h"
 #include "ui/main/display_pacing.h"
 #include "ui/main/main_layout.h"
@@ -230,14 +225,16 @@ void MainWindow::windUpScan() {
     afterscan::AfterScanRequest request = afterScanRequest();
     request.started = m_scanStarted;
     request.alerts = alert::AlertSettings::FromSettings();
-    request.alerts.notify = !isActiveWindow() && alert::DesktopNotificationsAvailable();
+    request.alerts.notify = !isActiveWindow();
+    request.desktopNotifies =
+        request.alerts.notify && m_seams.desktopNotifies && m_seams.desktopNotifies();
     const afterscan::AfterScanOutcome done =
         afterscan::AfterScan(m_session, m_engine->verdicts(), m_clock, request);
     showHistoryError(done.historyError);
     if (request.writeReport)
         m_results->showReport(done.report);
     if (done.alert)
-        SendAlertInBackground(this, *done.alert, request.alerts, *m_seams.secrets, request,
+        SendAlertInBackground(this, *done.alert, request.alertsSent(), *m_seams.secrets, request,
                               [this](const QStringList& failed) {
                                   if (!failed.isEmpty())
                                       m_statusBar->showNow(0, failed.join(QLatin1Char(' ')));
@@ -375,29 +372,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_client && event->type() == QEvent::Resize)
         ArrangeMainWindow();
     return QMainWindow::eventFilter(watched, event);
-}
-
-// ---- the desktop's seams ----
-
-struct DesktopSeams::Parts {
-    MessageBoxes messages;
-    FileDialogBoxes dialogs;
-    SoundEffectPlayer sound;
-    scan::HostRouter router;
-    alert::KeyringSecrets secrets;
-};
-
-DesktopSeams::DesktopSeams() : m_parts(std::make_unique<Parts>()) {}
-DesktopSeams::~DesktopSeams() = default;
-
-MainWindow::Seams DesktopSeams::seams() {
-    return {&m_parts->messages, &m_parts->dialogs, &m_parts->sound, &m_parts->router,
-            &m_parts->secrets};
-}
-
-void DesktopSeams::setParentWindow(QWidget* window) {
-    m_parts->messages.setParentWindow(window);
-    m_parts->dialogs.setParentWindow(window);
 }
 
 } // namespace corvantis::ui

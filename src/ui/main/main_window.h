@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -53,6 +54,8 @@ public:
         util::SoundPlayer* sound;
         const scan::HostRouter* router;
         alert::SecretStore* secrets; // the SMTP password and webhook secret
+        // Whether the desktop can show a notification now; none: it cannot.
+        std::function<bool()> desktopNotifies = nullptr;
     };
 
     MainWindow(scan::ScanSession& session, const Seams& seams, QWidget* parent = nullptr);
@@ -130,22 +133,6 @@ private:
     QDateTime m_scanStarted;   // for the scan's JSON document
     bool m_closed = false;
     bool m_historyMessageShown = false; // a history store that cannot be used says so once
-};
-
-// What the program's window is made with on the desktop: message boxes and file
-// dialogs over the window, sound cues, partner hosts reached on their own ports.
-// Made before the window, with the session, and kept until the program ends.
-class DesktopSeams {
-public:
-    DesktopSeams();
-    ~DesktopSeams();
-    MainWindow::Seams seams();
-    // Message boxes and dialogs stand over this window.
-    void setParentWindow(QWidget* window);
-
-private:
-    struct Parts;
-    std::unique_ptr<Parts> m_parts;
 };
 
 } // namespace corvantis::ui

@@ -1,10 +1,10 @@
 #include "ui/windows/schedule_window.h"
 
 #include "alert/alert_settings.h"
-#include "alert/schedule.h"
 #include "alert/secret_store.h"
 #include "output/project_file.h"
 #include "output/scan_json.h"
+#include "schedule/schedule_install.h"
 #include "session/scan_session.h"
 #include "ui/common/alert_delivery.h"
 #include "ui/common/widgets.h"
@@ -44,20 +44,9 @@ ScheduleWindow::ScheduleWindow(const scan::ScanSession& session, alert::SecretSt
     setObjectName(QStringLiteral("frmSchedule"));
     setWindowTitle(QStringLiteral("Schedule and Alerts"));
     makeFields();
-    m_test = Button(this, QStringLiteral("Send a test alert"));
-    m_test->setObjectName(QStringLiteral("cmdTestAlert"));
-    QPushButton* apply = Button(this, QStringLiteral("Apply"));
-    apply->setObjectName(QStringLiteral("cmdApplySchedule"));
-    QPushButton* close = Button(this, QStringLiteral("Close"));
-    close->setObjectName(QStringLiteral("cmdCloseSchedule"));
-    layOut(apply, close);
-
-    const auto dayShown = [this] { m_day->setEnabled(m_every->currentIndex() == 2); };
-    connect(m_every, &QComboBox::currentIndexChanged, this, dayShown);
-    dayShown();
-    connect(apply, &QPushButton::clicked, this, &ScheduleWindow::apply);
-    connect(m_test, &QPushButton::clicked, this, &ScheduleWindow::sendTestAlert);
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    makeButtons();
+    layOut();
+    connectControls();
     resize(560, sizeHint().height());
 }
 
@@ -93,7 +82,16 @@ void ScheduleWindow::makeFields() {
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
 }
 
-void ScheduleWindow::layOut(QPushButton* apply, QPushButton* close) {
+void ScheduleWindow::makeButtons() {
+    m_test = Button(this, QStringLiteral("Send a test alert"));
+    m_test->setObjectName(QStringLiteral("cmdTestAlert"));
+    m_apply = Button(this, QStringLiteral("Apply"));
+    m_apply->setObjectName(QStringLiteral("cmdApplySchedule"));
+    m_close = Button(this, QStringLiteral("Close"));
+    m_close->setObjectName(QStringLiteral("cmdCloseSchedule"));
+}
+
+void ScheduleWindow::layOut() {
     auto* form = new QFormLayout;
     const std::pair<const char*, QWidget*> rows[] = {
         {"Project", m_project},     {"How often", m_every},        {"Day", m_day},
@@ -108,13 +106,23 @@ void ScheduleWindow::layOut(QPushButton* apply, QPushButton* close) {
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_test);
     buttons->addStretch(1);
-    buttons->addWidget(apply);
-    buttons->addWidget(close);
+    buttons->addWidget(m_apply);
+    buttons->addWidget(m_close);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_status);
     layout->addStretch(1);
     layout->addLayout(buttons);
+}
+
+// The day is asked for a weekly check only.
+void ScheduleWindow::connectControls() {
+    const auto dayShown = [this] { m_day->setEnabled(m_every->currentIndex() == 2); };
+    connect(m_every, &QComboBox::currentIndexChanged, this, dayShown);
+    dayShown();
+    connect(m_apply, &QPushButton::clicked, this, &ScheduleWindow::apply);
+    connect(m_test, &QPushButton::clicked, this, &ScheduleWindow::sendTestAlert);
+    connect(m_close, &QPushButton::clicked, this, &QWidget::close);
 }
 
 void ScheduleWindow::load() {
@@ -130,9 +138,9 @@ void ScheduleWindow::load() {
     const QString project = m_session.project.projectPath();
     m_project->setText(project);
     // What the unit files hold, whoever wrote them.
-    const std::optional<alert::ScheduledCheck> check =
+    const std::optional<schedule::ScheduledCheck> check =
         project.isEmpty() ? std::nullopt
-                          : alert::ReadScheduledCheck(alert::UserUnitFolder(), project);
+                          : schedule::ReadScheduledCheck(schedule::UserUnitFolder(), project);
     m_every->setCurrentIndex(check ? int(check->when.every) : 0);
     if (check) {
         m_day->setCurrentIndex(check->when.weekday - 1);
@@ -153,9 +161,9 @@ alert::AlertSettings ScheduleWindow::alertSettings() const {
     return s;
 }
 
-alert::Schedule ScheduleWindow::schedule() const {
-    return alert::Schedule{alert::Every(m_every->currentIndex()), m_day->currentIndex() + 1,
-                           QTime(m_time->time().hour(), m_time->time().minute())};
+schedule::Schedule ScheduleWindow::schedule() const {
+    return schedule::Schedule{schedule::Every(m_every->currentIndex()), m_day->currentIndex() + 1,
+                              QTime(m_time->time().hour(), m_time->time().minute())};
 }
 
 bool ScheduleWindow::keepAlertFields() {
@@ -194,24 +202,25 @@ void ScheduleWindow::apply() {
                                    "project: save the project first.")});
         return;
     }
-    const alert::Schedule when = schedule();
+    const schedule::Schedule when = schedule();
     // Ending the checks needs only the path: the file may be gone.
     if (const QString error = output::ProjectFileError(project);
-        !error.isEmpty() && when.every != alert::Every::Off) {
+        !error.isEmpty() && when.every != schedule::Every::Off) {
         showStatus({error});
         return;
     }
     alert::AlertSettings alerts = alertSettings();
     alerts.notify = m_notify->isChecked();
-    const alert::ScheduledCheck check = alert::CheckOfProject(
+    const schedule::ScheduledCheck check = schedule::CheckOfProject(
         project, when, QCoreApplication::applicationDirPath() + QStringLiteral("/corvantis-scan"),
         alerts.arguments());
-    if (const QString why = alert::UnitProblem(check);
-        !why.isEmpty() && when.every != alert::Every::Off) {
+    if (const QString why = schedule::UnitProblem(check);
+        !why.isEmpty() && when.every != schedule::Every::Off) {
         showStatus({QStringLiteral("The schedule cannot be written: ") + why});
         return;
     }
-    const alert::ScheduleOutcome done = alert::ApplySchedule(check, alert::UserUnitFolder());
+    const schedule::ScheduleOutcome done =
+        schedule::ApplySchedule(check, schedule::UserUnitFolder());
     showStatus(done.error.isEmpty() ? done.lines : QStringList{done.error});
 }
 

@@ -12,8 +12,10 @@ class QTimeEdit;
 namespace corvantis::alert {
 class SecretStore;
 struct AlertSettings;
-struct Schedule;
 } // namespace corvantis::alert
+namespace corvantis::schedule {
+struct Schedule;
+}
 namespace corvantis::scan {
 class ScanSession;
 }
@@ -36,12 +38,15 @@ public:
 
 private:
     alert::AlertSettings alertSettings() const;
-    alert::Schedule schedule() const;
+    schedule::Schedule schedule() const;
     // Keeps the alert fields, and a password or secret the user typed, once
     // every field can be used; otherwise says which cannot.
     bool keepAlertFields();
+    // Built in steps: the fields, the buttons, their layout, what they do.
     void makeFields();
-    void layOut(QPushButton* apply, QPushButton* close);
+    void makeButtons();
+    void layOut();
+    void connectControls();
     void apply();
     void sendTestAlert();
     void showStatus(const QStringList& lines);
@@ -62,6 +67,8 @@ private:
     QCheckBox* m_always;
     QCheckBox* m_notify;
     QPushButton* m_test;
+    QPushButton* m_apply;
+    QPushButton* m_close;
     QLabel* m_status;
 };
 

@@ -1,4 +1,4 @@
-#include "alert/schedule.h"
+#include "schedule/schedule_install.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,7 +8,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-namespace corvantis::alert {
+namespace corvantis::schedule {
 
 namespace {
 
@@ -59,37 +59,14 @@ std::optional<ScheduledCheck> ReadUnits(const QString& folder, const QString& ba
 
 // Where a project's units stand, and what the messages name.
 struct Units {
-    Units(const ScheduledCheck& check, const QString& unitFolder)
-        : timer(UnitBaseName(check.projectFile) + QStringLiteral(".timer")),
+    Units(const QString& projectFile, const QString& unitFolder)
+        : timer(UnitBaseName(projectFile) + QStringLiteral(".timer")),
           timerPath(unitFolder + u'/' + timer),
-          servicePath(unitFolder + u'/' + UnitBaseName(check.projectFile) +
-                      QStringLiteral(".service")),
-          project(QFileInfo(check.projectFile).fileName()),
+          servicePath(unitFolder + u'/' + UnitBaseName(projectFile) + QStringLiteral(".service")),
+          project(QFileInfo(projectFile).fileName()),
           systemctl(QStandardPaths::findExecutable(QStringLiteral("systemctl"))) {}
     QString timer, timerPath, servicePath, project, systemctl;
 };
-
-ScheduleOutcome RemoveSchedule(const Units& u) {
-    ScheduleOutcome outcome;
-    RunSystemctl(u.systemctl, {QStringLiteral("disable"), QStringLiteral("--now"), u.timer});
-    for (const QString& path : {u.timerPath, u.servicePath}) {
-        if (QFile::exists(path) && !QFile::remove(path)) {
-            outcome.error = QStringLiteral("could not remove ") + path;
-            return outcome;
-        }
-    }
-    const QString why = RunSystemctl(u.systemctl, {QStringLiteral("daemon-reload")});
-    if (why.isEmpty())
-        outcome.lines << QStringLiteral("The scheduled check of ") + u.project +
-                             QStringLiteral(" is off.");
-    else
-        outcome.lines << QStringLiteral("Removed the schedule's files; systemctl --user could "
-                                        "not be reached (") +
-                             why + QStringLiteral("): if its timer was on, stop it with ") +
-                             QStringLiteral("\"systemctl --user disable --now ") + u.timer +
-                             QStringLiteral("\", and remove its crontab line if you added one.");
-    return outcome;
-}
 
 // The service and the timer, both or neither; the error, or nothing.
 QString WriteUnits(const ScheduledCheck& check, const Units& u, const QString& unitFolder) {
@@ -110,11 +87,13 @@ QString WriteUnits(const ScheduledCheck& check, const Units& u, const QString& u
 
 } // namespace
 
-ScheduleOutcome ApplySchedule(const ScheduledCheck& check, const QString& unitFolder) {
-    const Units u(check, unitFolder);
-    if (check.when.every == Every::Off)
-        return RemoveSchedule(u);
+ScheduleOutcome InstallSchedule(const ScheduledCheck& check, const QString& unitFolder) {
+    const Units u(check.projectFile, unitFolder);
     ScheduleOutcome outcome;
+    if (check.when.every == Every::Off) {
+        outcome.error = QStringLiteral("a schedule that is off has no timer to install");
+        return outcome;
+    }
     outcome.error = WriteUnits(check, u, unitFolder);
     if (!outcome.error.isEmpty())
         return outcome;
@@ -137,6 +116,34 @@ ScheduleOutcome ApplySchedule(const ScheduledCheck& check, const QString& unitFo
                          QStringLiteral("\", or add this line to your crontab (crontab -e): ") +
                          CrontabLine(check);
     return outcome;
+}
+
+ScheduleOutcome RemoveSchedule(const QString& projectFile, const QString& unitFolder) {
+    const Units u(projectFile, unitFolder);
+    ScheduleOutcome outcome;
+    RunSystemctl(u.systemctl, {QStringLiteral("disable"), QStringLiteral("--now"), u.timer});
+    for (const QString& path : {u.timerPath, u.servicePath}) {
+        if (QFile::exists(path) && !QFile::remove(path)) {
+            outcome.error = QStringLiteral("could not remove ") + path;
+            return outcome;
+        }
+    }
+    const QString why = RunSystemctl(u.systemctl, {QStringLiteral("daemon-reload")});
+    if (why.isEmpty())
+        outcome.lines << QStringLiteral("The scheduled check of ") + u.project +
+                             QStringLiteral(" is off.");
+    else
+        outcome.lines << QStringLiteral("Removed the schedule's files; systemctl --user could "
+                                        "not be reached (") +
+                             why + QStringLiteral("): if its timer was on, stop it with ") +
+                             QStringLiteral("\"systemctl --user disable --now ") + u.timer +
+                             QStringLiteral("\", and remove its crontab line if you added one.");
+    return outcome;
+}
+
+ScheduleOutcome ApplySchedule(const ScheduledCheck& check, const QString& unitFolder) {
+    return check.when.every == Every::Off ? RemoveSchedule(check.projectFile, unitFolder)
+                                          : InstallSchedule(check, unitFolder);
 }
 
 std::optional<ScheduledCheck> ReadScheduledCheck(const QString& unitFolder,
@@ -186,4 +193,4 @@ QString UserUnitFolder() {
            QStringLiteral("/systemd/user");
 }
 
-} // namespace corvantis::alert
+} // namespace corvantis::schedule

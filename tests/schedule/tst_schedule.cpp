@@ -1,4 +1,4 @@
-#include "alert/schedule.h"
+#include "schedule/schedule_install.h"
 #include "support/test_env.h"
 
 #include <QDir>
@@ -8,7 +8,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-using namespace corvantis::alert;
+using namespace corvantis::schedule;
 using corvantis::testing::ReadBytes;
 using corvantis::testing::S;
 
@@ -160,6 +160,11 @@ private Q_SLOTS:
         QCOMPARE(said.contains(command), !byHand.isEmpty());
         QVERIFY2(said.contains(byHand), qPrintable(said));
         QCOMPARE(said.contains(CrontabLine(check)), !byHand.isEmpty() && filesAfter);
+        // Only removing ends a schedule: one that is off is not installed.
+        if (check.when.every == Every::Off && !blocked) {
+            QVERIFY(!InstallSchedule(check, units).error.isEmpty());
+            QVERIFY(!QFile::exists(base + S(".timer")));
+        }
     }
 
     // One project, one path and one timer, however it is named: through links,

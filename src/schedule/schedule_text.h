@@ -6,12 +6,13 @@
 
 #include <optional>
 
-namespace corvantis::alert {
+namespace corvantis::schedule {
 
 // A check of a saved project run by the desktop's own timer service, so it
 // happens while the program is closed: a systemd user timer and its service.
-// Here, what the unit files say and how a project names them; schedule.h
-// writes, installs and reads them.
+// Here, what the unit files and the crontab line say, and reading them back:
+// pure functions of their arguments, touching no file. project_check.h names a
+// project's check; schedule_install.h writes, installs and reads the units.
 
 enum class Every { Off, Daily, Weekly };
 
@@ -33,17 +34,8 @@ QString OnCalendarText(const Schedule& schedule);
 // The calendar back, as OnCalendarText writes it; nothing for any other.
 std::optional<Schedule> ParseOnCalendar(const QString& text);
 
-// The project file's one path, whatever way it was named: absolute, every
-// symbolic link followed (a dangling one too), even when the file is gone.
-QString ProjectPath(const QString& projectFile);
-
-// "corvantis-<name>-<8 hex>": the project's base name in the characters a unit
-// name takes, and a hash of its ProjectPath, so projects named alike in two
-// folders get units of their own and one project reached two ways gets one.
-QString UnitBaseName(const QString& projectFile);
-
 struct ScheduledCheck {
-    QString projectFile; // written as its ProjectPath
+    QString projectFile; // its ProjectPath (project_check.h); the texts write it as it is
     Schedule when;
     QString scanProgram;             // absolute path of corvantis-scan
     QStringList extraArguments = {}; // after --project FILE --save --scheduled
@@ -60,14 +52,8 @@ QString UnitProblem(const ScheduledCheck& check);
 // The same check as one crontab line, for a desktop without a systemd user manager.
 QString CrontabLine(const ScheduledCheck& check);
 
-// The check of a saved project by corvantis-scan at scanProgram with the
-// arguments given; the service passes the application folder (CORVANTIS_HOME)
-// on, as an absolute path, when it is set.
-ScheduledCheck CheckOfProject(const QString& projectFile, const Schedule& when,
-                              const QString& scanProgram, const QStringList& arguments);
-
 // The check a timer's and its service's texts hold, as ServiceText and
 // TimerText write them; none without a calendar.
 std::optional<ScheduledCheck> CheckOfUnits(const QString& timerText, const QString& serviceText);
 
-} // namespace corvantis::alert
+} // namespace corvantis::schedule

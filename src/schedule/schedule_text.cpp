@@ -1,14 +1,12 @@
-#include "alert/schedule_units.h"
+#include "schedule/schedule_text.h"
 
-#include <QCryptographicHash>
-#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
 
-namespace corvantis::alert {
+namespace corvantis::schedule {
 
 namespace {
 
@@ -23,9 +21,8 @@ QString TimeText(const Schedule& s) {
 // The words the check runs, in one place for the service and the crontab line;
 // --scheduled tells the scan that nobody may be there to see a notification.
 QStringList Command(const ScheduledCheck& check) {
-    return QStringList{check.scanProgram, QStringLiteral("--project"),
-                       ProjectPath(check.projectFile), QStringLiteral("--save"),
-                       QStringLiteral("--scheduled")} +
+    return QStringList{check.scanProgram, QStringLiteral("--project"), check.projectFile,
+                       QStringLiteral("--save"), QStringLiteral("--scheduled")} +
            check.extraArguments;
 }
 
@@ -159,29 +156,6 @@ std::optional<Schedule> ParseOnCalendar(const QString& text) {
                          m.captured(2));
 }
 
-QString ProjectPath(const QString& projectFile) {
-    QString path = QFileInfo(projectFile).absoluteFilePath();
-    // Links to links are followed as far as the system itself would go.
-    for (int i = 0; i < 40 && QFileInfo(path).isSymLink(); ++i)
-        path = QFileInfo(path).symLinkTarget();
-    const QFileInfo info(path);
-    const QString folder = info.dir().canonicalPath(); // empty when the folder is gone
-    return folder.isEmpty() ? QDir::cleanPath(path) : QDir(folder).filePath(info.fileName());
-}
-
-QString UnitBaseName(const QString& projectFile) {
-    const QFileInfo info(ProjectPath(projectFile));
-    QString name = info.completeBaseName().left(64);
-    for (QChar& c : name)
-        if (c.unicode() >= 128 || !(c.isLetterOrNumber() || c == u'_' || c == u'-'))
-            c = u'-';
-    if (name.isEmpty())
-        name = QStringLiteral("project");
-    const QByteArray hash =
-        QCryptographicHash::hash(info.absoluteFilePath().toUtf8(), QCryptographicHash::Sha256);
-    return QStringLiteral("corvantis-") + name + u'-' + QString::fromLatin1(hash.toHex().left(8));
-}
-
 QString TimerText(const ScheduledCheck& check) {
     return QStringLiteral("[Unit]\n") + Description(check) + QStringLiteral("\n[Timer]\n") +
            QStringLiteral("OnCalendar=") + OnCalendarText(check.when) + u'\n' +
@@ -218,16 +192,6 @@ QString CrontabLine(const ScheduledCheck& check) {
     return words.join(u' ').replace(u'%', QStringLiteral("\\%"));
 }
 
-ScheduledCheck CheckOfProject(const QString& projectFile, const Schedule& when,
-                              const QString& scanProgram, const QStringList& arguments) {
-    QStringList environment;
-    // The service starts in another folder: a relative one would be another folder there.
-    if (const QString home = qEnvironmentVariable("CORVANTIS_HOME"); !home.isEmpty())
-        environment << QStringLiteral("CORVANTIS_HOME=") +
-                           QDir::cleanPath(QDir(home).absolutePath());
-    return ScheduledCheck{ProjectPath(projectFile), when, scanProgram, arguments, environment};
-}
-
 std::optional<ScheduledCheck> CheckOfUnits(const QString& timerText, const QString& serviceText) {
     const std::optional<Schedule> when =
         ParseOnCalendar(Settings(timerText, QStringLiteral("OnCalendar")).value(0));
@@ -248,4 +212,4 @@ std::optional<ScheduledCheck> CheckOfUnits(const QString& timerText, const QStri
     return check;
 }
 
-} // namespace corvantis::alert
+} // namespace corvantis::schedule
