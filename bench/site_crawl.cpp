@@ -1,6 +1,5 @@
 #include "site_crawl.h"
 
-#include "page/http_response.h"
 #include "page/line_cursor.h"
 #include "page/link_parsing.h"
 #include "page/substring_index.h"
@@ -40,10 +39,10 @@ CrawlResult CrawlSite(const SiteGenerator& site, bool withLinkBacks, bool fromHt
         }
         const scan::PageAddress a = scan::SplitPageAddress(queue.front());
         queue.pop_front();
-        result.fetched.push_back(Bytes(a.strCurUrl));
-        const int page = site.find(Bytes(a.slotPath));
-        if (!util::EqualsCI(a.slotHost, Text(SiteGenerator::kHost)) || page < 0) {
-            result.problem = "the crawl fetches " + Bytes(a.strCurUrl) + ", which is no page";
+        result.fetched.push_back(Bytes(a.url));
+        const int page = site.find(Bytes(a.path));
+        if (!util::EqualsCI(a.host, Text(SiteGenerator::kHost)) || page < 0) {
+            result.problem = "the crawl fetches " + Bytes(a.url) + ", which is no page";
             break;
         }
         const bool linkBack = withLinkBacks && site.linksBack(page);
@@ -59,7 +58,7 @@ CrawlResult CrawlSite(const SiteGenerator& site, bool withLinkBacks, bool fromHt
             for (const std::string& href : site.hrefs(page, linkBack))
                 text += QStringLiteral("href=\"") + Text(href) + QStringLiteral("\"\r\n");
         }
-        bool pageIsResult = results.anyContains(scan::StripForResultPage(a.strCurUrl));
+        bool pageIsResult = results.anyContains(scan::StripForResultPage(a.url));
         scan::LineCursor lines;
         lines.reset(text);
         while (!lines.atEnd()) {
@@ -68,15 +67,14 @@ CrawlResult CrawlSite(const SiteGenerator& site, bool withLinkBacks, bool fromHt
                 line.startsWith(u"href=") ? scan::LinkValue(line) : std::nullopt;
             if (!value)
                 continue;
-            const QString l =
-                scan::StripForKnownUrl(scan::ResolveLink(*value, a.slotHost, a.strCurDir));
-            if (util::ContainsCI(l, a.strCurDir) && !partners.isPartnerAddress(l) &&
+            const QString l = scan::StripForKnownUrl(scan::ResolveLink(*value, a.host, a.dir));
+            if (util::ContainsCI(l, a.dir) && !partners.isPartnerAddress(l) &&
                 !known.anyContains(l)) {
                 known.add(l);
                 queue.push_back(l);
             }
             if (!pageIsResult && (scan::IsDirectLink(l, domain) || scan::IsDomainLink(l, domain))) {
-                results.add(a.strCurUrl);
+                results.add(a.url);
                 pageIsResult = true;
                 ++result.linkBackPages;
             }

@@ -52,19 +52,18 @@ inline QString Skeleton(const QString& text) {
 
 inline void CheckAddress(const QString& url) {
     const PageAddress a = SplitPageAddress(url);
-    FUZZ_CHECK(a.slotPath.startsWith(u'/'), url, a.slotPath);
-    FUZZ_CHECK(a.strCurDir.endsWith(u'/'), url, a.strCurDir);
-    FUZZ_CHECK(!a.slotHost.contains(u'/'), url, a.slotHost);
-    const QString joined = a.slotHost + a.slotPath;
-    FUZZ_CHECK(joined == a.strCurUrl || joined == a.strCurUrl + QLatin1Char('/') ||
-                   a.slotHost + QLatin1Char('/') + a.slotPath == a.strCurUrl,
+    FUZZ_CHECK(a.path.startsWith(u'/'), url, a.path);
+    FUZZ_CHECK(a.dir.endsWith(u'/'), url, a.dir);
+    FUZZ_CHECK(!a.host.contains(u'/'), url, a.host);
+    const QString joined = a.host + a.path;
+    FUZZ_CHECK(joined == a.url || joined == a.url + QLatin1Char('/') ||
+                   a.host + QLatin1Char('/') + a.path == a.url,
                url, joined);
     // The request carries host and path byte for byte and nothing else varies.
-    const QByteArray request = BuildRequest(a.slotHost, a.slotPath);
+    const QByteArray request = BuildRequest(a.host, a.path);
     const qsizetype fixed = BuildRequest(QString(), QString()).size();
-    FUZZ_CHECK(request.size() == fixed + a.slotHost.size() + a.slotPath.size(), a.slotHost,
-               a.slotPath);
-    FUZZ_CHECK(request.endsWith("\r\n\r\n"), a.slotHost, a.slotPath);
+    FUZZ_CHECK(request.size() == fixed + a.host.size() + a.path.size(), a.host, a.path);
+    FUZZ_CHECK(request.endsWith("\r\n\r\n"), a.host, a.path);
 }
 
 inline void CheckNormalised(const QString& page, const QString& normalised) {
@@ -186,7 +185,7 @@ inline int LinkExtractionOneInput(const std::uint8_t* data, std::size_t size) {
             continue;
         CheckValue(line, *value);
         FUZZ_CHECK(CleanHref(*value) == *value, line, *value);
-        const QString resolved = ResolveLink(*value, a.slotHost, a.strCurDir);
+        const QString resolved = ResolveLink(*value, a.host, a.dir);
         for (const QString& stripped : {StripForKnownUrl(resolved), StripForResultPage(resolved)}) {
             FUZZ_CHECK(!stripped.startsWith(u' ') && !stripped.endsWith(u' '), resolved, stripped);
         }

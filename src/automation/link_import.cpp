@@ -1,6 +1,5 @@
 #include "automation/link_import.h"
 
-#include "page/http_response.h"
 #include "page/link_parsing.h"
 #include "page/partner_address.h"
 #include "page/url_rules.h"
@@ -46,7 +45,7 @@ ImportBase ImportBaseFor(const QString& linksPageAddress) {
     const qsizetype slash = b.base.indexOf(u'/');
     if (slash >= 0)
         b.base.truncate(slash + 1);
-    b.directory = scan::SplitPageAddress(bare).strCurDir;
+    b.directory = scan::SplitPageAddress(bare).dir;
     return b;
 }
 

@@ -118,9 +118,9 @@ bool LoadPartners(const ScanRequest& r, scan::ScanSession& session, scan::ScanEn
 void ConnectProgressLine(QTimer& timer, const scan::ScanSession& session) {
     timer.setInterval(100);
     QObject::connect(&timer, &QTimer::timeout, [&session] {
-        const scan::ScanState& s = session.run.state();
-        std::fprintf(stderr, "\r\033[Ksite %d of %d, page %d, links found %d", s.iCurrentSite,
-                     session.project.partners.count(), s.pagesFetched,
+        const scan::ScanProgress& p = session.run.progress();
+        std::fprintf(stderr, "\r\033[Ksite %d of %d, page %d, links found %d", p.siteNumber,
+                     session.project.partners.count(), p.pageNumber,
                      session.run.counters().runLinksFound);
         std::fflush(stderr);
     });

@@ -1,6 +1,5 @@
 #include "page/http_response.h"
 
-#include "page/url_rules.h"
 #include "util/text_utils.h"
 
 #include <QStringView>
@@ -57,40 +56,6 @@ QString RequestTarget(const QUrl& url) {
     if (url.hasQuery())
         target += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
     return target;
-}
-
-PageAddress SplitPageAddress(const QString& strURL) {
-    QString url = strURL;
-    if (url.endsWith(u'/'))
-        url.chop(1);
-    url = util::StripSchemes(url);
-
-    PageAddress a;
-    a.strCurUrl = url;
-    a.strCurDir = url;
-    // A last segment without a dot is taken to be a directory.
-    const qsizetype lastSlash = url.lastIndexOf(u'/');
-    if (lastSlash >= 0) {
-        const QStringView tail = QStringView(url).mid(lastSlash);
-        if (!tail.contains(u'.') && tail != u"/")
-            a.strCurDir += QLatin1Char('/');
-    }
-    if (!a.strCurDir.endsWith(u'/'))
-        a.strCurDir = ParentDirectory(a.strCurDir);
-
-    const qsizetype firstSlash = url.indexOf(u'/');
-    if (firstSlash >= 0) {
-        a.slotHost = url.left(firstSlash);
-        a.slotPath = url.mid(firstSlash + 1);
-    } else {
-        a.slotHost = url;
-        a.slotPath = QStringLiteral("/");
-    }
-    if (a.slotPath.isEmpty())
-        a.slotPath = QStringLiteral("/");
-    else if (!a.slotPath.startsWith(u'/'))
-        a.slotPath.prepend(QLatin1Char('/'));
-    return a;
 }
 
 QByteArray BuildRequest(const QString& host, const QString& path, bool keepAlive) {

@@ -13,17 +13,6 @@ namespace corvantis::scan {
 // Ceiling of one page's response; what a server sends beyond it is read and dropped.
 inline constexpr qsizetype kMaxResponseBytes = 16 * 1024 * 1024;
 
-// A queued address taken apart for the fetch.
-struct PageAddress {
-    QString slotHost;  // host name, no scheme, no slash
-    QString slotPath;  // always starts with "/"
-    QString strCurUrl; // scheme-less address of the page
-    QString strCurDir; // its directory, ending in "/"
-};
-
-// Splits an address from the queue into host, path, page address and directory.
-PageAddress SplitPageAddress(const QString& strURL);
-
 // What a request for the URL asks for: its path ("/" when empty) and query, encoded.
 QString RequestTarget(const QUrl& url);
 

@@ -1,6 +1,6 @@
 #include "page/partner_address.h"
 
-#include "page/http_response.h"
+#include "page/url_rules.h"
 #include "util/text_utils.h"
 
 namespace corvantis::scan {
@@ -25,7 +25,7 @@ QString EnteredPartnerAddress(const QString& typed) {
 }
 
 QString AddressHost(const QString& address) {
-    return SplitPageAddress(address).slotHost.section(u':', 0, 0).toLower();
+    return SplitPageAddress(address).host.section(u':', 0, 0).toLower();
 }
 
 QString WithoutLeadingWww(const QString& host) {

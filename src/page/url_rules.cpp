@@ -279,7 +279,7 @@ void RepairEnding(QString& l) {
 
 } // namespace
 
-QString ResolveLink(const QString& link, const QString& currentHost, const QString& strCurDir) {
+QString ResolveLink(const QString& link, const QString& currentHost, const QString& currentDir) {
     QString l = link;
     // An address that starts with a scheme, or with "//" (the page's own scheme),
     // names its host; a scheme further on (in a query) is taken out all the same.
@@ -300,7 +300,7 @@ QString ResolveLink(const QString& link, const QString& currentHost, const QStri
         l.prepend(currentHost);
         ++slashPasses;
     } else if (l.startsWith(QLatin1String(".."))) {
-        l = ResolveParentSteps(l, strCurDir);
+        l = ResolveParentSteps(l, currentDir);
     } else {
         if (l.startsWith(QLatin1String("./"))) {
             // "./" means the host root here, and the result is a full address:
@@ -310,7 +310,7 @@ QString ResolveLink(const QString& link, const QString& currentHost, const QStri
             absolute = true;
         }
         if (!absolute && !NamesHost(l))
-            l = strCurDir + QLatin1Char('/') + l;
+            l = currentDir + QLatin1Char('/') + l;
     }
 
     if (!l.contains(u'/'))
@@ -330,6 +330,40 @@ QString ParentDirectory(const QString& address) {
     if (slash >= 0)
         return t.left(slash + 1).toString();
     return t.toString() + QLatin1Char('/');
+}
+
+PageAddress SplitPageAddress(const QString& address) {
+    QString url = address;
+    if (url.endsWith(u'/'))
+        url.chop(1);
+    url = util::StripSchemes(url);
+
+    PageAddress a;
+    a.url = url;
+    a.dir = url;
+    // A last segment without a dot is taken to be a directory.
+    const qsizetype lastSlash = url.lastIndexOf(u'/');
+    if (lastSlash >= 0) {
+        const QStringView tail = QStringView(url).mid(lastSlash);
+        if (!tail.contains(u'.') && tail != u"/")
+            a.dir += QLatin1Char('/');
+    }
+    if (!a.dir.endsWith(u'/'))
+        a.dir = ParentDirectory(a.dir);
+
+    const qsizetype firstSlash = url.indexOf(u'/');
+    if (firstSlash >= 0) {
+        a.host = url.left(firstSlash);
+        a.path = url.mid(firstSlash + 1);
+    } else {
+        a.host = url;
+        a.path = QStringLiteral("/");
+    }
+    if (a.path.isEmpty())
+        a.path = QStringLiteral("/");
+    else if (!a.path.startsWith(u'/'))
+        a.path.prepend(QLatin1Char('/'));
+    return a;
 }
 
 } // namespace corvantis::scan

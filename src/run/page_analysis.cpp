@@ -18,13 +18,13 @@ namespace corvantis::scan {
 
 using util::ContainsCI;
 
-PageAnalysis::PageAnalysis(Driver& driver, ScanSession& session, ScanState& state,
+PageAnalysis::PageAnalysis(Driver& driver, ScanSession& session, SiteState& state,
                            util::StepRunner& steps, int slot)
     : m_driver(driver), m_session(session), m_state(state), m_steps(steps),
       m_workSuffix(slot == 0 ? QString() : QLatin1Char('-') + QString::number(slot)) {}
 
 void PageAnalysis::CapturePage(const QString& body, const QString& header, BodyForm form) {
-    if (!m_state.scanRunning) {
+    if (!m_state.running) {
         m_driver.setStep(PageStep::Finished);
         return;
     }
@@ -48,7 +48,7 @@ void PageAnalysis::captureSteps() {
         m_capture < CaptureStage::LinkFile ? m_pageBody.size() : m_pageText.size();
     const bool large = size > kLargePageChars;
     while (m_capture != CaptureStage::Done) {
-        if (!m_state.scanRunning) {
+        if (!m_state.running) {
             m_driver.setStep(PageStep::Finished);
             m_pageBody.clear();
             m_pageFolded.reset();
@@ -86,10 +86,10 @@ bool PageAnalysis::screenPage() {
     const Screening screen = ScreenPage(*m_pageFolded, m_session.project.domain());
     if (screen.domainSeen) {
         m_state.domainTextSeen = true;
-        m_state.siteNoteUrl = m_state.strCurUrl;
+        m_state.domainTextPage = m_state.pageUrl;
     }
     if (!screen.note.isEmpty())
-        m_state.siteNote = screen.note;
+        m_state.note = screen.note;
     // A redirect notice in the body ("302 Found", ...) stands for a redirect only
     // in a response that is one; in a page it is text. The markers hold no
     // "href", so the split below cannot make or break one.
@@ -98,7 +98,7 @@ bool PageAnalysis::screenPage() {
         m_driver.pageMayChangeInBrowser();
     const std::optional<QString> baseHref = BaseHref(m_pageBody, *m_pageFolded);
     m_hasBase = baseHref.has_value();
-    m_base = BaseOfPage(baseHref, m_state.pageHost, m_state.strCurDir);
+    m_base = BaseOfPage(baseHref, m_state.pageHost, m_state.pageDir);
     m_pageText.clear();
     m_pageText.reserve(m_pageBody.size() + m_pageBody.size() / 32 + 16);
     m_capturePos = 0;
@@ -159,11 +159,11 @@ bool PageAnalysis::hasDomainTrace(bool domainSeen) const {
     if (host.isEmpty())
         return true;
     return (host.size() != domain.size() && m_pageFolded->contains(host)) ||
-           ContainsCI(m_state.strCurDir, host) || ContainsCI(m_state.pageHost, host);
+           ContainsCI(m_state.pageDir, host) || ContainsCI(m_state.pageHost, host);
 }
 
 void PageAnalysis::ExtractLinks() {
-    if (!m_state.scanRunning) {
+    if (!m_state.running) {
         m_driver.setStep(PageStep::Finished);
         return;
     }
@@ -171,7 +171,7 @@ void PageAnalysis::ExtractLinks() {
     m_driver.status(StatusPanel::Page, QStringLiteral("Getting Links"));
     m_lines.reset(m_pageText);
     m_lastLine = {};
-    m_pageIsResult = m_driver.resultUrlKnown(StripForResultPage(m_state.strCurUrl));
+    m_pageIsResult = m_driver.resultUrlKnown(StripForResultPage(m_state.pageUrl));
     extractChunk();
 }
 
@@ -179,7 +179,7 @@ void PageAnalysis::extractChunk() {
     QElapsedTimer clock;
     clock.start();
     int lines = 0;
-    while (m_state.scanRunning && !m_lines.atEnd()) {
+    while (m_state.running && !m_lines.atEnd()) {
         // Give the event loop its turn when this chunk has had its time.
         if (++lines % 64 == 0 && clock.elapsed() >= kChunkBudgetMs) {
             m_driver.flushQueued();
@@ -188,7 +188,7 @@ void PageAnalysis::extractChunk() {
         }
         const qsizetype lineStart = m_lines.pos();
         const QStringView line = m_lines.next();
-        if (!m_state.bEmulate && m_pageHasMarker && HasRedirectMarker(line)) {
+        if (!m_state.followingRedirect && m_pageHasMarker && HasRedirectMarker(line)) {
             m_driver.flushQueued();
             followRedirect(lineStart);
             return;
@@ -201,8 +201,8 @@ void PageAnalysis::extractChunk() {
     m_pageSource.clear();
     m_pageHeader.clear();
     m_driver.status(StatusPanel::Page, QString());
-    m_state.bEmulate = false;
-    if (m_state.scanRunning)
+    m_state.followingRedirect = false;
+    if (m_state.running)
         m_driver.endPageStep();
     else
         m_driver.setStep(PageStep::Finished);
@@ -233,26 +233,21 @@ bool PageAnalysis::processLine(QStringView lineView) {
 }
 
 void PageAnalysis::recordLink(VerdictKind kind) {
-    ScanState& s = m_state;
-    if (s.siteLinksFound == std::numeric_limits<qint16>::max() ||
-        s.resultCount == std::numeric_limits<qint32>::max())
+    SiteState& s = m_state;
+    if (s.linksFound == std::numeric_limits<qint16>::max())
         return; // the count cannot grow: this link is not recorded
-    s.totalLinksFound += 1;
-    s.siteLinksFound += 1;
-    s.resultCount += 1;
-    FoundLink link{kind, s.strCurUrl};
+    s.linksFound += 1;
+    FoundLink link{kind, s.pageUrl};
     if (m_session.options.checkLinkValue)
         valueLinkBack(link);
     m_driver.addLink(link);
-    s.linkFoundForSite = true;
     m_driver.playCue("foundemail.wav", m_session.options.chkAudioEmail);
     m_session.run.CountScanEvent(ScanEvent::ItemFound);
     if (s.pagesQueued < std::numeric_limits<qint32>::max())
         s.pagesQueued += 1;
-    m_driver.status(StatusPanel::Site, QStringLiteral("Found ") +
-                                           QString::number(s.totalLinksFound) +
+    m_driver.status(StatusPanel::Site, QStringLiteral("Found ") + QString::number(s.linksFound) +
                                            QStringLiteral(" links"));
-    m_pageIsResult = m_driver.resultUrlKnown(StripForResultPage(s.strCurUrl));
+    m_pageIsResult = m_driver.resultUrlKnown(StripForResultPage(s.pageUrl));
 }
 
 // The value of the page's best link back and its anchor text, read from the
@@ -268,7 +263,7 @@ void PageAnalysis::valueLinkBack(FoundLink& link) const {
     const QString text = m_pageForm == BodyForm::Text
                              ? m_pageSource
                              : DecodePage(m_pageSource.toLatin1(), m_pageHeader);
-    LinkBackValue v = ValueOfLinksBack(text, m_pageHeader, StripForKnownUrl(m_state.strCurUrl),
+    LinkBackValue v = ValueOfLinksBack(text, m_pageHeader, StripForKnownUrl(m_state.pageUrl),
                                        resolve, isLinkBack, m_driver.robotsRule());
     link.reasons = std::move(v.reasons);
     link.anchor = std::move(v.anchor);
@@ -288,10 +283,10 @@ void PageAnalysis::followRedirect(qsizetype markerLineStart) {
     if (ContainsCI(target, QStringLiteral("href=")))
         target = RedirectTarget(target);
     if (target.isEmpty())
-        target = m_state.strCurUrl;
+        target = m_state.pageUrl;
     else if (target.startsWith(QLatin1Char('/')) || target.startsWith(QStringLiteral("./")) ||
              target.startsWith(QStringLiteral("../")))
-        target = ResolveLink(target, m_state.pageHost, m_state.strCurDir); // a path on this site
+        target = ResolveLink(target, m_state.pageHost, m_state.pageDir); // a path on this site
     m_pageText.clear();
     m_driver.downloadInPlace(target);
 }

@@ -7,6 +7,7 @@
 #include "page/link_value.h"
 #include "page/work_file.h"
 #include "run/page_step.h"
+#include "run/site_state.h"
 #include "session/scan_session.h"
 #include "session/scan_types.h"
 #include "util/step_runner.h"
@@ -30,8 +31,9 @@ inline constexpr qsizetype kCapturePieceChars = 1024 * 1024;
 // What the scan does with one page once its response is complete: capture (the
 // screening, every href on a line of its own, the work files), then link
 // extraction. Long work goes in bounded steps through the event loop, each
-// starting by testing scanRunning. The site, its queue and the page steps
-// belong to the driver; the analysis keeps only what it has read of the page.
+// starting by testing that the site still runs. The site, its queue and the
+// page steps belong to the driver; the analysis keeps only what it has read of
+// the page.
 class PageAnalysis {
 public:
     // What the analysis asks of the scan that drives it.
@@ -65,7 +67,7 @@ public:
 
     // slot numbers the work files: 0 writes html0.txt and html20.txt, slot k
     // html0-k.txt and html20-k.txt, so that sites scanned at once keep apart.
-    PageAnalysis(Driver& driver, ScanSession& session, ScanState& state, util::StepRunner& steps,
+    PageAnalysis(Driver& driver, ScanSession& session, SiteState& state, util::StepRunner& steps,
                  int slot = 0);
 
     // How a page's body reaches the analysis: as received, one character per
@@ -96,7 +98,7 @@ private:
 
     Driver& m_driver;
     ScanSession& m_session;
-    ScanState& m_state;
+    SiteState& m_state;
     util::StepRunner& m_steps;
 
     CaptureStage m_capture = CaptureStage::Done;

@@ -16,10 +16,10 @@ using util::IsBlank;
 ScanDriver::ScanDriver(ScanEvents& events, QObject* context, ScanSession& session,
                        util::Messages& messages, util::SoundPlayer& sound, const HostRouter& router,
                        bool readAhead, PageRenderer* renderer)
-    : q(events), m_context(context), m_session(session), m_state(session.run.writableState()),
+    : q(events), m_context(context), m_session(session), m_progress(session.run.writableProgress()),
       m_messages(messages), m_sound(sound), m_router(router), m_readAhead(readAhead),
       m_renderer(renderer) {
-    m_state.scanRunning = false;
+    m_progress.running = false;
 }
 
 ScanDriver::~ScanDriver() = default;
@@ -68,7 +68,7 @@ bool ScanDriver::startRefused() {
 }
 
 void ScanDriver::StartScan() {
-    m_state = ScanState{};
+    m_progress = ScanProgress{};
     m_session.run.queue.clear();
     m_session.project.results.clear();
     m_session.run.errors.clear();
@@ -97,8 +97,8 @@ void ScanDriver::StartScan() {
     if (m_renderer)
         m_renderer->setPagesAtOnce(m_sitesAtOnce); // each site renders a page at a time
 
-    m_state.iCurrentSite = 1;
-    m_state.scanRunning = true;
+    m_progress.siteNumber = 1;
+    m_progress.running = true;
     m_session.project.partners.setKeepPositions(true);
     m_session.project.MarkProjectEdited();
     startSites();
@@ -135,7 +135,7 @@ void ScanDriver::startSites() {
     if (m_startingSites)
         return;
     m_startingSites = true;
-    while (m_state.scanRunning && m_nextPartner < m_session.project.partners.count()) {
+    while (m_progress.running && m_nextPartner < m_session.project.partners.count()) {
         const PartnerSite& partner = m_session.project.partners.at(m_nextPartner);
         SiteRun* run = freeSlot();
         if (!run || hostBusy(partner.address))
@@ -157,7 +157,7 @@ void ScanDriver::startSites() {
     m_startingSites = false;
     const bool anyRunning =
         std::any_of(m_slots.begin(), m_slots.end(), [](const auto& run) { return run->running(); });
-    if (m_state.scanRunning && !anyRunning)
+    if (m_progress.running && !anyRunning)
         StopScan();
 }
 
@@ -196,7 +196,7 @@ void ScanDriver::commitReady() {
         m_waiting.erase(it);
         ++m_head;
     }
-    m_state.iCurrentSite = m_sitesDone + 1;
+    m_progress.siteNumber = m_sitesDone + 1;
 }
 
 void ScanDriver::addResult(const SiteRun& site, const ResultRow& row) {
@@ -224,8 +224,7 @@ void ScanDriver::pageStarted(const SiteRun& site) {
     const auto head = m_waiting.find(m_head);
     setNextEnabled(head != m_waiting.end() &&
                    head->second.partnerRow + 1 < m_session.project.partners.count());
-    m_state.currentSite = site.site();
-    m_state.pagesFetched = site.state().pagesFetched;
+    m_progress.pageNumber = site.state().pageNumber;
     if (m_sitesAtOnce > 1)
         showProgress();
 }
@@ -236,11 +235,11 @@ void ScanDriver::showProgress() {
     for (const auto& run : m_slots) {
         if (!run->running())
             continue;
-        const ScanState& s = run->state();
+        const SiteState& s = run->state();
         double pages = double(s.pagesQueued) + 1;
         if (m_session.options.chkAuto)
             pages = std::min(pages, double(m_session.options.PageLimit));
-        done += std::min(1.0, double(s.pagesFetched) / std::max(1.0, pages));
+        done += std::min(1.0, double(s.pageNumber) / std::max(1.0, pages));
     }
     const int total = std::max(1, m_session.project.partners.count());
     q.progressChanged(std::clamp(int(100.0 * done / total), 0, 100));
@@ -257,7 +256,7 @@ void ScanDriver::pageFetched() {
 }
 
 void ScanDriver::NextSite() {
-    if (!m_state.scanRunning)
+    if (!m_progress.running)
         return;
     // Next ends the site that started first.
     for (const auto& run : m_slots)
@@ -273,7 +272,7 @@ void ScanDriver::siteEnded(SiteRun& site) {
     w.verdict = site.verdict();
     commitReady();
     startSites();
-    if (!m_state.scanRunning || m_startingSites)
+    if (!m_progress.running || m_startingSites)
         return;
     // The newest running site shows its queue.
     if (!m_shownQueue || !m_shownQueue->running()) {
@@ -288,9 +287,9 @@ void ScanDriver::siteEnded(SiteRun& site) {
 
 void ScanDriver::StopScan() {
     // A scan ends once, however its last site ended.
-    if (!m_state.scanRunning)
+    if (!m_progress.running)
         return;
-    m_state.scanRunning = false;
+    m_progress.running = false;
     for (const auto& run : m_slots)
         run->stop();
     // The rows of every site started join the lists in partner order; a site cut
@@ -304,7 +303,7 @@ void ScanDriver::StopScan() {
     m_shownQueue = nullptr;
     m_session.project.partners.setKeepPositions(false);
     setControls(ScanControls{true, false, false, true, true});
-    m_state.iCurrentSite = 0;
+    m_progress.siteNumber = 0;
     q.progressChanged(100);
     status(StatusPanel::Activity, QStringLiteral("Stopped"));
     status(StatusPanel::Page, QString());
@@ -318,7 +317,7 @@ void ScanDriver::StopScan() {
 // ---- partner list editing ----
 
 void ScanDriver::updateNextForPartnerEdit() {
-    setNextEnabled(m_state.scanRunning && m_session.project.partners.count() > 1);
+    setNextEnabled(m_progress.running && m_session.project.partners.count() > 1);
 }
 
 bool ScanDriver::AddPartnerSite(PartnerEntry& f) {
@@ -336,7 +335,7 @@ bool ScanDriver::AddPartnerSite(PartnerEntry& f) {
     f = PartnerEntry{};
     q.focusRequested(EntryField::Address);
     // A free slot takes the new partner at once.
-    if (m_state.scanRunning)
+    if (m_progress.running)
         startSites();
     return true;
 }
@@ -350,7 +349,7 @@ bool ScanDriver::partnerRunning(int row) const {
 void ScanDriver::DeletePartnerSite(int selectedRow) {
     if (selectedRow < 0 || selectedRow >= m_session.project.partners.count()) {
         m_messages.inform(QStringLiteral("You must select a site to delete."));
-    } else if (m_state.scanRunning && (selectedRow == 0 || partnerRunning(selectedRow))) {
+    } else if (m_progress.running && (selectedRow == 0 || partnerRunning(selectedRow))) {
         m_messages.inform(
             QStringLiteral("You cannot delete the current site while the search is running."));
     } else {

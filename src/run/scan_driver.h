@@ -102,7 +102,7 @@ private:
     ScanEvents& q;
     QObject* m_context;
     ScanSession& m_session;
-    ScanState& m_state; // what the window and the command line read of the scan
+    ScanProgress& m_progress; // what the window and the command line read of the scan
     util::Messages& m_messages;
     util::SoundPlayer& m_sound;
     const HostRouter& m_router;

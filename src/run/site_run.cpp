@@ -1,16 +1,11 @@
-// One partner site under scan: its pages, its robots.txt and its verdict.
+// One partner site under scan: its queue, its pages' answers judged, and its verdict.
 #include "run/site_run.h"
 
-#include "fetch/page_downloader.h"
 #include "fetch/page_fetcher.h"
 #include "page/http_response.h"
 #include "page/partner_address.h"
 #include "page/site_signals.h"
-#include "session/page_renderer.h"
-#include "util/app_folder.h"
 #include "util/text_utils.h"
-
-#include <QUrl>
 
 #include <limits>
 #include <utility>
@@ -22,36 +17,12 @@ using util::ZeroFilled;
 
 SiteRun::SiteRun(Scan& scan, ScanSession& session, const HostRouter& router, bool readAhead,
                  TlsSessions* sessions, int slot, QObject* context, PageRenderer* renderer)
-    : m_renderer(renderer), m_scan(scan), m_session(session),
-      m_fetcher(std::make_unique<PageFetcher>(router, PageFetcher::Options{readAhead, sessions},
-                                              context)),
-      m_downloader(std::make_unique<PageDownloader>(router)), m_steps(context),
-      m_analysis(*this, session, m_state, m_steps, slot) {
-    PageFetcher* f = m_fetcher.get();
-    QObject::connect(f, &PageFetcher::requestSent, context, [this] { onRequestSent(); });
-    QObject::connect(f, &PageFetcher::received, context,
-                     [this](qint32 bytes, int percent) { onReceived(bytes, percent); });
-    QObject::connect(f, &PageFetcher::idleTick, context, [this](qint16 seconds) {
-        status(StatusPanel::Timeout, QString::number(seconds) + QStringLiteral(" of ") +
-                                         QString::number(m_state.timeout) +
-                                         QStringLiteral(" seconds"));
-    });
-    QObject::connect(f, &PageFetcher::finished, context,
-                     [this](const FetchResult& r) { onFetchEnded(r); });
-    m_retry.setSingleShot(true);
-    m_retry.setTimerType(Qt::PreciseTimer); // never before the time the server asked for
-    QObject::connect(&m_retry, &QTimer::timeout, context, [this] {
-        m_refetching = true;
-        fetch(m_retryAt.host, m_retryAt.path, m_retryAt.tls);
-    });
-    m_state.scanRunning = false;
-}
+    : m_scan(scan), m_session(session), m_steps(context),
+      m_fetch(*this, m_state, session.options, m_steps, router, readAhead, sessions, context),
+      m_render(*this, m_state, session.options, session.run, m_steps, renderer),
+      m_analysis(*this, session, m_state, m_steps, slot) {}
 
 SiteRun::~SiteRun() = default;
-
-bool SiteRun::readAheadEnabled() const {
-    return m_fetcher->readAheadEnabled();
-}
 
 void SiteRun::status(StatusPanel panel, const QString& text) {
     m_scan.status(panel, text);
@@ -59,6 +30,14 @@ void SiteRun::status(StatusPanel panel, const QString& text) {
 
 void SiteRun::playCue(const char* file, bool enabled) {
     m_scan.playCue(file, enabled);
+}
+
+bool SiteRun::firstSaying(const QString& text) {
+    return m_scan.firstSaying(text);
+}
+
+void SiteRun::addError(const ErrorRow& error) {
+    m_scan.addError(*this, error);
 }
 
 void SiteRun::addResult(const ResultRow& row) {
@@ -69,11 +48,11 @@ void SiteRun::addResult(const ResultRow& row) {
 void SiteRun::addLink(const FoundLink& found) {
     m_verdict.links.append(found);
     const FoundLink& link = m_verdict.links.last();
-    if (m_rendering && link.reasons)
+    if (m_render.rendering() && link.reasons)
         m_verdict.links.last().reasons->append(ValueReason::AfterJavaScript);
-    addResult(ResultRow{m_state.currentSite, LinkKindText(link.kind),
-                        ZeroFilled(m_state.resultCount), link.page, RowColour::Blue,
-                        RowMarker::Linking, LinkValueText(link), link.anchor});
+    addResult(ResultRow{m_state.partner, LinkKindText(link.kind), ZeroFilled(m_state.linksFound),
+                        link.page, RowColour::Blue, RowMarker::Linking, LinkValueText(link),
+                        link.anchor});
 }
 
 void SiteRun::noteUnread(UnreadReason why) {
@@ -88,38 +67,22 @@ bool SiteRun::resultUrlKnown(const QString& text) const {
 void SiteRun::begin(const QString& partner, qint16 linksExpected, qint64 sequence,
                     PageQueueModel* queue) {
     m_steps.abandon();
-    m_fetcher->cancel();
-    m_retry.stop();
-    m_state = ScanState{};
-    m_state.scanRunning = true;
-    m_state.timeout = m_state.timeout2 = m_session.options.timeoutSeconds;
-    m_fetcher->setTimeouts(m_state.timeout, m_state.timeout2);
-    m_fetcher->setAcceptInvalidCertificates(m_session.options.acceptInvalidCertificates);
-    m_fetcher->setKeepAlive(m_session.options.keepAlive);
-    m_state.currentSite = partner;
+    m_fetch.cancel();
+    m_state = SiteState{};
+    m_state.running = true;
+    m_state.timeoutSeconds = m_session.options.timeoutSeconds;
+    m_state.partner = partner;
     m_state.linksExpected = linksExpected;
     m_sequence = sequence;
     m_step = PageStep::Finished;
     m_nextPending = false;
     m_verdict = PartnerVerdict{partner};
-    m_toRender.clear();
-    m_renderDecided = m_rendering = m_skipRender = m_startPageFailed = false;
-    m_mayChange.clear();
-    m_renderCandidates.clear();
-    const QStringList remembered = m_session.run.rememberedPages.value(partner);
-    if (!remembered.isEmpty())
-        m_renderCandidates << SplitPageAddress(remembered.first()).strCurUrl;
-    const QString startPage = SplitPageAddress(SplitScheme(partner).rest).strCurUrl;
-    if (!m_renderCandidates.contains(startPage, Qt::CaseInsensitive))
-        m_renderCandidates << startPage;
-    // A partner entered with "https://" is on https from its first page; the
-    // queue itself stays scheme-less.
+    m_render.begin(partner);
+    // A partner entered with "https://" is on https from its first page.
     const SchemeAndRest start = SplitScheme(partner);
-    m_state.siteHost = m_state.siteTlsHost =
-        start.https ? SplitPageAddress(start.rest).slotHost : QString();
+    m_fetch.begin(start.https, SplitPageAddress(start.rest).host);
     m_known.clear();
     m_resultUrls.clear();
-    m_robots.clear();
     m_pendingQueue.clear();
     m_queue = queue;
     m_queue->clear();
@@ -141,12 +104,12 @@ void SiteRun::queueRememberedPages(const QString& start) {
     if (!m_session.options.startFromHistory)
         return;
     const PageAddress startAddress = SplitPageAddress(start);
-    for (const QString& page : m_session.run.rememberedPages.value(m_state.currentSite)) {
+    for (const QString& page : m_session.run.rememberedPages.value(m_state.partner)) {
         if (m_remembered.size() >= m_state.linksExpected)
             break;
-        const QString address = SplitPageAddress(page).strCurUrl;
-        if (!util::StartsWithCI(address, startAddress.strCurDir) ||
-            util::EqualsCI(address, startAddress.strCurUrl) || isRememberedPage(address) ||
+        const QString address = SplitPageAddress(page).url;
+        if (!util::StartsWithCI(address, startAddress.dir) ||
+            util::EqualsCI(address, startAddress.url) || isRememberedPage(address) ||
             m_session.project.partners.isPartnerAddress(address))
             continue;
         m_remembered.append(address);
@@ -159,7 +122,7 @@ void SiteRun::queueRememberedPages(const QString& start) {
 
 bool SiteRun::isRememberedPage(const QString& address) const {
     return !m_remembered.isEmpty() &&
-           m_remembered.contains(SplitPageAddress(address).strCurUrl, Qt::CaseInsensitive);
+           m_remembered.contains(SplitPageAddress(address).url, Qt::CaseInsensitive);
 }
 
 void SiteRun::start() {
@@ -188,9 +151,9 @@ void SiteRun::flushQueued() {
 void SiteRun::offerLink(const QString& address) {
     // The crawl goes downward only, and never twice to an address it already knows;
     // a rendered page is read for its links back only.
-    ScanState& s = m_state;
-    if (!m_rendering && m_session.project.partners.count() > 0 &&
-        util::ContainsCI(address, s.strCurDir) &&
+    SiteState& s = m_state;
+    if (!m_render.rendering() && m_session.project.partners.count() > 0 &&
+        util::ContainsCI(address, s.pageDir) &&
         !m_session.project.partners.isPartnerAddress(address) && !m_known.anyContains(address) &&
         s.pagesQueued < std::numeric_limits<qint32>::max()) {
         if (isRememberedPage(address)) { // asked for already: known from here on, as the crawl
@@ -204,25 +167,25 @@ void SiteRun::offerLink(const QString& address) {
 }
 
 void SiteRun::NextPage() {
-    ScanState& s = m_state;
-    if (!s.scanRunning)
+    SiteState& s = m_state;
+    if (!s.running)
         return;
-    if (s.pagesFetched < std::numeric_limits<qint32>::max())
-        s.pagesFetched += 1;
-    if (siteEndsBefore(s.pagesFetched)) {
-        s.pagesFetched = 0;
+    if (s.pageNumber < std::numeric_limits<qint32>::max())
+        s.pageNumber += 1;
+    if (siteEndsBefore(s.pageNumber)) {
+        s.pageNumber = 0;
         SiteChange();
         return;
     }
     m_scan.pageStarted(*this);
-    status(StatusPanel::Page, QStringLiteral("Page ") + QString::number(s.pagesFetched) +
+    status(StatusPanel::Page, QStringLiteral("Page ") + QString::number(s.pageNumber) +
                                   QStringLiteral(" of ") +
                                   QString::number(qint64(s.pagesQueued) + 1));
-    s.strURL = m_queue->takeHead();
+    s.queuedUrl = m_queue->takeHead();
     m_pageRemembered = m_rememberedLeft > 0; // they lead the queue
     if (m_pageRemembered)
         --m_rememberedLeft;
-    status(StatusPanel::Site, QStringLiteral("Searching ") + s.currentSite);
+    status(StatusPanel::Site, QStringLiteral("Searching ") + s.partner);
     FetchPage();
 }
 
@@ -230,14 +193,14 @@ bool SiteRun::siteEndsBefore(qint64 pageNumber) const {
     // The page limit, an empty queue, or the expected links found (when that ends a site).
     const ScanOptions& o = m_session.options;
     return (o.chkAuto && pageNumber > o.PageLimit) || m_queue->isEmpty() ||
-           (o.chkAuto2 && m_state.siteLinksFound >= m_state.linksExpected);
+           (o.chkAuto2 && m_state.linksFound >= m_state.linksExpected);
 }
 
 bool SiteRun::redirectRuleEndsSite() const {
     // The domain's text was seen on the site but no link to it: with redirect
     // links accepted, the site is done after the page under analysis.
-    const ScanState& s = m_state;
-    return s.domainTextSeen && !s.linkFoundForSite && m_session.options.chkRedirect;
+    const SiteState& s = m_state;
+    return s.domainTextSeen && s.linksFound == 0 && m_session.options.chkRedirect;
 }
 
 std::optional<QString> SiteRun::readAheadAddress(bool pageHasMarker,
@@ -246,22 +209,20 @@ std::optional<QString> SiteRun::readAheadAddress(bool pageHasMarker,
     // page cannot change it: with no trace of the user's domain it adds no result
     // (so neither the expected-links rule nor the redirect rule ends the site),
     // and it does not follow a redirect. Its links only join the end of the queue.
-    const ScanState& s = m_state;
-    if (!s.scanRunning || m_nextPending || s.bEmulate || pageHasMarker || pageHasDomainTrace ||
-        redirectRuleEndsSite() || siteEndsBefore(qint64(s.pagesFetched) + 1))
+    const SiteState& s = m_state;
+    if (!s.running || m_nextPending || s.followingRedirect || pageHasMarker || pageHasDomainTrace ||
+        redirectRuleEndsSite() || siteEndsBefore(qint64(s.pageNumber) + 1))
         return std::nullopt;
     return m_queue->head();
 }
 
 bool SiteRun::startReadAhead(bool pageHasMarker, bool pageHasDomainTrace) {
-    if (m_rendering || !m_fetcher->readAheadEnabled())
+    if (m_render.rendering() || !m_fetch.readAheadEnabled())
         return false;
     const std::optional<QString> next = readAheadAddress(pageHasMarker, pageHasDomainTrace);
     if (!next)
         return false;
-    const PageAddress a = SplitPageAddress(*next);
-    const QString host = fetchHost(a.slotHost);
-    return m_fetcher->prefetch(host, a.slotPath, fetchedOverTls(host));
+    return m_fetch.readAhead(SplitPageAddress(*next));
 }
 
 void SiteRun::endPageStep() {
@@ -274,9 +235,10 @@ void SiteRun::endPageStep() {
 }
 
 void SiteRun::next(bool byUser) {
-    if (!m_state.scanRunning)
+    if (!m_state.running)
         return;
-    m_skipRender = m_skipRender || byUser;
+    if (byUser)
+        m_render.skip();
     // A site change waits until the page under analysis has been dealt with.
     if (m_step != PageStep::Fetching && m_step != PageStep::Rendering &&
         m_step != PageStep::Finished) {
@@ -288,14 +250,13 @@ void SiteRun::next(bool byUser) {
 
 void SiteRun::SiteChange() {
     m_nextPending = false;
-    m_fetcher->cancel();
+    m_fetch.cancel();
     m_steps.abandon();
-    m_retry.stop();
     if (renderNext())
         return;
     m_step = PageStep::Finished;
     writeSiteVerdict();
-    m_state.scanRunning = false;
+    m_state.running = false;
     m_queue->clear();
     m_known.clear();
     m_resultUrls.clear();
@@ -303,211 +264,104 @@ void SiteRun::SiteChange() {
     m_scan.siteEnded(*this);
 }
 
-// A site whose HTML did not show the links expected: at most two of its pages
-// as a browser shows them, the page of its last link first (from the history),
-// then its start page, one after the other through the page analysis, until
-// the links are found. Each ends by coming back here; true while one is under way.
+// A site whose HTML did not show the links expected has pages rendered (SiteRender),
+// each through the page analysis; each ends by coming back here. True while one
+// is under way.
 bool SiteRun::renderNext() {
-    if (!m_renderDecided) {
-        m_renderDecided = true;
-        m_toRender = pagesToRender();
+    if (m_render.decide(m_verdict.unread))
         m_queue->clear(); // the crawl is over
-        if (renderingMissed())
-            noteUnread(UnreadReason::NotRendered);
-    }
-    m_rendering = false;
-    const ScanState& s = m_state;
-    if (m_skipRender || m_toRender.isEmpty() || s.siteLinksFound >= s.linksExpected)
-        return false;
-    const QString page = m_toRender.takeFirst();
-    if (const QString why = m_renderer->unavailableReason(); !why.isEmpty()) {
-        m_toRender.clear(); // no page of any site can be rendered: nothing is asked
-        notRendered(page, why);
-        return false;
-    }
-    m_step = PageStep::Rendering;
-    status(StatusPanel::Activity, QStringLiteral("Rendering: ") + page);
-    const QString scheme =
-        s.siteTlsHost.isEmpty() ? QStringLiteral("http://") : QStringLiteral("https://");
-    m_renderer->render(scheme + page, int(s.timeout) * 1000,
-                       m_steps.guarded([this, page](const PageRenderer::Result& r) {
-                           if (!r.ok) {
-                               notRendered(page, r.error);
-                               SiteChange();
-                               return;
-                           }
-                           // The analysis reads it as the page at its address, and queues nothing.
-                           takePageAddress(page);
-                           m_rendering = true;
-                           m_analysis.CapturePage(r.html, {}, PageAnalysis::BodyForm::Text);
-                       }));
-    return true;
+    return m_render.next();
 }
 
-QStringList SiteRun::pagesToRender() const {
-    // Pages that could not be read, or a start page that answered with an error,
-    // would not render either; a page without scripts or frames shows what its
-    // HTML holds.
-    if (!m_renderer || !m_session.options.renderPages || m_skipRender ||
-        m_verdict.unread != UnreadReason::None || m_startPageFailed)
-        return {};
-    QStringList pages = m_renderCandidates;
-    pages.removeIf([this](const QString& page) { return !m_mayChange.contains(page.toLower()); });
-    return pages;
+void SiteRun::rendered(const QString& page, const QString& html) {
+    // The analysis reads it as the page at its address, and queues nothing.
+    takePageAddress(page);
+    m_analysis.CapturePage(html, {}, PageAnalysis::BodyForm::Text);
 }
 
-bool SiteRun::renderingMissed() const {
-    // A partner whose links last time were found only in a browser, with the
-    // links short now and no browser asked: what it shows is not known.
-    const ScanState& s = m_state;
-    return !m_skipRender && s.siteLinksFound < s.linksExpected &&
-           (!m_renderer || !m_session.options.renderPages) &&
-           m_session.run.renderedLastTime.contains(s.currentSite);
-}
-
-void SiteRun::notRendered(const QString& page, const QString& why) {
-    // What the browser would have shown is not known: the site is not read. Why
-    // no page renders on this machine is said once, not for every partner.
-    noteUnread(UnreadReason::NotRendered);
-    const bool everywhere = why == m_renderer->unavailableReason();
-    if (!everywhere || m_scan.firstSaying(why))
-        m_scan.addError(*this, ErrorRow{QStringLiteral("Not rendered: ") + why, page});
+void SiteRun::renderFailed() {
+    SiteChange();
 }
 
 bool SiteRun::mayRenderPage() const {
-    // Only these pages are ever rendered: the others need no look for scripts.
-    return m_renderer && m_session.options.renderPages &&
-           m_renderCandidates.contains(m_state.strCurUrl, Qt::CaseInsensitive);
+    return m_render.mayRender(m_state.pageUrl);
 }
 
 void SiteRun::pageMayChangeInBrowser() {
-    m_mayChange.insert(m_state.strCurUrl.toLower());
+    m_render.mayChangeInBrowser(m_state.pageUrl);
 }
 
 void SiteRun::stop() {
-    m_state.scanRunning = false;
+    m_state.running = false;
     m_nextPending = false;
     m_step = PageStep::Finished;
     m_steps.abandon();
-    m_retry.stop();
-    m_fetcher->cancel();
+    m_fetch.cancel();
 }
 
 void SiteRun::writeSiteVerdict() {
-    const ScanState& s = m_state;
+    const SiteState& s = m_state;
     PartnerVerdict& v = m_verdict;
-    if (s.linkFoundForSite) {
+    if (s.linksFound > 0) {
         v.kind = v.links.last().kind;
-        if (s.siteLinksFound < s.linksExpected) {
+        if (s.linksFound < s.linksExpected) {
             v.kind = VerdictKind::Missing;
-            v.missing = s.linksExpected - s.siteLinksFound;
-            addResult(ResultRow{s.currentSite, VerdictText(v), QStringLiteral("000"), s.strCurUrl,
+            v.missing = s.linksExpected - s.linksFound;
+            addResult(ResultRow{s.partner, VerdictText(v), QStringLiteral("000"), s.pageUrl,
                                 RowColour::Red, RowMarker::NotLinking});
         }
     } else if (m_session.options.chkRedirect && s.domainTextSeen) {
         v.kind = VerdictKind::Redirect;
         FoundLink& redirect = v.links.emplaceBack();
         redirect.kind = VerdictKind::Redirect;
-        redirect.page = s.siteNoteUrl;
-        addResult(ResultRow{s.currentSite, VerdictText(v), QStringLiteral("001"), s.siteNoteUrl,
+        redirect.page = s.domainTextPage;
+        addResult(ResultRow{s.partner, VerdictText(v), QStringLiteral("001"), s.domainTextPage,
                             RowColour::Blue, RowMarker::Linking});
         m_session.run.CountScanEvent(ScanEvent::ItemFound);
     } else {
         v.kind = VerdictKind::NoneFound;
-        v.note = IsBlank(s.siteNote) ? QString() : s.siteNote;
-        addResult(ResultRow{s.currentSite, VerdictText(v), QStringLiteral("000"), s.currentSite,
+        v.note = IsBlank(s.note) ? QString() : s.note;
+        addResult(ResultRow{s.partner, VerdictText(v), QStringLiteral("000"), s.partner,
                             RowColour::Red, RowMarker::NotLinking});
     }
 }
 
-// ---- page fetch ----
+// ---- the page's answer ----
 
 // The page under way is the one at this queue address, from here on.
 PageAddress SiteRun::takePageAddress(const QString& address) {
     const PageAddress a = SplitPageAddress(address);
-    m_state.strURL = address;
-    m_state.strCurUrl = a.strCurUrl;
-    m_state.strCurDir = a.strCurDir;
-    m_state.pageHost = a.slotHost;
-    m_state.pagePath = a.slotPath;
+    m_state.queuedUrl = address;
+    m_state.pageUrl = a.url;
+    m_state.pageDir = a.dir;
+    m_state.pageHost = a.host;
+    m_state.pagePath = a.path;
     return a;
 }
 
 void SiteRun::FetchPage() {
-    if (!m_state.scanRunning)
+    if (!m_state.running)
         return;
-    const PageAddress a = takePageAddress(m_state.strURL);
+    takePageAddress(m_state.queuedUrl);
     m_step = PageStep::Fetching;
-    m_refetching = false;
-    m_retried = false;
-    const QString host = fetchHost(a.slotHost);
-    // The site's robots.txt comes first: one request, not a page of the site.
-    if (m_session.options.checkLinkValue && !m_robots.begun()) {
-        fetchRobotsTxt(m_robots.begin(host, fetchedOverTls(host)));
-        // With connections kept open, the page goes out beside it, on a connection
-        // of its own, and waits there for robots.txt: what that says decides only
-        // the value of the links, never which page is asked for.
-        if (m_session.options.keepAlive && m_fetcher->readAheadEnabled())
-            m_fetcher->prefetch(host, a.slotPath, fetchedOverTls(host));
-    } else {
-        fetch(host, a.slotPath, fetchedOverTls(host));
-    }
-}
-
-void SiteRun::fetchRobotsTxt(const SiteRobots::Request& request) {
-    fetch(request.host, request.path, request.tls);
-}
-
-void SiteRun::onRobotsTxt(const FetchResult& r) {
-    if (const auto next = m_robots.take(r.complete() ? StatusCode(r.header) : 0, r.header, r.body))
-        fetchRobotsTxt(*next);
-    else
-        FetchPage();
+    m_fetch.fetchPage();
 }
 
 RobotsRule SiteRun::robotsRule() const {
-    return m_robots.rule(m_state.pagePath);
+    return m_fetch.robotsRule(m_state.pagePath);
 }
 
-QString SiteRun::fetchHost(const QString& queuedHost) const {
-    // The pages of a site on https are fetched where it lives.
-    const bool moved = !m_state.siteHost.isEmpty() && util::EqualsCI(queuedHost, m_state.siteHost);
-    return moved ? m_state.siteTlsHost : queuedHost;
-}
-
-bool SiteRun::fetchedOverTls(const QString& host) const {
-    return !m_state.siteTlsHost.isEmpty() && util::EqualsCI(host, m_state.siteTlsHost);
-}
-
-void SiteRun::fetch(const QString& host, const QString& path, bool tls) {
-    m_fetchAddress = host + path;
-    status(StatusPanel::Activity, QStringLiteral("Downloading: ") + m_fetchAddress);
-    m_fetcher->fetch(host, path, tls);
-}
-
-void SiteRun::onRequestSent() {
-    // A page asked for again (where its site moved, or after waiting) counts
-    // once; robots.txt never.
-    if (!std::exchange(m_refetching, false) && !m_robots.underWay())
+void SiteRun::requestSent(bool newPage) {
+    if (newPage)
         m_session.run.CountScanEvent(ScanEvent::PageScanned);
     m_scan.pageProgress(0);
 }
 
-void SiteRun::onReceived(qint32 bytes, int percent) {
-    status(StatusPanel::Activity, QStringLiteral("Downloading: ") + m_fetchAddress +
-                                      QStringLiteral(" (") + QString::number(bytes) +
-                                      QLatin1Char(')'));
-    if (percent >= 0)
-        m_scan.pageProgress(percent);
+void SiteRun::pageProgress(int percent) {
+    m_scan.pageProgress(percent);
 }
 
-void SiteRun::onFetchEnded(const FetchResult& result) {
-    if (!m_state.scanRunning)
-        return;
-    if (m_robots.underWay()) {
-        onRobotsTxt(result);
-        return;
-    }
+void SiteRun::fetchEnded(const FetchResult& result) {
     switch (result.outcome) {
     case FetchOutcome::Complete:
     case FetchOutcome::CutAtCeiling:
@@ -539,18 +393,18 @@ void SiteRun::skipPage() {
 
 void SiteRun::failFetch(const ErrorRow& error, const QString& note, UnreadReason why) {
     noteUnread(why);
-    m_scan.addError(*this, error);
-    m_state.siteNote = note;
+    addError(error);
+    m_state.note = note;
     m_step = PageStep::Finished;
     m_session.run.CountScanEvent(ScanEvent::PageScanned);
     next();
 }
 
 void SiteRun::FinishPage(const FetchResult& r) {
-    if (waitToRetry(r))
+    if (m_fetch.waitToRetry(r))
         return;
     const std::optional<QString> location = RedirectLocation(r.header);
-    if (location && moveSiteToHttps(r, *location))
+    if (location && m_fetch.moveSiteToHttps(r, *location))
         return;
     if (m_pageRemembered && (location || StatusCode(r.header) / 100 != 2)) {
         // Moved or gone since last time: no page of the site's, and the crawl
@@ -563,11 +417,11 @@ void SiteRun::FinishPage(const FetchResult& r) {
         noteUnread(UnreadReason::CutOff); // what is missing may hold the link
     const QString address = r.host + r.path;
     if (const auto error = judgePage(r.header, r.body)) {
-        m_scan.addError(*this, ErrorRow{*error, address});
+        addError(ErrorRow{*error, address});
         m_session.run.CountScanEvent(ScanEvent::PageScanned);
         // The start page comes after the remembered pages.
-        m_startPageFailed = m_startPageFailed ||
-                            (!m_pageRemembered && m_state.pagesFetched == m_remembered.size() + 1);
+        if (!m_pageRemembered && m_state.pageNumber == m_remembered.size() + 1)
+            m_render.startPageFailed();
     }
     status(StatusPanel::Activity, QStringLiteral("Finished: ") + address);
     m_scan.pageFetched();
@@ -577,22 +431,6 @@ void SiteRun::FinishPage(const FetchResult& r) {
         m_analysis.CapturePage(r.body, r.header);
 }
 
-// A server that is busy (429, 503) may say when to come back: within the page's
-// time-out the page is asked for once more then; otherwise it is an error page.
-bool SiteRun::waitToRetry(const FetchResult& r) {
-    if (m_retried)
-        return false;
-    const std::optional<qint64> wait = RetryAfterSeconds(r.header, QDateTime::currentDateTimeUtc());
-    if (!wait || *wait > m_state.timeout)
-        return false;
-    m_retried = true;
-    status(StatusPanel::Activity, QStringLiteral("Waiting ") + QString::number(*wait) +
-                                      QStringLiteral(" seconds: ") + r.host + r.path);
-    m_retryAt = SiteRobots::Request{r.host, r.path, r.tls};
-    m_retry.start(int(*wait) * 1000);
-    return true;
-}
-
 // Why a page, where it finally arrived, is no page of the partner's own: a bot
 // wall before the site, a parked domain's start page, or an HTTP error. The
 // reason becomes the site's note (the caller writes its error row); a page whose
@@ -600,7 +438,7 @@ bool SiteRun::waitToRetry(const FetchResult& r) {
 std::optional<QString> SiteRun::judgePage(const QString& header, const QString& body) {
     const int code = StatusCode(header);
     // The crawl's first page, or one of those asked for before it.
-    const bool firstPage = m_state.pagesFetched <= m_remembered.size() + 1;
+    const bool firstPage = m_state.pageNumber <= m_remembered.size() + 1;
     std::optional<QString> problem;
     if (IsBotChallenge(code, header, body)) {
         problem = QString(kBlockedByBotProtection);
@@ -614,26 +452,8 @@ std::optional<QString> SiteRun::judgePage(const QString& header, const QString& 
     if (!problem)
         problem = HttpErrorText(header);
     if (problem)
-        m_state.siteNote = *problem;
+        m_state.note = *problem;
     return problem;
-}
-
-bool SiteRun::moveSiteToHttps(const FetchResult& r, const QString& location) {
-    // A plain page that redirects to the same host on https, or to its "www."
-    // twin, moves the site: the page is asked for again there at once, and every
-    // later page of the site is fetched there directly.
-    if (r.tls)
-        return false;
-    const QUrl url(location, QUrl::TolerantMode);
-    const QString to = url.host();
-    if (url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0 ||
-        (url.port() != -1 && url.port() != 443) || !IsSameHost(to, r.host))
-        return false;
-    m_state.siteHost = m_state.pageHost;
-    m_state.siteTlsHost = to;
-    m_refetching = true;
-    fetch(to, RequestTarget(url), true);
-    return true;
 }
 
 void SiteRun::noteCertificateProblem(const FetchResult& r) {
@@ -641,45 +461,44 @@ void SiteRun::noteCertificateProblem(const FetchResult& r) {
     if (r.certificateProblem.isEmpty() || m_state.certificateNoted)
         return;
     m_state.certificateNoted = true;
-    m_scan.addError(*this, ErrorRow{QStringLiteral("Certificate error"), r.host + r.path});
-    m_state.siteNote = QStringLiteral("Certificate error: ") + r.certificateProblem;
+    addError(ErrorRow{QStringLiteral("Certificate error"), r.host + r.path});
+    m_state.note = QStringLiteral("Certificate error: ") + r.certificateProblem;
 }
 
 void SiteRun::followLocation(const FetchResult& r, const QString& location) {
     // The redirect names its target in the header: that page is read in its
     // place, once (a redirect met while following one is read as a page).
-    if (m_state.bEmulate) {
+    if (m_state.followingRedirect) {
         m_analysis.CapturePage(r.body, r.header);
         return;
     }
-    const QUrl base((r.tls ? QStringLiteral("https://") : QStringLiteral("http://")) + r.host +
-                    r.path);
-    downloadInPlace(base.resolved(QUrl(location, QUrl::TolerantMode)).toString());
+    downloadInPlace(SiteFetch::LocationTarget(r, location));
 }
 
 void SiteRun::downloadInPlace(QString target) {
     // The browser has followed a rendered page's scripts already.
-    if (m_rendering) {
+    if (m_render.rendering()) {
         endPageStep();
         return;
     }
     // What the target holds is analysed as this page, judged where it arrived
-    // (parked domains redirect to their parking page); bEmulate keeps it from
-    // redirecting again.
+    // (parked domains redirect to their parking page); followingRedirect keeps it
+    // from redirecting again.
     m_step = PageStep::FollowingRedirect;
-    m_downloader->DownloadResponse(
-        target, m_steps.guarded([this](const PageDownloader::Response& r) {
-            if (!r.whole)
-                noteUnread(UnreadReason::CutOff); // what is missing may hold the link
-            if (r.header.isEmpty()) {
-                m_state.siteNote = QStringLiteral("Timeout");
-                m_scan.addError(*this, ErrorRow{QStringLiteral("Timeout"), r.url.host()});
-            } else if (const auto error = judgePage(r.header, r.body)) {
-                m_scan.addError(*this, ErrorRow{*error, r.url.host() + RequestTarget(r.url)});
-            }
-            m_state.bEmulate = true;
-            m_analysis.CapturePage(r.body, r.header);
-        }));
+    m_fetch.readInPlace(std::move(target));
+}
+
+void SiteRun::targetRead(const PageDownloader::Response& r) {
+    if (!r.whole)
+        noteUnread(UnreadReason::CutOff); // what is missing may hold the link
+    if (r.header.isEmpty()) {
+        m_state.note = QStringLiteral("Timeout");
+        addError(ErrorRow{QStringLiteral("Timeout"), r.url.host()});
+    } else if (const auto error = judgePage(r.header, r.body)) {
+        addError(ErrorRow{*error, r.url.host() + RequestTarget(r.url)});
+    }
+    m_state.followingRedirect = true;
+    m_analysis.CapturePage(r.body, r.header);
 }
 
 } // namespace corvantis::scan

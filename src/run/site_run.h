@@ -2,38 +2,33 @@
 
 // The inside of the scan engine; windows include scan_engine.h instead.
 
-#include "page/http_response.h"
-#include "page/robots_txt.h"
 #include "page/substring_index.h"
 #include "run/page_analysis.h"
 #include "run/page_step.h"
+#include "run/site_fetch.h"
+#include "run/site_render.h"
+#include "run/site_state.h"
 #include "session/scan_session.h"
 #include "session/scan_types.h"
 #include "util/step_runner.h"
 
-#include <QSet>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
-#include <memory>
 #include <optional>
 
 namespace corvantis::scan {
 
 class HostRouter;
-class PageDownloader;
 class PageRenderer;
-class PageFetcher;
 class TlsSessions;
-struct FetchResult;
 
 // One partner site being scanned in one fetch slot: its queue, its pages one
-// after another on its own connection (kept open between pages when the option
-// says so, the read-ahead's too), its robots.txt, its counters and its verdict.
-// Each fetched page goes to its PageAnalysis.
-// Rows and errors go to the scan that runs it, which decides where they show.
-class SiteRun : private PageAnalysis::Driver {
+// after another (asked for by its SiteFetch), each fetched page judged and then
+// read by its PageAnalysis, the pages its SiteRender has rendered when its links
+// are short, its counters and its verdict. Rows and errors go to the scan that
+// runs it, which decides where they show.
+class SiteRun : private PageAnalysis::Driver, private SiteFetch::Run, private SiteRender::Run {
 public:
     // What a running site asks of the scan that runs it.
     class Scan {
@@ -73,23 +68,19 @@ public:
     // The queue the run keeps its pages in from now on, taking over what the old one held.
     void moveQueue(PageQueueModel* queue);
 
-    bool running() const { return m_state.scanRunning; }
+    bool running() const { return m_state.running; }
     qint64 sequence() const { return m_sequence; }
-    const QString& site() const { return m_state.currentSite; }
-    const ScanState& state() const { return m_state; }
+    const QString& site() const { return m_state.partner; }
+    const SiteState& state() const { return m_state; }
     PageQueueModel* queue() const { return m_queue; }
-    bool readAheadEnabled() const;
     // What the site ended with, once its verdict is written.
     const PartnerVerdict& verdict() const { return m_verdict; }
 
 private:
     void NextPage();
     void SiteChange();
-    void writeSiteVerdict();
     bool renderNext();
-    QStringList pagesToRender() const;
-    bool renderingMissed() const;
-    void notRendered(const QString& page, const QString& why);
+    void writeSiteVerdict();
     void queueAddress(const QString& address);
     void queueRememberedPages(const QString& start);
     bool isRememberedPage(const QString& address) const;
@@ -98,27 +89,16 @@ private:
     bool redirectRuleEndsSite() const;
     std::optional<QString> readAheadAddress(bool pageHasMarker, bool pageHasDomainTrace) const;
 
-    // page fetch
+    // the page's answer
     PageAddress takePageAddress(const QString& address);
     void FetchPage();
-    QString fetchHost(const QString& queuedHost) const;
-    bool fetchedOverTls(const QString& host) const;
-    void fetch(const QString& host, const QString& path, bool tls);
-    void fetchRobotsTxt(const SiteRobots::Request& request);
-    void onRobotsTxt(const FetchResult& result);
-    void onRequestSent();
-    void onReceived(qint32 bytes, int percent);
-    void onFetchEnded(const FetchResult& result);
     void failFetch(const ErrorRow& error, const QString& note, UnreadReason why);
-    void noteUnread(UnreadReason why); // the first reason is kept
     void FinishPage(const FetchResult& result);
-    bool waitToRetry(const FetchResult& result);
-    bool moveSiteToHttps(const FetchResult& result, const QString& location);
     void noteCertificateProblem(const FetchResult& result);
     std::optional<QString> judgePage(const QString& header, const QString& body);
     void followLocation(const FetchResult& result, const QString& location);
 
-    // what the page's analysis asks of the run
+    // what the page's analysis, the fetch and the rendering ask of the run
     void setStep(PageStep step) override { m_step = step; }
     void status(StatusPanel panel, const QString& text) override;
     void playCue(const char* file, bool enabled) override;
@@ -133,23 +113,22 @@ private:
     void addResult(const ResultRow& row);
     void addLink(const FoundLink& link) override;
     bool resultUrlKnown(const QString& text) const override;
+    void requestSent(bool newPage) override;
+    void pageProgress(int percent) override;
+    void fetchEnded(const FetchResult& result) override;
+    void targetRead(const PageDownloader::Response& response) override;
+    void noteUnread(UnreadReason why) override; // the first reason is kept
+    bool firstSaying(const QString& text) override;
+    void addError(const ErrorRow& error) override;
+    void rendered(const QString& page, const QString& html) override;
+    void renderFailed() override;
 
-    PageRenderer* m_renderer;
-    QStringList m_toRender;       // the site's pages still to render, once decided
-    bool m_renderDecided = false; // which pages to render was decided at its end
-    bool m_rendering = false;     // the page under analysis is a rendered one
-    bool m_skipRender = false;    // the user's Next ended the site
-    // The pages a short site would have rendered: where its last link stood,
-    // then its start page; and those of them a browser may show more links on.
-    QStringList m_renderCandidates;
-    QSet<QString> m_mayChange;      // lower case
-    bool m_startPageFailed = false; // the start page answered with an error
     Scan& m_scan;
     ScanSession& m_session;
-    ScanState m_state;
-    std::unique_ptr<PageFetcher> m_fetcher;
-    std::unique_ptr<PageDownloader> m_downloader;
+    SiteState m_state;
     util::StepRunner m_steps;
+    SiteFetch m_fetch;
+    SiteRender m_render;
     PageAnalysis m_analysis; // the page under way, once its response is complete
     PageQueueModel* m_queue = nullptr;
     qint64 m_sequence = -1;
@@ -161,22 +140,16 @@ private:
     // would lose its link to it.
     SubstringIndex m_resultUrls;
     QStringList m_pendingQueue; // queued during the running chunk, shown at its end
-    SiteRobots m_robots;        // asked for before the site's first page, when link values are read
-    QTimer m_retry; // a page asked to be asked for again later (Retry-After); stopped with the site
-    SiteRobots::Request m_retryAt; // where that page is asked for again
-    bool m_retried = false;        // the page under way was asked for again once already
-    PartnerVerdict m_verdict;      // built as the site runs; written at its end
+    PartnerVerdict m_verdict;   // built as the site runs; written at its end
     // The pages where the links stood last time, asked for before the start page
-    // (as the page address strCurUrl gives), and how many of them are still queued.
+    // (as their PageAddress::url), and how many of them are still queued.
     QStringList m_remembered;
     qsizetype m_rememberedLeft = 0;
 
     // The page under way.
     PageStep m_step = PageStep::Finished;
     bool m_nextPending = false;    // Next was pressed while the page was analysed
-    bool m_refetching = false;     // the page is asked for again where its site moved
     bool m_pageRemembered = false; // the page is one where a link stood last time
-    QString m_fetchAddress;        // what is being fetched, and where
 };
 
 } // namespace corvantis::scan

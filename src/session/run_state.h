@@ -13,36 +13,12 @@ namespace corvantis::scan {
 // The kinds of scan events the statistics count.
 enum class ScanEvent : qint16 { PageScanned = 0, PageQueued = 1, ItemFound = 2 };
 
-// The state of the scan under way, written by the scan engine alone. None of it
-// is persisted.
-struct ScanState {
-    bool scanRunning = false;
-    qint32 iCurrentSite = 0;
-    QString currentSite;
-    qint16 linksExpected = 0;
-    qint16 siteLinksFound = 0;
-    qint32 resultCount = 0;
-    qint32 totalLinksFound = 0;
-    bool linkFoundForSite = false;
-    bool domainTextSeen = false;
-    QString siteNoteUrl;
-    QString siteNote;
-    qint32 pagesFetched = 0;
-    qint32 pagesQueued = 0;
-    qint16 timeout = 60;
-    qint16 timeout2 = 60;
-    QString strURL;   // the queue entry being fetched
-    QString pageHost; // its host and path, as queued
-    QString pagePath;
-    // A site on https (entered so, or moved there by a redirect of its plain pages)
-    // has both hosts: its queued addresses keep siteHost and are fetched from
-    // siteTlsHost over TLS. Both are empty for a plain site.
-    QString siteHost;
-    QString siteTlsHost;
-    bool certificateNoted = false; // the site's certificate problem has its error row
-    QString strCurUrl;
-    QString strCurDir;
-    bool bEmulate = false;
+// Where the scan under way has got: what the window and corvantis-scan read of
+// it, written by the scan engine alone. None of it is persisted.
+struct ScanProgress {
+    bool running = false;  // a scan is under way
+    qint32 siteNumber = 0; // the first partner not yet done, from 1; 0 when no scan runs
+    qint32 pageNumber = 0; // the page the site that last started one is on, from 1
 };
 
 // Run and all-time counters of the statistics display.
@@ -54,8 +30,8 @@ struct ScanCounters {
     qint32 lHistEmailFound = 0;
 };
 
-// What a scan leaves beside the project: its state, the page queue and the error
-// list it fills, and the statistics. None of it goes into a project file.
+// What a scan leaves beside the project: how far it has got, the page queue and
+// the error list it fills, and the statistics. None of it goes into a project file.
 class RunState : public QObject {
     Q_OBJECT
 public:
@@ -75,9 +51,9 @@ public:
     // scripts had run ("after JavaScript").
     QSet<QString> renderedLastTime;
 
-    const ScanState& state() const { return m_state; }
-    ScanState& writableState() { return m_state; } // for the scan engine
-    bool scanRunning() const { return m_state.scanRunning; }
+    const ScanProgress& progress() const { return m_progress; }
+    ScanProgress& writableProgress() { return m_progress; } // for the scan engine
+    bool scanRunning() const { return m_progress.running; }
 
     // The statistics. Every counted event is one call, which also keeps the
     // all-time counters in the settings store.
@@ -91,7 +67,7 @@ Q_SIGNALS:
     void statisticsChanged(const corvantis::scan::ScanCounters& counters);
 
 private:
-    ScanState m_state;
+    ScanProgress m_progress;
     ScanCounters m_counters;
 };
 

@@ -219,6 +219,77 @@ private Q_SLOTS:
         QCOMPARE(ResolveLink(link, host, dir), expected);
     }
 
+    void splitPageAddress_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("pageUrl");
+        QTest::addColumn<QString>("dir");
+        QTest::newRow("directory with slash") << "partner.example.com/links/"
+                                              << "partner.example.com"
+                                              << "/links"
+                                              << "partner.example.com/links"
+                                              << "partner.example.com/links/";
+        QTest::newRow("file") << "partner.example.com/links/page.html"
+                              << "partner.example.com"
+                              << "/links/page.html"
+                              << "partner.example.com/links/page.html"
+                              << "partner.example.com/links/";
+        QTest::newRow("host only") << "partner.example.com"
+                                   << "partner.example.com"
+                                   << "/"
+                                   << "partner.example.com"
+                                   << "partner.example.com/";
+        QTest::newRow("last part without dot is a directory") << "partner.example.com/index"
+                                                              << "partner.example.com"
+                                                              << "/index"
+                                                              << "partner.example.com/index"
+                                                              << "partner.example.com/index/";
+        QTest::newRow("scheme removed, case kept") << "http://Partner.example.com/a.php?id=1"
+                                                   << "Partner.example.com"
+                                                   << "/a.php?id=1"
+                                                   << "Partner.example.com/a.php?id=1"
+                                                   << "Partner.example.com/";
+        QTest::newRow("https is fetched as plain http") << "HTTPS://partner.example.com/x.html"
+                                                        << "partner.example.com"
+                                                        << "/x.html"
+                                                        << "partner.example.com/x.html"
+                                                        << "partner.example.com/";
+        QTest::newRow("port stays in the host") << "partner.example.com:8080/x"
+                                                << "partner.example.com:8080"
+                                                << "/x"
+                                                << "partner.example.com:8080/x"
+                                                << "partner.example.com:8080/x/";
+        QTest::newRow("path repeating the host is kept whole")
+            << "partner.example.com/go?to=partner.example.com/x"
+            << "partner.example.com"
+            << "/go?to=partner.example.com/x"
+            << "partner.example.com/go?to=partner.example.com/x"
+            << "partner.example.com/go?to=partner.example.com/x/";
+        QTest::newRow("host root with slash") << "http://a.example.com/"
+                                              << "a.example.com"
+                                              << "/"
+                                              << "a.example.com"
+                                              << "a.example.com/";
+        QTest::newRow("double slash keeps its path slash") << "a.example.com//b.html"
+                                                           << "a.example.com"
+                                                           << "/b.html"
+                                                           << "a.example.com//b.html"
+                                                           << "a.example.com//";
+    }
+    void splitPageAddress() {
+        QFETCH(QString, url);
+        QFETCH(QString, host);
+        QFETCH(QString, path);
+        QFETCH(QString, pageUrl);
+        QFETCH(QString, dir);
+        const PageAddress a = SplitPageAddress(url);
+        QCOMPARE(a.host, host);
+        QCOMPARE(a.path, path);
+        QCOMPARE(a.url, pageUrl);
+        QCOMPARE(a.dir, dir);
+    }
+
     void parentDirectory_data() {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("expected");

@@ -161,7 +161,7 @@ private Q_SLOTS:
         QCOMPARE(c.runLinksFound, 1);
         QCOMPARE(util::ReadSetting(QStringLiteral("lHistEmailFound"), QString()),
                  QString::number(c.lHistEmailFound));
-        QVERIFY(!m_session->run.state().scanRunning);
+        QVERIFY(!m_session->run.scanRunning());
         QCOMPARE(m_engine->controls(), (ScanControls{true, false, false, true, true}));
     }
 
@@ -1233,7 +1233,7 @@ private Q_SLOTS:
         QCOMPARE(focusSpy.count(), 1);
         QCOMPARE(focusSpy.at(0).at(0).value<EntryField>(), focus);
         QCOMPARE(m_session->project.results.count(), 0);
-        QVERIFY(!m_session->run.state().scanRunning);
+        QVERIFY(!m_session->run.scanRunning());
         QCOMPARE(m_server->requestCount(), 0);
     }
 
