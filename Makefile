@@ -3,7 +3,7 @@ BUILD      ?= build
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 
-.PHONY: all deps build run test test-release test-asan bench fuzz clean
+.PHONY: all deps build run test test-release test-asan bench fuzz package clean
 
 all: build
 
@@ -32,6 +32,10 @@ test-asan: deps $(BUILD)/asan/build.ninja
 	@cmake --build $(BUILD)/asan -j $(JOBS)
 	@cd $(BUILD)/asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# corvantis_<version>_<arch>.deb in $(BUILD)/release (cmake/Package.cmake).
+package: build
+	@cd $(BUILD)/release && cpack -G DEB
 
 bench: build
 	@./bench/run-bench $(BUILD)/release

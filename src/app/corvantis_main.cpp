@@ -6,11 +6,14 @@
 #include "ui/main/main_window.h"
 #include "ui/windows/splash_window.h"
 #include "util/settings_store.h"
+#include "version_record.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -46,9 +49,19 @@ private:
     corvantis::alert::KeyringSecrets m_secrets;
 };
 
+// --version and --help print and end, with no window: they need no display.
+bool OnlyPrints(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i)
+        for (const char* asks : {"-v", "--version", "-h", "--help", "--help-all"})
+            if (std::strcmp(argv[i], asks) == 0)
+                return true;
+    return false;
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (!HasDisplay() && OnlyPrints(argc, argv))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     if (!HasDisplay()) {
         std::fprintf(stderr,
                      "corvantis: no display found; start it in a desktop session, under "
@@ -62,6 +75,13 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Corvantis"));
     QApplication::setApplicationName(QStringLiteral("Corvantis"));
+    QApplication::setApplicationVersion(QStringLiteral(CORVANTIS_VERSION_TEXT));
+    QApplication::setDesktopFileName(QStringLiteral(CORVANTIS_APP_ID)); // its menu entry
+    QCommandLineParser options; // Qt's own (-style, ...) QApplication has taken
+    options.setApplicationDescription(QStringLiteral(CORVANTIS_SUMMARY));
+    options.addHelpOption();
+    options.addVersionOption();
+    options.process(app);
 
     // The session and the seams outlive every window that holds on to them.
     corvantis::scan::ScanSession session;

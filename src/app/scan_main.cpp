@@ -2,6 +2,7 @@
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/scan_command.h"
+#include "version_record.h"
 
 #include <QCoreApplication>
 

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 
 #include <algorithm>
@@ -68,10 +69,23 @@ ProcessRenderer::~ProcessRenderer() {
     }
 }
 
+// Where corvantis-render is looked for, first found first:
+// 1. $CORVANTIS_RENDER when set (a build's tests; a renderer elsewhere);
+// 2. installed: lib/corvantis/ below the prefix of this program's bin/ folder
+//    (/usr/bin/corvantis-scan finds /usr/lib/corvantis/corvantis-render, and so
+//    under any other prefix or an unpacked package), out of PATH, as it is no
+//    command a user types;
+// 3. beside this program: the build tree, where src/app/ holds all three.
+// With none there, the installed place, which the error then names.
 QString ProcessRenderer::DefaultProgram() {
-    if (qEnvironmentVariableIsSet("CORVANTIS_RENDER")) // a build's tests, elsewhere
+    if (qEnvironmentVariableIsSet("CORVANTIS_RENDER"))
         return qEnvironmentVariable("CORVANTIS_RENDER");
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/corvantis-render");
+    const QString here = QCoreApplication::applicationDirPath();
+    const QString installed = QDir::cleanPath(
+        here + QStringLiteral("/" CORVANTIS_RENDER_FROM_BINDIR "/corvantis-render"));
+    const QString beside = here + QStringLiteral("/corvantis-render");
+    return !QFileInfo(installed).isExecutable() && QFileInfo(beside).isExecutable() ? beside
+                                                                                    : installed;
 }
 
 qint64 ProcessRenderer::processId() const {

@@ -64,7 +64,8 @@ public:
     // The renderer's process while it runs, else 0.
     qint64 processId() const;
 
-    // corvantis-render beside this program, or where CORVANTIS_RENDER says.
+    // corvantis-render where CORVANTIS_RENDER says, else installed (lib/corvantis/
+    // beside this program's bin/), else beside this program (the build tree).
     static QString DefaultProgram();
 
 private:

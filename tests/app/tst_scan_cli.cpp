@@ -2,6 +2,7 @@
 #include "support/test_env.h"
 #include "support/test_http_server.h"
 #include "support/test_notifications.h"
+#include "support/test_process.h"
 #include "support/test_smtp_server.h"
 #include "support/test_socks_proxy.h"
 #include "util/settings_store.h"
@@ -27,11 +28,7 @@ using corvantis::testing::TestSmtpServer;
 using corvantis::testing::TestSocksProxy;
 
 namespace {
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = corvantis::testing::ProcessRun;
 
 // Sets "NAME=value" in the environment the scanner inherits ("NAME" alone
 // unsets it) and "setting KEY=value" in the settings it reads, until it goes.
@@ -109,23 +106,7 @@ class ScanCliTest : public QObject {
     Run run(const QStringList& args,
             const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
             const QString& folder = QString()) {
-        QProcess p;
-        p.setProgram(QStringLiteral(CORVANTIS_SCAN));
-        p.setArguments(args);
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(folder);
-        QSignalSpy finished(&p, &QProcess::finished);
-        p.start();
-        Run r;
-        if (!finished.wait(30000)) {
-            p.kill();
-            p.waitForFinished(5000);
-            return r;
-        }
-        r.exitCode = p.exitCode();
-        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        r.err = QString::fromLocal8Bit(p.readAllStandardError());
-        return r;
+        return corvantis::testing::RunProcess(QStringLiteral(CORVANTIS_SCAN), args, env, folder);
     }
 
     QString webhook(const char* path) const {
