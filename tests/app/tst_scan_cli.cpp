@@ -146,6 +146,8 @@ private Q_SLOTS:
                                                "mysite.test\r\npartner.test/|1\r\n"));
     }
 
+    // Refused once the options are read and the run begins (what the options
+    // alone refuse is read in-process: tests/cli/tst_command_line.cpp).
     void badInput_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
@@ -159,61 +161,12 @@ private Q_SLOTS:
         QTest::newRow("bad route")
             << QStringList{QStringLiteral("--connect-to"), QStringLiteral("x.test:1.2.3.4")}
             << "HOST:ADDR:PORT";
-        QTest::newRow("unknown format")
-            << QStringList{QStringLiteral("--format"), QStringLiteral("xml")} << "tsv or json";
-        QTest::newRow("lost after zero")
-            << QStringList{QStringLiteral("--lost-after"), QStringLiteral("0")} << "--lost-after";
-        QTest::newRow("eleven sites")
-            << QStringList{QStringLiteral("--sites"), QStringLiteral("11")} << "--sites";
-        QTest::newRow("history and none")
-            << QStringList{QStringLiteral("--history"), QStringLiteral("h.sqlite"),
-                           QStringLiteral("--no-history")}
-            << "exclude each other";
         QTest::newRow("missing partner file")
             << QStringList{QStringLiteral("--domain"), QStringLiteral("m.test"),
                            QStringLiteral("--partners"), QStringLiteral("/nonexistent/list.txt")}
             << "/nonexistent/list.txt";
-        const auto args = [](const char* line) { return QString::fromLatin1(line).split(u' '); };
-        QTest::newRow("mail without server") << args("--mail-to a@b.test") << "--smtp";
-        QTest::newRow("always, no alert") << args("--alert-always") << "needs --mail-to";
-        QTest::newRow("schedule, no project") << args("--schedule daily@07:30") << "--project";
-        QTest::newRow("schedule unreadable")
-            << args("--project p.prj --schedule daily@7:30") << "daily@HH:MM";
-        QTest::newRow("schedule, no such project")
-            << args("--project /nonexistent/p.prj --schedule daily@07:30") << "/nonexistent/p.prj";
-        // What goes onto the wire or into a unit file is refused before anything runs.
-        const QString smtp = S("--smtp smtp://127.0.0.1:1 ");
-        const QStringList scan{S("--domain"), S("mysite.test"), S("--connect-to"),
-                               S("p.test:127.0.0.1:1"), S("p.test")};
-        QTest::newRow("a line break in --mail-to")
-            << args("--smtp smtp://127.0.0.1:1 --mail-to") +
-                   QStringList{S("me@x>\r\nRCPT TO:<evil@attacker.example>")} + scan
-            << "--mail-to: a control character in me@x>\\r\\nRCPT";
-        QTest::newRow("--mail-from not an address")
-            << args("--mail-to me@mysite.test --mail-from me --smtp smtp://127.0.0.1:1") + scan
-            << "--mail-from: not an address";
-        QTest::newRow("a comma list with a bad address")
-            << QString(smtp + S("--mail-to a@mysite.test,b@")).split(u' ') + scan << "--mail-to";
-        QTest::newRow("a plain scan, --webhook htp://")
-            << args("--webhook htp://hook.test/x") + scan << "--webhook";
         const QStringList schedule{S("--project"), m_dir.filePath(S("sched.prj")), S("--schedule"),
                                    S("daily@07:30")};
-        QTest::newRow("schedule, --webhook file://")
-            << schedule + args("--webhook file:///etc/passwd") << "--webhook";
-        QTest::newRow("schedule, --smtp ftp://")
-            << schedule + args("--mail-to me@mysite.test --smtp ftp://mail.test")
-            << "--smtp: not an smtp:// or smtps:// address";
-        QTest::newRow("schedule, --mail-to not an address")
-            << schedule + QStringList{S("--mail-to"), S("not an address")} +
-                   args("--smtp smtp://m.test")
-            << "--mail-to";
-        QTest::newRow("schedule, a binary as project")
-            << QStringList{S("--project"), S(CORVANTIS_SCAN), S("--schedule"), S("daily@07:30")}
-            << "is not a project file";
-        QTest::newRow("schedule, --domain") << schedule + args("--domain m.test") << "--domain";
-        QTest::newRow("schedule, a partner") << schedule + args("p.test") << "partners";
-        QTest::newRow("schedule, --no-history")
-            << schedule + args("--no-history") << "--no-history";
         QTest::newRow("schedule, a line break in --report")
             << schedule + QStringList{S("--report"), S("r\n.html")} << "line break";
     }

@@ -34,7 +34,13 @@ class CommandLineTest : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
 
+    QString project() const { return m_dir.filePath(S("p.prj")); }
+
 private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(corvantis::testing::WriteBytes(project(), "mysite.test\r\npartner.test/|1\r\n"));
+    }
+
     // Each option sets what it names, and nothing else, over the window's options.
     void optionSetsRequest_data() {
         QTest::addColumn<QString>("line");
@@ -94,19 +100,71 @@ private Q_SLOTS:
     // A schedule's check takes on the scan options given, in the table's order,
     // files made absolute; the options it handles itself stay out.
     void scheduleCarriesScanOptions() {
-        const QString project = m_dir.filePath(S("p.prj"));
-        QVERIFY(corvantis::testing::WriteBytes(project, "mysite.test\r\npartner.test/|1\r\n"));
         QDir::setCurrent(m_dir.path());
         const cli::ParsedCommandLine parsed = cli::ParseScanCommandLine(
             Args(S("--report r.html --redirect --notify --timeout 5 --schedule daily@07:30 "
                    "--project ") +
-                 project),
+                 project()),
             Base());
         QCOMPARE(parsed.error, QString());
         QCOMPARE(parsed.request.carried,
                  QStringList({S("--timeout"), S("5"), S("--redirect"), S("--report"),
                               QFileInfo(S("r.html")).absoluteFilePath()}));
         QVERIFY(parsed.request.alerts.notify);
+    }
+
+    // What the options alone refuse, before anything runs (corvantis-scan exits 2
+    // with the message); what goes onto the wire or into a unit file among it.
+    void badInput_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("more");
+        QTest::addColumn<QString>("message");
+        const auto row = [](const char* name, const QString& line, const char* message,
+                            const QStringList& more = {}) {
+            QTest::newRow(name) << line << more << S(message);
+        };
+        row("unknown option", S("--frobnicate"), "frobnicate");
+        row("unknown format", S("--format xml"), "tsv or json");
+        row("lost after zero", S("--lost-after 0"), "--lost-after");
+        row("eleven sites", S("--sites 11"), "--sites");
+        row("history and none", S("--history h.sqlite --no-history"), "exclude each other");
+        row("mail without server", S("--mail-to a@b.test"), "--smtp");
+        row("always, no alert", S("--alert-always"), "needs --mail-to");
+        row("schedule, no project", S("--schedule daily@07:30"), "--project");
+        row("schedule unreadable", S("--project p.prj --schedule daily@7:30"), "daily@HH:MM");
+        row("schedule, no such project", S("--project /nonexistent/p.prj --schedule daily@07:30"),
+            "/nonexistent/p.prj");
+        const QString scan = S(" --domain mysite.test --connect-to p.test:127.0.0.1:1 p.test");
+        row("a line break in --mail-to", S("--smtp smtp://127.0.0.1:1") + scan,
+            "--mail-to: a control character in me@x>\\r\\nRCPT",
+            {S("--mail-to"), S("me@x>\r\nRCPT TO:<evil@attacker.example>")});
+        row("--mail-from not an address",
+            S("--mail-to me@mysite.test --mail-from me --smtp smtp://127.0.0.1:1") + scan,
+            "--mail-from: not an address");
+        row("a comma list with a bad address",
+            S("--smtp smtp://127.0.0.1:1 --mail-to a@mysite.test,b@") + scan, "--mail-to");
+        row("a plain scan, --webhook htp://", S("--webhook htp://hook.test/x") + scan, "--webhook");
+        const QString schedule = S("--project ") + project() + S(" --schedule daily@07:30 ");
+        row("schedule, --webhook file://", schedule + S("--webhook file:///etc/passwd"),
+            "--webhook");
+        row("schedule, --smtp ftp://", schedule + S("--mail-to me@mysite.test --smtp ftp://m.test"),
+            "--smtp: not an smtp:// or smtps:// address");
+        row("schedule, --mail-to not an address", schedule + S("--smtp smtp://m.test"), "--mail-to",
+            {S("--mail-to"), S("not an address")});
+        row("schedule, a binary as project",
+            S("--schedule daily@07:30 --project ") + QCoreApplication::applicationFilePath(),
+            "is not a project file");
+        row("schedule, --domain", schedule + S("--domain m.test"), "--domain");
+        row("schedule, a partner", schedule + S("p.test"), "partners");
+        row("schedule, --no-history", schedule + S("--no-history"), "--no-history");
+    }
+    void badInput() {
+        QFETCH(QString, line);
+        QFETCH(QStringList, more);
+        QFETCH(QString, message);
+        const cli::ParsedCommandLine parsed = cli::ParseScanCommandLine(Args(line) + more, Base());
+        QVERIFY2(parsed.error.contains(message), qPrintable(parsed.error));
+        QCOMPARE(parsed.output, QString());
     }
 
     // --help gives every option, each with what it comes to when not given.
