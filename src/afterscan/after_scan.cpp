@@ -101,6 +101,8 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::Partner
     return out;
 }
 
+namespace {
+
 QString SettleAlert(const alert::Alert& alert, const alert::SentAlert& sent,
                     const AfterScanRequest& request) {
     if (!request.recordHistory || !alert.scan.isValid())
@@ -112,6 +114,17 @@ QString SettleAlert(const alert::Alert& alert, const alert::SentAlert& sent,
             undelivered.append({0, alert.domain, alert.scan, alert::WayName(way), alert.subject,
                                 alert.partners, alert.json});
     return StoreFor(request).settleAlerts(sent.earlierDelivered, undelivered);
+}
+
+} // namespace
+
+QStringList SendAndSettle(const alert::Alert& alert, const alert::AlertSettings& settings,
+                          alert::SecretStore& secrets, const AfterScanRequest& request) {
+    const alert::SentAlert sent = alert::SendAlert(alert, settings, secrets);
+    QStringList failed = sent.failed;
+    if (const QString error = SettleAlert(alert, sent, request); !error.isEmpty())
+        failed.append(error);
+    return failed;
 }
 
 } // namespace corvantis::afterscan

@@ -15,7 +15,7 @@ namespace corvantis::util {
 class Clock;
 }
 namespace corvantis::alert {
-struct SentAlert;
+class SecretStore;
 }
 
 namespace corvantis::afterscan {
@@ -75,13 +75,14 @@ AfterScanOutcome AfterScan(scan::ScanSession& session, const QList<scan::Partner
 // option off. Returns the history's message, empty when all went well.
 QString BeforeScan(scan::ScanSession& session, const AfterScanRequest& request);
 
-// Settles an alert sent (alert::SendAlert) in the request's history: the
-// earlier alerts it delivered are forgotten, and a scan's news a way did not
-// deliver waits there for the next alert that way. Nothing for a test alert
-// (it has no scan) or without the history. Why the history could not be
-// written, or empty. The window calls it off its thread, after sending.
-QString SettleAlert(const alert::Alert& alert, const alert::SentAlert& sent,
-                    const AfterScanRequest& request);
+// Sends the alert every way the settings ask for (alert::SendAlert), then
+// settles it in the request's history: the earlier alerts it delivered are
+// forgotten, and a scan's news a way did not deliver waits there for the next
+// alert that way (nothing is kept for a test alert, which has no scan, or
+// without the history). One line per failure, the history's among them. Blocks
+// until done: the window calls it off its thread.
+QStringList SendAndSettle(const alert::Alert& alert, const alert::AlertSettings& settings,
+                          alert::SecretStore& secrets, const AfterScanRequest& request);
 
 // Where the history is kept unless told otherwise.
 QString DefaultHistoryPath();

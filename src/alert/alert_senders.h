@@ -56,7 +56,7 @@ struct SentAlert {
 // (CORVANTIS_SMTP_PASSWORD, CORVANTIS_WEBHOOK_SECRET) or else the store; a way
 // whose secret was kept but cannot be had is not tried, never sent unsigned or
 // with an empty password. Blocks until done (the window calls it off its thread);
-// afterscan::SettleAlert then settles what went out in the history.
+// afterscan::SendAndSettle then settles what went out in the history.
 SentAlert SendAlert(const Alert& alert, const AlertSettings& settings, SecretStore& secrets);
 
 } // namespace corvantis::alert

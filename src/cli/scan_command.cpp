@@ -165,11 +165,8 @@ void WindUp(const ScanRequest& r, scan::ScanSession& session, const scan::ScanEn
     const afterscan::AfterScanOutcome& done = outcome.after;
     if (done.alert) {
         alert::KeyringSecrets keyring;
-        const alert::SentAlert sent = alert::SendAlert(*done.alert, request.alertsSent(), keyring);
-        outcome.alertFailures = sent.failed;
-        if (const QString error = afterscan::SettleAlert(*done.alert, sent, request);
-            !error.isEmpty())
-            outcome.alertFailures.append(error);
+        outcome.alertFailures =
+            afterscan::SendAndSettle(*done.alert, request.alertsSent(), keyring, request);
     }
     // An unusable history says the same before the scan, after it and when an
     // alert waits: once is enough.

@@ -1,7 +1,6 @@
 #include "ui/common/alert_delivery.h"
 
 #include "afterscan/after_scan.h"
-#include "alert/alert_senders.h"
 
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
@@ -19,11 +18,7 @@ void SendAlertInBackground(QObject* context, const alert::Alert& alert,
                          watcher->deleteLater();
                      });
     watcher->setFuture(QtConcurrent::run([alert, settings, &secrets, request] {
-        const alert::SentAlert sent = alert::SendAlert(alert, settings, secrets);
-        QStringList failed = sent.failed;
-        if (const QString error = afterscan::SettleAlert(alert, sent, request); !error.isEmpty())
-            failed.append(error);
-        return failed;
+        return afterscan::SendAndSettle(alert, settings, secrets, request);
     }));
 }
 

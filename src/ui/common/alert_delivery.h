@@ -16,8 +16,8 @@ class SecretStore;
 
 namespace corvantis::ui {
 
-// Sends the alert off the window's thread (alert::SendAlert), then settles it
-// in the request's history (afterscan::SettleAlert), so a slow mail server never
+// Sends the alert off the window's thread and settles it
+// in the request's history (afterscan::SendAndSettle), so a slow mail server never
 // freezes the window; done gets one line per failure, on the window's thread,
 // unless context is gone by then.
 void SendAlertInBackground(QObject* context, const alert::Alert& alert,
